@@ -1,0 +1,46 @@
+// What the windows share: the prompter, the program's paths, the settings variables,
+// the correction table and the link. Made by start-up and passed to every window.
+#pragma once
+
+#include "app/program_path.h"
+#include "app/prompter.h"
+#include "corrtable/table.h"
+
+namespace kv::link {
+class Link;
+}
+
+class TForm1;
+class TForm2;
+class TForm3;
+class TForm4;
+class TForm5;
+
+namespace kv {
+
+struct AppContext {
+    AppContext(Prompter& p, ProgramPaths pp) : prompter(p), paths(std::move(pp)) {}
+
+    Prompter& prompter;
+    ProgramPaths paths;
+
+    // Settings variables, read by the main window's creation.
+    double RefVoltage = 1.8;
+    double Voltage = 5.0;
+    int GridLines = 15;
+
+    // The global correction table, shared by the editor, the transfer and the calculation.
+    corrtable::CorrTableData CorrTable{};
+
+    // Owned by the main window; set when it is created.
+    link::Link* link = nullptr;
+
+    // The windows, in their order of creation; each is set by its constructor.
+    TForm1* form1 = nullptr;
+    TForm2* form2 = nullptr;
+    TForm4* form4 = nullptr;
+    TForm5* form5 = nullptr;
+    TForm3* form3 = nullptr;
+};
+
+} // namespace kv

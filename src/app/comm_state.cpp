@@ -1,0 +1,74 @@
+#include "app/comm_state.h"
+
+#include <string>
+
+#include "app/numbers.h"
+
+namespace kv {
+
+StartupSettings ReadStartupSettings(const IniFile& ini) {
+    // One read of the file for all keys, in the order the main window reads them.
+    std::string content;
+    const bool have = static_cast<bool>(ReadWholeFile(ini.FileName(), content));
+    auto str = [&](const char* key, bool& found) {
+        found = false;
+        return have ? IniFile::Lookup(content, kIniSection, key, &found) : std::string();
+    };
+    auto integer = [&](const char* key, int def) {
+        bool found;
+        std::string v = str(key, found);
+        if (!found)
+            return def;
+        auto n = TryStrToInt(v);
+        return n ? static_cast<int>(*n) : def;
+    };
+    auto boolean = [&](const char* key, bool def) { return integer(key, def ? 1 : 0) != 0; };
+    auto real = [&](const char* key, double def) {
+        bool found;
+        std::string v = str(key, found);
+        if (!found)
+            return def;
+        auto d = TryStrToFloat(v);
+        return d ? *d : def;
+    };
+
+    StartupSettings s;
+    s.RefVoltage = real("RefVoltage", s.RefVoltage);
+    s.Voltage = real("Voltage", s.Voltage);
+    s.AutoSaveData = boolean("AutoSaveData", s.AutoSaveData);
+    s.AllDataChange = boolean("AllDataChange", s.AllDataChange);
+    s.AutoOpen = boolean("AutoOpen", s.AutoOpen);
+    s.LogLines = integer("LogLines", s.LogLines);
+    s.GridLines = integer("GridLines", s.GridLines);
+    s.TimerInterval = integer("Timer", s.TimerInterval);
+    if (s.TimerInterval < 1)
+        s.TimerInterval = 1;
+    s.FuseCurrent = integer("FuseCurrent", s.FuseCurrent);
+    s.ZeroOffset = integer("ZeroOffset", s.ZeroOffset);
+    s.OverloadTimer = integer("OverloadTimer", s.OverloadTimer);
+    s.ADCcurrentMultiply = integer("ADCcurrentMultiply", s.ADCcurrentMultiply);
+    s.UseAverage = boolean("UseAverage", s.UseAverage);
+    s.UseVref = boolean("UseVref", s.UseVref);
+    s.MeasureCount = integer("MeasureCount", s.MeasureCount);
+    return s;
+}
+
+std::string DefaultPortName() {
+#ifdef _WIN32
+    return "\\\\.\\COM1";
+#else
+    return "/dev/ttyS0";
+#endif
+}
+
+PortSetting ReadPortSetting(const IniFile& ini) {
+    PortSetting p;
+    p.port = ini.ReadString(kIniSection, "port", DefaultPortName());
+#ifdef _WIN32
+    p.port = UpperCase(p.port); // Windows device names; a POSIX path is case sensitive
+#endif
+    p.baud = ini.ReadInteger(kIniSection, "baud", 19200);
+    return p;
+}
+
+} // namespace kv

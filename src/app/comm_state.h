@@ -1,0 +1,53 @@
+// The link and log state that the main window keeps, and the settings read at its creation.
+#pragma once
+
+#include <string>
+
+#include "app/settings_file.h"
+
+namespace kv {
+
+inline constexpr const char* kIniSection = "init";
+
+// CommState fields held by the main window (the link keeps its own: the port, the receive
+// thread, PortOpen, RxDisplayMode, LogEnabled, CmdBusy). Main thread only.
+struct CommState {
+    bool AutoOpen = true;
+    int LogLines = 100;
+    int TimerInterval = 5;
+    bool AutoSaveData = true;
+    bool AllDataChange = true;
+    bool FirstActivate = true;
+    bool TimerBusy = false;
+};
+
+// Everything the main window's creation reads from the settings file, in its order.
+struct StartupSettings {
+    double RefVoltage = 1.8;
+    double Voltage = 5.0;
+    bool AutoSaveData = true;
+    bool AllDataChange = true;
+    bool AutoOpen = true;
+    int LogLines = 100;
+    int GridLines = 15;
+    int TimerInterval = 5; // at least 1
+    int FuseCurrent = 99;
+    int ZeroOffset = 0;
+    int OverloadTimer = 0;
+    int ADCcurrentMultiply = 10;
+    bool UseAverage = false;
+    bool UseVref = false;
+    int MeasureCount = 20;
+};
+
+StartupSettings ReadStartupSettings(const IniFile& ini);
+
+// The "port" and "baud" settings, read at each opening of the port.
+struct PortSetting {
+    std::string port;
+    int baud = 19200;
+};
+std::string DefaultPortName(); // "\\.\COM1" on Windows, /dev/ttyS0 elsewhere
+PortSetting ReadPortSetting(const IniFile& ini);
+
+} // namespace kv

@@ -1,0 +1,153 @@
+#include "app/format.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace kv {
+
+namespace {
+
+struct Spec {
+    bool left = false;
+    bool zero = false;
+    int width = 0;
+    int precision = -1;
+    char conv = 0;
+};
+
+std::string Pad(std::string body, const Spec& sp, bool numeric) {
+    if (static_cast<int>(body.size()) >= sp.width)
+        return body;
+    std::size_t fill = static_cast<std::size_t>(sp.width) - body.size();
+    if (sp.left)
+        return body + std::string(fill, ' ');
+    if (sp.zero && numeric) {
+        std::size_t signEnd = (!body.empty() && body[0] == '-') ? 1 : 0;
+        return body.insert(signEnd, std::string(fill, '0'));
+    }
+    return std::string(fill, ' ') + body;
+}
+
+long long AsInteger(const FormatArg& a) {
+    const auto& v = a.value();
+    if (auto* i = std::get_if<long long>(&v))
+        return *i;
+    if (auto* d = std::get_if<double>(&v))
+        return static_cast<long long>(*d);
+    return 0;
+}
+
+double AsDouble(const FormatArg& a) {
+    const auto& v = a.value();
+    if (auto* d = std::get_if<double>(&v))
+        return *d;
+    if (auto* i = std::get_if<long long>(&v))
+        return static_cast<double>(*i);
+    return 0;
+}
+
+std::string AsString(const FormatArg& a) {
+    const auto& v = a.value();
+    if (auto* s = std::get_if<std::string_view>(&v))
+        return std::string(*s);
+    if (auto* i = std::get_if<long long>(&v))
+        return std::to_string(*i);
+    char buf[64];
+    auto [p, ec] = std::to_chars(buf, buf + sizeof buf, std::get<double>(v));
+    return ec == std::errc() ? std::string(buf, p) : std::string();
+}
+
+std::string Convert(const Spec& sp, const FormatArg& a) {
+    switch (sp.conv) {
+    case 'd':
+    case 'i':
+    case 'u': {
+        long long v = AsInteger(a);
+        std::string digits = std::to_string(v < 0 ? -static_cast<unsigned long long>(v)
+                                                  : static_cast<unsigned long long>(v));
+        if (sp.precision > static_cast<int>(digits.size()))
+            digits.insert(0, std::string(static_cast<std::size_t>(sp.precision) - digits.size(), '0'));
+        return Pad((v < 0 ? "-" : "") + digits, sp, sp.precision < 0);
+    }
+    case 'x':
+    case 'X': {
+        // Hexadecimal of the value as a 32-bit unsigned number (wider values as 64-bit).
+        long long v = AsInteger(a);
+        unsigned long long u = (v >= INT32_MIN && v <= UINT32_MAX)
+                                   ? static_cast<unsigned long long>(static_cast<std::uint32_t>(v))
+                                   : static_cast<unsigned long long>(v);
+        char buf[32];
+        auto [p, ec] = std::to_chars(buf, buf + sizeof buf, u, 16);
+        std::string digits(buf, p);
+        for (char& c : digits)
+            if (c >= 'a' && c <= 'f')
+                c = static_cast<char>(c - 'a' + 'A');
+        if (sp.precision > static_cast<int>(digits.size()))
+            digits.insert(0, std::string(static_cast<std::size_t>(sp.precision) - digits.size(), '0'));
+        return Pad(digits, sp, sp.precision < 0);
+    }
+    case 'f': {
+        double v = AsDouble(a);
+        int prec = sp.precision < 0 ? 6 : sp.precision;
+        char buf[400];
+        auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, prec);
+        std::string body = ec == std::errc() ? std::string(buf, p) : std::string("INF");
+        return Pad(body, sp, true);
+    }
+    case 'c': {
+        return Pad(std::string(1, static_cast<char>(AsInteger(a))), sp, false);
+    }
+    case 's':
+    default: {
+        std::string s = AsString(a);
+        if (sp.precision >= 0 && static_cast<int>(s.size()) > sp.precision)
+            s.resize(static_cast<std::size_t>(sp.precision));
+        return Pad(s, sp, false);
+    }
+    }
+}
+
+} // namespace
+
+std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args) {
+    std::string out;
+    auto arg = args.begin();
+    for (std::size_t i = 0; i < fmt.size(); ++i) {
+        char c = fmt[i];
+        if (c != '%') {
+            out += c;
+            continue;
+        }
+        if (i + 1 < fmt.size() && fmt[i + 1] == '%') {
+            out += '%';
+            ++i;
+            continue;
+        }
+        Spec sp;
+        std::size_t j = i + 1;
+        for (; j < fmt.size() && (fmt[j] == '-' || fmt[j] == '0'); ++j) {
+            if (fmt[j] == '-')
+                sp.left = true;
+            else
+                sp.zero = true;
+        }
+        for (; j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9'; ++j)
+            sp.width = sp.width * 10 + (fmt[j] - '0');
+        if (j < fmt.size() && fmt[j] == '.') {
+            sp.precision = 0;
+            for (++j; j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9'; ++j)
+                sp.precision = sp.precision * 10 + (fmt[j] - '0');
+        }
+        if (j >= fmt.size()) {
+            out.append(fmt.substr(i));
+            break;
+        }
+        sp.conv = fmt[j];
+        if (arg != args.end())
+            out += Convert(sp, *arg++);
+        i = j;
+    }
+    return out;
+}
+
+} // namespace kv

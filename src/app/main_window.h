@@ -1,0 +1,160 @@
+// TForm1: the main window "Korvane" with the fuse parameters, the log pane and the menus.
+#pragma once
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/app_context.h"
+#include "app/comm_state.h"
+#include "app/settings_file.h"
+#include "link/host.h"
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTimer;
+
+namespace kv::link {
+class Link;
+}
+
+class TForm1 : public QMainWindow, public kv::link::LinkHost {
+    Q_OBJECT
+
+public:
+    explicit TForm1(kv::AppContext& ctx, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    kv::AppContext& ctx() { return ctx_; }
+    kv::link::Link& link() { return *link_; }
+    kv::CommState& commState() { return CommState; }
+    const kv::IniFile& ini() const { return ini_; }
+
+    // One line on top of the log pane (while LogEnabled), trimmed, LogLines kept.
+    void AddLog(std::string_view text);
+    void SetAllDataEnabled(bool enabled);
+    // A command transaction through the link.
+    void SendCommand(std::initializer_list<std::uint8_t> command, std::uint8_t expected);
+    void SendCommand(const std::vector<std::uint8_t>& command, std::uint8_t expected);
+    bool OpenComPort();
+
+    // Device operations used by several handlers.
+    void ShowStatus(std::uint8_t expected, const std::string& caption);
+    int ShowErrorValue(const std::string& message, int value);
+
+    // Log pane lines, top (newest) first.
+    std::vector<std::string> LogLinesShown() const;
+
+    // LinkHost
+    void WriteLogLine(std::string_view text) override;
+    void SetStatusPanel(int panel, std::string_view text) override;
+    void Beep() override;
+    void ShowError(std::string_view text) override;
+    void ProcessEvents() override;
+    void RunOnMainThread(const std::function<void()>& fn) override;
+
+    // Widgets, by their names.
+    QWidget* panel = nullptr;
+    QLineEdit* fusecurrent = nullptr;
+    QLineEdit* zerooffset = nullptr;
+    QLineEdit* overloadtimer = nullptr;
+    QLineEdit* multiply = nullptr;
+    QLineEdit* avgi = nullptr;
+    QCheckBox* average = nullptr;
+    QCheckBox* vref = nullptr;
+    QPushButton* BitBtn1 = nullptr; // Send Data
+    QPushButton* BitBtn2 = nullptr; // Get Data
+    QPushButton* BitBtn3 = nullptr; // Relay
+    QPushButton* BitBtn4 = nullptr; // Get Current
+    QPlainTextEdit* m = nullptr;
+    QStatusBar* sb1 = nullptr;
+    QLabel* sb1Panel0 = nullptr;
+    QLabel* sb1Panel1 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    QAction* About1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* Open1 = nullptr;
+    QAction* Close1 = nullptr;
+    QAction* Info1 = nullptr;
+    QAction* Enabletimer1 = nullptr;
+    QAction* SetCurrentTimerInterval1 = nullptr;
+    QAction* LastADCmeasure1 = nullptr;
+    QAction* GetLastValues1 = nullptr;
+    QAction* GetLastStoredValues1 = nullptr;
+    QAction* CalcCRC1 = nullptr;
+    QAction* Restart1 = nullptr;
+    QAction* AllDataChange1 = nullptr;
+    QAction* data1 = nullptr;
+    QAction* Correctiontable1 = nullptr;
+    QAction* ReadCorrectionTable1 = nullptr;
+    QAction* GenerateCORRTABLEINCFile1 = nullptr;
+    QAction* Calc1 = nullptr;
+
+    // Timed current measurement state (main thread only).
+    int TimerTicks = 0;
+
+public slots:
+    // Program shell (main_window.cpp)
+    void FormActivate();
+    void About1Click();
+    void Exit1Click();
+    void Info1Click();
+    void Restart1Click();
+    void data1Click();
+    void AllDataChange1Click();
+    void Open1Click();
+    void Close1Click();
+    void fusecurrentEnter();
+    void zerooffsetEnter();
+    void overloadtimerEnter();
+    void multiplyEnter();
+    void avgiEnter();
+
+    // Device operations (device/main_window_device.cpp)
+    void BitBtn1Click(); // Send Data
+    void BitBtn2Click(); // Get Data
+    void BitBtn3Click(); // Relay
+    void BitBtn4Click(); // Get Current
+    void GetLastValues1Click();
+    void GetLastStoredValues1Click();
+    void Enabletimer1Click();
+    void Timer1Timer();
+    void SetCurrentTimerInterval1Click();
+    void CalcCRC1Click();
+
+    // Correction table (corrtable/main_window_table.cpp)
+    void Correctiontable1Click();
+    void ReadCorrectionTable1Click();
+    void GenerateCORRTABLEINCFile1Click();
+
+    // Tools (tools/main_window_tools.cpp)
+    void LastADCmeasure1Click();
+    void Calc1Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* e) override;
+    bool eventFilter(QObject* obj, QEvent* e) override;
+
+private:
+    void FormCreate();
+    void FormCloseQuery(bool& canClose);
+    void FormDestroy();
+    void BuildWidgets();
+    void BuildMenus();
+
+    kv::AppContext& ctx_;
+    kv::IniFile ini_;
+    kv::CommState CommState;
+    std::unique_ptr<kv::link::Link> link_;
+};

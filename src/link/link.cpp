@@ -1,0 +1,2 @@
+// Placeholder until the link lands.
+#include "link/link.h"
