@@ -1,1 +1,535 @@
-// placeholder
+// TForm1: building the main window, start-up, the log pane, the close query and the
+// program and port commands. The device, table and tool handlers live in their subsystems.
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QStringDecoder>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <clocale>
+
+#include "app/numbers.h"
+#include "app/text_files.h"
+#include "calib/calib_window.h"
+#include "link/link.h"
+
+namespace {
+
+// Texts of the main window.
+constexpr const char *kCaption = "Korvane";
+constexpr const char *kCurrentLogHeader =
+    "Date       Time      ADC  Hi  Lo  Zo Mul   Volt   Curr Relay\r\n";
+constexpr const char *kAboutText = "Korvane service\r\r"
+                                   "Service tool for the Korvane electronic fuse, version 1.0";
+constexpr const char *kAskRestart = "Are you sure?";
+constexpr const char *kRestartError = "Restart error!";
+
+// Command codes used here (the link's table names them all).
+constexpr std::uint8_t kCmdInfo = 0x01;
+constexpr std::uint8_t kInfoReplyLength = 16;
+constexpr std::uint8_t kCmdRestart = 0x02;
+constexpr std::uint8_t kRestartReplyLength = 2;
+
+// The window's geometry. The client area (below the menu bar) is 492 x 396. The smallest
+// window, 500 x 300 with its frame, is taken with the classic frame of 4 px borders and a
+// 23 px caption, so that the client may shrink to 492 x 269 (menu bar included).
+constexpr int kClientWidth = 492;
+constexpr int kClientHeight = 396;
+constexpr int kFrameWidth = 8;
+constexpr int kFrameHeight = 23 + 8;
+constexpr int kMinWidth = 500;
+constexpr int kMinHeight = 300;
+constexpr int kPanelHeight = 191;
+
+QString Q(std::string_view s) {
+    // Texts of the program are ASCII; received bytes may not be UTF-8, and are then shown
+    // byte for byte (Latin-1) rather than as replacement characters.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString out = utf8(QByteArrayView(s.data(), qsizetype(s.size())));
+    if (utf8.hasError())
+        out = QString::fromLatin1(s.data(), qsizetype(s.size()));
+    return out;
+}
+
+// Suspends a widget's redrawing for a scope, also when it is left by an exception.
+class UpdatesSuspended {
+public:
+    explicit UpdatesSuspended(QWidget *w) : w_(w), was_(w->updatesEnabled()) {
+        w_->setUpdatesEnabled(false);
+    }
+    ~UpdatesSuspended() { w_->setUpdatesEnabled(was_); }
+    UpdatesSuspended(const UpdatesSuspended &) = delete;
+    UpdatesSuspended &operator=(const UpdatesSuspended &) = delete;
+
+private:
+    QWidget *w_;
+    bool was_;
+};
+
+} // namespace
+
+TForm1::TForm1(kv::AppContext &ctx, QWidget *parent)
+    : QMainWindow(parent), ctx_(ctx), ini_(ctx.paths.IniFileName()) {
+    ctx_.form1 = this;
+    setObjectName("Form1");
+    setWindowTitle(QString::fromLatin1(kCaption));
+
+    // "Courier New" bold, 16 px. The East European character set of the original font
+    // choice has no counterpart here: Qt draws Unicode text.
+    QFont f(QStringLiteral("Courier New"));
+    f.setPixelSize(16);
+    f.setBold(true);
+    f.setStyleHint(QFont::TypeWriter);
+    setFont(f);
+
+    BuildWidgets();
+    BuildMenus();
+
+    // The port name and speed are read from the settings file at each opening.
+    link_ = std::make_unique<kv::link::Link>(*this, [this] {
+        const kv::PortSetting p = kv::ReadPortSetting(ini_);
+        return kv::link::PortSettings{p.port, p.baud};
+    });
+    ctx_.link = link_.get();
+
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{fusecurrent, zerooffset, overloadtimer, multiply, avgi})
+        w->removeEventFilter(this);
+    FormDestroy();
+    if (ctx_.form1 == this)
+        ctx_.form1 = nullptr;
+}
+
+void TForm1::BuildWidgets() {
+    auto *central = new QWidget(this);
+    central->setObjectName("central");
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    panel = new QWidget(central);
+    panel->setObjectName("Panel1");
+    panel->setFixedHeight(kPanelHeight);
+    panel->setMinimumWidth(kClientWidth);
+
+    // Labelled fields down the left, buttons down the right, check boxes along the bottom.
+    auto field = [&](const char *name, const char *label, int row) {
+        auto *l = new QLabel(QString::fromLatin1(label), panel);
+        l->setObjectName(QString::fromLatin1(name) + "Label");
+        l->setGeometry(8, 10 + row * 30, 230, 24);
+        auto *e = new QLineEdit(panel);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setGeometry(240, 8 + row * 30, 70, 26);
+        l->setBuddy(e);
+        e->installEventFilter(this);
+        return e;
+    };
+    fusecurrent = field("fusecurrent", "Fuse current (A x10)", 0);
+    zerooffset = field("zerooffset", "Zero offset (ADC div)", 1);
+    overloadtimer = field("overloadtimer", "Overload time (ms)", 2);
+    multiply = field("multiply", "I to ADC multiply", 3);
+    avgi = field("avgi", "Current measure count", 4);
+
+    average = new QCheckBox(QStringLiteral("Use average current"), panel);
+    average->setObjectName("average");
+    average->setGeometry(8, 160, 225, 24);
+    vref = new QCheckBox(QStringLiteral("Use voltage reference"), panel);
+    vref->setObjectName("vref");
+    vref->setGeometry(238, 160, 250, 24);
+
+    auto button = [&](const char *name, const char *caption, int row) {
+        auto *b = new QPushButton(QString::fromLatin1(caption), panel);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(328, 8 + row * 37, 156, 32);
+        b->setAutoDefault(false);
+        return b;
+    };
+    BitBtn1 = button("BitBtn1", "Send Data", 0);
+    BitBtn2 = button("BitBtn2", "Get Data", 1);
+    BitBtn3 = button("BitBtn3", "Relay", 2);
+    BitBtn4 = button("BitBtn4", "Get Current", 3);
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
+    connect(BitBtn4, &QPushButton::clicked, this, &TForm1::BitBtn4Click);
+
+    const QWidget *order[] = {fusecurrent, zerooffset, overloadtimer, multiply, avgi,   average,
+                              vref,        BitBtn1,    BitBtn2,       BitBtn3,  BitBtn4};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(const_cast<QWidget *>(order[i]), const_cast<QWidget *>(order[i + 1]));
+
+    m = new QPlainTextEdit(central);
+    m->setObjectName("m");
+    m->setReadOnly(true);
+    m->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m->setFocusPolicy(Qt::ClickFocus);
+
+    layout->addWidget(panel);
+    layout->addWidget(m, 1);
+    setCentralWidget(central);
+
+    // Panel 0 is 100 px; panel 1 is 50 px at least and takes the rest of the bar, as the
+    // last panel of a status bar does, so a whole frame in hexadecimal stays readable.
+    sb1 = new QStatusBar(this);
+    sb1->setObjectName("sb1");
+    sb1->setSizeGripEnabled(true);
+    sb1Panel0 = new QLabel(sb1);
+    sb1Panel0->setObjectName("sb1Panel0");
+    sb1Panel0->setFixedWidth(100);
+    sb1Panel1 = new QLabel(sb1);
+    sb1Panel1->setObjectName("sb1Panel1");
+    sb1Panel1->setMinimumWidth(50);
+    sb1->addWidget(sb1Panel0);
+    sb1->addWidget(sb1Panel1, 1);
+    setStatusBar(sb1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+}
+
+void TForm1::BuildMenus() {
+    QMenuBar *bar = menuBar();
+    bar->setObjectName("MainMenu1");
+    auto menu = [&](const char *name, const char *caption) {
+        QMenu *mm = bar->addMenu(QString::fromLatin1(caption));
+        mm->setObjectName(QString::fromLatin1(name));
+        return mm;
+    };
+    auto item = [&](QMenu *mm, const char *name, const char *caption, QKeySequence key,
+                    void (TForm1::*handler)()) {
+        QAction *a = mm->addAction(QString::fromLatin1(caption));
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcut(key);
+        connect(a, &QAction::triggered, this, handler);
+        return a;
+    };
+
+    QMenu *program = menu("Program1", "Program");
+    About1 = item(program, "About1", "About", {}, &TForm1::About1Click);
+    Exit1 = item(program, "Exit1", "Exit", {}, &TForm1::Exit1Click);
+
+    QMenu *device = menu("Device1", "Device");
+    Open1 = item(device, "Open1", "Open COM port", {}, &TForm1::Open1Click);
+    Close1 = item(device, "Close1", "Close COM port", {}, &TForm1::Close1Click);
+    device->addSeparator();
+    Info1 = item(device, "Info1", "Info", QKeySequence(Qt::CTRL | Qt::Key_I), &TForm1::Info1Click);
+    Enabletimer1 = item(device, "Enabletimer1", "Get Current - Timer",
+                        QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), &TForm1::Enabletimer1Click);
+    SetCurrentTimerInterval1 =
+        item(device, "SetCurrentTimerInterval1", "Set Interval (Get Current - Timer)", {},
+             &TForm1::SetCurrentTimerInterval1Click);
+    LastADCmeasure1 =
+        item(device, "LastADCmeasure1", "Last ADC measure", {}, &TForm1::LastADCmeasure1Click);
+    GetLastValues1 = item(device, "GetLastValues1", "Get Last Values",
+                          QKeySequence(Qt::CTRL | Qt::Key_L), &TForm1::GetLastValues1Click);
+    GetLastStoredValues1 =
+        item(device, "GetLastStoredValues1", "Get Last Stored Values",
+             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_L), &TForm1::GetLastStoredValues1Click);
+    CalcCRC1 = item(device, "CalcCRC1", "Calc CRC", {}, &TForm1::CalcCRC1Click);
+    device->addSeparator();
+    Restart1 = item(device, "Restart1", "ReStart", {}, &TForm1::Restart1Click);
+
+    QMenu *data = menu("Data1", "Data");
+    AllDataChange1 =
+        item(data, "AllDataChange1", "All Data Change", {}, &TForm1::AllDataChange1Click);
+    AllDataChange1->setCheckable(true);
+    data->addSeparator();
+    data1 = item(data, "data1", "Graph", QKeySequence(Qt::CTRL | Qt::Key_G), &TForm1::data1Click);
+    Correctiontable1 = item(data, "Correctiontable1", "Write Correction Table", {},
+                            &TForm1::Correctiontable1Click);
+    ReadCorrectionTable1 = item(data, "ReadCorrectionTable1", "Read Correction Table", {},
+                                &TForm1::ReadCorrectionTable1Click);
+    GenerateCORRTABLEINCFile1 =
+        item(data, "GenerateCORRTABLEINCFile1", "Generate CORRTABLE.INC File", {},
+             &TForm1::GenerateCORRTABLEINCFile1Click);
+    data->addSeparator();
+    Calc1 = item(data, "Calc1", "Calc ADC", {}, &TForm1::Calc1Click);
+
+    // The client area is the central widget and the status bar; the menu bar comes on top.
+    const int menuHeight = bar->sizeHint().height();
+    resize(kClientWidth, kClientHeight + menuHeight);
+    setMinimumSize(kMinWidth - kFrameWidth, kMinHeight - kFrameHeight);
+}
+
+void TForm1::FormCreate() {
+    // Numbers are formatted and parsed with "." by the program's own code (app/numbers.h,
+    // app/format.h); the process-wide settings are set as well for anything else.
+    std::setlocale(LC_NUMERIC, "C");
+    QLocale::setDefault(QLocale::c());
+
+    m->clear();
+    fusecurrent->clear();
+    zerooffset->clear();
+    overloadtimer->clear();
+    multiply->clear();
+
+    const std::string currentLog = ctx_.paths.CurrentLogFileName();
+    if (!kv::FileExists(currentLog))
+        kv::AppendTextFile(kCurrentLogHeader, currentLog, &ctx_.prompter);
+
+    const kv::StartupSettings s = kv::ReadStartupSettings(ini_);
+    ctx_.RefVoltage = s.RefVoltage;
+    ctx_.Voltage = s.Voltage;
+    CommState.AutoSaveData = s.AutoSaveData;
+    CommState.AllDataChange = s.AllDataChange;
+    CommState.AutoOpen = s.AutoOpen;
+    CommState.LogLines = s.LogLines;
+    ctx_.GridLines = s.GridLines;
+    CommState.TimerInterval = s.TimerInterval;
+    fusecurrent->setText(QString::number(s.FuseCurrent));
+    zerooffset->setText(QString::number(s.ZeroOffset));
+    overloadtimer->setText(QString::number(s.OverloadTimer));
+    multiply->setText(QString::number(s.ADCcurrentMultiply));
+    average->setChecked(s.UseAverage);
+    vref->setChecked(s.UseVref);
+    avgi->setText(QString::number(s.MeasureCount));
+
+    AllDataChange1->setChecked(CommState.AllDataChange);
+    SetAllDataEnabled(CommState.AllDataChange);
+}
+
+void TForm1::FormDestroy() {
+    // The link ends the receive thread first, then lowers RTS and DTR and closes the port.
+    if (ctx_.link == link_.get())
+        ctx_.link = nullptr;
+    link_.reset();
+}
+
+bool TForm1::event(QEvent *e) {
+    const bool handled = QMainWindow::event(e);
+    // The activation handler runs once the activation is through, so that the error boxes of
+    // a failed automatic opening do not appear inside it.
+    if (e->type() == QEvent::WindowActivate && CommState.FirstActivate)
+        QMetaObject::invokeMethod(this, &TForm1::FormActivate, Qt::QueuedConnection);
+    return handled;
+}
+
+void TForm1::FormActivate() {
+    if (!CommState.FirstActivate)
+        return;
+    CommState.FirstActivate = false;
+    if (CommState.AutoOpen)
+        OpenComPort();
+}
+
+void TForm1::closeEvent(QCloseEvent *event) {
+    bool canClose = true;
+    FormCloseQuery(canClose);
+    if (canClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TForm1::FormCloseQuery(bool &canClose) {
+    if (!ctx_.form2)
+        return;
+    ctx_.form2->AskSaveModified(canClose);
+    if (!canClose) {
+        ctx_.form2->show();
+        ctx_.form2->raise();
+        ctx_.form2->activateWindow();
+    }
+}
+
+// Only real moves of the focus within the program count as entering a field: the focus
+// coming back with the window's activation or after a menu closes does not.
+bool TForm1::eventFilter(QObject *obj, QEvent *e) {
+    if (e->type() == QEvent::FocusIn) {
+        const auto reason = static_cast<QFocusEvent *>(e)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            if (obj == fusecurrent)
+                fusecurrentEnter();
+            else if (obj == zerooffset)
+                zerooffsetEnter();
+            else if (obj == overloadtimer)
+                overloadtimerEnter();
+            else if (obj == multiply)
+                multiplyEnter();
+            else if (obj == avgi)
+                avgiEnter();
+        }
+    }
+    return QMainWindow::eventFilter(obj, e);
+}
+
+void TForm1::fusecurrentEnter() {
+    SetStatusPanel(1, "Parameter example: 12 = 1,2A");
+}
+void TForm1::zerooffsetEnter() {
+    SetStatusPanel(1, "Value 0-255");
+}
+void TForm1::overloadtimerEnter() {
+    SetStatusPanel(1, "Value 0-255");
+}
+void TForm1::multiplyEnter() {
+    SetStatusPanel(1, "Parameter example: 105 = 10,5");
+}
+void TForm1::avgiEnter() {
+    SetStatusPanel(1, "Value 1-20");
+}
+
+void TForm1::AddLog(std::string_view text) {
+    if (link_)
+        link_->AddLog(text); // writes through WriteLogLine while LogEnabled
+    else
+        WriteLogLine(text);
+}
+
+void TForm1::WriteLogLine(std::string_view text) {
+    UpdatesSuspended suspended(m);
+    QTextDocument *doc = m->document();
+    auto lines = [&] { return doc->isEmpty() ? 0 : doc->blockCount(); };
+    // A negative limit keeps the newest line, as 0 does.
+    const int limit = std::max(CommState.LogLines, 0);
+    while (lines() > limit) {
+        QTextCursor c(doc);
+        if (lines() == 1) {
+            doc->clear();
+            break;
+        }
+        c.movePosition(QTextCursor::End);
+        c.movePosition(QTextCursor::StartOfBlock);
+        c.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
+        c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        c.removeSelectedText();
+    }
+    const QString line = Q(kv::TrimRight(text));
+    QTextCursor c(doc);
+    c.movePosition(QTextCursor::Start);
+    if (doc->isEmpty())
+        c.insertText(line);
+    else
+        c.insertText(line + QLatin1Char('\n'));
+}
+
+std::vector<std::string> TForm1::LogLinesShown() const {
+    std::vector<std::string> out;
+    const QTextDocument *doc = m->document();
+    if (doc->isEmpty())
+        return out;
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+        out.push_back(b.text().toStdString());
+    return out;
+}
+
+void TForm1::SetAllDataEnabled(bool enabled) {
+    for (QWidget *w : std::initializer_list<QWidget *>{zerooffset, multiply, avgi, average, vref})
+        w->setEnabled(enabled);
+    if (isVisible()) {
+        fusecurrent->setFocus(Qt::OtherFocusReason);
+        fusecurrent->deselect();
+    }
+}
+
+// The menu item has toggled its own check mark when this runs.
+void TForm1::AllDataChange1Click() {
+    SetAllDataEnabled(AllDataChange1->isChecked());
+}
+
+void TForm1::About1Click() {
+    kv::ShowInfo(ctx_.prompter, kAboutText);
+}
+
+void TForm1::Exit1Click() {
+    close();
+}
+
+void TForm1::data1Click() {
+    if (!ctx_.form2)
+        return;
+    ctx_.form2->show();
+    ctx_.form2->raise();
+    ctx_.form2->activateWindow();
+}
+
+void TForm1::Info1Click() {
+    // The reply is only seen in the log, rendered as text.
+    struct Restore {
+        kv::link::Link &link;
+        std::uint8_t mode;
+        ~Restore() { link.RxDisplayMode = mode; }
+    } restore{*link_, link_->RxDisplayMode};
+    link_->RxDisplayMode = 2;
+    SendCommand({kCmdInfo}, kInfoReplyLength);
+}
+
+void TForm1::Restart1Click() {
+    if (kv::AskQuestion(ctx_.prompter, kAskRestart) != kv::IdYes)
+        return;
+    SendCommand({kCmdRestart}, kRestartReplyLength);
+    if (link_->RxCount() < kRestartReplyLength)
+        ShowError(kRestartError);
+}
+
+void TForm1::Open1Click() {
+    OpenComPort();
+}
+
+void TForm1::Close1Click() {
+    link_->ClosePort();
+}
+
+bool TForm1::OpenComPort() {
+    return link_->OpenComPort();
+}
+
+void TForm1::SendCommand(std::initializer_list<std::uint8_t> command, std::uint8_t expected) {
+    link_->SendCommand(std::span<const std::uint8_t>(command.begin(), command.size()), expected);
+}
+
+void TForm1::SendCommand(const std::vector<std::uint8_t> &command, std::uint8_t expected) {
+    link_->SendCommand(std::span<const std::uint8_t>(command), expected);
+}
+
+// LinkHost
+
+void TForm1::SetStatusPanel(int panel, std::string_view text) {
+    QLabel *p = panel == 0 ? sb1Panel0 : sb1Panel1;
+    p->setText(Q(text));
+}
+
+void TForm1::Beep() {
+    ctx_.prompter.Beep();
+}
+
+void TForm1::ShowError(std::string_view text) {
+    kv::ShowError(ctx_.prompter, text);
+}
+
+void TForm1::ProcessEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TForm1::RunOnMainThread(const std::function<void()> &fn) {
+    if (QThread::currentThread() == thread()) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+}
