@@ -11,5 +11,7 @@ void TForm1::Enabletimer1Click() {}
 void TForm1::Timer1Timer() {}
 void TForm1::SetCurrentTimerInterval1Click() {}
 void TForm1::CalcCRC1Click() {}
-void TForm1::ShowStatus(std::uint8_t, const std::string&) {}
-int TForm1::ShowErrorValue(const std::string&, int value) { return value; }
+void TForm1::ShowStatus(std::uint8_t, const std::string &) {}
+int TForm1::ShowErrorValue(const std::string &, int value) {
+    return value;
+}

@@ -1,0 +1,66 @@
+#include "device/current.h"
+
+#include <ctime>
+
+#include "app/format.h"
+#include "app/numbers.h"
+#include "device/status.h"
+#include "device/texts.h"
+
+namespace kv::device {
+
+DateTime LocalNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &now);
+#else
+    localtime_r(&now, &tm);
+#endif
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+std::string FormatDateTime(const DateTime &t) {
+    return Format("%0.2d.%0.2d.%0.4d %0.2d:%0.2d:%0.2d",
+                  {t.day, t.month, t.year, t.hour, t.minute, t.second});
+}
+
+bool CurrentSample::RelayOn() const {
+    return (Port & kRelayOnBit) != 0;
+}
+
+bool SampleFromReply(std::span<const std::uint8_t> reply, bool useVref, const AdcScale &scale,
+                     CurrentSample &sample) {
+    if (reply.size() < kCurrentReplyData || reply[3] == 0)
+        return false;
+    sample.AdcHi = reply[0];
+    sample.AdcLo = reply[1];
+    sample.ZeroOffset = reply[2];
+    sample.Multiply = reply[3];
+    sample.Port = reply[4];
+    const double step = static_cast<double>(
+        static_cast<Extended>(useVref ? scale.RefVoltage : scale.Voltage) / 1023.0L);
+    const Extended adc = sample.Adc();
+    sample.Voltage = static_cast<double>(adc * step);
+    sample.Current = static_cast<double>(adc / sample.Multiply);
+    return true;
+}
+
+std::vector<std::string> CurrentReportLines(const CurrentSample &s) {
+    using namespace text;
+    return {
+        std::string(ReportSeparator),
+        Format(CurrentOffsetMultiply, {s.ZeroOffset, s.Multiply}),
+        Format(CurrentAdc, {s.Adc(), s.AdcHi, s.AdcLo}),
+        Format(CurrentValues, {s.Current, s.Voltage}),
+        Format(CurrentCaption, {OffOnText[s.RelayOn() ? 1 : 0]}),
+    };
+}
+
+std::string CurrentLogLine(const CurrentSample &s) {
+    return Format(text::CurrentLogRecord,
+                  {FormatDateTime(s.TimeStamp), s.Adc(), s.AdcHi, s.AdcLo, s.ZeroOffset, s.Multiply,
+                   s.Voltage, s.Current, OffOnText[s.RelayOn() ? 1 : 0]});
+}
+
+} // namespace kv::device

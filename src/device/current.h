@@ -1,0 +1,63 @@
+// One current measurement (the GetCurrentCmd reply), its log report and its line in the
+// current log file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace kv::device {
+
+inline constexpr std::uint8_t kCurrentReplyLength = 8;
+inline constexpr std::size_t kCurrentReplyData =
+    5; // bytes used: ADC hi, lo, offset, multiply, port
+
+// Local calendar time to the second.
+struct DateTime {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+DateTime LocalNow();
+using Clock = std::function<DateTime()>;
+// "dd.mm.yyyy hh:mm:ss", 24-hour clock.
+std::string FormatDateTime(const DateTime &t);
+
+// The full-scale voltages of the ADC without and with the voltage reference.
+struct AdcScale {
+    double Voltage = 5.0;
+    double RefVoltage = 1.8;
+};
+
+struct CurrentSample {
+    std::uint8_t AdcHi = 0;
+    std::uint8_t AdcLo = 0;
+    std::uint8_t ZeroOffset = 0;
+    std::uint8_t Multiply = 0;
+    std::uint8_t Port = 0;
+    double Voltage = 0; // volts at the ADC input
+    double Current = 0; // amperes
+    DateTime TimeStamp; // when the request was started
+
+    int Adc() const { return AdcHi * 256 + AdcLo; }
+    bool RelayOn() const;
+};
+
+// Fills the sample from the reply's first five bytes and computes volts and amperes (the
+// zero offset is reported, not subtracted). A multiply byte of 0 cannot give a current:
+// the sample is then left as it was (zeros) and false is returned, as for a failed exchange.
+bool SampleFromReply(std::span<const std::uint8_t> reply, bool useVref, const AdcScale &scale,
+                     CurrentSample &sample);
+
+// The measurement's report lines, in the order they are logged (caption last).
+std::vector<std::string> CurrentReportLines(const CurrentSample &s);
+
+// One record line of the current log file, CR LF included.
+std::string CurrentLogLine(const CurrentSample &s);
+
+} // namespace kv::device

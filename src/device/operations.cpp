@@ -1,0 +1,256 @@
+#include "device/operations.h"
+
+#include <exception>
+
+#include "app/comm_state.h"
+#include "app/errors.h"
+#include "app/format.h"
+#include "app/numbers.h"
+#include "app/text_files.h"
+#include "device/texts.h"
+#include "link/link.h"
+
+namespace kv::device {
+
+namespace {
+
+constexpr std::uint8_t Code(link::Cmd c) {
+    return static_cast<std::uint8_t>(c);
+}
+
+// Keeps the transaction's own log lines out of the log for one exchange; the log is always
+// on again afterwards.
+class LogSilenced {
+public:
+    explicit LogSilenced(link::Link &l) : link_(l) { link_.LogEnabled = false; }
+    ~LogSilenced() { link_.LogEnabled = true; }
+    LogSilenced(const LogSilenced &) = delete;
+    LogSilenced &operator=(const LogSilenced &) = delete;
+
+private:
+    link::Link &link_;
+};
+
+void LogLines(link::Link &l, const std::vector<std::string> &lines) {
+    for (const auto &line : lines)
+        l.AddLog(line);
+}
+
+} // namespace
+
+DeviceOps::DeviceOps(link::Link &link, Prompter &prompter, AdcScale scale, Clock clock)
+    : link_(link), prompter_(prompter), scale_(scale), clock_(std::move(clock)) {}
+
+std::optional<DeviceStatus> DeviceOps::LastStatus(std::uint8_t expected) const {
+    const std::vector<std::uint8_t> reply = link_.Received();
+    return StatusFromReply(reply, static_cast<std::uint32_t>(reply.size()), expected);
+}
+
+std::optional<DeviceStatus> DeviceOps::ReadStatus(link::Cmd cmd) {
+    link_.SendCommand({Code(cmd)}, kStatusReplyLength);
+    return LastStatus(kStatusReplyLength);
+}
+
+bool DeviceOps::ShowStatus(std::uint8_t expected, std::string_view caption) {
+    const auto status = LastStatus(expected);
+    if (!status) {
+        kv::ShowError(prompter_, text::GetStatusError);
+        return false;
+    }
+    LogLines(link_, StatusReportLines(*status, caption));
+    return true;
+}
+
+bool DeviceOps::GetLastValues() {
+    link_.SendCommand({Code(link::Cmd::GetStatus)}, kStatusReplyLength);
+    return ShowStatus(kStatusReplyLength, text::CaptionLastValues);
+}
+
+bool DeviceOps::GetLastStoredValues() {
+    link_.SendCommand({Code(link::Cmd::GetStoredStatus)}, kStatusReplyLength);
+    return ShowStatus(kStatusReplyLength, text::CaptionLastStoredValues);
+}
+
+SendDataResult DeviceOps::SendData(const ParameterEntries &entries, const IniFile *autoSave) {
+    try {
+        const FuseParameters p = ValidateForSend(
+            entries, [this](const std::string &message) { kv::ShowError(prompter_, message); });
+        if (AskQuestion(prompter_, ConfirmationText(p)) != IdYes)
+            return SendDataResult::Declined;
+        return SendValidated(p, autoSave);
+    } catch (const std::exception &e) {
+        kv::ShowError(prompter_, e.what());
+        return SendDataResult::Failed;
+    }
+}
+
+SendDataResult DeviceOps::SendValidated(const FuseParameters &p, const IniFile *autoSave) {
+    if (autoSave) {
+        // Saved before anything is sent. A file that cannot be written ends the sequence
+        // with its reason, rather than leaving the user to believe the values were kept.
+        const FileResult saved = SaveParameters(*autoSave, p);
+        if (!saved)
+            throw Error(Format(text::SettingsNotSaved, {autoSave->FileName(), saved.error}));
+    }
+
+    const auto request = SetStatusRequest(p);
+    link_.SendCommand(request, ReplyLength(link::Cmd::SetStatus));
+    if (link_.RxCount() != ReplyLength(link::Cmd::SetStatus)) {
+        kv::ShowError(prompter_, text::SetStatusError);
+        return SendDataResult::SetStatusFailed;
+    }
+
+    const auto status = ReadStatus();
+    if (!status) {
+        kv::ShowError(prompter_, text::GetStatusError);
+        return SendDataResult::GetStatusFailed;
+    }
+    if (!ReadBackMatches(*status, p)) {
+        kv::ShowError(prompter_, text::DataSetError);
+        return SendDataResult::DataSetError;
+    }
+
+    link_.SendCommand({Code(link::Cmd::WriteData)}, ReplyLength(link::Cmd::WriteData));
+    if (link_.RxCount() != ReplyLength(link::Cmd::WriteData)) {
+        kv::ShowError(prompter_, text::WriteDataError);
+        return SendDataResult::WriteDataFailed;
+    }
+    const std::uint8_t returned = link_.RxByte(0);
+    const std::uint8_t crc = ParametersCrc(p);
+    if (crc != returned) {
+        kv::ShowError(prompter_, Format(text::SendCrcNotOk, {crc, returned}));
+        return SendDataResult::CrcMismatch;
+    }
+    link_.AddLog(Format(text::SendCrcOk, {crc}));
+    return SendDataResult::Done;
+}
+
+std::optional<FuseParameters> DeviceOps::GetData() {
+    const auto status = ReadStatus();
+    if (!status) {
+        kv::ShowError(prompter_, text::GetStatusError);
+        return std::nullopt;
+    }
+    return ParametersFromStatus(*status);
+}
+
+RelayResult DeviceOps::Relay() {
+    const auto status = ReadStatus();
+    if (!status) {
+        kv::ShowError(prompter_, text::GetStatusError);
+        return RelayResult::StatusFailed;
+    }
+    // The manual switch blocks both directions.
+    if (status->ManualSwitchOff()) {
+        ShowInfo(prompter_, text::ManualSwitchOff);
+        return RelayResult::ManualSwitchOff;
+    }
+    if (status->RelayOn()) {
+        link_.SendCommand({Code(link::Cmd::RelayOff)}, ReplyLength(link::Cmd::RelayOff));
+        return RelayResult::SwitchedOff;
+    }
+    if (AskQuestion(prompter_, text::RelayOnQuestion) != IdYes)
+        return RelayResult::Declined;
+    link_.SendCommand({Code(link::Cmd::RelayOn)}, ReplyLength(link::Cmd::RelayOn));
+    return RelayResult::SwitchedOn;
+}
+
+bool DeviceOps::GetCurrent(CurrentSample &sample, bool useVref, bool errorBox) {
+    sample = CurrentSample{};
+    sample.TimeStamp = clock_();
+    std::vector<std::uint8_t> reply;
+    {
+        LogSilenced quiet(link_);
+        link_.SendCommand({Code(link::Cmd::GetCurrentCmd)}, kCurrentReplyLength);
+        reply = link_.Received();
+    }
+    if (reply.size() != kCurrentReplyLength || !SampleFromReply(reply, useVref, scale_, sample)) {
+        if (errorBox)
+            kv::ShowError(prompter_, text::GetCurrentError);
+        else
+            link_.AddLog(text::GetCurrentError);
+        return false;
+    }
+    LogLines(link_, CurrentReportLines(sample));
+    return true;
+}
+
+std::optional<std::string> DeviceOps::TimerTick(int &ticks, bool &busy, const int &interval,
+                                                const std::string &logFileName) {
+    ++ticks;
+    if (ticks >= interval) {
+        ticks = 0;
+        if (busy)
+            return std::nullopt;
+        busy = true;
+        struct Clear {
+            bool &b;
+            ~Clear() { b = false; }
+        } clear{busy};
+        TimedMeasurement(logFileName);
+    }
+    // Ticks that arrived during the measurement have counted on from 0.
+    return Format(text::Countdown, {interval - ticks});
+}
+
+void DeviceOps::TimedMeasurement(const std::string &logFileName) {
+    std::optional<DeviceStatus> status;
+    {
+        LogSilenced quiet(link_);
+        status = ReadStatus();
+    }
+    if (!status) {
+        link_.AddLog(text::GetCurrentError);
+        return;
+    }
+    // The device's own choice of reference decides the scale, not the window's check box.
+    CurrentSample sample;
+    GetCurrent(sample, status->UseVref != 0, false);
+    AppendTextFile(CurrentLogLine(sample), logFileName, &prompter_);
+}
+
+bool DeviceOps::SetTimerInterval(int &interval, const IniFile &ini) {
+    const auto answer =
+        prompter_.InputQuery(std::string(text::IntervalCaption), std::string(text::IntervalPrompt),
+                             std::to_string(interval));
+    if (!answer)
+        return false;
+    int value = StrToInt(*answer); // leading blanks skipped, a trailing one fails
+    if (value < 1)
+        value = 1;
+    if (value == interval)
+        return false;
+    interval = value;
+    link_.AddLog(Format(text::IntervalSet, {value}));
+    const FileResult saved = ini.WriteInteger(kIniSection, "timer", value);
+    if (!saved)
+        link_.AddLog(Format(text::IntervalNotSaved, {ini.FileName(), saved.error}));
+    return true;
+}
+
+CrcCheckResult DeviceOps::CalcCrc(const ParameterEntries &entries) {
+    try {
+        const std::uint8_t crc = ParametersCrc(CalcCrcParameters(entries));
+        link_.AddLog(Format(text::CalculatedCrc, {crc, crc}));
+        std::optional<DeviceStatus> status;
+        {
+            LogSilenced quiet(link_);
+            status = ReadStatus();
+        }
+        if (!status)
+            return CrcCheckResult::StatusFailed;
+        const std::uint8_t returned = status->DataCrc;
+        link_.AddLog(Format(text::ReturnedCrc, {returned, returned}));
+        if (returned == crc) {
+            ShowInfo(prompter_, Format(text::CheckCrcOk, {crc}));
+            return CrcCheckResult::Match;
+        }
+        kv::ShowError(prompter_, Format(text::CheckCrcNotOk, {returned, crc}));
+        return CrcCheckResult::Mismatch;
+    } catch (const std::exception &e) {
+        kv::ShowError(prompter_, e.what());
+        return CrcCheckResult::Failed;
+    }
+}
+
+} // namespace kv::device

@@ -1,0 +1,138 @@
+#include "device/parameters.h"
+
+#include "app/comm_state.h"
+#include "app/format.h"
+#include "app/numbers.h"
+#include "device/texts.h"
+#include "link/commands.h"
+#include "link/crc8.h"
+
+namespace kv::device {
+
+namespace {
+
+// An entry as the checks see it: trimmed, converted, the low 16 bits.
+std::uint16_t EntryValue(const std::string &text) {
+    return static_cast<std::uint16_t>(StrToInt(Trim(text)));
+}
+
+std::uint8_t Bit(bool b) {
+    return b ? 1 : 0;
+}
+
+} // namespace
+
+FuseParameters ValidateForSend(const ParameterEntries &e,
+                               const std::function<void(const std::string &)> &report) {
+    using namespace text;
+    auto check = [&](std::uint16_t value, bool bad, const std::string &message,
+                     std::uint16_t replacement) {
+        if (!bad)
+            return value;
+        report(message);
+        return replacement;
+    };
+
+    FuseParameters p;
+    p.UseAverage = e.useAverage;
+    p.UseVref = e.useVref;
+
+    std::uint16_t v = EntryValue(e.fuseCurrent);
+    p.FuseCurrent = static_cast<std::uint8_t>(check(v, v > kFuseCurrentLimit - 1,
+                                                    Format(FuseCurrentTooHigh, {kFuseCurrentLimit}),
+                                                    kFuseCurrentLimit - 1));
+    v = EntryValue(e.zeroOffset);
+    p.ZeroOffset = static_cast<std::uint8_t>(check(v, v > 255, std::string(OffsetTooHigh), 255));
+    v = EntryValue(e.overloadTime);
+    p.OverloadTime = static_cast<std::uint8_t>(check(v, v > 255, std::string(TimerTooHigh), 255));
+    v = EntryValue(e.measureCount);
+    p.MeasureCount = static_cast<std::uint8_t>(
+        check(v, v > kMaxMeasureCount || v == 0, std::string(CountOutOfRange), kMaxMeasureCount));
+    v = EntryValue(e.multiply);
+    v = check(v, v > kMultiplyLimit, Format(MultiplyTooHigh, {kMultiplyLimit}), kMultiplyLimit);
+    v = check(v, v == 0, std::string(MultiplyZero), 1);
+    p.CurrentMultiply = static_cast<std::uint8_t>(v);
+    return p;
+}
+
+std::string ConfirmationText(const FuseParameters &p) {
+    return Format(text::SendConfirmation,
+                  {p.FuseCurrent, p.ZeroOffset, p.OverloadTime, p.CurrentMultiply, p.MeasureCount,
+                   YesNoText[Bit(p.UseAverage)], YesNoText[Bit(p.UseVref)]});
+}
+
+std::array<std::uint8_t, 8> SetStatusRequest(const FuseParameters &p) {
+    return {static_cast<std::uint8_t>(link::Cmd::SetStatus),
+            p.FuseCurrent,
+            p.ZeroOffset,
+            p.CurrentMultiply,
+            p.OverloadTime,
+            Bit(p.UseAverage),
+            Bit(p.UseVref),
+            p.MeasureCount};
+}
+
+std::array<std::uint8_t, 7> CrcInput(const FuseParameters &p) {
+    return {p.FuseCurrent,  p.ZeroOffset,      p.CurrentMultiply, p.OverloadTime,
+            Bit(p.UseVref), Bit(p.UseAverage), p.MeasureCount};
+}
+
+std::uint8_t ParametersCrc(const FuseParameters &p) {
+    return Crc8(CrcInput(p));
+}
+
+bool ReadBackMatches(const DeviceStatus &s, const FuseParameters &p) {
+    return s.FuseCurrent == p.FuseCurrent && s.ZeroOffset == p.ZeroOffset &&
+           s.CurrentMultiply == p.CurrentMultiply && s.OverloadTime == p.OverloadTime &&
+           s.UseVref == Bit(p.UseVref) && s.MeasureCount == p.MeasureCount &&
+           s.UseAverage == Bit(p.UseAverage);
+}
+
+FuseParameters ParametersFromStatus(const DeviceStatus &s) {
+    FuseParameters p;
+    p.FuseCurrent = s.FuseCurrent;
+    p.ZeroOffset = s.ZeroOffset;
+    p.OverloadTime = s.OverloadTime;
+    p.CurrentMultiply = s.CurrentMultiply;
+    p.MeasureCount = s.MeasureCount;
+    p.UseAverage = s.UseAverage != 0;
+    p.UseVref = s.UseVref != 0;
+    return p;
+}
+
+FuseParameters CalcCrcParameters(const ParameterEntries &e) {
+    auto limited = [](const std::string &text, std::uint16_t limit) {
+        const std::uint16_t v = EntryValue(text);
+        return static_cast<std::uint8_t>(v > limit ? limit : v);
+    };
+    FuseParameters p;
+    p.FuseCurrent = limited(e.fuseCurrent, kFuseCurrentLimit - 1);
+    p.ZeroOffset = limited(e.zeroOffset, 255);
+    p.CurrentMultiply = limited(e.multiply, 255);
+    if (p.CurrentMultiply == 0)
+        p.CurrentMultiply = 1;
+    p.OverloadTime = limited(e.overloadTime, 255);
+    p.UseVref = e.useVref;
+    p.UseAverage = e.useAverage;
+    p.MeasureCount = static_cast<std::uint8_t>(StrToInt(Trim(e.measureCount)));
+    return p;
+}
+
+FileResult SaveParameters(const IniFile &ini, const FuseParameters &p) {
+    FileResult r = ini.WriteInteger(kIniSection, "FuseCurrent", p.FuseCurrent);
+    if (r)
+        r = ini.WriteInteger(kIniSection, "ZeroOffset", p.ZeroOffset);
+    if (r)
+        r = ini.WriteInteger(kIniSection, "OverloadTimer", p.OverloadTime);
+    if (r)
+        r = ini.WriteInteger(kIniSection, "ADCcurrentMultiply", p.CurrentMultiply);
+    if (r)
+        r = ini.WriteBool(kIniSection, "UseAverage", p.UseAverage);
+    if (r)
+        r = ini.WriteBool(kIniSection, "UseVref", p.UseVref);
+    if (r)
+        r = ini.WriteInteger(kIniSection, "MeasureCount", p.MeasureCount);
+    return r;
+}
+
+} // namespace kv::device
