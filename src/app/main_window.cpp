@@ -239,6 +239,7 @@ void TForm1::BuildMenus() {
     Info1 = item(device, "Info1", "Info", QKeySequence(Qt::CTRL | Qt::Key_I), &TForm1::Info1Click);
     Enabletimer1 = item(device, "Enabletimer1", "Get Current - Timer",
                         QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), &TForm1::Enabletimer1Click);
+    Enabletimer1->setCheckable(true); // toggles its own check mark before the handler runs
     SetCurrentTimerInterval1 =
         item(device, "SetCurrentTimerInterval1", "Set Interval (Get Current - Timer)", {},
              &TForm1::SetCurrentTimerInterval1Click);
