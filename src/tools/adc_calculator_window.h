@@ -5,16 +5,31 @@
 
 #include "app/app_context.h"
 
+class QLabel;
 class QLineEdit;
 
 class TForm3 : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TForm3(kv::AppContext& ctx, QWidget* parent = nullptr);
+    explicit TForm3(kv::AppContext &ctx, QWidget *parent = nullptr);
 
-    QLineEdit* umax = nullptr;
+    // Inputs.
+    QLineEdit *umax = nullptr;
+    QLineEdit *imax = nullptr;
+    QLineEdit *adcmax = nullptr;
+    QLineEdit *i = nullptr;
+    // Results (read-only).
+    QLineEdit *ui = nullptr;
+    QLineEdit *adc = nullptr;
+
+public slots:
+    // Recomputes both results from the four inputs.
+    void Calculate();
 
 private:
-    kv::AppContext& ctx_;
+    void FormCreate();
+    QLineEdit *AddField(const char *name, const char *label, int row, const char *color);
+
+    kv::AppContext &ctx_;
 };

@@ -1,6 +1,118 @@
 #include "tools/last_adc_window.h"
 
-TForm5::TForm5(kv::AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+#include <QHideEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+
+#include "link/link.h"
+#include "tools/last_adc.h"
+
+namespace {
+
+constexpr const char *kWaiting = "...";
+
+} // namespace
+
+TForm5::TForm5(kv::AppContext &ctx, QWidget *parent) : QDialog(parent), ctx_(ctx) {
     ctx_.form5 = this;
+    setObjectName("Form5");
+    setWindowTitle("Last ADC measure");
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(275, 180);
+    setFont(QFont("MS Sans Serif", 8));
+
+    adc = new QLabel(this);
+    adc->setObjectName("adc");
+    adc->setGeometry(1, 5, 271, 131);
+    adc->setFrameShape(QFrame::NoFrame);
+    adc->setAlignment(Qt::AlignCenter);
+    // Qt text is Unicode; the digits need no particular character set.
+    QFont big("Courier New");
+    big.setPixelSize(96);
+    big.setBold(true);
+    adc->setFont(big);
+
+    auto button = [this](const char *name, const char *text, int left, QStyle::StandardPixmap g) {
+        auto *b = new QPushButton(style()->standardIcon(g), text, this);
+        b->setObjectName(name);
+        b->setGeometry(left, 145, 75, 25);
+        b->setAutoDefault(false);
+        return b;
+    };
+    BitBtn1 = button("BitBtn1", "Close", 10, QStyle::SP_DialogCloseButton);
+    BitBtn2 = button("BitBtn2", "Start", 100, QStyle::SP_MediaPlay);
+    BitBtn3 = button("BitBtn3", "Stop", 190, QStyle::SP_MediaStop);
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm5::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm5::BitBtn2Click);
+    connect(BitBtn3, &QPushButton::clicked, this, &TForm5::BitBtn3Click);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm5::Timer1Timer);
+
+    FormCreate();
 }
-void TForm5::ShowMeasure(const std::vector<std::uint8_t>&, std::uint8_t) {}
+
+void TForm5::FormCreate() {
+    SetRunning(false);
+    adc->setText(kWaiting);
+}
+
+void TForm5::ShowMeasure(const std::vector<std::uint8_t> &command, std::uint8_t count) {
+    command_ = command;
+    count_ = count;
+    adc->setText(kWaiting);
+    SetRunning(false);
+    exec();
+}
+
+void TForm5::SetRunning(bool on) {
+    if (on)
+        Timer1->start();
+    else
+        Timer1->stop();
+    BitBtn3->setEnabled(on);
+    BitBtn2->setEnabled(!on);
+}
+
+void TForm5::BitBtn1Click() {
+    done(kv::IdCancel);
+}
+
+void TForm5::BitBtn2Click() {
+    SetRunning(true);
+}
+
+void TForm5::BitBtn3Click() {
+    SetRunning(false);
+}
+
+void TForm5::hideEvent(QHideEvent *event) {
+    // Every way of closing (Close, the close box, Esc, done()) hides the window; the timer
+    // never runs while it is hidden.
+    if (!event->spontaneous())
+        SetRunning(false);
+    QDialog::hideEvent(event);
+}
+
+void TForm5::Timer1Timer() {
+    if (MeasureBusy)
+        return;
+    MeasureBusy = true;
+    struct Clear {
+        bool &flag;
+        ~Clear() { flag = false; }
+    } clear{MeasureBusy};
+
+    if (ctx_.link == nullptr) {
+        adc->setText(kv::tools::kNoResult);
+        return;
+    }
+    ctx_.link->SendCommand(command_, count_);
+    const auto received = ctx_.link->Received();
+    adc->setText(QString::fromStdString(kv::tools::AvgAdcText(received, count_)));
+}

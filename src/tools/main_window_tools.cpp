@@ -1,5 +1,24 @@
 // TForm1 handlers that open the tool windows.
 #include "app/main_window.h"
 
-void TForm1::LastADCmeasure1Click() {}
-void TForm1::Calc1Click() {}
+#include <QLineEdit>
+
+#include "app/numbers.h"
+#include "link/commands.h"
+#include "tools/adc_calculator_window.h"
+#include "tools/last_adc_window.h"
+
+void TForm1::LastADCmeasure1Click() {
+    if (ctx_.form5 == nullptr)
+        return;
+    const auto code = static_cast<std::uint8_t>(kv::link::Cmd::GetStatus);
+    ctx_.form5->ShowMeasure({code}, kv::link::ReplyLength(kv::link::Cmd::GetStatus));
+}
+
+void TForm1::Calc1Click() {
+    if (ctx_.form3 == nullptr)
+        return;
+    // U max follows the "Voltage" setting at every opening; the other inputs stay.
+    ctx_.form3->umax->setText(QString::fromStdString(kv::FormatFixed(ctx_.Voltage, 3)));
+    ctx_.form3->exec();
+}
