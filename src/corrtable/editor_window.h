@@ -3,20 +3,64 @@
 
 #include <QDialog>
 
+#include <array>
 #include <string>
 
 #include "app/app_context.h"
+#include "corrtable/table.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QWidget;
 
 class TForm4 : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TForm4(kv::AppContext& ctx, QWidget* parent = nullptr);
+    explicit TForm4(kv::AppContext &ctx, QWidget *parent = nullptr);
 
+    // Copies CorrTable entries 0..223 into the fields.
     void ShowTable();
+    // Stores the fields into CorrTable; 1 when all were valid, 0 at the first invalid one
+    // (after its error box, with the focus on it when its tab is shown).
     int ReadTableEdits();
-    void LoadTableFile(const std::string& fileName, kv::corrtable::CorrTableData& buffer);
+    // Fills buffer from the table file (messages in error boxes), then ShowTable.
+    void LoadTableFile(const std::string &fileName, kv::corrtable::CorrTableData &buffer);
+
+    // Widgets, by their names.
+    QTabWidget *pg1 = nullptr;
+    QWidget *ts1 = nullptr;
+    QWidget *ts2 = nullptr;
+    QWidget *ts3 = nullptr;
+    std::array<QLineEdit *, kv::corrtable::kEntries> Edit{};
+    std::array<QLabel *, 23> Label{}; // Label1 .. Label23
+    QPushButton *BitBtn1 = nullptr;   // Cancel
+    QPushButton *BitBtn2 = nullptr;   // Write
+    QPushButton *BitBtn3 = nullptr;   // Clear 00
+    QPushButton *BitBtn4 = nullptr;   // CRC
+    QPushButton *BitBtn5 = nullptr;   // Load
+    QPushButton *BitBtn6 = nullptr;   // Save
+
+    // The open and save dialogs; each keeps its last file between uses.
+    kv::FileDialog od;
+    kv::FileDialog sd;
+
+public slots:
+    void BitBtn2Click(); // Write
+    void BitBtn3Click(); // Clear 00
+    void BitBtn4Click(); // CRC
+    void BitBtn5Click(); // Load
+    void BitBtn6Click(); // Save
+
+    // Cancel, Esc and the close box all end with modal result 2.
+    void reject() override;
 
 private:
-    kv::AppContext& ctx_;
+    void FormCreate();
+    void BuildWidgets();
+    QPushButton *MakeButton(const char *name, const QString &text, int left, int icon);
+
+    kv::AppContext &ctx_;
 };

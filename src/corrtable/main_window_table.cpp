@@ -1,6 +1,33 @@
 // TForm1 handlers of the correction table: transfer and include-file generator.
 #include "app/main_window.h"
 
-void TForm1::Correctiontable1Click() {}
-void TForm1::ReadCorrectionTable1Click() {}
-void TForm1::GenerateCORRTABLEINCFile1Click() {}
+#include "corrtable/editor_window.h"
+#include "corrtable/include_file.h"
+#include "corrtable/table_file.h"
+#include "corrtable/transfer.h"
+
+void TForm1::Correctiontable1Click() {
+    TForm4 *editor = ctx_.form4;
+    if (!editor)
+        return;
+    editor->ShowTable();
+    if (editor->exec() == 1)
+        kv::corrtable::WriteCorrectionTable(link(), ctx_.prompter, ctx_.CorrTable);
+}
+
+void TForm1::ReadCorrectionTable1Click() {
+    // A failed read is not reported on its own: the editor shows what arrived.
+    kv::corrtable::ReadCorrectionTable(link(), ctx_.CorrTable);
+    Correctiontable1Click();
+}
+
+void TForm1::GenerateCORRTABLEINCFile1Click() {
+    kv::corrtable::GenerateIncludeFile(
+        ctx_.paths.dir, ctx_.prompter,
+        [this](const std::string &fileName, kv::corrtable::CorrTableData &buffer) {
+            if (ctx_.form4)
+                ctx_.form4->LoadTableFile(fileName, buffer);
+            else
+                kv::corrtable::LoadTableFileReporting(fileName, buffer, ctx_.prompter);
+        });
+}

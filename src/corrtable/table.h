@@ -1,8 +1,14 @@
-// The correction table: 257 signed entries, 0..222 corrections, 223 the check byte.
+// The correction table: 257 signed entries, 0..222 corrections, 223 the check byte, the rest
+// spare. Its device byte form, its check byte, the text form of an entry and the check of
+// an entry typed into the editor.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
 
 namespace kv::corrtable {
 
@@ -12,5 +18,58 @@ inline constexpr int kCorrections = 223; // 0..222
 inline constexpr int kCheckIndex = 223;
 
 using CorrTableData = std::array<std::int8_t, kTableSize>;
+
+// The device holds entries 0..222 in sign-magnitude form: 0..127 as they are, -1..-127 as
+// 0x80 + |v|. The sum wraps, so -128 (only a table file can hold it) goes out as 0x00.
+constexpr std::uint8_t ToSignMagnitude(std::int8_t v) {
+    return v >= 0 ? static_cast<std::uint8_t>(v)
+                  : static_cast<std::uint8_t>((0x80 + -static_cast<int>(v)) & 0xFF);
+}
+
+// Back from the device: 0x80 (minus zero) reads as 0.
+constexpr std::int8_t FromSignMagnitude(std::uint8_t b) {
+    return b <= 0x7F ? static_cast<std::int8_t>(b) : static_cast<std::int8_t>(-(b - 0x80));
+}
+
+// The device byte of entry n: sign-magnitude for the corrections, the check byte raw.
+constexpr std::uint8_t DeviceByte(const CorrTableData &t, int n) {
+    return n == kCheckIndex ? static_cast<std::uint8_t>(t[static_cast<std::size_t>(n)])
+                            : ToSignMagnitude(t[static_cast<std::size_t>(n)]);
+}
+
+// The table entry for device byte b at index n.
+constexpr std::int8_t EntryFromDevice(int n, std::uint8_t b) {
+    return n == kCheckIndex ? static_cast<std::int8_t>(b) : FromSignMagnitude(b);
+}
+
+// CRC-8 over the sign-magnitude bytes of entries 0..222, start 0, no final step.
+std::uint8_t TableCrc(const CorrTableData &t);
+
+// The signed decimal of an entry: "-5", "0", "17".
+std::string EntryText(std::int8_t v);
+
+// The range an editor field accepts. The check byte field takes the whole signed byte: a
+// check byte of 0x80 shows as -128, and refusing it would lock such a table out of Write
+// and Save. The other fields never take -128, which the device cannot hold.
+constexpr int FieldMinimum(int n) {
+    return n == kCheckIndex ? -128 : -127;
+}
+inline constexpr int kFieldMaximum = 127;
+
+// The value of field n's text (trimmed of 0x00..0x20, upper-cased, integer syntax), or
+// nothing when it is not a number or out of the field's range.
+std::optional<std::int8_t> ParseFieldText(int n, std::string_view text);
+
+// "Invalid value 5:abc! (-127..127)", with the text as typed.
+std::string InvalidValueText(int n, std::string_view text);
+
+struct FieldError {
+    int index = 0;
+    std::string message;
+};
+
+// Reads the texts of fields 0..223 into table in order, stopping at the first invalid one:
+// the entries before it are stored, it and the later ones keep their values.
+std::optional<FieldError> ReadFieldTexts(std::span<const std::string> texts, CorrTableData &table);
 
 } // namespace kv::corrtable

@@ -1,0 +1,65 @@
+#include "corrtable/include_file.h"
+
+#include "app/text_files.h"
+#include "corrtable/table_file.h"
+
+namespace kv::corrtable {
+
+namespace {
+constexpr const char *kEol = "\r\n";
+constexpr int kRetlwLines = 256; // one 256-word page
+} // namespace
+
+std::string IncludeFileText(const CorrTableData &table) {
+    std::string text;
+    text.reserve(5000);
+    text += "corrtablecompute";
+    text += kEol;
+    text += "     addwf PCL,F";
+    text += kEol;
+    text += "corrtable";
+    text += kEol;
+    for (int n = 0; n < kRetlwLines; ++n) {
+        if (n % 10 == 0) {
+            text += "; " + std::to_string(n);
+            text += kEol;
+        }
+        // The sign-magnitude byte as an unsigned decimal: -1 gives 129, -127 gives 255. An
+        // entry of -128 gives 0, the byte the device would be sent, not an out-of-range 256.
+        const int w = n < kCorrections ? ToSignMagnitude(table[static_cast<std::size_t>(n)]) : 0;
+        text += "     retlw ." + std::to_string(w);
+        text += kEol;
+    }
+    text += kEol;
+    text += " IF ((HIGH ($-1)) != (HIGH (corrtable)))";
+    text += kEol;
+    text += "  ERROR \"TABLE CROSSES PAGE BOUNDARY!\"";
+    text += kEol;
+    text += " ENDIF";
+    return text;
+}
+
+void GenerateIncludeFile(const std::string &programDir, Prompter &prompter,
+                         const TableLoader &load) {
+    const std::string in = programDir + kIncludeInputName;
+    if (!FileExists(in)) {
+        ShowError(prompter, "File " + in + " not found!");
+        return;
+    }
+    CorrTableData table{};
+    // Whatever the load reports, the generation goes on with what was loaded.
+    load(in, table);
+
+    const std::string out = programDir + kIncludeOutputName;
+    if (FileExists(out) && AskQuestion(prompter, "Overwrite file " + out + "?") != IdYes)
+        return;
+    // One text written at once, so a failed write leaves the old file whole instead of an
+    // emptied or half-appended one.
+    if (FileResult r = WriteTextFile(IncludeFileText(table), out, &prompter); !r) {
+        ShowError(prompter, FileWriteErrorText(out, r.error));
+        return;
+    }
+    ShowInfo(prompter, "File " + out + " created!");
+}
+
+} // namespace kv::corrtable

@@ -1,0 +1,43 @@
+// The table file (".epr"): entries 0..223 on one line, each followed by one blank.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/prompter.h"
+#include "app/text_files.h"
+#include "corrtable/table.h"
+
+namespace kv::corrtable {
+
+inline constexpr const char *kDataTooLong = "Data too long!";
+
+// The file's text: "0 -3 12 ... " with no line end.
+std::string TableFileText(const CorrTableData &table);
+
+// Replaces the file with the table's text; an existing file stays whole on failure.
+FileResult WriteTableFile(const std::string &fileName, const CorrTableData &table,
+                          Beeper *beeper = nullptr);
+
+// The first line of a file's content: it ends at CR, at Ctrl-Z or at the end; a lone LF
+// belongs to the line.
+std::string_view FirstLine(std::string_view content);
+
+// Fills buffer (cleared first) from the values of a table file's content. Returns the
+// message to show when the load stopped early: "Data too long!" after a 225th value (which
+// is left in entry 224), or the conversion message of a value that is not a number.
+std::optional<std::string> ParseTableText(std::string_view content, CorrTableData &buffer);
+
+// Clears buffer, reads the file and parses it; returns the message to show, if any.
+std::optional<std::string> ReadTableFile(const std::string &fileName, CorrTableData &buffer);
+
+// ReadTableFile with its message shown in an error box.
+void LoadTableFileReporting(const std::string &fileName, CorrTableData &buffer, Prompter &prompter);
+
+// Messages for files that could not be read or written, shared by every file operation
+// of the table.
+std::string FileReadErrorText(const std::string &fileName, const std::string &reason);
+std::string FileWriteErrorText(const std::string &fileName, const std::string &reason);
+
+} // namespace kv::corrtable
