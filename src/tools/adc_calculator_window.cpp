@@ -4,6 +4,7 @@
 #include <QLineEdit>
 
 #include "tools/adc_conversion.h"
+#include "tools/window_placement.h"
 
 namespace {
 
@@ -84,4 +85,9 @@ void TForm3::Calculate() {
                                          adcmax->text().toStdString(), i->text().toStdString());
     ui->setText(QString::fromStdString(r.ui));
     adc->setText(QString::fromStdString(r.adc));
+}
+
+void TForm3::showEvent(QShowEvent *event) {
+    kv::tools::CenterOn(this, kv::tools::OwnerWindow(this, ctx_));
+    QDialog::showEvent(event);
 }

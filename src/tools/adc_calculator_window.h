@@ -27,6 +27,9 @@ public slots:
     // Recomputes both results from the four inputs.
     void Calculate();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void FormCreate();
     QLineEdit *AddField(const char *name, const char *label, int row, const char *color);

@@ -8,6 +8,7 @@
 
 #include "link/link.h"
 #include "tools/last_adc.h"
+#include "tools/window_placement.h"
 
 namespace {
 
@@ -115,4 +116,9 @@ void TForm5::Timer1Timer() {
     ctx_.link->SendCommand(command_, count_);
     const auto received = ctx_.link->Received();
     adc->setText(QString::fromStdString(kv::tools::AvgAdcText(received, count_)));
+}
+
+void TForm5::showEvent(QShowEvent *event) {
+    kv::tools::CenterOn(this, kv::tools::OwnerWindow(this, ctx_));
+    QDialog::showEvent(event);
 }

@@ -44,6 +44,7 @@ public slots:
     void Timer1Timer();
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:

@@ -52,7 +52,13 @@ TEST(ToolsConvertAdc, ResultsAndTheirFormatting) {
 }
 
 TEST(ToolsConvertAdc, BadInputGivesNoResultInBothFields) {
-    const ConversionCase cases[] = {
+    struct Inputs {
+        const char *umax;
+        const char *imax;
+        const char *adcmax;
+        const char *i;
+    };
+    const Inputs cases[] = {
         {"5.0", "0", "1023", "6"}, // division by zero, whatever the current
         {"5.0", "0", "1023", "0"},
         {"5.0", "-0.0", "1023", "0"},
