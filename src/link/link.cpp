@@ -1,2 +1,158 @@
-// Placeholder until the link lands.
+// The port's opening and closing, and the receive buffer's accessors.
 #include "link/link.h"
+
+#include <chrono>
+#include <thread>
+
+#include "link/link_impl.h"
+#include "link/messages.h"
+
+namespace kv::link {
+
+namespace {
+
+// Runs fn at the end of the scope, also on an exception.
+template <class F> class Finally {
+public:
+    explicit Finally(F f) : f_(std::move(f)) {}
+    ~Finally() { f_(); }
+    Finally(const Finally &) = delete;
+    Finally &operator=(const Finally &) = delete;
+
+private:
+    F f_;
+};
+
+} // namespace
+
+Link::Link(LinkHost &host, std::function<PortSettings()> portSettings, Timing timing)
+    : host_(host), timing_(timing), impl_(std::make_unique<Impl>()) {
+    impl_->portSettings = std::move(portSettings);
+}
+
+Link::~Link() {
+    // The thread reads the port and the buffer: it ends before either goes.
+    if (impl_->thread)
+        impl_->thread->Stop();
+    impl_->thread.reset();
+    if (impl_->port->IsOpen()) {
+        impl_->port->SetRts(false);
+        impl_->port->SetDtr(false);
+        impl_->port->Close();
+    }
+}
+
+void Link::AddLog(std::string_view text) {
+    if (LogEnabled)
+        host_.WriteLogLine(text);
+}
+
+bool Link::PortOpen() const {
+    return impl_->portOpen;
+}
+
+std::uint32_t Link::RxCount() const {
+    return impl_->rx.Count();
+}
+
+std::uint8_t Link::RxByte(std::size_t index) const {
+    return impl_->rx.Byte(index);
+}
+
+std::vector<std::uint8_t> Link::Received() const {
+    return impl_->rx.Copy();
+}
+
+void Link::Delay(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        host_.ProcessEvents();
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end)
+            break;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            end - now, std::chrono::milliseconds(10)));
+    }
+}
+
+void Link::StopReadThread() {
+    if (!impl_->threadStarted)
+        return;
+    if (impl_->thread)
+        impl_->thread->Stop();
+    impl_->thread.reset();
+    if (impl_->port->IsOpen())
+        impl_->port->SetEventMask(false);
+    Delay(timing_.closeDelayMs);
+}
+
+bool Link::ConfigurePort() {
+    const PortSettings ps = impl_->portSettings ? impl_->portSettings() : PortSettings{};
+    SerialPort &port = *impl_->port;
+    if (!port.Open(ps.name)) {
+        host_.ShowError(PortStepError(PortStep::CreateFile, LastPortErrorText()));
+        return false;
+    }
+    auto fail = [&](PortStep step) {
+        host_.ShowError(PortStepError(step, LastPortErrorText()));
+        return false;
+    };
+    if (!port.GetLineSettings())
+        return fail(PortStep::GetCommState);
+    if (!port.SetLineSettings(ps.baud))
+        return fail(PortStep::SetCommState);
+    port.SetDtr(true);
+    port.SetRts(true);
+    if (!port.GetTimeouts())
+        return fail(PortStep::GetCommTimeOuts);
+    if (!port.SetReadTimeouts(timing_.gapMs, 1))
+        return fail(PortStep::SetCommTimeOuts);
+    return true;
+}
+
+void Link::DrainPort() {
+    std::uint32_t queued = 0;
+    if (!impl_->port->QueueStatus(queued) || queued == 0)
+        return;
+    std::array<std::uint8_t, 1000> discard;
+    impl_->port->Read(discard.data(), discard.size());
+}
+
+bool Link::OpenComPort() {
+    if (impl_->switching) {
+        host_.Beep();
+        return false;
+    }
+    impl_->switching = true;
+    Finally done([this] { impl_->switching = false; });
+
+    StopReadThread();
+    impl_->port->Close(); // a port left open by a failed set-up, too; failure ignored
+    if (!ConfigurePort())
+        return false;
+    if (!impl_->port->SetEventMask(true))
+        host_.ShowError(PortStepError(PortStep::SetCommMask, LastPortErrorText()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    DrainPort();
+    impl_->thread = std::make_unique<ReadThread>(*this, *impl_->port, impl_->rx);
+    impl_->threadStarted = true;
+    impl_->portOpen = true;
+    AddLog(kPortOpened);
+    return true;
+}
+
+void Link::ClosePort() {
+    if (impl_->switching) {
+        host_.Beep();
+        return;
+    }
+    impl_->switching = true;
+    Finally done([this] { impl_->switching = false; });
+
+    StopReadThread();
+    if (impl_->port->IsOpen() && impl_->port->Close())
+        impl_->portOpen = false;
+    AddLog(kPortClosed);
+}
+
+} // namespace kv::link

@@ -21,10 +21,10 @@ inline constexpr std::uint32_t kRxLimit = 10000;
 // The link's timing. The windows use the defaults; the command-line program completes a
 // transaction as soon as its bytes are in (completeEarly) while keeping the time limit.
 struct Timing {
-    int pollMs = 100;        // transaction poll period
-    int limitMs = 2000;      // transaction time limit
-    int gapMs = 100;         // receive thread: a read ends after this gap between bytes
-    int closeDelayMs = 500;  // wait after stopping the receive thread
+    int pollMs = 100;       // transaction poll period
+    int limitMs = 2000;     // transaction time limit
+    int gapMs = 100;        // receive thread: a read ends after this gap between bytes
+    int closeDelayMs = 500; // wait after stopping the receive thread
     bool completeEarly = false;
 };
 
@@ -39,11 +39,11 @@ class ReadThread;
 class Link {
 public:
     // portSettings is called at each opening (the "port" and "baud" settings).
-    Link(LinkHost& host, std::function<PortSettings()> portSettings, Timing timing = {});
+    Link(LinkHost &host, std::function<PortSettings()> portSettings, Timing timing = {});
     ~Link(); // ends the receive thread, lowers RTS and DTR, closes the port
 
-    Link(const Link&) = delete;
-    Link& operator=(const Link&) = delete;
+    Link(const Link &) = delete;
+    Link &operator=(const Link &) = delete;
 
     // "Open COM port": closes what is open, opens and sets up the port, starts the thread.
     bool OpenComPort();
@@ -65,8 +65,8 @@ public:
     void AddLog(std::string_view text);
 
     bool PortOpen() const;
-    const Timing& timing() const { return timing_; }
-    LinkHost& host() { return host_; }
+    const Timing &timing() const { return timing_; }
+    LinkHost &host() { return host_; }
 
     // CommState fields of the link, main thread only.
     std::uint8_t RxDisplayMode = 0; // 0 hexadecimal, 2 text
@@ -74,8 +74,16 @@ public:
     bool CmdBusy = false;
 
 private:
+    friend class ReadThread;
+    bool ConfigurePort();
+    void DrainPort();
+    void StopReadThread();
+    void Delay(int ms); // waits, processing the host's events
+    bool WaitForBytes(std::uint8_t expected);
+    bool WriteComPort(std::span<const std::uint8_t> frame);
+
     struct Impl;
-    LinkHost& host_;
+    LinkHost &host_;
     Timing timing_;
     std::unique_ptr<Impl> impl_;
 };

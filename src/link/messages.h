@@ -1,0 +1,54 @@
+// The link's own texts: log lines, status-bar texts and the error boxes of the port set-up.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kv::link {
+
+inline constexpr std::string_view kPortOpened = "COM port opened";
+inline constexpr std::string_view kPortClosed = "COM port closed";
+inline constexpr std::string_view kCmdInProgress = "Cmd in progress...";
+inline constexpr std::string_view kReceiveError = "Receive error!";
+inline constexpr std::string_view kSendingData = "Sending data...";
+inline constexpr std::string_view kBufferFull = "Buffer full";
+inline constexpr std::string_view kThreadErrorPrefix = "Thread ";
+inline constexpr std::string_view kSentPrefix = "S: ";
+inline constexpr std::string_view kReceivedPrefix = "R: ";
+
+// The set-up steps of the port whose failure shows an error box.
+enum class PortStep {
+    CreateFile,
+    GetCommState,
+    SetCommState,
+    GetCommTimeOuts,
+    SetCommTimeOuts,
+    SetCommMask
+};
+
+// The error box of a failed step; systemText is the system's text for the failure.
+inline std::string PortStepError(PortStep step, const std::string &systemText) {
+    std::string_view name;
+    switch (step) {
+    case PortStep::CreateFile:
+        return "CreateFile INVALID_HANDLE_VALUE\r" + systemText;
+    case PortStep::GetCommState:
+        name = "GetCommState";
+        break;
+    case PortStep::SetCommState:
+        name = "SetCommState";
+        break;
+    case PortStep::GetCommTimeOuts:
+        name = "GetCommTimeOuts";
+        break;
+    case PortStep::SetCommTimeOuts:
+        name = "SetCommTimeOuts";
+        break;
+    case PortStep::SetCommMask:
+        name = "SetCommMask";
+        break;
+    }
+    return "ComHandle " + std::string(name) + " " + systemText + "\r" + systemText;
+}
+
+} // namespace kv::link

@@ -1,0 +1,268 @@
+// The serial port on POSIX systems: a termios tty in raw mode. The read time-outs of the
+// port (a read ends after a gap between bytes) are emulated with poll() on the monotonic
+// clock, since termios only knows tenths of a second and no gap after a first byte.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <optional>
+
+#include "app/text_files.h"
+#include "link/serial_port.h"
+
+namespace kv::link {
+
+namespace {
+
+thread_local int tlsLastError = 0;
+
+bool Fail(int err) {
+    tlsLastError = err;
+    return false;
+}
+
+using Clock = std::chrono::steady_clock;
+
+std::optional<speed_t> SpeedFor(int baud) {
+#if defined(__APPLE__) || defined(__FreeBSD__) || defined(__OpenBSD__) || defined(__NetBSD__)
+    // The BSDs take the rate itself.
+    if (baud <= 0)
+        return std::nullopt;
+    return static_cast<speed_t>(baud);
+#else
+    struct Row {
+        int baud;
+        speed_t speed;
+    };
+    static constexpr Row kSpeeds[] = {
+        {50, B50},         {75, B75},         {110, B110},         {134, B134},
+        {150, B150},       {200, B200},       {300, B300},         {600, B600},
+        {1200, B1200},     {1800, B1800},     {2400, B2400},       {4800, B4800},
+        {9600, B9600},     {19200, B19200},   {38400, B38400},     {57600, B57600},
+        {115200, B115200}, {230400, B230400}, {460800, B460800},   {500000, B500000},
+        {576000, B576000}, {921600, B921600}, {1000000, B1000000},
+    };
+    for (const Row &r : kSpeeds)
+        if (r.baud == baud)
+            return r.speed;
+    return std::nullopt;
+#endif
+}
+
+class PosixSerialPort final : public SerialPort {
+public:
+    ~PosixSerialPort() override { Close(); }
+
+    bool Open(const std::string &name) override {
+        const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return Fail(errno);
+        // No sharing. TIOCEXCL turns away later openers, but not root; the lock does, as
+        // long as the other side takes it too (every instance of this program does).
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int err = errno == EWOULDBLOCK ? EBUSY : errno;
+            ::close(fd);
+            return Fail(err);
+        }
+        if (::isatty(fd))
+            ::ioctl(fd, TIOCEXCL);
+        fd_ = fd;
+        return true;
+    }
+
+    bool IsOpen() const override { return fd_ >= 0; }
+
+    bool GetLineSettings() override {
+        if (fd_ < 0)
+            return Fail(EBADF);
+        if (::tcgetattr(fd_, &tio_) != 0)
+            return Fail(errno);
+        return true;
+    }
+
+    bool SetLineSettings(int baud) override {
+        if (fd_ < 0)
+            return Fail(EBADF);
+        termios t = tio_;
+        // A tty starts cooked: echo, line editing and XON/XOFF would eat or hold back bytes.
+        ::cfmakeraw(&t);
+        t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB);
+        t.c_cflag |= CS8 | CLOCAL | CREAD;
+        t.c_cc[VMIN] = 0;
+        t.c_cc[VTIME] = 0;
+        const auto speed = SpeedFor(baud);
+        if (!speed)
+            return Fail(EINVAL);
+        if (::cfsetispeed(&t, *speed) != 0 || ::cfsetospeed(&t, *speed) != 0)
+            return Fail(errno);
+        if (::tcsetattr(fd_, TCSANOW, &t) != 0)
+            return Fail(errno);
+        tio_ = t;
+        return true;
+    }
+
+    void SetDtr(bool on) override { ModemLine(TIOCM_DTR, on); }
+    void SetRts(bool on) override { ModemLine(TIOCM_RTS, on); }
+
+    bool GetTimeouts() override { return fd_ >= 0 ? true : Fail(EBADF); }
+
+    bool SetReadTimeouts(int intervalMs, int multiplierMs) override {
+        if (fd_ < 0)
+            return Fail(EBADF);
+        intervalMs_ = std::max(0, intervalMs);
+        multiplierMs_ = std::max(0, multiplierMs);
+        return true;
+    }
+
+    bool SetEventMask(bool) override { return fd_ >= 0 ? true : Fail(EBADF); }
+
+    bool QueueStatus(std::uint32_t &queued) override {
+        queued = 0;
+        if (fd_ < 0)
+            return Fail(EBADF);
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 0) < 0 && errno != EINTR)
+            return Fail(errno);
+        // A pseudo-terminal whose other side closed reports POLLHUP, a pulled adapter an
+        // error: the port is gone.
+        if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) && !(p.revents & POLLIN))
+            return Fail(EIO);
+        int n = 0;
+        if (::ioctl(fd_, FIONREAD, &n) != 0)
+            return Fail(errno);
+        queued = static_cast<std::uint32_t>(std::max(0, n));
+        return true;
+    }
+
+    long Read(std::uint8_t *buffer, std::size_t max, const std::atomic<bool> *cancel) override {
+        if (fd_ < 0) {
+            Fail(EBADF);
+            return -1;
+        }
+        using std::chrono::milliseconds;
+        const auto start = Clock::now();
+        // The total limit counts from the call; the gap limit from the last byte.
+        const auto total = start + milliseconds(static_cast<long long>(multiplierMs_) *
+                                                static_cast<long long>(max));
+        auto lastByte = start;
+        std::size_t got = 0;
+        // With VMIN = VTIME = 0 a read of an empty tty returns 0 like end of file, so poll
+        // first and read only what poll reports.
+        while (got < max) {
+            auto deadline = total;
+            if (got > 0 && intervalMs_ > 0)
+                deadline = std::min(deadline, lastByte + milliseconds(intervalMs_));
+            const auto now = Clock::now();
+            auto wait =
+                deadline > now ? std::chrono::ceil<milliseconds>(deadline - now) : milliseconds(0);
+            if (cancel)
+                wait = std::min(wait, milliseconds(20));
+            pollfd p{fd_, POLLIN, 0};
+            const int r = ::poll(&p, 1, static_cast<int>(wait.count()));
+            if (r < 0) {
+                if (errno == EINTR)
+                    continue;
+                return got > 0 ? static_cast<long>(got) : (Fail(errno), -1L);
+            }
+            if (r == 0) {
+                if (Clock::now() >= deadline || (cancel && cancel->load(std::memory_order_acquire)))
+                    break;
+                continue;
+            }
+            const bool gone = (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+            if (p.revents & POLLIN) {
+                const ssize_t n = ::read(fd_, buffer + got, max - got);
+                if (n > 0) {
+                    got += static_cast<std::size_t>(n);
+                    lastByte = Clock::now();
+                    continue;
+                }
+                if (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
+                    return got > 0 ? static_cast<long>(got) : (Fail(errno), -1L);
+                if (n < 0 || !gone) {
+                    if (Clock::now() >= deadline)
+                        break;
+                    continue;
+                }
+            }
+            if (gone) // hung up or failed: what came so far is the result
+                return got > 0 ? static_cast<long>(got) : (Fail(EIO), -1L);
+        }
+        return static_cast<long>(got);
+    }
+
+    bool Write(std::span<const std::uint8_t> data) override {
+        if (fd_ < 0)
+            return Fail(EBADF);
+        // A tty may take part of a frame; the rest goes out as room frees up. A line that
+        // stays blocked (flow control held off) fails instead of hanging the program.
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        std::size_t off = 0;
+        while (off < data.size()) {
+            const ssize_t n = ::write(fd_, data.data() + off, data.size() - off);
+            if (n > 0) {
+                off += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                return Fail(errno);
+            const auto now = Clock::now();
+            if (now >= deadline)
+                return Fail(ETIMEDOUT);
+            pollfd p{fd_, POLLOUT, 0};
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+            if (::poll(&p, 1, static_cast<int>(wait.count())) < 0 && errno != EINTR)
+                return Fail(errno);
+            if (!(p.revents & POLLOUT) && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+                return Fail(EIO);
+        }
+        return true;
+    }
+
+    bool Close() override {
+        if (fd_ < 0)
+            return Fail(EBADF);
+        // The exclusive mode outlives this descriptor while anything else holds the tty.
+        ::ioctl(fd_, TIOCNXCL);
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0 && errno != EINTR)
+            return Fail(errno);
+        return true;
+    }
+
+private:
+    void ModemLine(int bit, bool on) {
+        if (fd_ >= 0)
+            ::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bit);
+    }
+
+    int fd_ = -1;
+    termios tio_{};
+    int intervalMs_ = 0;
+    int multiplierMs_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<SerialPort> MakeSerialPort() {
+    return std::make_unique<PosixSerialPort>();
+}
+
+int LastPortError() {
+    return tlsLastError;
+}
+
+std::string PortErrorText(int code) {
+    return SystemErrorText(code);
+}
+
+} // namespace kv::link

@@ -1,0 +1,66 @@
+// A link host for tests without a display: records what the link shows (log lines newest
+// first, trimmed as the log pane trims them; status panels; beeps; error boxes) and runs
+// the receive thread's hand-overs when the test thread processes events.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/host.h"
+
+namespace kvtest {
+
+class FakeHost : public kv::link::LinkHost {
+public:
+    FakeHost(); // the constructing thread is the main thread
+
+    void WriteLogLine(std::string_view text) override;
+    void SetStatusPanel(int panel, std::string_view text) override;
+    void Beep() override;
+    void ShowError(std::string_view text) override;
+    void ProcessEvents() override;
+    void RunOnMainThread(const std::function<void()> &fn) override;
+
+    // Runs during every ProcessEvents(), on the main thread: a test's stand-in for a click
+    // or timer tick that arrives while the link waits.
+    std::function<void()> onProcessEvents;
+
+    std::vector<std::string> log() const;           // newest first
+    std::string logLine(std::size_t fromTop) const; // "" beyond the end
+    std::size_t logCount() const;
+    // Index (from the top) of the newest line equal to text, or -1.
+    int findLog(const std::string &text) const;
+    void clearLog();
+    std::string panel(int index) const;
+    int beeps() const;
+    std::vector<std::string> errors() const;
+    void clearErrors();
+    int processEventsCalls() const;
+
+    // Processes events until pred() holds or timeoutMs has passed; pred() at the end.
+    bool PumpUntil(const std::function<bool()> &pred, int timeoutMs = 5000);
+
+private:
+    struct Pending {
+        std::function<void()> fn;
+        bool done = false;
+    };
+
+    std::thread::id mainThread_;
+    mutable std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<Pending *> queue_; // hand-overs waiting for the main thread
+    std::deque<std::string> log_; // newest first
+    std::string panels_[2];
+    int beeps_ = 0;
+    std::vector<std::string> errors_;
+    int processEventsCalls_ = 0;
+};
+
+} // namespace kvtest
