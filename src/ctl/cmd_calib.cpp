@@ -1,0 +1,65 @@
+// The calibration command: calc.
+#include "app/errors.h"
+#include "app/format.h"
+#include "app/text_files.h"
+#include "calib/cal_grid.h"
+#include "calib/correction_calc.h"
+#include "calib/sav_file.h"
+#include "corrtable/include_file.h"
+#include "ctl/commands.h"
+#include "ctl/files.h"
+
+namespace kv::ctl {
+
+namespace cal = kv::calib;
+
+int CmdCalc(Session &s) {
+    const std::string sav = s.args.args[0];
+    // The grid as the calibration window holds it after loading the file: GridLines rows
+    // (or --rows), filled from the file's lines in cell order.
+    const int rows = s.IntOption("--rows", s.settings.GridLines, 0, cal::kMaxGridLines);
+    // The prompts' answers, their start texts when not given.
+    const std::string multiplier = s.args.Value("--multiply", "85");
+    const std::string offset = s.args.Value("--offset", "0");
+    const std::string out = s.args.Has("--output") ? s.args.Value("--output")
+                                                   : FolderOf(sav) + corrtable::kIncludeInputName;
+
+    std::string content;
+    if (FileResult r = ReadWholeFile(sav, content); !r)
+        return s.Fail("cannot read " + sav + ": " + r.error);
+    cal::CalGrid grid(rows);
+    cal::ApplySavLines(grid, cal::SplitLines(content));
+
+    const std::int32_t m = cal::ParseMultiplier(multiplier);
+    const std::int32_t z = cal::ParseZeroOffset(offset);
+    const cal::CorrectionTable table =
+        cal::CalcCorrection(cal::CollectPoints(grid, cal::kFirstAdcColumn), m, z);
+    switch (table.status) {
+    case cal::CorrectionTable::Status::NothingToDo:
+        ShowInfo(s.prompter, cal::kNothingToDo);
+        return kExitFailed;
+    case cal::CorrectionTable::Status::MissingZero:
+        ShowError(s.prompter, cal::kMissingZero);
+        return kExitFailed;
+    case cal::CorrectionTable::Status::Ok:
+        break;
+    }
+    // Limited entries are reported and the table is written all the same, as the window
+    // does; the exit status stays 0 because the file holds what was asked for.
+    if (table.exceeded > 0)
+        ShowError(s.prompter, cal::ExceededText(table.exceeded));
+
+    if (!MayReplace(s, out))
+        return kExitFailed;
+    if (FileResult r = WriteTextFile(table.text, out, &s.prompter); !r)
+        return s.Fail("cannot write " + out + ": " + r.error);
+    s.Out(Format("%s written (check byte %d [0x%0.2x])", {out, table.crc, table.crc}));
+    return kExitOk;
+}
+
+int CmdInc(Session &s) {
+    (void)s;
+    throw Error("inc: not built yet");
+}
+
+} // namespace kv::ctl

@@ -1,0 +1,330 @@
+// The device commands: status, get-data, send-data, relay, current, crc-check.
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "app/format.h"
+#include "app/text_files.h"
+#include "ctl/commands.h"
+#include "ctl/json.h"
+#include "device/operations.h"
+#include "device/texts.h"
+
+namespace kv::ctl {
+
+namespace dev = kv::device;
+
+namespace {
+
+// Collects the report lines the operation logs while it lives, and prints them the way a
+// reader of the log pane sees them: each report (from its first line, a lone ">", to its
+// caption line) top line first.
+class ReportCapture {
+public:
+    explicit ReportCapture(Session &s) : s_(s) {
+        s_.host.onResultLine = [this](std::string_view line) { lines_.emplace_back(line); };
+    }
+    ~ReportCapture() { s_.host.onResultLine = nullptr; }
+    ReportCapture(const ReportCapture &) = delete;
+    ReportCapture &operator=(const ReportCapture &) = delete;
+
+    // The lines logged so far, newest first, and forgets them.
+    std::vector<std::string> TakeTopFirst() {
+        std::vector<std::string> r(lines_.rbegin(), lines_.rend());
+        lines_.clear();
+        return r;
+    }
+
+private:
+    Session &s_;
+    std::vector<std::string> lines_;
+};
+
+dev::DeviceOps Ops(Session &s, link::Link &l) {
+    return dev::DeviceOps(l, s.prompter, dev::AdcScale{s.settings.Voltage, s.settings.RefVoltage});
+}
+
+// The link with its port open, or null after its failure was shown.
+link::Link *Device(Session &s) {
+    return s.OpenLink();
+}
+
+int NoPort(Session &s) {
+    return s.Fail("the port could not be opened");
+}
+
+// The main window's parameter fields as the settings file fills them at start-up, each
+// replaced by its option when given (the option's text as typed into the field).
+dev::ParameterEntries Entries(Session &s) {
+    const StartupSettings &st = s.settings;
+    auto text = [&](std::string_view option, int fromSettings) {
+        return s.args.Has(option) ? s.args.Value(option) : std::to_string(fromSettings);
+    };
+    auto box = [&](std::string_view option, bool fromSettings) {
+        if (!s.args.Has(option))
+            return fromSettings;
+        const std::string v = s.args.Value(option);
+        if (v != "0" && v != "1")
+            throw UsageError("option " + std::string(option) + " must be 0 or 1", s.args.command);
+        return v == "1";
+    };
+    dev::ParameterEntries e;
+    e.fuseCurrent = text("--fuse-current", st.FuseCurrent);
+    e.zeroOffset = text("--zero-offset", st.ZeroOffset);
+    e.overloadTime = text("--overload-time", st.OverloadTimer);
+    e.multiply = text("--multiply", st.ADCcurrentMultiply);
+    e.measureCount = text("--measure-count", st.MeasureCount);
+    e.useAverage = box("--average", st.UseAverage);
+    e.useVref = box("--vref", st.UseVref);
+    return e;
+}
+
+std::string StatusJson(const dev::DeviceStatus &st, bool stored,
+                       const std::vector<std::string> &lines) {
+    JsonObject j;
+    j.Str("command", "status").Bool("stored", stored);
+    j.Int("PortA", st.PortA).Int("PortB", st.PortB).Int("PortC", st.PortC);
+    j.Int("Flags", st.Flags).Str("FlagNames", dev::FlagNameList(st.Flags));
+    j.Int("FuseCurrent", st.FuseCurrent).Int("ZeroOffset", st.ZeroOffset);
+    j.Int("CurrentMultiply", st.CurrentMultiply).Int("OverloadTime", st.OverloadTime);
+    j.Int("UseVref", st.UseVref).Int("UseAverage", st.UseAverage);
+    j.Int("MeasureCount", st.MeasureCount).Int("DataCrc", st.DataCrc);
+    j.Int("AvgAdc", st.AvgAdc()).Int("UsedCurrent", st.UsedCurrent);
+    j.Int("MeasuredCurrent", st.MeasuredCurrent).Int("LastAdc", st.LastAdc());
+    j.Int("RelayOffTimeMs", dev::RelayOffTimeFrom(st.RelayOffCount()).total);
+    j.Bool("RelayOn", st.RelayOn()).Bool("ManualSwitchOff", st.ManualSwitchOff());
+    j.Strings("lines", lines);
+    return j.str();
+}
+
+std::string SampleJson(const dev::CurrentSample &c, const std::vector<std::string> &lines) {
+    JsonObject j;
+    j.Str("command", "current").Str("time", dev::FormatDateTime(c.TimeStamp));
+    j.Int("Adc", c.Adc()).Int("AdcHi", c.AdcHi).Int("AdcLo", c.AdcLo);
+    j.Int("ZeroOffset", c.ZeroOffset).Int("Multiply", c.Multiply).Int("Port", c.Port);
+    j.Fixed("Voltage", c.Voltage, 5).Fixed("Current", c.Current, 2);
+    j.Bool("RelayOn", c.RelayOn());
+    j.Strings("lines", lines);
+    return j.str();
+}
+
+void PrintLines(Session &s, const std::vector<std::string> &lines) {
+    for (const auto &l : lines)
+        s.Out(l);
+}
+
+} // namespace
+
+int CmdStatus(Session &s) {
+    link::Link *l = Device(s);
+    if (!l)
+        return NoPort(s);
+    const bool stored = s.args.Has("--stored");
+    dev::DeviceOps ops = Ops(s, *l);
+    ReportCapture report(s);
+    const bool ok = stored ? ops.GetLastStoredValues() : ops.GetLastValues();
+    if (!ok)
+        return kExitFailed;
+    const auto lines = report.TakeTopFirst();
+    if (s.json())
+        s.Out(StatusJson(*ops.LastStatus(dev::kStatusReplyLength), stored, lines));
+    else
+        PrintLines(s, lines);
+    return kExitOk;
+}
+
+int CmdGetData(Session &s) {
+    link::Link *l = Device(s);
+    if (!l)
+        return NoPort(s);
+    dev::DeviceOps ops = Ops(s, *l);
+    const auto p = ops.GetData();
+    if (!p)
+        return kExitFailed;
+    // The settings file's key names, in the order of the main window's fields, so that the
+    // output can be compared with (or pasted into) the settings file.
+    if (s.json()) {
+        JsonObject j;
+        j.Str("command", "get-data");
+        j.Int("FuseCurrent", p->FuseCurrent).Int("ZeroOffset", p->ZeroOffset);
+        j.Int("OverloadTimer", p->OverloadTime).Int("ADCcurrentMultiply", p->CurrentMultiply);
+        j.Int("MeasureCount", p->MeasureCount).Bool("UseAverage", p->UseAverage);
+        j.Bool("UseVref", p->UseVref);
+        s.Out(j.str());
+        return kExitOk;
+    }
+    s.Out(Format("FuseCurrent=%d", {p->FuseCurrent}));
+    s.Out(Format("ZeroOffset=%d", {p->ZeroOffset}));
+    s.Out(Format("OverloadTimer=%d", {p->OverloadTime}));
+    s.Out(Format("ADCcurrentMultiply=%d", {p->CurrentMultiply}));
+    s.Out(Format("MeasureCount=%d", {p->MeasureCount}));
+    s.Out(Format("UseAverage=%d", {p->UseAverage ? 1 : 0}));
+    s.Out(Format("UseVref=%d", {p->UseVref ? 1 : 0}));
+    return kExitOk;
+}
+
+int CmdSendData(Session &s) {
+    const dev::ParameterEntries entries = Entries(s);
+    link::Link *l = Device(s);
+    if (!l)
+        return NoPort(s);
+    dev::DeviceOps ops = Ops(s, *l);
+    ReportCapture results(s);
+    const auto r = ops.SendData(entries, s.settings.AutoSaveData ? &s.ini : nullptr);
+    PrintLines(s, results.TakeTopFirst()); // "CRC OK [0x..]"
+    return r == dev::SendDataResult::Done ? kExitOk : kExitFailed;
+}
+
+int CmdRelay(Session &s) {
+    const std::string want = s.args.args[0];
+    if (want != "on" && want != "off")
+        throw UsageError("relay takes on or off, not " + want, s.args.command);
+    const bool wantOn = want == "on";
+    link::Link *l = Device(s);
+    if (!l)
+        return NoPort(s);
+    dev::DeviceOps ops = Ops(s, *l);
+
+    // The relay button toggles; the command asks for a state. The status is read first,
+    // and the toggle runs only when the relay is not yet in that state (or the manual
+    // switch is off, which the toggle reports).
+    const auto before = ops.ReadStatus();
+    if (!before) {
+        kv::ShowError(s.prompter, dev::text::GetStatusError);
+        return kExitFailed;
+    }
+    if (!before->ManualSwitchOff() && before->RelayOn() == wantOn) {
+        s.Out(Format("Relay is already %s", {dev::OffOnText[wantOn ? 1 : 0]}));
+        return kExitOk;
+    }
+    const dev::RelayResult r = ops.Relay();
+    switch (r) {
+    case dev::RelayResult::StatusFailed:
+    case dev::RelayResult::ManualSwitchOff:
+    case dev::RelayResult::Declined:
+        return kExitFailed;
+    case dev::RelayResult::SwitchedOn:
+    case dev::RelayResult::SwitchedOff:
+        break;
+    }
+    // The windows leave the relay command's reply unchecked; a script needs to know whether
+    // the relay switched, so the reply is judged and the status read again.
+    if (l->RxCount() != link::ReplyLength(link::Cmd::RelayOn))
+        return s.Fail("the relay command was not answered");
+    const auto after = ops.ReadStatus();
+    if (!after) {
+        kv::ShowError(s.prompter, dev::text::GetStatusError);
+        return kExitFailed;
+    }
+    if (after->RelayOn() != wantOn)
+        return s.Fail(Format("the relay did not switch (Relay is currently %s)",
+                             {dev::OffOnText[after->RelayOn() ? 1 : 0]}));
+    s.Out(Format("Relay is currently %s", {dev::OffOnText[after->RelayOn() ? 1 : 0]}));
+    return kExitOk;
+}
+
+int CmdCurrent(Session &s) {
+    const bool timed = s.args.Has("--every");
+    if (s.args.Has("--count") && !timed)
+        throw UsageError("--count needs --every", s.args.command);
+    if (timed && s.args.Has("--vref"))
+        throw UsageError("--vref applies to a single measurement; timed measurements use "
+                         "the device's own choice",
+                         s.args.command);
+    const int every = s.IntOption("--every", 0, 1, 86400);
+    const int count = s.IntOption("--count", 1, 1, 1000000);
+    std::string logFile;
+    if (s.args.Has("--log"))
+        logFile = s.args.Value("--log");
+    else if (timed)
+        logFile = s.paths.CurrentLogFileName();
+
+    link::Link *l = Device(s);
+    if (!l)
+        return NoPort(s);
+    dev::DeviceOps ops = Ops(s, *l);
+
+    // A new log file starts with its header line, as the main window's start-up writes it.
+    if (!logFile.empty() && !FileExists(logFile)) {
+        FileResult r = AppendTextFile(dev::text::CurrentLogHeader, logFile, &s.prompter);
+        if (!r)
+            return s.Fail("cannot write " + logFile + ": " + r.error);
+    }
+
+    auto report = [&](const dev::CurrentSample &sample, std::vector<std::string> lines) {
+        if (s.json())
+            s.Out(SampleJson(sample, lines));
+        else
+            PrintLines(s, lines);
+    };
+
+    ReportCapture capture(s);
+    if (!timed) {
+        dev::CurrentSample sample;
+        if (!ops.GetCurrent(sample, s.args.Has("--vref"), true))
+            return kExitFailed;
+        report(sample, capture.TakeTopFirst());
+        if (!logFile.empty()) {
+            FileResult r = AppendTextFile(dev::CurrentLogLine(sample), logFile, &s.prompter);
+            if (!r)
+                return s.Fail("cannot write " + logFile + ": " + r.error);
+        }
+        return kExitOk;
+    }
+
+    // Timed: measurements at start + i x every seconds, as the window's timer does them,
+    // each with its status read and its line in the log file. A failed measurement is
+    // reported and the series goes on; the exit status then says that one failed.
+    int failed = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < count; ++i) {
+        const auto due = start + std::chrono::seconds(static_cast<long long>(every) * i);
+        while (std::chrono::steady_clock::now() < due) {
+            s.host.ProcessEvents();
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                std::chrono::milliseconds(20), due - std::chrono::steady_clock::now()));
+        }
+        bool measured = false;
+        dev::CurrentSample sample = ops.TimedMeasurement(logFile, &measured);
+        std::vector<std::string> lines = capture.TakeTopFirst();
+        if (measured) {
+            report(sample, std::move(lines));
+        } else {
+            ++failed;
+            for (const auto &line : lines)
+                s.err.Line(line);
+        }
+    }
+    if (failed)
+        return s.Fail(Format("%d of %d measurements failed", {failed, count}));
+    return kExitOk;
+}
+
+int CmdCrcCheck(Session &s) {
+    const dev::ParameterEntries entries = Entries(s);
+    link::Link *l = Device(s);
+    if (!l)
+        return NoPort(s);
+    dev::DeviceOps ops = Ops(s, *l);
+    ReportCapture results(s);
+    const auto r = ops.CalcCrc(entries);
+    // "Calculated CRC is ...", then "Returned CRC is ...", in the order they were found.
+    auto lines = results.TakeTopFirst();
+    std::reverse(lines.begin(), lines.end());
+    PrintLines(s, lines);
+    switch (r) {
+    case dev::CrcCheckResult::Match:
+        return kExitOk;
+    case dev::CrcCheckResult::StatusFailed:
+        // The window stays silent here (the log is off for the exchange); a script must
+        // not take silence for success.
+        kv::ShowError(s.prompter, dev::text::GetStatusError);
+        return kExitFailed;
+    case dev::CrcCheckResult::Failed:
+    case dev::CrcCheckResult::Mismatch:
+        return kExitFailed;
+    }
+    return kExitFailed;
+}
+
+} // namespace kv::ctl

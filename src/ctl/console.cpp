@@ -1,0 +1,123 @@
+#include "ctl/console.h"
+
+namespace kv::ctl {
+
+void ErrorStream::Line(std::string_view text) {
+    std::lock_guard<std::mutex> lock(mu_);
+    err_ << text << '\n';
+    err_.flush();
+}
+
+ConsoleHost::ConsoleHost(ErrorStream &err, bool verbose)
+    : err_(err), verbose_(verbose), mainThread_(std::this_thread::get_id()) {}
+
+bool ConsoleHost::IsTrafficLine(std::string_view text) {
+    return text.rfind("S: ", 0) == 0 || text.rfind("R: ", 0) == 0 || text == "R:" ||
+           text == "COM port opened" || text == "COM port closed";
+}
+
+void ConsoleHost::WriteLogLine(std::string_view text) {
+    logLines_.emplace_back(text);
+    if (IsTrafficLine(text)) {
+        if (verbose_)
+            err_.Line(text);
+        return;
+    }
+    // A failure line ("Receive error!", "GetCurrent error!", "Cmd in progress...") is a
+    // diagnostic, never a result.
+    const bool failure = text.ends_with("error!") || text == "Cmd in progress...";
+    if (onResultLine && !failure)
+        onResultLine(text);
+    else
+        err_.Line(text);
+}
+
+void ConsoleHost::SetStatusPanel(int panel, std::string_view text) {
+    if (verbose_ && !text.empty())
+        err_.Line("[panel " + std::to_string(panel) + "] " + std::string(text));
+}
+
+void ConsoleHost::ShowError(std::string_view text) {
+    ++errorsShown_;
+    err_.Line("Error: " + ConsolePrompter::ConsoleText(text));
+}
+
+void ConsoleHost::ProcessEvents() {
+    // Runs every hand-over queued so far; each one's sender is blocked until it is done.
+    std::unique_lock<std::mutex> lock(mu_);
+    while (!tasks_.empty()) {
+        Task *t = tasks_.front();
+        tasks_.pop_front();
+        lock.unlock();
+        (*t->fn)();
+        lock.lock();
+        t->done = true;
+        cv_.notify_all();
+    }
+}
+
+void ConsoleHost::RunOnMainThread(const std::function<void()> &fn) {
+    if (std::this_thread::get_id() == mainThread_) {
+        fn();
+        return;
+    }
+    Task t{&fn};
+    std::unique_lock<std::mutex> lock(mu_);
+    tasks_.push_back(&t);
+    cv_.wait(lock, [&] { return t.done; });
+}
+
+std::string ConsolePrompter::ConsoleText(std::string_view text) {
+    std::string s;
+    s.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            s += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            s += text[i];
+        }
+    }
+    return s;
+}
+
+int ConsolePrompter::Message(const std::string &caption, const std::string &text, MsgIcon icon,
+                             MsgButtons buttons) {
+    const std::string body = ConsoleText(text);
+    if (buttons == MsgButtons::Ok) {
+        if (icon == MsgIcon::Error) {
+            errors_.push_back(text);
+            // The general error report carries the application title; a plain error box
+            // says "Error".
+            err_.Line((caption == kAppTitle ? std::string("Error") : caption) + ": " + body);
+        } else {
+            infos_.push_back(text);
+            err_.Line(body);
+        }
+        return IdOk;
+    }
+    if (assumeYes_) {
+        err_.Line(body + " Yes");
+        return IdYes;
+    }
+    refused_.push_back(text);
+    err_.Line(body + " No (confirm with --yes)");
+    return buttons == MsgButtons::YesNoCancel ? IdCancel : IdNo;
+}
+
+bool ConsolePrompter::RunFileDialog(FileDialog &dlg) {
+    if (!fileAnswer_)
+        return false;
+    dlg.fileName = *fileAnswer_;
+    return true;
+}
+
+std::optional<std::string> ConsolePrompter::InputQuery(const std::string &caption,
+                                                       const std::string & /*prompt*/,
+                                                       const std::string &initial) {
+    auto it = inputAnswers_.find(caption);
+    return it == inputAnswers_.end() ? initial : it->second;
+}
+
+} // namespace kv::ctl

@@ -1,0 +1,17 @@
+// File handling shared by the commands that write files.
+#pragma once
+
+#include <string>
+
+#include "ctl/session.h"
+
+namespace kv::ctl {
+
+// True when file may be written: it does not exist, or the user answered Yes (--yes) to
+// "Overwrite file <file>?".
+bool MayReplace(Session &s, const std::string &file);
+
+// The folder part of a path, with its trailing separator ("" for a bare name).
+std::string FolderOf(const std::string &path);
+
+} // namespace kv::ctl

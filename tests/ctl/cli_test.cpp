@@ -1,0 +1,102 @@
+// The command line of korvanectl: help, usage errors and their exit status.
+#include <gtest/gtest.h>
+
+#include "program_run.h"
+
+using kvtest::RunCtl;
+
+namespace {
+
+TEST(CtlCli, HelpListsEveryCommandAndEachCommandHasItsOwn) {
+    auto r = RunCtl({"--help"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char *c : {"status", "get-data", "send-data", "relay on|off", "current", "crc-check",
+                          "table read", "table write", "table crc", "inc", "calc"})
+        EXPECT_NE(r.out.find(c), std::string::npos) << c;
+
+    struct Case {
+        std::vector<std::string> args;
+        const char *usage;
+    } cases[] = {
+        {{"status", "--help"}, "usage: korvanectl status [--stored] [--json]"},
+        {{"send-data", "-h"}, "usage: korvanectl send-data [--fuse-current N]"},
+        {{"help-me", "--help"}, nullptr},
+        {{"--help", "table", "write"}, "usage: korvanectl table write FILE.epr"},
+        {{"current", "--help"}, "[--vref] [--every SECONDS] [--count N] [--log FILE]"},
+        {{"calc", "--help"}, "usage: korvanectl calc FILE.sav [--multiply N] [--offset Z]"},
+    };
+    for (const auto &c : cases) {
+        auto h = RunCtl(c.args);
+        if (!c.usage) {
+            EXPECT_EQ(h.exitCode, 2) << c.args[0];
+            continue;
+        }
+        EXPECT_EQ(h.exitCode, 0) << c.args[0] << h.err;
+        EXPECT_NE(h.out.find(c.usage), std::string::npos) << h.out;
+        EXPECT_TRUE(h.err.empty()) << h.err;
+    }
+}
+
+// Every usage error: exit status 2, the reason and the command's usage line on standard
+// error, nothing on standard output, and no device touched (no --port is reachable).
+TEST(CtlCli, UsageErrorsExitWithTwoAndAUsageLine) {
+    struct Case {
+        std::vector<std::string> args;
+        const char *reason;
+        const char *usage;
+    } cases[] = {
+        {{}, "no command given", "usage: korvanectl [common options] COMMAND"},
+        {{"reboot"}, "unknown command reboot", "usage: korvanectl [common options]"},
+        {{"status", "--bogus"}, "unknown option --bogus", "usage: korvanectl [common options]"},
+        {{"status", "extra"}, "unexpected argument extra", "usage: korvanectl status"},
+        {{"get-data", "--stored"},
+         "option --stored does not apply to get-data",
+         "usage: korvanectl get-data"},
+        {{"relay"}, "relay needs on|off", "usage: korvanectl relay on|off"},
+        {{"relay", "toggle", "--port", "/nonexistent"},
+         "relay takes on or off, not toggle",
+         "usage: korvanectl relay on|off"},
+        {{"table"}, "table needs read, write or crc", "usage: korvanectl table read"},
+        {{"table", "copy", "x.epr"}, "unknown command table copy", "usage: korvanectl"},
+        {{"table", "write"}, "table write needs FILE.epr", "usage: korvanectl table write"},
+        {{"inc", "a.epr", "b.epr"}, "unexpected argument b.epr", "usage: korvanectl inc"},
+        {{"inc", "a.epr", "-o"}, "option -o needs a value (FILE)", "usage: korvanectl"},
+        {{"calc", "a.sav", "--json"},
+         "option --json does not apply to calc",
+         "usage: korvanectl calc"},
+        {{"calc", "a.sav", "--port", "/dev/null"},
+         "option --port does not apply to calc",
+         "usage: korvanectl calc"},
+        {{"status", "--baud", "fast", "--port", "/nonexistent"},
+         "'fast' is not a valid integer value",
+         "usage: korvanectl status"},
+        {{"current", "--count", "3", "--port", "/nonexistent"},
+         "--count needs --every",
+         "usage: korvanectl current"},
+        {{"current", "--every", "0", "--count", "2", "--port", "/nonexistent"},
+         "option --every must be 1..86400",
+         "usage: korvanectl current"},
+        {{"current", "--vref", "2"}, "unexpected argument 2", "usage: korvanectl current"},
+        {{"send-data", "--average", "yes", "--port", "/nonexistent"},
+         "option --average must be 0 or 1",
+         "usage: korvanectl send-data"},
+        {{"send-data", "--vref"},
+         "option --vref needs a value (0|1)",
+         "usage: korvanectl send-data"},
+        {{"status", "--stored", "--stored"},
+         "option --stored given twice",
+         "usage: korvanectl status"},
+        {{"status", "--stored=1"}, "option --stored takes no value", "usage: korvanectl status"},
+    };
+    for (const auto &c : cases) {
+        auto r = RunCtl(c.args);
+        std::string name = c.args.empty() ? "(none)" : c.args[0];
+        EXPECT_EQ(r.exitCode, 2) << name << ": " << r.err;
+        EXPECT_NE(r.err.find(std::string("korvanectl: ") + c.reason), std::string::npos)
+            << name << ": " << r.err;
+        EXPECT_NE(r.err.find(c.usage), std::string::npos) << name << ": " << r.err;
+        EXPECT_TRUE(r.out.empty()) << name << ": " << r.out;
+    }
+}
+
+} // namespace

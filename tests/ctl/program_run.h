@@ -1,0 +1,26 @@
+// Runs korvanectl as a child process and captures what it writes and its exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kvtest {
+
+struct ProgramResult {
+    int exitCode = -1; // -1 when the program did not end normally
+    std::string out;
+    std::string err;
+};
+
+// The korvanectl executable of this build (from KORVANE_BIN_DIR).
+std::string KorvanectlPath();
+
+// Runs the program with args; kills it after timeoutMs. Standard input is empty.
+ProgramResult RunProgram(const std::string &program, const std::vector<std::string> &args,
+                         int timeoutMs = 30000);
+
+inline ProgramResult RunCtl(const std::vector<std::string> &args, int timeoutMs = 30000) {
+    return RunProgram(KorvanectlPath(), args, timeoutMs);
+}
+
+} // namespace kvtest
