@@ -193,7 +193,9 @@ std::optional<std::string> DeviceOps::TimerTick(int &ticks, bool &busy, const in
     return Format(text::Countdown, {interval - ticks});
 }
 
-void DeviceOps::TimedMeasurement(const std::string &logFileName) {
+CurrentSample DeviceOps::TimedMeasurement(const std::string &logFileName, bool *measured) {
+    if (measured)
+        *measured = false;
     std::optional<DeviceStatus> status;
     {
         LogSilenced quiet(link_);
@@ -201,12 +203,15 @@ void DeviceOps::TimedMeasurement(const std::string &logFileName) {
     }
     if (!status) {
         link_.AddLog(text::GetCurrentError);
-        return;
+        return CurrentSample{};
     }
     // The device's own choice of reference decides the scale, not the window's check box.
     CurrentSample sample;
-    GetCurrent(sample, status->UseVref != 0, false);
+    const bool ok = GetCurrent(sample, status->UseVref != 0, false);
+    if (measured)
+        *measured = ok;
     AppendTextFile(CurrentLogLine(sample), logFileName, &prompter_);
+    return sample;
 }
 
 bool DeviceOps::SetTimerInterval(int &interval, const IniFile &ini) {

@@ -67,7 +67,9 @@ public:
     std::optional<std::string> TimerTick(int &ticks, bool &busy, const int &interval,
                                          const std::string &logFileName);
     // The measurement of a tick that reached the interval: status, current, one file line.
-    void TimedMeasurement(const std::string &logFileName);
+    // Returns the sample written to the file (zeros and the time stamp after a failed
+    // measurement; measured says whether it succeeded).
+    CurrentSample TimedMeasurement(const std::string &logFileName, bool *measured = nullptr);
 
     // "Set Interval": asks for a new interval; true when it changed. The new value is logged
     // and written to the settings file ("timer"); a failed write is logged and the new value
