@@ -26,6 +26,7 @@ struct Timing {
     int gapMs = 100;        // receive thread: a read ends after this gap between bytes
     int closeDelayMs = 500; // wait after stopping the receive thread
     bool completeEarly = false;
+    int rxIdleMs = 10; // receive thread: pause of each pass before it looks for bytes
 };
 
 struct PortSettings {

@@ -83,7 +83,7 @@ void ReadThread::Pass(std::vector<std::uint8_t> &local) {
     const bool status = port_.QueueStatus(queued);
     // The sleep comes on every pass, also when the status query fails: a port that has
     // gone away (hung up, adapter pulled) is then polled every 10 ms instead of in a spin.
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::max(1, link_.timing().rxIdleMs)));
     if (!status || queued == 0)
         return;
     const long n = port_.Read(local.data(), kRxLimit, &stop_);
