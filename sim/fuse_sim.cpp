@@ -586,6 +586,7 @@ void FuseSim::OnFrame(const Frame &f) {
             framesSeen_ >= static_cast<std::size_t>(o_.faults.hangUpAfterFrames)) {
             ++framesSeen_;
             hangUpRequest_ = true;
+            o_.faults.hangUpAfterFrames = -1; // once: a replugged device works again
             return;
         }
         ++framesSeen_;

@@ -59,7 +59,7 @@ struct Faults {
     std::map<int, std::vector<std::uint8_t>> tableBlockReply;
     int tableSilentFrom = -1; // table blocks from this index on get no reply
     // Hang up (close the line, as when the adapter is pulled) when a frame arrives after
-    // this many frames.
+    // this many frames; once (the line comes back with Restart).
     int hangUpAfterFrames = -1;
     std::map<int, std::uint8_t> statusOverride; // record byte index -> value, both records
 };

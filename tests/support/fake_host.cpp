@@ -119,6 +119,11 @@ int FakeHost::processEventsCalls() const {
     return processEventsCalls_;
 }
 
+std::size_t FakeHost::pendingHandOvers() const {
+    std::lock_guard lock(mutex_);
+    return queue_.size();
+}
+
 bool FakeHost::PumpUntil(const std::function<bool()> &pred, int timeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!pred()) {

@@ -42,6 +42,8 @@ public:
     std::vector<std::string> errors() const;
     void clearErrors();
     int processEventsCalls() const;
+    // Hand-overs the receive thread is blocked on, waiting for ProcessEvents().
+    std::size_t pendingHandOvers() const;
 
     // Processes events until pred() holds or timeoutMs has passed; pred() at the end.
     bool PumpUntil(const std::function<bool()> &pred, int timeoutMs = 5000);
