@@ -1,0 +1,178 @@
+// The table transfer against the simulated fuse over a real pseudo-terminal: the frames the
+// device receives, a write then read round trip, and devices that fail part way.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "corrtable/transfer.h"
+#include "fake_host.h"
+#include "link/link.h"
+#include "scripted_prompter.h"
+#include "sim_fixture.h"
+
+using namespace kv::corrtable;
+using kv::sim::Frame;
+
+namespace {
+
+Frame F(std::initializer_list<std::uint8_t> b) {
+    Frame f{};
+    std::copy(b.begin(), b.end(), f.begin());
+    return f;
+}
+
+// Entries with negative values, both ends of the range and a raw check byte.
+CorrTableData Sample() {
+    CorrTableData t{};
+    for (int n = 0; n < kCorrections; ++n)
+        t[static_cast<std::size_t>(n)] = static_cast<std::int8_t>((n * 41) % 255 - 127);
+    t[0] = -1;
+    t[1] = 127;
+    t[2] = -127;
+    t[3] = 0;
+    t[223] = -56; // 0xC8, sent as it is
+    return t;
+}
+
+class Transfer : public ::testing::Test {
+protected:
+    static kv::link::Timing Fast() {
+        kv::link::Timing t;
+        t.pollMs = 20;
+        t.gapMs = 10;
+        t.limitMs = 600;
+        return t;
+    }
+    void SetUp() override {
+        link = sim.MakeLink(host, Fast());
+        ASSERT_TRUE(link->OpenComPort());
+        host.clearLog();
+        sim.sim().ClearFrames();
+    }
+    std::vector<Frame> Frames() { return sim.sim().Frames(); }
+
+    kvtest::SimFixture sim;
+    kvtest::FakeHost host;
+    kvtest::ScriptedPrompter prompter;
+    std::unique_ptr<kv::link::Link> link;
+};
+
+} // namespace
+
+TEST_F(Transfer, WriteSendsTwentyEightBlocksInDeviceForm) {
+    const CorrTableData t = Sample();
+    EXPECT_TRUE(WriteCorrectionTable(*link, prompter, t));
+    EXPECT_EQ(prompter.messageTexts(), std::vector<std::string>{"Done"});
+    EXPECT_EQ(prompter.prompts()[0].icon, kv::MsgIcon::Information);
+
+    const auto frames = Frames();
+    ASSERT_EQ(frames.size(), 28u);
+    EXPECT_EQ(frames[0], F({0x06, 0x20, 0x81, 0x7F, 0xFF, 0x00, ToSignMagnitude(t[4]),
+                            ToSignMagnitude(t[5]), ToSignMagnitude(t[6]), ToSignMagnitude(t[7])}));
+    for (int k = 0; k < 28; ++k) {
+        EXPECT_EQ(frames[static_cast<std::size_t>(k)][0], 0x06);
+        EXPECT_EQ(frames[static_cast<std::size_t>(k)][1], 0x20 + 8 * k);
+    }
+    EXPECT_EQ(frames[27][9], 0xC8); // the check byte, raw
+
+    const kv::sim::Table stored = sim.sim().GetTable();
+    for (int n = 0; n < kEntries; ++n)
+        EXPECT_EQ(stored[static_cast<std::size_t>(n)], DeviceByte(t, n)) << n;
+}
+
+TEST_F(Transfer, ReadGivesBackWhatWasWritten) {
+    CorrTableData t = Sample();
+    t[10] = -128; // leaves as 0x00, so it comes back as 0
+    ASSERT_TRUE(WriteCorrectionTable(*link, prompter, t));
+    sim.sim().ClearFrames();
+
+    std::vector<std::uint8_t> modesDuringRead;
+    host.onProcessEvents = [&] { modesDuringRead.push_back(link->RxDisplayMode); };
+    link->RxDisplayMode = 2;
+    CorrTableData read{};
+    read.fill(55);
+    EXPECT_EQ(ReadCorrectionTable(*link, read), 28);
+    host.onProcessEvents = nullptr;
+
+    CorrTableData expected = t;
+    expected[10] = 0;
+    EXPECT_EQ(read, expected); // spare entries cleared too
+    EXPECT_EQ(link->RxDisplayMode, 2);
+    ASSERT_FALSE(modesDuringRead.empty());
+    EXPECT_TRUE(std::all_of(modesDuringRead.begin(), modesDuringRead.end(),
+                            [](std::uint8_t m) { return m == 0; }));
+
+    const auto frames = Frames();
+    ASSERT_EQ(frames.size(), 28u);
+    EXPECT_EQ(frames[0], F({0x07, 0x20, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(frames[27], F({0x07, 0xF8}));
+}
+
+TEST_F(Transfer, ReadConvertsDeviceBytes) {
+    kv::sim::Table device{};
+    device[0] = 0x80; // minus zero
+    device[1] = 0x81;
+    device[2] = 0xFF;
+    device[3] = 0x7F;
+    device[222] = 0x85;
+    device[223] = 0x80; // the check byte is not converted
+    sim.sim().SetTable(device);
+    CorrTableData read{};
+    ASSERT_EQ(ReadCorrectionTable(*link, read), 28);
+    EXPECT_EQ(std::vector<int>(read.begin(), read.begin() + 4), (std::vector<int>{0, -1, -127, 127}));
+    EXPECT_EQ(read[222], -5);
+    EXPECT_EQ(read[223], -128);
+}
+
+TEST_F(Transfer, ReadStopsAtTheFirstUnansweredBlock) {
+    kv::sim::Table device{};
+    device.fill(0x03);
+    sim.sim().SetTable(device);
+    sim.sim().SetTableSilentFrom(5);
+    link->RxDisplayMode = 2;
+    CorrTableData read{};
+    read.fill(9);
+    EXPECT_EQ(ReadCorrectionTable(*link, read), 5);
+    for (int n = 0; n < kTableSize; ++n)
+        EXPECT_EQ(read[static_cast<std::size_t>(n)], n < 40 ? 3 : 0) << n;
+    EXPECT_EQ(Frames().size(), 6u);
+    EXPECT_GE(host.findLog("Receive error!"), 0);
+    EXPECT_EQ(link->RxDisplayMode, 2);
+    EXPECT_TRUE(prompter.prompts().empty());
+}
+
+TEST_F(Transfer, ReadStopsAtAShortOrLongBlockReply) {
+    for (const std::vector<std::uint8_t>& reply :
+         {std::vector<std::uint8_t>(9, 0x01), std::vector<std::uint8_t>(11, 0x01)}) {
+        sim.sim().ClearFrames();
+        sim.sim().SetTableBlockReply(2, reply);
+        CorrTableData read{};
+        EXPECT_EQ(ReadCorrectionTable(*link, read), 2) << reply.size();
+        EXPECT_EQ(read[16], 0) << reply.size();
+        EXPECT_EQ(Frames().size(), 3u) << reply.size();
+    }
+}
+
+TEST_F(Transfer, WriteStopsAtTheFirstBlockNotAnsweredWithCrLf) {
+    const std::vector<std::vector<std::uint8_t>> replies{
+        {0x0A, 0x0D}, {'O', 'K'}, {0x0D}, {0x0D, 0x0A, 0x00}, {}};
+    const CorrTableData t = Sample();
+    for (const auto& reply : replies) {
+        sim.sim().SetTable(kv::sim::Table{});
+        sim.sim().ClearFrames();
+        sim.sim().SetTableBlockReply(3, reply);
+        prompter.clear();
+        EXPECT_FALSE(WriteCorrectionTable(*link, prompter, t)) << reply.size();
+        EXPECT_EQ(prompter.messageTexts(), std::vector<std::string>{"Error on write!"})
+            << reply.size();
+        EXPECT_EQ(prompter.prompts()[0].icon, kv::MsgIcon::Error);
+        const auto frames = Frames();
+        ASSERT_EQ(frames.size(), 4u) << reply.size();
+        EXPECT_EQ(frames[3][1], 0x38);
+        const kv::sim::Table stored = sim.sim().GetTable();
+        EXPECT_EQ(stored[23], DeviceByte(t, 23)); // block 2 written
+        EXPECT_EQ(stored[24], 0);                 // block 3 and later not
+        EXPECT_EQ(stored[223], 0);
+    }
+}
