@@ -63,11 +63,15 @@ void TForm5::FormCreate() {
     adc->setText(kWaiting);
 }
 
-void TForm5::ShowMeasure(const std::vector<std::uint8_t> &command, std::uint8_t count) {
+void TForm5::PrepareMeasure(const std::vector<std::uint8_t> &command, std::uint8_t count) {
     command_ = command;
     count_ = count;
     adc->setText(kWaiting);
     SetRunning(false);
+}
+
+void TForm5::ShowMeasure(const std::vector<std::uint8_t> &command, std::uint8_t count) {
+    PrepareMeasure(command, count);
     exec();
 }
 

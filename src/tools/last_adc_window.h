@@ -21,6 +21,8 @@ public:
     // Stores what each refresh sends and the reply length it expects, shows "..." and the
     // window stopped, and runs it modally until it closes.
     void ShowMeasure(const std::vector<std::uint8_t> &command, std::uint8_t count);
+    // ShowMeasure without running the window: stores, shows "..." and stops.
+    void PrepareMeasure(const std::vector<std::uint8_t> &command, std::uint8_t count);
     // Running: the timer on, "Stop" enabled, "Start" disabled; stopped the other way round.
     void SetRunning(bool on);
 
