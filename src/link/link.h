@@ -73,6 +73,8 @@ public:
     std::uint8_t RxDisplayMode = 0; // 0 hexadecimal, 2 text
     bool LogEnabled = true;
     bool CmdBusy = false;
+    // The last transaction's wait ran out ("Receive error!"), whether or not the log was on.
+    bool LastTimedOut = false;
 
 private:
     friend class ReadThread;

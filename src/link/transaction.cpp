@@ -35,7 +35,9 @@ void Link::SendCommand(std::span<const std::uint8_t> command, std::uint8_t expec
     host_.SetStatusPanel(1, kSendingData);
     const std::string hex = FrameHexForm(frame);
     AddLog(std::string(kSentPrefix) + std::to_string(frame.size()) + "B");
+    LastTimedOut = false;
     if (WriteComPort(frame) && !WaitForBytes(expected)) {
+        LastTimedOut = true;
         AddLog(kReceiveError);
         host_.Beep();
     }
