@@ -1,5 +1,7 @@
 #include "ctl/console.h"
 
+#include "link/messages.h"
+
 namespace kv::ctl {
 
 void ErrorStream::Line(std::string_view text) {
@@ -18,6 +20,7 @@ bool ConsoleHost::IsTrafficLine(std::string_view text) {
 
 void ConsoleHost::WriteLogLine(std::string_view text) {
     logLines_.emplace_back(text);
+    receiveErrorLogged_ = text == link::kReceiveError;
     if (IsTrafficLine(text)) {
         if (verbose_)
             err_.Line(text);
@@ -35,6 +38,12 @@ void ConsoleHost::WriteLogLine(std::string_view text) {
 void ConsoleHost::SetStatusPanel(int panel, std::string_view text) {
     if (verbose_ && !text.empty())
         err_.Line("[panel " + std::to_string(panel) + "] " + std::string(text));
+}
+
+void ConsoleHost::Beep() {
+    if (link && link->LastTimedOut && !receiveErrorLogged_)
+        err_.Line(link::kReceiveError);
+    receiveErrorLogged_ = false;
 }
 
 void ConsoleHost::ShowError(std::string_view text) {

@@ -17,6 +17,7 @@
 
 #include "app/prompter.h"
 #include "link/host.h"
+#include "link/link.h"
 
 namespace kv::ctl {
 
@@ -40,8 +41,13 @@ public:
 
     void WriteLogLine(std::string_view text) override;
     void SetStatusPanel(int panel, std::string_view text) override;
-    void Beep() override {}
+    // The link reports a time-out by its log line and a beep; while the log is off for an
+    // exchange only the beep comes, and the time-out is then reported here.
+    void Beep() override;
     void ShowError(std::string_view text) override;
+
+    // The link whose time-outs Beep reports (set once it exists).
+    const link::Link *link = nullptr;
     void ProcessEvents() override;
     void RunOnMainThread(const std::function<void()> &fn) override;
 
@@ -58,6 +64,7 @@ private:
     std::thread::id mainThread_;
     std::vector<std::string> logLines_;
     int errorsShown_ = 0;
+    bool receiveErrorLogged_ = false; // the last log line was the time-out's
 
     // Hand-overs queued by the receive thread, run by ProcessEvents. Guarded by mu_.
     struct Task {

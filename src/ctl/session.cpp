@@ -37,7 +37,11 @@ Session::Session(const ParsedArgs &a, const ProgramPaths &p, std::ostream &out, 
     IntOption("--baud", 0, 1, 4000000); // a bad speed is a usage error before any opening
 }
 
-Session::~Session() = default;
+Session::~Session() {
+    // The link's destructor still processes hand-overs through the host.
+    link_.reset();
+    host.link = nullptr;
+}
 
 link::Link *Session::OpenLink() {
     if (link_)
@@ -54,6 +58,7 @@ link::Link *Session::OpenLink() {
     };
     link_ =
         std::make_unique<link::Link>(host, portSettings, CtlTiming(args.Has("--window-timing")));
+    host.link = link_.get();
     if (!link_->OpenComPort()) {
         link_.reset();
         return nullptr;

@@ -1,0 +1,313 @@
+// korvanectl's device commands run as a process against the simulated fuse on a
+// pseudo-terminal, the settings file pointing at it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/format.h"
+#include "app/settings_file.h"
+#include "app/text_files.h"
+#include "device/current.h"
+#include "device/parameters.h"
+#include "device/status.h"
+#include "program_run.h"
+#include "sim_fixture.h"
+
+using kvtest::ProgramResult;
+using kvtest::SimFixture;
+
+namespace {
+
+std::vector<std::string> Lines(const std::string &text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+bool Has(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The codes of the frames the fuse received.
+std::vector<int> Codes(SimFixture &f) {
+    std::vector<int> codes;
+    for (const auto &frame : f.sim().Frames())
+        codes.push_back(frame[0]);
+    return codes;
+}
+
+ProgramResult Ctl(SimFixture &f, std::vector<std::string> args) {
+    args.push_back("--ini");
+    args.push_back(f.iniFile());
+    return kvtest::RunCtl(args);
+}
+
+kv::device::DeviceStatus Record(SimFixture &f, bool stored) {
+    const auto bytes = f.sim().StatusRecord(stored);
+    return kv::device::StatusFromBytes(std::span<const std::uint8_t, 23>(bytes));
+}
+
+// The report as a reader of the log pane sees it: the caption line on top.
+std::vector<std::string> TopFirst(std::vector<std::string> logged) {
+    std::reverse(logged.begin(), logged.end());
+    return logged;
+}
+
+TEST(CtlDevice, StatusPrintsTheReportCaptionFirstForLiveAndStoredValues) {
+    kv::sim::Options o;
+    o.relayOn = true;
+    o.relayOffCount = 1000;
+    o.held = {55, 3, 77, 12, 1, 0, 9};
+    o.stored = {40, 2, 70, 10, 0, 1, 5};
+    SimFixture f(o);
+
+    auto r = Ctl(f, {"status"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Lines(r.out),
+              TopFirst(kv::device::StatusReportLines(Record(f, false), "Last Values")));
+    EXPECT_EQ(Lines(r.out).front(), "  Last Values [Relay is currently On]");
+    EXPECT_TRUE(Has(r.out, "> Last relay offtime:1024ms [0m1s24ms]"));
+    EXPECT_TRUE(Has(r.out, "> Fuse current=55, Zero offset=3"));
+
+    r = Ctl(f, {"status", "--stored"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Lines(r.out),
+              TopFirst(kv::device::StatusReportLines(Record(f, true), "Last Stored Values")));
+    EXPECT_EQ(Codes(f), (std::vector<int>{0x15, 0x14}));
+
+    r = Ctl(f, {"status", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(Lines(r.out).size(), 1u) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"FuseCurrent\":55,\"ZeroOffset\":3,\"CurrentMultiply\":77"));
+    EXPECT_TRUE(Has(r.out, "\"RelayOffTimeMs\":1024,\"RelayOn\":true,\"ManualSwitchOff\":false"));
+    EXPECT_TRUE(Has(r.out, "\"lines\":[\"  Last Values [Relay is currently On]\","));
+}
+
+TEST(CtlDevice, GetDataPrintsTheParametersAsSettingsKeys) {
+    kv::sim::Options o;
+    o.held = {12, 4, 85, 200, 2, 1, 16}; // UseVref 2 counts as set
+    SimFixture f(o);
+    auto r = Ctl(f, {"get-data"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "FuseCurrent=12\nZeroOffset=4\nOverloadTimer=200\nADCcurrentMultiply=85\n"
+                     "MeasureCount=16\nUseAverage=1\nUseVref=1\n");
+    r = Ctl(f, {"get-data", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"command\":\"get-data\",\"FuseCurrent\":12,\"ZeroOffset\":4,"
+                     "\"OverloadTimer\":200,\"ADCcurrentMultiply\":85,\"MeasureCount\":16,"
+                     "\"UseAverage\":true,\"UseVref\":true}\n");
+}
+
+TEST(CtlDevice, SendDataSetsStoresAndSavesOnlyWhenConfirmed) {
+    SimFixture f;
+    const std::string before = kvtest::TempDir::Read(f.iniFile());
+
+    // Without --yes the confirmation is refused: nothing sent, nothing saved.
+    auto r = Ctl(f, {"send-data", "--fuse-current", "42"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "Fuse current: 42\nZero offset: 0\n")) << r.err;
+    EXPECT_TRUE(Has(r.err, "confirmation refused")) << r.err;
+    EXPECT_EQ(f.sim().FrameCount(), 0u);
+    EXPECT_EQ(kvtest::TempDir::Read(f.iniFile()), before);
+
+    // Out-of-range values are reported and replaced, and the replacements are sent.
+    r = Ctl(f, {"send-data", "--yes", "--fuse-current", "150", "--zero-offset", "0x10",
+                "--multiply", "0", "--measure-count", "7", "--average", "1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(r.err, "Error: Current must be < 100!")) << r.err;
+    EXPECT_TRUE(Has(r.err, "Error: I to ADC multiply must be > 0!")) << r.err;
+    const kv::sim::FuseParams sent{99, 16, 1, 0, 0, 1, 7};
+    EXPECT_EQ(f.sim().HeldParams(), sent);
+    EXPECT_EQ(f.sim().StoredParams(), sent);
+    EXPECT_EQ(Codes(f), (std::vector<int>{0x16, 0x15, 0x17}));
+    kv::device::FuseParameters p{99, 16, 0, 1, 7, true, false};
+    EXPECT_EQ(r.out, kv::Format("CRC OK [0x%x]\n", {kv::device::ParametersCrc(p)}));
+
+    // AutoSaveData (on by default) kept the values sent, not the texts typed.
+    kv::IniFile ini(f.iniFile());
+    EXPECT_EQ(ini.ReadInteger("init", "FuseCurrent", -1), 99);
+    EXPECT_EQ(ini.ReadInteger("init", "ZeroOffset", -1), 16);
+    EXPECT_EQ(ini.ReadInteger("init", "ADCcurrentMultiply", -1), 1);
+    EXPECT_TRUE(ini.ReadBool("init", "UseAverage", false));
+    EXPECT_EQ(ini.ReadString("init", "port", ""), f.port());
+
+    // A value that is not a number ends it before anything is asked or sent.
+    f.sim().ClearFrames();
+    r = Ctl(f, {"send-data", "--yes", "--overload-time", "abc"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "'abc' is not a valid integer value")) << r.err;
+    EXPECT_EQ(f.sim().FrameCount(), 0u);
+}
+
+TEST(CtlDevice, SendDataStopsAtTheFirstFailingStep) {
+    SimFixture f;
+    f.WriteSettings(f.iniFile(), "AutoSaveData=0\r\n");
+    const std::string before = kvtest::TempDir::Read(f.iniFile());
+
+    f.sim().SetReadBackMismatch(9); // UseAverage reads back flipped
+    auto r = Ctl(f, {"send-data", "-y", "--fuse-current", "30"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "Error: Data set error!")) << r.err;
+    EXPECT_EQ(Codes(f), (std::vector<int>{0x16, 0x15})); // no WriteData
+    EXPECT_EQ(kvtest::TempDir::Read(f.iniFile()), before);
+
+    f.sim().SetReadBackMismatch(-1);
+    f.sim().SetWrongWriteCrc(true);
+    r = Ctl(f, {"send-data", "-y"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "Error: CRC NOT OK!\n\nCalculated 0x")) << r.err;
+}
+
+TEST(CtlDevice, RelaySwitchesToTheAskedStateAndConfirmsIt) {
+    SimFixture f;
+    auto r = Ctl(f, {"relay", "off"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Relay is already Off\n");
+
+    r = Ctl(f, {"relay", "on"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "Relay ON? No")) << r.err;
+    EXPECT_FALSE(f.sim().Relay());
+
+    f.sim().ClearFrames();
+    r = Ctl(f, {"relay", "on", "--yes"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "Relay is currently On\n");
+    EXPECT_TRUE(f.sim().Relay());
+    EXPECT_EQ(Codes(f), (std::vector<int>{0x15, 0x15, 0x08, 0x15}));
+
+    r = Ctl(f, {"relay", "off"}); // switching off asks nothing
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(f.sim().Relay());
+}
+
+TEST(CtlDevice, RelayIsRefusedWhileTheManualSwitchIsOff) {
+    kv::sim::Options o;
+    o.manualSwitchOff = true;
+    o.relayOn = true;
+    SimFixture f(o);
+    for (const char *state : {"on", "off"}) {
+        f.sim().ClearFrames();
+        auto r = Ctl(f, {"relay", state, "--yes"});
+        EXPECT_EQ(r.exitCode, 1) << state;
+        EXPECT_TRUE(Has(r.err, "Manual switch is OFF!")) << r.err;
+        for (int code : Codes(f))
+            EXPECT_EQ(code, 0x15) << state; // no relay command went out
+    }
+    EXPECT_TRUE(f.sim().Relay());
+}
+
+TEST(CtlDevice, CurrentReportsOneMeasurementOrATimedSeriesIntoTheLog) {
+    kv::sim::Options o;
+    o.adc = 500;
+    o.held.multiply = 100;
+    o.held.zeroOffset = 5;
+    o.relayOn = true;
+    SimFixture f(o);
+
+    auto r = Ctl(f, {"current"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Lines(r.out), (std::vector<std::string>{
+                                "  Actual ADC measure [Relay is On]",
+                                "> Current:5.00A, Voltage: 2.44379V",
+                                "> ADC 500 [ADCHi 1, ADCLo 244]",
+                                "> Zero offset:5, I to ADC current multiply:100",
+                                ">",
+                            }));
+
+    // --vref uses RefVoltage from the settings file.
+    f.WriteSettings(f.iniFile(), "RefVoltage=2.046\r\n");
+    r = Ctl(f, {"current", "--vref", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "\"Adc\":500,\"AdcHi\":1,\"AdcLo\":244,\"ZeroOffset\":5,"
+                           "\"Multiply\":100,\"Port\":8,\"Voltage\":1.00000,\"Current\":5.00,"
+                           "\"RelayOn\":true"))
+        << r.out;
+
+    // Timed: a new log file gets its header, then one line per measurement; the device's
+    // own UseVref decides the scale.
+    f.sim().SetHeldParams({99, 5, 100, 0, 1, 0, 20});
+    const std::string log = f.dir().File("current.adc");
+    r = Ctl(f, {"current", "--every", "1", "--count", "2", "--log", log});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 10);
+    const std::string text = kvtest::TempDir::Read(log);
+    const auto lines = Lines(text);
+    ASSERT_EQ(lines.size(), 3u) << text;
+    EXPECT_EQ(lines[0], "Date       Time      ADC  Hi  Lo  Zo Mul   Volt   Curr Relay\r");
+    for (int i = 1; i <= 2; ++i)
+        EXPECT_EQ(lines[static_cast<std::size_t>(i)].substr(19),
+                  "  500   1 244   5 100   1.00   5.00 On\r");
+    EXPECT_EQ(Codes(f), (std::vector<int>{0x1B, 0x1B, 0x15, 0x1B, 0x15, 0x1B}));
+}
+
+TEST(CtlDevice, CrcCheckComparesTheParametersWithTheDevice) {
+    kv::sim::Options o;
+    o.held = {99, 0, 150, 0, 0, 0, 44};
+    SimFixture f(o);
+    // The check's own limits: multiply 150 enters as 150, count 300 as its low byte 44.
+    auto r = Ctl(f, {"crc-check", "--multiply", "150", "--measure-count", "300"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::uint8_t crc = kv::device::ParametersCrc({99, 0, 0, 150, 44, false, false});
+    EXPECT_EQ(r.out, kv::Format("Calculated CRC is %d [0x%0.2x]\nReturned CRC is %d [0x%0.2x]\n",
+                                {crc, crc, crc, crc}));
+    EXPECT_TRUE(Has(r.err, kv::Format("CRC OK [0x%0.2x]", {crc}))) << r.err;
+
+    r = Ctl(f, {"crc-check"}); // the settings file's multiply 10 and count 20
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "Error: CRC NOT OK! [D: 0x")) << r.err;
+}
+
+// A device that does not answer: every command fails with the link's "Receive error!" and
+// its own failure text, after the 2-second limit.
+TEST(CtlDevice, SilentDeviceFailsEveryCommandWithItsOwnMessage) {
+    SimFixture f;
+    f.sim().SetSilent(true);
+    const std::string table = f.dir().File("t.epr");
+    kvtest::TempDir::Write(table, "1 2 3 ");
+    struct Case {
+        std::vector<std::string> args;
+        const char *failure;
+    } cases[] = {
+        {{"status"}, "Error: GetStatus error!"},
+        {{"get-data", "--json"}, "Error: GetStatus error!"},
+        {{"send-data", "--yes"}, "Error: SetStatus error!"},
+        {{"relay", "on", "--yes"}, "Error: GetStatus error!"},
+        {{"current"}, "Error: GetCurrent error!"},
+        {{"current", "--every", "1", "--count", "1", "--log", f.dir().File("x.adc")},
+         "GetCurrent error!"},
+        {{"crc-check"}, "Error: GetStatus error!"},
+        {{"table", "read", f.dir().File("out.epr")}, "the table read stopped at block 0 of 28"},
+        {{"table", "write", table}, "Error: Error on write!"},
+    };
+    for (const auto &c : cases) {
+        auto r = Ctl(f, c.args);
+        EXPECT_EQ(r.exitCode, 1) << c.args[0] << ": " << r.err;
+        EXPECT_TRUE(Has(r.err, "Receive error!")) << c.args[0] << ": " << r.err;
+        EXPECT_TRUE(Has(r.err, c.failure)) << c.args[0] << ": " << r.err;
+        // crc-check has computed its own CRC before it asks the device.
+        if (c.args[0] == "crc-check")
+            EXPECT_EQ(r.out.rfind("Calculated CRC is ", 0), 0u) << r.out;
+        else
+            EXPECT_TRUE(r.out.empty()) << c.args[0] << ": " << r.out;
+    }
+    EXPECT_FALSE(kv::FileExists(f.dir().File("out.epr")));
+}
+
+TEST(CtlDevice, PortThatCannotBeOpenedFailsWithTheSystemsReason) {
+    auto r = kvtest::RunCtl({"status", "--port", "/nonexistent/ttyX"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "No such file or directory")) << r.err;
+    EXPECT_TRUE(Has(r.err, "korvanectl: the port could not be opened")) << r.err;
+}
+
+} // namespace
