@@ -41,7 +41,12 @@ std::string IncludeFileText(const CorrTableData &table) {
 
 void GenerateIncludeFile(const std::string &programDir, Prompter &prompter,
                          const TableLoader &load) {
-    const std::string in = programDir + kIncludeInputName;
+    GenerateIncludeFile(programDir + kIncludeInputName, programDir + kIncludeOutputName, prompter,
+                        load);
+}
+
+void GenerateIncludeFile(const std::string &in, const std::string &out, Prompter &prompter,
+                         const TableLoader &load) {
     if (!FileExists(in)) {
         ShowError(prompter, "File " + in + " not found!");
         return;
@@ -50,7 +55,6 @@ void GenerateIncludeFile(const std::string &programDir, Prompter &prompter,
     // Whatever the load reports, the generation goes on with what was loaded.
     load(in, table);
 
-    const std::string out = programDir + kIncludeOutputName;
     if (FileExists(out) && AskQuestion(prompter, "Overwrite file " + out + "?") != IdYes)
         return;
     // One text written at once, so a failed write leaves the old file whole instead of an

@@ -26,5 +26,8 @@ using TableLoader = std::function<void(const std::string &fileName, CorrTableDat
 // not be written is reported as such, and the old file then stays as it was.
 void GenerateIncludeFile(const std::string &programDir, Prompter &prompter,
                          const TableLoader &load);
+// The same from the table file in to the include file out.
+void GenerateIncludeFile(const std::string &in, const std::string &out, Prompter &prompter,
+                         const TableLoader &load);
 
 } // namespace kv::corrtable
