@@ -1,0 +1,117 @@
+// The main window's tool menu items: "Calc ADC" and "Last ADC measure" opened from TForm1,
+// with the settings file and the simulated fuse of a real run.
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "scripted_prompter.h"
+#include "sim_fixture.h"
+#include "tools/adc_calculator_window.h"
+#include "tools/last_adc_window.h"
+
+class MainWindowToolsTest : public QObject {
+    Q_OBJECT
+
+    kvtest::ScriptedPrompter prompter_;
+    std::unique_ptr<kvtest::SimFixture> fixture_;
+    std::unique_ptr<kv::AppContext> ctx_;
+    std::unique_ptr<TForm1> form1_;
+    std::unique_ptr<TForm5> form5_;
+    std::unique_ptr<TForm3> form3_;
+
+    void Start(const std::string &extraIni) {
+        fixture_ = std::make_unique<kvtest::SimFixture>();
+        fixture_->WriteSettings(fixture_->dir().File("korvane.ini"), "AutoOpen=0\r\n" + extraIni);
+        ctx_ = std::make_unique<kv::AppContext>(
+            prompter_, kv::ProgramPaths{"korvane", fixture_->dir().path()});
+        form1_ = std::make_unique<TForm1>(*ctx_);
+        form5_ = std::make_unique<TForm5>(*ctx_);
+        form3_ = std::make_unique<TForm3>(*ctx_);
+        form1_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form1_.get()));
+    }
+    // Triggers the menu item and runs body while the modal window it opens is shown; closes
+    // the window afterwards if body did not.
+    static void WhileOpen(QAction *item, QDialog *window, const std::function<void()> &body) {
+        bool ran = false;
+        QTimer::singleShot(0, window, [&] {
+            if (window->isVisible())
+                body();
+            ran = true;
+            if (window->isVisible())
+                window->close();
+        });
+        item->trigger();
+        QVERIFY(ran);
+        QVERIFY(!window->isVisible());
+    }
+
+private slots:
+    void cleanup() {
+        form3_.reset();
+        form5_.reset();
+        form1_.reset();
+        ctx_.reset();
+        fixture_.reset();
+        QCOMPARE(prompter_.unscripted(), 0);
+    }
+
+    void calcAdcShowsUmaxFromTheVoltageSetting() {
+        Start("");
+        QCOMPARE(form3_->ui->text(), QString("0")); // nothing computed before the first opening
+        WhileOpen(form1_->Calc1, form3_.get(), [&] {
+            QVERIFY(form3_->isModal());
+            QCOMPARE(form3_->umax->text(), QString("5.000"));
+            QCOMPARE(form3_->ui->text(), QString("0.000"));
+            QCOMPARE(form3_->adc->text(), QString("0.0"));
+            form3_->i->setText("6");
+            form3_->umax->setText("2.5");
+        });
+        // The inputs stay from one opening to the next, but U max follows the setting.
+        WhileOpen(form1_->Calc1, form3_.get(), [&] {
+            QCOMPARE(form3_->i->text(), QString("6"));
+            QCOMPARE(form3_->umax->text(), QString("5.000"));
+            QCOMPARE(form3_->ui->text(), QString("2.500"));
+        });
+        QCOMPARE(fixture_->sim().FrameCount(), size_t(0));
+    }
+
+    void calcAdcFormatsAnOtherVoltage() {
+        Start("Voltage=3.3\r\n");
+        WhileOpen(form1_->Calc1, form3_.get(), [&] {
+            QCOMPARE(form3_->umax->text(), QString("3.300"));
+            const QPoint d = form3_->frameGeometry().center() - form1_->frameGeometry().center();
+            QVERIFY(d.manhattanLength() <= 4);
+        });
+    }
+
+    void lastAdcMeasureRefreshesFromGetStatus() {
+        Start("");
+        fixture_->sim().OverrideStatusByte(12, 0x03);
+        fixture_->sim().OverrideStatusByte(13, 0xFF);
+        WhileOpen(form1_->LastADCmeasure1, form5_.get(), [&] {
+            QCOMPARE(form5_->adc->text(), QString("..."));
+            QVERIFY(form5_->BitBtn2->isEnabled());
+            QVERIFY(!form5_->BitBtn3->isEnabled());
+            QTest::mouseClick(form5_->BitBtn2, Qt::LeftButton);
+            QTRY_COMPARE_WITH_TIMEOUT(form5_->adc->text(), QString("1023"), 4000);
+        });
+        QVERIFY(!form5_->Timer1->isActive());
+        const kv::sim::Frame getStatus{0x15, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        QVERIFY(fixture_->sim().FrameCount() >= 1);
+        QCOMPARE(fixture_->sim().Frames().front(), getStatus);
+        // Each refresh is an ordinary transaction in the main window's log.
+        QVERIFY(form1_->LogLinesShown().size() >= 2);
+    }
+};
+
+KORVANE_QTEST_MAIN(MainWindowToolsTest)
+#include "main_window_tools_test.moc"
