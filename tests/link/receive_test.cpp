@@ -1,0 +1,84 @@
+// The receive thread over a real pseudo-terminal: rendering, the buffer limit, stopping.
+#include <gtest/gtest.h>
+
+#include "fake_host.h"
+#include "sim_fixture.h"
+
+namespace {
+
+using kv::link::Link;
+using kv::link::Timing;
+using kvtest::FakeHost;
+using kvtest::SimFixture;
+using Bytes = std::vector<std::uint8_t>;
+
+class Receive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Timing t;
+        t.closeDelayMs = 50;
+        link = fx.MakeLink(host, t);
+        ASSERT_TRUE(link->OpenComPort());
+        host.clearLog();
+    }
+    // Sends bytes unasked and waits for their log line.
+    std::string Line(const Bytes &bytes) {
+        const std::size_t before = host.logCount();
+        fx.sim().SendRaw(bytes);
+        EXPECT_TRUE(host.PumpUntil([&] { return host.logCount() > before; }));
+        return host.logLine(0);
+    }
+    SimFixture fx;
+    FakeHost host;
+    std::unique_ptr<Link> link;
+};
+
+TEST_F(Receive, HexAndTextRendering) {
+    const Bytes bytes = {0x00, 0x7F, 0x20, 0x4F, 0x0D, 0x0A};
+    EXPECT_EQ(Line(bytes), "R: 00 7F 20 4F 0D 0A");
+    link->RxDisplayMode = 2;
+    EXPECT_EQ(Line(bytes), "R: 0x000x7F O<CR><LF>");
+    // A text line ending in a blank loses it in the pane, like any log line.
+    EXPECT_EQ(Line({'A', ' '}), "R: A");
+}
+
+TEST_F(Receive, TenThousandBytesFitAndTheNextByteOverflows) {
+    Bytes block(10000);
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<std::uint8_t>(i * 7);
+    fx.sim().SendRaw(block);
+    ASSERT_TRUE(host.PumpUntil([&] { return link->RxCount() == 10000; }));
+    EXPECT_EQ(host.findLog("R: Buffer full"), -1);
+    EXPECT_EQ(link->Received(), block);
+
+    fx.sim().SendRaw({0xAB});
+    ASSERT_TRUE(host.PumpUntil([&] { return host.findLog("R: AB") == 0; }));
+    EXPECT_EQ(host.logLine(1), "R: Buffer full");
+    EXPECT_EQ(link->Received(), Bytes{0xAB});
+}
+
+TEST_F(Receive, ClosingWhileTheThreadWaitsForAHandOver) {
+    fx.sim().SendRaw({1, 2, 3});
+    // Do not process events: the thread blocks in its hand-over until ClosePort does.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (host.pendingHandOvers() == 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(host.pendingHandOvers(), 1u);
+    link->ClosePort();
+    EXPECT_EQ(host.log(), (std::vector<std::string>{"COM port closed", "R: 01 02 03"}));
+    EXPECT_EQ(host.pendingHandOvers(), 0u);
+}
+
+TEST_F(Receive, HungUpDeviceLeavesTheThreadQuietAndTheLinkUsable) {
+    fx.sim().HangUpNow();
+    ASSERT_TRUE(fx.sim().HungUp());
+    host.PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(host.logCount(), 0u);
+    EXPECT_TRUE(host.errors().empty());
+    link->ClosePort();
+    EXPECT_EQ(host.logLine(0), "COM port closed");
+    fx.Replug();
+    EXPECT_TRUE(link->OpenComPort());
+}
+
+} // namespace
