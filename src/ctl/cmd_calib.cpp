@@ -26,8 +26,10 @@ int CmdCalc(Session &s) {
                                                    : FolderOf(sav) + corrtable::kIncludeInputName;
 
     std::string content;
-    if (FileResult r = ReadWholeFile(sav, content); !r)
-        return s.Fail("cannot read " + sav + ": " + r.error);
+    if (FileResult r = ReadWholeFile(sav, content); !r) {
+        ShowError(s.prompter, corrtable::FileReadErrorText(sav, r.error));
+        return kExitFailed;
+    }
     cal::CalGrid grid(rows);
     cal::ApplySavLines(grid, cal::SplitLines(content));
 
@@ -52,8 +54,10 @@ int CmdCalc(Session &s) {
 
     if (!MayReplace(s, out))
         return kExitFailed;
-    if (FileResult r = WriteTextFile(table.text, out, &s.prompter); !r)
-        return s.Fail("cannot write " + out + ": " + r.error);
+    if (FileResult r = WriteTextFile(table.text, out, &s.prompter); !r) {
+        ShowError(s.prompter, corrtable::FileWriteErrorText(out, r.error));
+        return kExitFailed;
+    }
     s.Out(Format("%s written (check byte %d [0x%0.2x])", {out, table.crc, table.crc}));
     return kExitOk;
 }
