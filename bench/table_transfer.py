@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""Full correction-table write and read with korvanectl against fusesim pacing its replies
+at 19200 bit/s: the median of 5 runs of each, with the command line's timing and with the
+windows' timing (--window-timing), against the wire time of the transfer.
+
+usage: bench/table_transfer.py [BIN_DIR]   (default: build/bin beside this folder)
+"""
+import os
+import re
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+BAUD = 19200
+BLOCKS = 28
+RUNS = 5
+BYTE_MS = 10 * 1000.0 / BAUD  # 8N1: ten bits a byte
+WIRE_MS = {
+    "write": BLOCKS * (10 + 2) * BYTE_MS,   # 10-byte frames out, CR LF back
+    "read": BLOCKS * (10 + 10) * BYTE_MS,   # 10-byte frames out, 8 bytes and CR LF back
+}
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    bin_dir = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "build", "bin")
+    ctl = os.path.join(bin_dir, "korvanectl")
+    sim = os.path.join(bin_dir, "fusesim")
+    for exe in (ctl, sim):
+        if not os.access(exe, os.X_OK):
+            sys.exit(f"{exe} not found; build the korvanectl and fusesim targets first")
+
+    with tempfile.TemporaryDirectory(prefix="korvane-bench-") as work:
+        table = os.path.join(work, "t.epr")
+        with open(table, "w") as f:
+            f.write("".join(f"{(n % 255) - 127} " for n in range(224)))
+        ini = os.path.join(work, "bench.ini")
+        proc = subprocess.Popen([sim, "--baud", str(BAUD)], stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, text=True)
+        try:
+            port = proc.stdout.readline().strip()
+            with open(ini, "w") as f:
+                f.write(f"[init]\r\nport={port}\r\nbaud={BAUD}\r\n")
+            print(f"fusesim on {port} at {BAUD} bit/s; median of {RUNS} runs")
+            print(f"{'transfer':<8} {'timing':<8} {'wire ms':>8} {'median ms':>10} "
+                  f"{'x wire':>7} {'process ms':>11}")
+            for what in ("write", "read"):
+                for timing in ("ctl", "window"):
+                    inner, outer = [], []
+                    for _ in range(RUNS):
+                        args = [ctl, "table", what, table if what == "write" else
+                                os.path.join(work, "r.epr"), "--ini", ini, "--verbose", "--yes"]
+                        if timing == "window":
+                            args.append("--window-timing")
+                        start = time.monotonic()
+                        r = subprocess.run(args, capture_output=True, text=True)
+                        outer.append((time.monotonic() - start) * 1000)
+                        m = re.search(rf"table {what}: 28 blocks in ([0-9.]+) ms", r.stderr)
+                        if r.returncode != 0 or not m:
+                            sys.exit(f"table {what} failed ({r.returncode}):\n{r.stderr}")
+                        inner.append(float(m.group(1)))
+                    med = statistics.median(inner)
+                    print(f"{what:<8} {timing:<8} {WIRE_MS[what]:8.1f} {med:10.1f} "
+                          f"{med / WIRE_MS[what]:7.2f} {statistics.median(outer):11.1f}")
+        finally:
+            proc.terminate()
+            proc.wait()
+
+
+if __name__ == "__main__":
+    main()
