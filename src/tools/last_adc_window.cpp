@@ -1,5 +1,6 @@
 #include "tools/last_adc_window.h"
 
+#include <QFontMetrics>
 #include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -13,6 +14,7 @@
 namespace {
 
 constexpr const char *kWaiting = "...";
+constexpr int kDigitPixels = 96;
 
 } // namespace
 
@@ -32,7 +34,7 @@ TForm5::TForm5(kv::AppContext &ctx, QWidget *parent) : QDialog(parent), ctx_(ctx
     adc->setAlignment(Qt::AlignCenter);
     // Qt text is Unicode; the digits need no particular character set.
     QFont big("Courier New");
-    big.setPixelSize(96);
+    big.setPixelSize(kDigitPixels);
     big.setBold(true);
     adc->setFont(big);
 
@@ -60,13 +62,28 @@ TForm5::TForm5(kv::AppContext &ctx, QWidget *parent) : QDialog(parent), ctx_(ctx
 
 void TForm5::FormCreate() {
     SetRunning(false);
-    adc->setText(kWaiting);
+    ShowText(kWaiting);
+}
+
+void TForm5::ShowText(const QString &text) {
+    // Up to four digits fit the panel at full size; five (up to 65535) would be cut at both
+    // edges and misread, so a wider text gets a smaller size that fits.
+    QFont f = adc->font();
+    f.setPixelSize(kDigitPixels);
+    const int width = QFontMetrics(f).horizontalAdvance(text);
+    if (width > adc->width()) {
+        f.setPixelSize(kDigitPixels * adc->width() / width);
+        while (f.pixelSize() > 8 && QFontMetrics(f).horizontalAdvance(text) > adc->width())
+            f.setPixelSize(f.pixelSize() - 1);
+    }
+    adc->setFont(f);
+    adc->setText(text);
 }
 
 void TForm5::PrepareMeasure(const std::vector<std::uint8_t> &command, std::uint8_t count) {
     command_ = command;
     count_ = count;
-    adc->setText(kWaiting);
+    ShowText(kWaiting);
     SetRunning(false);
 }
 
@@ -114,12 +131,12 @@ void TForm5::Timer1Timer() {
     } clear{MeasureBusy};
 
     if (ctx_.link == nullptr) {
-        adc->setText(kv::tools::kNoResult);
+        ShowText(kv::tools::kNoResult);
         return;
     }
     ctx_.link->SendCommand(command_, count_);
     const auto received = ctx_.link->Received();
-    adc->setText(QString::fromStdString(kv::tools::AvgAdcText(received, count_)));
+    ShowText(QString::fromStdString(kv::tools::AvgAdcText(received, count_)));
 }
 
 void TForm5::showEvent(QShowEvent *event) {

@@ -51,6 +51,7 @@ protected:
 
 private:
     void FormCreate();
+    void ShowText(const QString &text);
 
     kv::AppContext &ctx_;
     std::vector<std::uint8_t> command_;

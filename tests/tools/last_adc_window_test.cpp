@@ -1,5 +1,6 @@
 // The "Last ADC measure" window against the simulated fuse on a pseudo-terminal.
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -167,6 +168,13 @@ private slots:
             QVERIFY(!form_->MeasureBusy);
             ++n;
         }
+        // Five digits are shrunk to fit the panel rather than cut at its edges; four keep
+        // the full size.
+        QVERIFY(QFontMetrics(form_->adc->font()).horizontalAdvance(Shown()) <= form_->adc->width());
+        SetAvgAdc(0x27, 0x0F);
+        form_->Timer1Timer();
+        QCOMPARE(Shown(), QString("9999"));
+        QCOMPARE(form_->adc->font().pixelSize(), 96);
         // Each failure is the link's own "Receive error!" line; the window adds no box.
         QVERIFY(host_->findLog("Receive error!") >= 0);
         QVERIFY(host_->errors().empty());
