@@ -407,25 +407,26 @@ void TForm1::WriteLogLine(std::string_view text) {
     auto lines = [&] { return doc->isEmpty() ? 0 : doc->blockCount(); };
     // A negative limit keeps the newest line, as 0 does.
     const int limit = std::max(CommState.LogLines, 0);
+    const QString line = Q(kv::TrimRight(text));
+
+    QTextCursor c(doc);
+    c.beginEditBlock();
     while (lines() > limit) {
-        QTextCursor c(doc);
         if (lines() == 1) {
-            doc->clear();
+            c.select(QTextCursor::Document);
+            c.removeSelectedText();
             break;
         }
-        c.movePosition(QTextCursor::End);
-        c.movePosition(QTextCursor::StartOfBlock);
-        c.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
-        c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        // The last line with the line end before it.
+        const QTextBlock last = doc->lastBlock();
+        c.setPosition(last.position() - 1);
+        c.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
         c.removeSelectedText();
     }
-    const QString line = Q(kv::TrimRight(text));
-    QTextCursor c(doc);
-    c.movePosition(QTextCursor::Start);
-    if (doc->isEmpty())
-        c.insertText(line);
-    else
-        c.insertText(line + QLatin1Char('\n'));
+    const bool empty = doc->isEmpty();
+    c.setPosition(0);
+    c.insertText(empty ? line : line + QLatin1Char('\n'));
+    c.endEditBlock();
 }
 
 std::vector<std::string> TForm1::LogLinesShown() const {

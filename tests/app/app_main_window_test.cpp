@@ -1,0 +1,620 @@
+// The main window: its layout, menus and names, what its creation reads, the log pane, the
+// field hints, "All Data Change", the close query, and the program and port commands
+// against the simulated fuse on a pseudo-terminal.
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/errors.h"
+#include "app/main_window.h"
+#include "app/startup.h"
+#include "calib/calib_window.h"
+#include "corrtable/editor_window.h"
+#include "link/link.h"
+#include "scripted_prompter.h"
+#include "sim_fixture.h"
+#include "temp_dir.h"
+#include "tools/adc_calculator_window.h"
+#include "tools/last_adc_window.h"
+
+using Lines = std::vector<std::string>;
+
+namespace {
+
+constexpr const char *kHeader = "Date       Time      ADC  Hi  Lo  Zo Mul   Volt   Curr Relay\r\n";
+
+QString ScreenshotDir() {
+    return qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    kvtest::ScriptedPrompter prompter;
+    std::unique_ptr<kvtest::TempDir> dir;
+    std::unique_ptr<kv::AppContext> ctx;
+    std::unique_ptr<TForm2> form2;
+    std::unique_ptr<TForm1> form;
+
+    std::string iniFile() const { return dir->File("korvane.ini"); }
+    std::string adcFile() const { return dir->File("korvane.adc"); }
+
+    // The main window on a settings file with these lines (none: no file at all).
+    void Start(const char *iniLines = "AutoOpen=0\r\n", bool withForm2 = false) {
+        if (iniLines)
+            kvtest::TempDir::Write(iniFile(), std::string("[init]\r\n") + iniLines);
+        ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir->path()});
+        form = std::make_unique<TForm1>(*ctx);
+        if (withForm2)
+            form2 = std::make_unique<TForm2>(*ctx);
+    }
+
+    void ShowActive() {
+        form->show();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+
+private slots:
+    void init() {
+        prompter.clear();
+        KorvaneApplication::instance()->setPrompter(&prompter);
+        dir = std::make_unique<kvtest::TempDir>();
+    }
+
+    void cleanup() {
+        form2.reset();
+        form.reset();
+        ctx.reset();
+        dir.reset();
+    }
+
+    void captionSizesAndFont() {
+        Start();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QCOMPARE(form->windowTitle(), QString("Korvane"));
+        // The client area below the menu bar: the panel, the log pane and the status bar.
+        QCOMPARE(form->centralWidget()->width(), 492);
+        QCOMPARE(form->centralWidget()->height() + form->sb1->height(), 396);
+        QCOMPARE(form->panel->height(), 191);
+        QVERIFY(form->minimumWidth() >= 492 && form->minimumWidth() <= 500);
+        QVERIFY(form->minimumHeight() > 0 && form->minimumHeight() <= 300);
+        QCOMPARE(form->font().family(), QString("Courier New"));
+        QCOMPARE(form->font().pixelSize(), 16);
+        QVERIFY(form->font().bold());
+        QVERIFY(QFontInfo(form->fusecurrent->font()).fixedPitch());
+    }
+
+    void fieldsButtonsAndTabOrder() {
+        Start();
+        const struct {
+            const char *name;
+            const char *label;
+        } fields[] = {
+            {"fusecurrent", "Fuse current (A x10)"}, {"zerooffset", "Zero offset (ADC div)"},
+            {"overloadtimer", "Overload time (ms)"}, {"multiply", "I to ADC multiply"},
+            {"avgi", "Current measure count"},
+        };
+        for (const auto &f : fields) {
+            auto *e = form->findChild<QLineEdit *>(f.name);
+            QVERIFY2(e, f.name);
+            auto *l = form->findChild<QLabel *>(QString(f.name) + "Label");
+            QVERIFY2(l, f.name);
+            QCOMPARE(l->text(), QString(f.label));
+            QCOMPARE(l->buddy(), e);
+        }
+        QCOMPARE(form->findChild<QCheckBox *>("average")->text(), QString("Use average current"));
+        QCOMPARE(form->findChild<QCheckBox *>("vref")->text(), QString("Use voltage reference"));
+        const std::pair<const char *, const char *> buttons[] = {{"BitBtn1", "Send Data"},
+                                                                 {"BitBtn2", "Get Data"},
+                                                                 {"BitBtn3", "Relay"},
+                                                                 {"BitBtn4", "Get Current"}};
+        for (const auto &[name, caption] : buttons) {
+            auto *b = form->findChild<QPushButton *>(name);
+            QVERIFY2(b, name);
+            QCOMPARE(b->text(), QString(caption));
+        }
+
+        // Tab moves through the fields, the check boxes and the buttons in this order.
+        const QStringList order = {"fusecurrent", "zerooffset", "overloadtimer", "multiply",
+                                   "avgi",        "average",    "vref",          "BitBtn1",
+                                   "BitBtn2",     "BitBtn3",    "BitBtn4"};
+        ShowActive();
+        form->fusecurrent->setFocus(Qt::TabFocusReason);
+        QStringList seen;
+        for (int i = 0; i < order.size(); ++i) {
+            seen << QApplication::focusWidget()->objectName();
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        QCOMPARE(seen, order);
+
+        auto *m = form->findChild<QPlainTextEdit *>("m");
+        QVERIFY(m);
+        QVERIFY(m->isReadOnly());
+        QCOMPARE(m->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QCOMPARE(m->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(m->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QVERIFY(form->findChild<QStatusBar *>("sb1"));
+        QCOMPARE(form->sb1Panel0->width(), 100);
+        QVERIFY(form->sb1Panel1->width() >= 50);
+        auto *t = form->findChild<QTimer *>("Timer1");
+        QVERIFY(t);
+        QVERIFY(!t->isActive());
+        QCOMPARE(t->interval(), 1000);
+    }
+
+    void menusCaptionsSeparatorsAndShortcuts() {
+        Start();
+        struct Item {
+            const char *name; // "-" for a separator
+            const char *caption;
+            const char *shortcut;
+        };
+        const std::vector<std::pair<QString, std::vector<Item>>> menus = {
+            {"Program", {{"About1", "About", ""}, {"Exit1", "Exit", ""}}},
+            {"Device",
+             {{"Open1", "Open COM port", ""},
+              {"Close1", "Close COM port", ""},
+              {"-", "", ""},
+              {"Info1", "Info", "Ctrl+I"},
+              {"Enabletimer1", "Get Current - Timer", "Ctrl+Alt+T"},
+              {"SetCurrentTimerInterval1", "Set Interval (Get Current - Timer)", ""},
+              {"LastADCmeasure1", "Last ADC measure", ""},
+              {"GetLastValues1", "Get Last Values", "Ctrl+L"},
+              {"GetLastStoredValues1", "Get Last Stored Values", "Ctrl+Alt+L"},
+              {"CalcCRC1", "Calc CRC", ""},
+              {"-", "", ""},
+              {"Restart1", "ReStart", ""}}},
+            {"Data",
+             {{"AllDataChange1", "All Data Change", ""},
+              {"-", "", ""},
+              {"data1", "Graph", "Ctrl+G"},
+              {"Correctiontable1", "Write Correction Table", ""},
+              {"ReadCorrectionTable1", "Read Correction Table", ""},
+              {"GenerateCORRTABLEINCFile1", "Generate CORRTABLE.INC File", ""},
+              {"-", "", ""},
+              {"Calc1", "Calc ADC", ""}}},
+        };
+        const QList<QAction *> top = form->menuBar()->actions();
+        QCOMPARE(int(top.size()), int(menus.size()));
+        for (std::size_t i = 0; i < menus.size(); ++i) {
+            QCOMPARE(top[int(i)]->text(), menus[i].first);
+            const QList<QAction *> items = top[int(i)]->menu()->actions();
+            QCOMPARE(int(items.size()), int(menus[i].second.size()));
+            for (std::size_t j = 0; j < std::size_t(items.size()); ++j) {
+                const Item &want = menus[i].second[j];
+                QAction *a = items[int(j)];
+                if (QString(want.name) == "-") {
+                    QVERIFY(a->isSeparator());
+                    continue;
+                }
+                QCOMPARE(a->objectName(), QString(want.name));
+                QCOMPARE(form->findChild<QAction *>(want.name), a);
+                QCOMPARE(a->text(), QString(want.caption));
+                QCOMPARE(a->shortcut(), QKeySequence(QString(want.shortcut)));
+                if (QString(want.name) == "AllDataChange1")
+                    QVERIFY(a->isCheckable());
+            }
+        }
+    }
+
+    // No settings file: every default, the file is not created, the current log gets its
+    // header line; an existing current log is left alone.
+    void creationWithoutSettingsFile() {
+        Start(nullptr);
+        QCOMPARE(form->fusecurrent->text(), QString("99"));
+        QCOMPARE(form->zerooffset->text(), QString("0"));
+        QCOMPARE(form->overloadtimer->text(), QString("0"));
+        QCOMPARE(form->multiply->text(), QString("10"));
+        QCOMPARE(form->avgi->text(), QString("20"));
+        QVERIFY(!form->average->isChecked() && !form->vref->isChecked());
+        QVERIFY(form->AllDataChange1->isChecked());
+        QVERIFY(form->zerooffset->isEnabled() && form->vref->isEnabled());
+        QCOMPARE(ctx->RefVoltage, 1.8);
+        QCOMPARE(ctx->Voltage, 5.0);
+        QCOMPARE(ctx->GridLines, 15);
+        QCOMPARE(form->commState().LogLines, 100);
+        QCOMPARE(form->commState().TimerInterval, 5);
+        QVERIFY(form->commState().AutoOpen);
+        QVERIFY(form->commState().AutoSaveData);
+        QVERIFY(!std::filesystem::exists(iniFile()));
+        QCOMPARE(kvtest::TempDir::Read(adcFile()), std::string(kHeader));
+        QVERIFY(form->LogLinesShown().empty());
+
+        form.reset();
+        kvtest::TempDir::Write(adcFile(), "existing records\r\n");
+        Start();
+        QCOMPARE(kvtest::TempDir::Read(adcFile()), std::string("existing records\r\n"));
+    }
+
+    void creationReadsTheSettings() {
+        Start("AutoOpen=0\r\nRefVoltage=2.048\r\nVoltage=3.3\r\nGridLines=30\r\nTimer=-5\r\n"
+              "FuseCurrent=0x0C\r\nZeroOffset=3\r\nOverloadTimer=200\r\n"
+              "ADCcurrentMultiply=85\r\nUseAverage=1\r\nUseVref=2\r\nMeasureCount=7\r\n"
+              "AutoSaveData=0\r\nLogLines=-3\r\n");
+        QCOMPARE(form->fusecurrent->text(), QString("12")); // written back as decimal
+        QCOMPARE(form->zerooffset->text(), QString("3"));
+        QCOMPARE(form->overloadtimer->text(), QString("200"));
+        QCOMPARE(form->multiply->text(), QString("85"));
+        QCOMPARE(form->avgi->text(), QString("7"));
+        QVERIFY(form->average->isChecked() && form->vref->isChecked());
+        QCOMPARE(ctx->RefVoltage, 2.048);
+        QCOMPARE(ctx->Voltage, 3.3);
+        QCOMPARE(ctx->GridLines, 30);
+        QCOMPARE(form->commState().TimerInterval, 1);
+        QVERIFY(!form->commState().AutoOpen);
+        QVERIFY(!form->commState().AutoSaveData);
+    }
+
+    // "AllDataChange"=0: only the fuse current and the overload time stay editable; the
+    // menu item toggles the state and puts the focus on the fuse current, nothing selected.
+    void allDataChangeRestrictsEditing() {
+        Start("AutoOpen=0\r\nAllDataChange=0\r\n");
+        QVERIFY(!form->AllDataChange1->isChecked());
+        auto enabled = [&] {
+            QStringList on;
+            for (QWidget *w : form->panel->findChildren<QWidget *>())
+                if (!qobject_cast<QLabel *>(w) && w->isEnabled() && !qobject_cast<QPushButton *>(w))
+                    on << w->objectName();
+            on.sort();
+            return on;
+        };
+        QCOMPARE(enabled(), QStringList({"fusecurrent", "overloadtimer"}));
+
+        ShowActive();
+        form->overloadtimer->setFocus();
+        form->AllDataChange1->trigger();
+        QVERIFY(form->AllDataChange1->isChecked());
+        QCOMPARE(enabled(), QStringList({"average", "avgi", "fusecurrent", "multiply",
+                                         "overloadtimer", "vref", "zerooffset"}));
+        QCOMPARE(QApplication::focusWidget(), form->fusecurrent);
+        QVERIFY(!form->fusecurrent->hasSelectedText());
+
+        form->AllDataChange1->trigger();
+        QVERIFY(!form->AllDataChange1->isChecked());
+        QCOMPARE(enabled(), QStringList({"fusecurrent", "overloadtimer"}));
+        QCOMPARE(QApplication::focusWidget(), form->fusecurrent);
+        // The toggle is not written back.
+        QCOMPARE(kvtest::TempDir::Read(iniFile()),
+                 std::string("[init]\r\nAutoOpen=0\r\nAllDataChange=0\r\n"));
+    }
+
+    void enteringAFieldShowsItsHint() {
+        Start();
+        ShowActive();
+        const std::pair<QLineEdit *, const char *> hints[] = {
+            {form->zerooffset, "Value 0-255"},
+            {form->fusecurrent, "Parameter example: 12 = 1,2A"},
+            {form->overloadtimer, "Value 0-255"},
+            {form->multiply, "Parameter example: 105 = 10,5"},
+            {form->avgi, "Value 1-20"},
+        };
+        for (const auto &[edit, hint] : hints) {
+            form->sb1Panel1->clear();
+            QTest::mouseClick(edit, Qt::LeftButton);
+            QCOMPARE(form->sb1Panel1->text(), QString(hint));
+        }
+        // The hint stays until something else writes the panel; coming back to the window
+        // is no entering of a field.
+        form->SetStatusPanel(1, "Sending data...");
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        QCOMPARE(form->sb1Panel1->text(), QString("Sending data..."));
+    }
+
+    void logPaneKeepsLogLinesPlusTheNewest_data() {
+        QTest::addColumn<QString>("logLines");
+        QTest::addColumn<int>("written");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("100 of 150") << "100" << 150 << 101;
+        QTest::newRow("0 keeps the newest") << "0" << 3 << 1;
+        QTest::newRow("negative as 0") << "-5" << 3 << 1;
+        QTest::newRow("below the limit") << "10" << 4 << 4;
+    }
+
+    void logPaneKeepsLogLinesPlusTheNewest() {
+        QFETCH(QString, logLines);
+        QFETCH(int, written);
+        QFETCH(int, shown);
+        const std::string ini = "AutoOpen=0\r\nLogLines=" + logLines.toStdString() + "\r\n";
+        Start(ini.c_str());
+        for (int i = 0; i < written; ++i)
+            form->AddLog("line " + std::to_string(i));
+        const Lines lines = form->LogLinesShown();
+        QCOMPARE(int(lines.size()), shown);
+        QCOMPARE(form->m->document()->blockCount(), shown);
+        for (int i = 0; i < shown; ++i) // newest on top, in order below it
+            QCOMPARE(lines[std::size_t(i)], "line " + std::to_string(written - 1 - i));
+    }
+
+    void logLinesLoseTrailingBlanksAndControlCharacters() {
+        Start();
+        form->AddLog("S: 10B   ");
+        form->AddLog("R: 0D 0A\r\n");
+        form->AddLog("  caption\t\x01");
+        form->AddLog("");
+        QCOMPARE(form->LogLinesShown(), Lines({"", "  caption", "R: 0D 0A", "S: 10B"}));
+        QCOMPARE(form->m->toPlainText(), QString("\n  caption\nR: 0D 0A\nS: 10B"));
+
+        // While the log is switched off nothing is written.
+        form->link().LogEnabled = false;
+        form->AddLog("hidden");
+        form->link().LogEnabled = true;
+        QCOMPARE(form->LogLinesShown().size(), std::size_t(4));
+    }
+
+    void aboutExitAndGraph() {
+        Start("AutoOpen=0\r\n", true);
+        form->About1->trigger();
+        QCOMPARE(prompter.prompts().size(), std::size_t(1));
+        const kvtest::Prompt about = prompter.prompts()[0];
+        QCOMPARE(about.caption, std::string("Information"));
+        QVERIFY(about.text.rfind("Korvane service\r\r", 0) == 0);
+        QVERIFY(about.text.size() > std::string("Korvane service\r\r").size());
+
+        ShowActive();
+        QVERIFY(!form2->isVisible());
+        QTest::keyClick(form.get(), Qt::Key_G, Qt::ControlModifier);
+        QVERIFY(form2->isVisible());
+        QVERIFY(!form2->isModal());
+
+        form->Exit1->trigger();
+        QVERIFY(!form->isVisible());
+    }
+
+    // The calibration window may refuse the closing while it holds unsaved data; the main
+    // window then stays and the calibration window is shown.
+    void closeQueryAsksTheCalibrationWindow() {
+        Start("AutoOpen=0\r\nGridLines=5\r\n", true);
+        ShowActive();
+        // Nothing unsaved yet: nothing is asked.
+        QVERIFY(form->close());
+        QVERIFY(prompter.prompts().empty());
+        ShowActive();
+
+        form2->sgSetEditText(1, 1, "1.5", true);
+        QVERIFY(form2->DataModified());
+        for (int answer : {kv::IdCancel, kv::IdYes}) {
+            form2->hide();
+            prompter.AnswerMessage(answer);
+            QVERIFY(!form->close());
+            QVERIFY(form->isVisible());
+            QVERIFY(form2->isVisible());
+            QVERIFY(!form2->isModal());
+        }
+        const auto prompts = prompter.prompts();
+        QCOMPARE(prompts.size(), std::size_t(2));
+        QVERIFY(prompts[0].buttons == kv::MsgButtons::YesNoCancel);
+        QCOMPARE(prompts[0].caption, std::string("Question"));
+
+        // Giving the data up lets the window close; nothing was saved.
+        prompter.AnswerMessage(kv::IdNo);
+        QVERIFY(form->close());
+        QVERIFY(!form->isVisible());
+        QVERIFY(!std::filesystem::exists(dir->File("korvane.sav")));
+    }
+
+    void closeWithoutCalibrationWindowCloses() {
+        Start();
+        ShowActive();
+        QVERIFY(form->close());
+        QVERIFY(prompter.prompts().empty());
+    }
+
+    // An exception escaping a menu command run from the keyboard reaches the general error
+    // report, and the window keeps working.
+    void exceptionFromAShortcutIsReported() {
+        Start();
+        ShowActive();
+        auto *a = new QAction(form.get());
+        a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+        form->addAction(a);
+        connect(a, &QAction::triggered,
+                [] { throw kv::Error("'x' is not a valid integer value"); });
+        QTest::keyClick(form.get(), Qt::Key_K, Qt::ControlModifier);
+        QCOMPARE(prompter.messageTexts(), Lines({"'x' is not a valid integer value."}));
+        QCOMPARE(prompter.prompts()[0].caption, std::string("<Korvane>"));
+        form->About1->trigger();
+        QCOMPARE(prompter.prompts().size(), std::size_t(2));
+    }
+
+    void screenshot() {
+        const QString out = ScreenshotDir();
+        if (out.isEmpty())
+            QSKIP("KORVANE_SCREENSHOT_DIR not set");
+        Start("AutoOpen=0\r\nAllDataChange=0\r\n");
+        ShowActive();
+        form->AddLog("COM port opened");
+        form->AddLog("S: 10B");
+        form->AddLog("R: 46 75 73 65 20 73 69 6D 20 76 31 2E 30 30 0D 0A");
+        form->SetStatusPanel(0, "5");
+        form->SetStatusPanel(1, "Parameter example: 12 = 1,2A");
+        QVERIFY(form->grab().save(out + "/main-window.png"));
+
+        // The window with its three menus opened beside it.
+        const QList<QAction *> top = form->menuBar()->actions();
+        QList<QPixmap> shots{form->grab()};
+        for (QAction *t : top) {
+            QMenu *mm = t->menu();
+            mm->popup(form->mapToGlobal(QPoint(0, 0)));
+            QVERIFY(QTest::qWaitForWindowExposed(mm));
+            shots << mm->grab();
+            mm->hide();
+        }
+        int w = 0, h = 0;
+        for (const QPixmap &p : shots) {
+            w += p.width() + 8;
+            h = std::max(h, p.height());
+        }
+        QPixmap all(w, h);
+        all.fill(Qt::white);
+        QPainter painter(&all);
+        int x = 0;
+        for (const QPixmap &p : shots) {
+            painter.drawPixmap(x, 0, p);
+            x += p.width() + 8;
+        }
+        painter.end();
+        QVERIFY(all.save(out + "/main-window-menus.png"));
+    }
+
+    // ------------------------------------------------------------ against the simulated fuse
+
+    void openAndCloseComPort() {
+        kvtest::SimFixture fx;
+        ctx = std::make_unique<kv::AppContext>(prompter,
+                                               kv::ProgramPaths{"korvane", fx.dir().path()});
+        form = std::make_unique<TForm1>(*ctx);
+        QVERIFY(!form->link().PortOpen());
+        form->Open1->trigger();
+        QVERIFY(form->link().PortOpen());
+        QCOMPARE(form->LogLinesShown(), Lines({"COM port opened"}));
+        form->Close1->trigger();
+        QVERIFY(!form->link().PortOpen());
+        QCOMPARE(form->LogLinesShown(), Lines({"COM port closed", "COM port opened"}));
+        QVERIFY(prompter.prompts().empty());
+        form.reset();
+    }
+
+    // With AutoOpen the first activation opens the port, later ones do nothing; a port that
+    // cannot be opened shows its error box and the window stays usable.
+    void firstActivationOpensThePort() {
+        kvtest::SimFixture fx;
+        fx.WriteSettings(fx.iniFile(), "AutoOpen=1\r\n");
+        ctx = std::make_unique<kv::AppContext>(prompter,
+                                               kv::ProgramPaths{"korvane", fx.dir().path()});
+        form = std::make_unique<TForm1>(*ctx);
+        QVERIFY(!form->link().PortOpen());
+        ShowActive();
+        QTRY_VERIFY(form->link().PortOpen());
+        QCOMPARE(form->LogLinesShown(), Lines({"COM port opened"}));
+        QVERIFY(!form->commState().FirstActivate);
+        form->Close1->trigger();
+
+        // Activating again opens nothing.
+        form->hide();
+        ShowActive();
+        QTest::qWait(50);
+        QVERIFY(!form->link().PortOpen());
+        form.reset();
+
+        // A missing device: the error box, no log line, the window still usable.
+        kvtest::TempDir::Write(fx.iniFile(),
+                               "[init]\r\nport=" + fx.dir().File("nothing") + "\r\nAutoOpen=1\r\n");
+        prompter.clear();
+        form = std::make_unique<TForm1>(*ctx);
+        ShowActive();
+        QTRY_VERIFY(!prompter.prompts().empty());
+        QCOMPARE(prompter.prompts()[0].caption, std::string("Error"));
+        QVERIFY(prompter.prompts()[0].text.rfind("CreateFile INVALID_HANDLE_VALUE\r", 0) == 0);
+        QVERIFY(form->LogLinesShown().empty());
+        form->About1->trigger();
+        QCOMPARE(prompter.prompts().size(), std::size_t(2));
+        form.reset();
+    }
+
+    void infoShowsTheReplyAsText() {
+        kvtest::SimFixture fx;
+        ctx = std::make_unique<kv::AppContext>(prompter,
+                                               kv::ProgramPaths{"korvane", fx.dir().path()});
+        form = std::make_unique<TForm1>(*ctx);
+        QVERIFY(form->OpenComPort());
+        form->link().RxDisplayMode = 0;
+        form->Info1->trigger();
+        QCOMPARE(form->link().RxDisplayMode, std::uint8_t(0)); // restored
+        QCOMPARE(fx.sim().FrameCount(), std::size_t(1));
+        QCOMPARE(int(fx.sim().Frames()[0][0]), 0x01);
+        const Lines lines = form->LogLinesShown();
+        QVERIFY(lines.size() >= 3);
+        QCOMPARE(lines.back(), std::string("COM port opened"));
+        QCOMPARE(lines[lines.size() - 2], std::string("S: 10B"));
+        // The reply is in the "R: " line as text, not as hexadecimal digits.
+        bool found = false;
+        for (const std::string &l : lines)
+            if (l.rfind("R: ", 0) == 0 && l.find(fx.sim().InfoText()) != std::string::npos)
+                found = true;
+        QVERIFY2(found, lines.front().c_str());
+        QVERIFY(prompter.prompts().empty());
+        form.reset();
+    }
+
+    void restartAsksAndReportsAMissingReply() {
+        kvtest::SimFixture fx;
+        ctx = std::make_unique<kv::AppContext>(prompter,
+                                               kv::ProgramPaths{"korvane", fx.dir().path()});
+        form = std::make_unique<TForm1>(*ctx);
+        QVERIFY(form->OpenComPort());
+
+        prompter.AnswerMessage(kv::IdNo);
+        form->Restart1->trigger();
+        QCOMPARE(prompter.messageTexts(), Lines({"Are you sure?"}));
+        QCOMPARE(fx.sim().FrameCount(), std::size_t(0));
+
+        prompter.AnswerMessage(kv::IdYes);
+        form->Restart1->trigger();
+        QCOMPARE(fx.sim().FrameCount(), std::size_t(1));
+        QCOMPARE(int(fx.sim().Frames()[0][0]), 0x02);
+        QCOMPARE(prompter.messageTexts().size(), std::size_t(2));
+
+        // A silent device: "Receive error!" from the transaction, then the box.
+        fx.sim().SetSilent(0x02, true);
+        prompter.AnswerMessage(kv::IdYes);
+        form->Restart1->trigger();
+        QCOMPARE(prompter.messageTexts(),
+                 Lines({"Are you sure?", "Are you sure?", "Are you sure?", "Restart error!"}));
+        QCOMPARE(form->LogLinesShown().front(), std::string("Receive error!"));
+        form.reset();
+    }
+
+    // The program's run: five windows, only the main one shown; closing it ends the run
+    // even with the calibration window open.
+    void programRunEndsWithTheMainWindow() {
+        kvtest::TempDir::Write(iniFile(), "[init]\r\nAutoOpen=0\r\n");
+        kv::AppContext c(prompter, kv::ProgramPaths{"korvane", dir->path()});
+        bool checked = false;
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        watchdog.start(10000);
+        const int rc = kv::RunProgram(*KorvaneApplication::instance(), c, [&](kv::AppContext &a) {
+            checked = a.form1 && a.form2 && a.form3 && a.form4 && a.form5;
+            checked = checked && a.form1->isVisible() && !a.form2->isVisible() &&
+                      !a.form3->isVisible() && !a.form4->isVisible() && !a.form5->isVisible();
+            checked = checked && a.link != nullptr;
+            a.form1->data1->trigger();
+            QTimer::singleShot(0, a.form1, [&a] { a.form1->close(); });
+        });
+        QCOMPARE(rc, 0);
+        QVERIFY(checked);
+        QVERIFY(c.form1 == nullptr);
+        QVERIFY(c.link == nullptr);
+    }
+};
+
+KORVANE_QTEST_MAIN(MainWindowTest)
+#include "app_main_window_test.moc"
