@@ -101,7 +101,10 @@ void CalGridDelegate::setModelData(QWidget *editor, QAbstractItemModel *,
         return;
     const bool withEnter = enterPressedIn_ == editor;
     const_cast<CalGridDelegate *>(this)->enterPressedIn_ = nullptr;
-    callbacks_.setEditText(CalGridModel::GridColumn(index), CalGridModel::GridRow(index), e->text(),
+    // An editor left without a keystroke hands back the cell's own text: the mask would
+    // otherwise cut a longer text from a file ("1.2345" to "1.23") just by passing through.
+    const QString text = e->isModified() ? e->text() : index.data(Qt::EditRole).toString();
+    callbacks_.setEditText(CalGridModel::GridColumn(index), CalGridModel::GridRow(index), text,
                            withEnter);
 }
 

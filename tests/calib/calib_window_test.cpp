@@ -214,13 +214,25 @@ private slots:
         QCOMPARE(sg->model()->index(0, 0).data().toString(), QString("42.6"));
         QVERIFY(f.DataModified());
 
-        // Only the point typed: no nominal value.
+        // A digit typed and taken back leaves only the point: no nominal value.
         sg->setCurrentIndex(sg->model()->index(1, 1));
-        QTest::keyClick(sg, Qt::Key_Return); // Enter opens the editor
+        QTest::keyClick(sg, '5');
+        editor = sg->findChild<QLineEdit *>();
+        QVERIFY(editor && editor->isVisible());
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(QString::fromStdString(f.Grid().Cell(2, 2)).remove(' '), QString("."));
+        QVERIFY(f.DataModified());
+
+        // Passing through a cell without typing keeps a text longer than the mask.
+        f.SetCellText(2, 3, "1.2345");
+        sg->setCurrentIndex(sg->model()->index(2, 1));
+        QTest::keyClick(sg, Qt::Key_Return);
         editor = sg->findChild<QLineEdit *>();
         QVERIFY(editor && editor->isVisible());
         QTest::keyClick(editor, Qt::Key_Return);
-        QTRY_COMPARE(QString::fromStdString(f.Grid().Cell(2, 2)).remove(' '), QString("."));
+        QTRY_COMPARE(f.Grid().Cell(1, 3), std::string("105.2")); // redrawn by the Enter
+        QCOMPARE(f.Grid().Cell(2, 3), std::string("1.2345"));
         QCOMPARE(f.Grid().Cell(1, 2), std::string(""));
     }
 
