@@ -1,0 +1,55 @@
+// Start-up probe for bench/startup.sh: runs the program's own start-up (settings, the five
+// windows, the main window shown) and closes the main window as soon as it is on the
+// screen. Prints the milliseconds from main() to the exposed, painted main window.
+// Argument: an optional PNG file for a picture of the screen with the Device menu open.
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QWindow>
+
+#include <cstdio>
+
+#include "app/app_context.h"
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/program_path.h"
+#include "app/qt_prompter.h"
+#include "app/startup.h"
+
+int main(int argc, char** argv) {
+    QElapsedTimer clock;
+    clock.start();
+    const kv::ProgramPaths paths = kv::ProgramPathsOfProcess(argv[0]);
+    KorvaneApplication app(argc, argv);
+    QtPrompter prompter;
+    app.setPrompter(&prompter);
+    kv::AppContext ctx(prompter, paths);
+    const QString shot = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+
+    const int rc = kv::RunProgram(app, ctx, [&](kv::AppContext& c) {
+        TForm1* f = c.form1;
+        QElapsedTimer wait;
+        wait.start();
+        while (!(f->windowHandle() && f->windowHandle()->isExposed()) && wait.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        f->repaint();
+        std::printf("shown_ms=%lld\n", static_cast<long long>(clock.elapsed()));
+        std::fflush(stdout);
+        if (!shot.isEmpty()) {
+            QMenu* device = f->findChild<QMenu*>("Device1");
+            const QRect item = f->menuBar()->actionGeometry(device->menuAction());
+            device->popup(f->menuBar()->mapToGlobal(item.bottomLeft()));
+            QElapsedTimer t;
+            t.start();
+            while (t.elapsed() < 500)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QGuiApplication::primaryScreen()->grabWindow(0).save(shot);
+            device->hide();
+        }
+        f->close();
+    });
+    app.setPrompter(nullptr);
+    return rc;
+}
