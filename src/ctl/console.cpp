@@ -1,5 +1,6 @@
 #include "ctl/console.h"
 
+#include "app/numbers.h"
 #include "link/messages.h"
 
 namespace kv::ctl {
@@ -18,7 +19,10 @@ bool ConsoleHost::IsTrafficLine(std::string_view text) {
            text == "COM port opened" || text == "COM port closed";
 }
 
-void ConsoleHost::WriteLogLine(std::string_view text) {
+void ConsoleHost::WriteLogLine(std::string_view line) {
+    // As the log pane stores it: trailing blanks and control characters removed.
+    const std::string trimmed = TrimRight(line);
+    const std::string_view text = trimmed;
     logLines_.emplace_back(text);
     receiveErrorLogged_ = text == link::kReceiveError;
     if (IsTrafficLine(text)) {
@@ -36,8 +40,8 @@ void ConsoleHost::WriteLogLine(std::string_view text) {
 }
 
 void ConsoleHost::SetStatusPanel(int panel, std::string_view text) {
-    if (verbose_ && !text.empty())
-        err_.Line("[panel " + std::to_string(panel) + "] " + std::string(text));
+    if (verbose_ && !TrimRight(text).empty())
+        err_.Line("[panel " + std::to_string(panel) + "] " + TrimRight(text));
 }
 
 void ConsoleHost::Beep() {
@@ -107,11 +111,11 @@ int ConsolePrompter::Message(const std::string &caption, const std::string &text
         return IdOk;
     }
     if (assumeYes_) {
-        err_.Line(body + " Yes");
+        err_.Line("Question: " + body + " -> Yes (--yes)");
         return IdYes;
     }
     refused_.push_back(text);
-    err_.Line(body + " No (confirm with --yes)");
+    err_.Line("Question: " + body + " -> No (confirm with --yes)");
     return buttons == MsgButtons::YesNoCancel ? IdCancel : IdNo;
 }
 

@@ -134,8 +134,11 @@ int Run(std::span<const std::string> argv, const ProgramPaths &paths, std::ostre
         Session s(args, paths, out, err);
         int rc = Handlers().at(args.command->name)(s);
         if (!s.prompter.refused().empty()) {
+            // The question was shown in full; its first line names it here.
+            const std::string q = ConsolePrompter::ConsoleText(s.prompter.refused().front());
+            const std::size_t eol = q.find('\n');
             s.Fail("confirmation refused: " +
-                   ConsolePrompter::ConsoleText(s.prompter.refused().front()) +
+                   (eol == std::string::npos ? q : q.substr(0, eol) + " ...") +
                    " (answer Yes with --yes)");
             rc = kExitFailed;
         }

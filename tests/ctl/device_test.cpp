@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -175,7 +176,7 @@ TEST(CtlDevice, RelaySwitchesToTheAskedStateAndConfirmsIt) {
 
     r = Ctl(f, {"relay", "on"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Has(r.err, "Relay ON? No")) << r.err;
+    EXPECT_TRUE(Has(r.err, "Question: Relay ON? -> No (confirm with --yes)")) << r.err;
     EXPECT_FALSE(f.sim().Relay());
 
     f.sim().ClearFrames();
@@ -301,6 +302,27 @@ TEST(CtlDevice, SilentDeviceFailsEveryCommandWithItsOwnMessage) {
             EXPECT_TRUE(r.out.empty()) << c.args[0] << ": " << r.out;
     }
     EXPECT_FALSE(kv::FileExists(f.dir().File("out.epr")));
+}
+
+// Without --ini the settings file beside the program is read, as the windows read theirs;
+// --port overrides its "port".
+TEST(CtlDevice, SettingsFileBesideTheProgramAndPortOverride) {
+    kv::sim::Options o;
+    o.held.fuseCurrent = 33;
+    SimFixture f(o);
+    const std::string program = f.dir().File("kvctl.copy.bin");
+    std::filesystem::copy_file(kvtest::KorvanectlPath(), program);
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    f.WriteSettings(f.dir().File("kvctl.copy.ini"));
+    auto r = kvtest::RunProgram(program, {"get-data"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "FuseCurrent=33\n")) << r.out;
+
+    kvtest::TempDir::Write(f.dir().File("kvctl.copy.ini"), "[init]\r\nport=/nonexistent/tty\r\n");
+    r = kvtest::RunProgram(program, {"get-data"});
+    EXPECT_EQ(r.exitCode, 1);
+    r = kvtest::RunProgram(program, {"get-data", "--port", f.port()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
 }
 
 TEST(CtlDevice, PortThatCannotBeOpenedFailsWithTheSystemsReason) {

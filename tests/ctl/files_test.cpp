@@ -182,7 +182,7 @@ TEST(CtlFiles, IncWritesTheGeneratorsBytesAndAsksBeforeReplacing) {
     TempDir::Write(inc, "old");
     r = RunCtl({"inc", epr});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Has(r.err, "Overwrite file " + inc + "? No")) << r.err;
+    EXPECT_TRUE(Has(r.err, "Question: Overwrite file " + inc + "? -> No")) << r.err;
     EXPECT_EQ(TempDir::Read(inc), "old");
     r = RunCtl({"inc", epr, "--yes"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
