@@ -61,7 +61,15 @@ void ReadThread::Stop() {
 }
 
 void ReadThread::HandOver(std::function<void()> fn) {
-    link_.host().RunOnMainThread(fn);
+    // What fails in the hand-over is this thread's failure: it is reported like one, and
+    // the main thread's event processing never sees the exception.
+    link_.host().RunOnMainThread([this, &fn] {
+        try {
+            fn();
+        } catch (const std::exception &e) {
+            link_.host().ShowError(std::string(kThreadErrorPrefix) + e.what());
+        }
+    });
 }
 
 void ReadThread::Execute() {

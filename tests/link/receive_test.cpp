@@ -57,6 +57,17 @@ TEST_F(Receive, TenThousandBytesFitAndTheNextByteOverflows) {
     EXPECT_EQ(link->Received(), Bytes{0xAB});
 }
 
+TEST_F(Receive, FloodFillsTheBufferThenTheNextTransactionWorks) {
+    fx.sim().Flood(11520, 2000); // 115200 bit/s
+    ASSERT_TRUE(host.PumpUntil([&] { return host.findLog("R: Buffer full") != -1; }));
+    EXPECT_LE(link->RxCount(), 10000u);
+    ASSERT_TRUE(fx.sim().WaitSent());
+    host.PumpUntil([] { return false; }, 300);
+    link->SendCommand({0x15}, 25);
+    EXPECT_EQ(link->RxCount(), 25u);
+    EXPECT_EQ(link->RxByte(24), 0x0A);
+}
+
 TEST_F(Receive, ClosingWhileTheThreadWaitsForAHandOver) {
     fx.sim().SendRaw({1, 2, 3});
     // Do not process events: the thread blocks in its hand-over until ClosePort does.

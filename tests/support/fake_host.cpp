@@ -44,12 +44,18 @@ void FakeHost::ProcessEvents() {
             p = queue_.front();
             queue_.pop_front();
         }
-        p->fn();
-        {
-            std::lock_guard lock(mutex_);
-            p->done = true;
-        }
-        cv_.notify_all();
+        struct Done {
+            FakeHost &host;
+            Pending *p;
+            ~Done() {
+                {
+                    std::lock_guard lock(host.mutex_);
+                    p->done = true;
+                }
+                host.cv_.notify_all();
+            }
+        } done{*this, p};
+        p->fn(); // an exception still releases the waiting thread
     }
     if (onProcessEvents)
         onProcessEvents();
