@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "app/main_window.h"
 #include "corrtable/table_file.h"
 
 namespace {
@@ -215,6 +216,17 @@ void TForm4::BitBtn6Click() {
         return;
     if (kv::FileResult r = WriteTableFile(sd.fileName, ctx_.CorrTable, &ctx_.prompter); !r)
         kv::ShowError(ctx_.prompter, FileWriteErrorText(sd.fileName, r.error));
+}
+
+void TForm4::showEvent(QShowEvent *event) {
+    const QWidget *owner = parentWidget() ? parentWidget()->window() : ctx_.form1;
+    if (owner && owner->isVisible()) {
+        const QRect frame = frameGeometry();
+        const QPoint offset = pos() - frame.topLeft(); // keep the frame's offset
+        move(owner->frameGeometry().center() - QPoint(frame.width() / 2, frame.height() / 2) +
+             offset);
+    }
+    QDialog::showEvent(event);
 }
 
 void TForm4::reject() {

@@ -57,6 +57,10 @@ public slots:
     // Cancel, Esc and the close box all end with modal result 2.
     void reject() override;
 
+protected:
+    // Centred on the main window each time it is shown.
+    void showEvent(QShowEvent *event) override;
+
 private:
     void FormCreate();
     void BuildWidgets();

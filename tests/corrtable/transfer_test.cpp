@@ -120,7 +120,8 @@ TEST_F(Transfer, ReadConvertsDeviceBytes) {
     sim.sim().SetTable(device);
     CorrTableData read{};
     ASSERT_EQ(ReadCorrectionTable(*link, read), 28);
-    EXPECT_EQ(std::vector<int>(read.begin(), read.begin() + 4), (std::vector<int>{0, -1, -127, 127}));
+    EXPECT_EQ(std::vector<int>(read.begin(), read.begin() + 4),
+              (std::vector<int>{0, -1, -127, 127}));
     EXPECT_EQ(read[222], -5);
     EXPECT_EQ(read[223], -128);
 }
@@ -143,7 +144,7 @@ TEST_F(Transfer, ReadStopsAtTheFirstUnansweredBlock) {
 }
 
 TEST_F(Transfer, ReadStopsAtAShortOrLongBlockReply) {
-    for (const std::vector<std::uint8_t>& reply :
+    for (const std::vector<std::uint8_t> &reply :
          {std::vector<std::uint8_t>(9, 0x01), std::vector<std::uint8_t>(11, 0x01)}) {
         sim.sim().ClearFrames();
         sim.sim().SetTableBlockReply(2, reply);
@@ -158,7 +159,7 @@ TEST_F(Transfer, WriteStopsAtTheFirstBlockNotAnsweredWithCrLf) {
     const std::vector<std::vector<std::uint8_t>> replies{
         {0x0A, 0x0D}, {'O', 'K'}, {0x0D}, {0x0D, 0x0A, 0x00}, {}};
     const CorrTableData t = Sample();
-    for (const auto& reply : replies) {
+    for (const auto &reply : replies) {
         sim.sim().SetTable(kv::sim::Table{});
         sim.sim().ClearFrames();
         sim.sim().SetTableBlockReply(3, reply);

@@ -1,0 +1,181 @@
+// The main window's table commands against the simulated fuse on a pseudo-terminal: the
+// editor shown modally between reading and writing, and the include-file generator.
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "corrtable/editor_window.h"
+#include "corrtable/include_file.h"
+#include "corrtable/table_file.h"
+#include "fuse_sim.h"
+#include "link/link.h"
+#include "scripted_prompter.h"
+#include "temp_dir.h"
+
+using namespace kv::corrtable;
+
+class TableWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    kvtest::ScriptedPrompter prompter;
+    std::unique_ptr<kvtest::TempDir> dir;
+    std::unique_ptr<kv::sim::FuseSim> sim;
+    std::unique_ptr<kv::AppContext> ctx;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TForm4> editor;
+    int editorShown = 0;
+
+    // Runs action once the editor is up as the modal window, then lets it close.
+    void WhenEditorShown(std::function<void(TForm4 &)> action) {
+        QTimer::singleShot(10, editor.get(), [this, action] {
+            if (QApplication::activeModalWidget() != editor.get()) {
+                WhenEditorShown(action);
+                return;
+            }
+            ++editorShown;
+            action(*editor);
+        });
+    }
+
+    std::vector<kv::sim::Frame> Frames() const { return sim->Frames(); }
+
+private slots:
+    void init() {
+        dir = std::make_unique<kvtest::TempDir>();
+        sim = std::make_unique<kv::sim::FuseSim>();
+        std::string error;
+        QVERIFY2(sim->Start(&error), error.c_str());
+        kvtest::TempDir::Write(dir->File("korvane.ini"),
+                               "[init]\r\nport=" + sim->PortPath() + "\r\nAutoOpen=0\r\n");
+        ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir->path()});
+        form = std::make_unique<TForm1>(*ctx);
+        editor = std::make_unique<TForm4>(*ctx);
+        form->show();
+        QVERIFY(form->OpenComPort());
+        sim->ClearFrames();
+        prompter.clear();
+        editorShown = 0;
+    }
+
+    void cleanup() {
+        editor.reset();
+        form.reset();
+        ctx.reset();
+        sim.reset();
+        dir.reset();
+    }
+
+    void writeThenCancelSendsNothing() {
+        ctx->CorrTable[0] = 5;
+        WhenEditorShown([](TForm4 &e) {
+            QCOMPARE(e.Edit[0]->text(), QString("5"));
+            e.BitBtn1->click();
+        });
+        form->Correctiontable1->trigger();
+        QCOMPARE(editorShown, 1);
+        QVERIFY(Frames().empty());
+        QVERIFY(prompter.prompts().empty());
+    }
+
+    void editorIsCentredOnTheMainWindow() {
+        form->setGeometry(100, 80, 900, 700);
+        QPoint editorCentre;
+        WhenEditorShown([&](TForm4 &e) {
+            editorCentre = e.frameGeometry().center();
+            e.BitBtn1->click();
+        });
+        form->Correctiontable1Click();
+        QVERIFY((editorCentre - form->frameGeometry().center()).manhattanLength() <= 2);
+    }
+
+    void writeSendsTheEditedTable() {
+        WhenEditorShown([](TForm4 &e) {
+            e.Edit[0]->setText("-1");
+            e.Edit[223]->setText("-56");
+            e.BitBtn2->click();
+        });
+        form->Correctiontable1Click();
+        QCOMPARE(prompter.messageTexts(), std::vector<std::string>{"Done"});
+        const auto frames = Frames();
+        QCOMPARE(frames.size(), std::size_t(28));
+        QCOMPARE(frames[0], (kv::sim::Frame{0x06, 0x20, 0x81, 0, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(sim->GetTable()[223], std::uint8_t(0xC8));
+    }
+
+    void readShowsTheDeviceTableAndWritesItBack() {
+        kv::sim::Table device{};
+        device[0] = 0x81;
+        device[1] = 0x7F;
+        device[150] = 0x90;
+        device[223] = 0xC8;
+        sim->SetTable(device);
+        form->link().RxDisplayMode = 2;
+        WhenEditorShown([](TForm4 &e) {
+            QCOMPARE(e.Edit[0]->text(), QString("-1"));
+            QCOMPARE(e.Edit[1]->text(), QString("127"));
+            QCOMPARE(e.Edit[150]->text(), QString("-16"));
+            QCOMPARE(e.Edit[223]->text(), QString("-56"));
+            e.Edit[2]->setText("3");
+            e.BitBtn2->click();
+        });
+        form->ReadCorrectionTable1Click();
+        QCOMPARE(editorShown, 1);
+        QCOMPARE(form->link().RxDisplayMode, std::uint8_t(2));
+        QCOMPARE(prompter.messageTexts(), std::vector<std::string>{"Done"});
+        device[2] = 3;
+        QCOMPARE(sim->GetTable(), device);
+        QCOMPARE(Frames().size(), std::size_t(56));
+    }
+
+    void readFromADeviceThatStopsAnswering() {
+        kv::sim::Table device{};
+        device.fill(0x02);
+        sim->SetTable(device);
+        sim->SetTableSilentFrom(5);
+        ctx->CorrTable.fill(9);
+        WhenEditorShown([](TForm4 &e) {
+            QCOMPARE(e.Edit[39]->text(), QString("2"));
+            QCOMPARE(e.Edit[40]->text(), QString("0"));
+            QCOMPARE(e.Edit[223]->text(), QString("0"));
+            e.BitBtn1->click();
+        });
+        form->ReadCorrectionTable1Click();
+        QCOMPARE(editorShown, 1);
+        QCOMPARE(ctx->CorrTable[39], 2);
+        QCOMPARE(ctx->CorrTable[40], 0);
+        QCOMPARE(ctx->CorrTable[256], 0);
+        QCOMPARE(Frames().size(), std::size_t(6));
+        QVERIFY(prompter.prompts().empty());
+    }
+
+    void generatorUsesTheEditorsLoader() {
+        kvtest::TempDir::Write(dir->File("corrtbl.epr"), "-1 5 x");
+        ctx->CorrTable[0] = 42;
+        editor->ShowTable();
+        editor->Edit[0]->setText("7");
+        form->GenerateCORRTABLEINCFile1->trigger();
+        const std::string out = dir->File("corrtable.inc");
+        QCOMPARE(prompter.messageTexts(),
+                 (std::vector<std::string>{"'x' is not a valid integer value",
+                                           "File " + out + " created!"}));
+        CorrTableData expected{};
+        expected[0] = -1;
+        expected[1] = 5;
+        QCOMPARE(kvtest::TempDir::Read(out), IncludeFileText(expected));
+        // The generator's table is its own: CorrTable is untouched, the fields show it.
+        QCOMPARE(ctx->CorrTable[0], 42);
+        QCOMPARE(editor->Edit[0]->text(), QString("42"));
+    }
+};
+
+KORVANE_QTEST_MAIN(TableWindowTest)
+#include "window_test.moc"
