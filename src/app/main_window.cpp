@@ -322,10 +322,15 @@ void TForm1::FormDestroy() {
 
 bool TForm1::event(QEvent *e) {
     const bool handled = QMainWindow::event(e);
-    // The activation handler runs once the activation is through, so that the error boxes of
-    // a failed automatic opening do not appear inside it.
-    if (e->type() == QEvent::WindowActivate && CommState.FirstActivate)
+    // The first activation: the window becoming active, or, where nothing activates it (a
+    // display without a window manager), its first showing. The handler runs once the event
+    // is through, so that the error boxes of a failed automatic opening do not appear inside
+    // it.
+    if ((e->type() == QEvent::WindowActivate || e->type() == QEvent::Show) &&
+        CommState.FirstActivate && !activationQueued_) {
+        activationQueued_ = true;
         QMetaObject::invokeMethod(this, &TForm1::FormActivate, Qt::QueuedConnection);
+    }
     return handled;
 }
 

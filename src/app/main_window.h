@@ -157,4 +157,5 @@ private:
     kv::IniFile ini_;
     kv::CommState CommState;
     std::unique_ptr<kv::link::Link> link_;
+    bool activationQueued_ = false; // FormActivate queued for the first activation
 };
