@@ -285,6 +285,7 @@ int CmdCurrent(Session &s) {
                 std::chrono::milliseconds(20), due - std::chrono::steady_clock::now()));
         }
         bool measured = false;
+        const int beeps = s.prompter.beeps();
         dev::CurrentSample sample = ops.TimedMeasurement(logFile, &measured);
         std::vector<std::string> lines = capture.TakeTopFirst();
         if (measured) {
@@ -293,6 +294,11 @@ int CmdCurrent(Session &s) {
             ++failed;
             for (const auto &line : lines)
                 s.err.Line(line);
+        }
+        // The window only beeps when a log line cannot be written; a script is told.
+        if (s.prompter.beeps() != beeps) {
+            s.err.Line("Error: the line could not be written to " + logFile);
+            failed += measured ? 1 : 0;
         }
     }
     if (failed)

@@ -94,7 +94,9 @@ public:
     bool RunFileDialog(FileDialog &dlg) override;
     std::optional<std::string> InputQuery(const std::string &caption, const std::string &prompt,
                                           const std::string &initial) override;
-    void Beep() override {}
+    // The file helpers beep on a failed write; counted, so a command can report it.
+    void Beep() override { ++beeps_; }
+    int beeps() const { return beeps_; }
 
     // Questions refused for want of --yes, in order.
     const std::vector<std::string> &refused() const { return refused_; }
@@ -113,6 +115,7 @@ private:
     std::vector<std::string> refused_;
     std::vector<std::string> errors_;
     std::vector<std::string> infos_;
+    int beeps_ = 0;
 };
 
 } // namespace kv::ctl

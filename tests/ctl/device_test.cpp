@@ -249,6 +249,15 @@ TEST(CtlDevice, CurrentReportsOneMeasurementOrATimedSeriesIntoTheLog) {
         EXPECT_EQ(lines[static_cast<std::size_t>(i)].substr(19),
                   "  500   1 244   5 100   1.00   5.00 On\r");
     EXPECT_EQ(Codes(f), (std::vector<int>{0x1B, 0x1B, 0x15, 0x1B, 0x15, 0x1B}));
+
+    // A log that cannot take the line fails the command, single or timed.
+    for (auto args : {std::vector<std::string>{"current", "--log", "/dev/full"},
+                      std::vector<std::string>{"current", "--every", "1", "--count", "1", "--log",
+                                               "/dev/full"}}) {
+        r = Ctl(f, args);
+        EXPECT_EQ(r.exitCode, 1) << args.size();
+        EXPECT_TRUE(Has(r.err, "/dev/full")) << r.err;
+    }
 }
 
 TEST(CtlDevice, CrcCheckComparesTheParametersWithTheDevice) {
