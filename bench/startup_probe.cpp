@@ -48,6 +48,8 @@ int main(int argc, char** argv) {
             QGuiApplication::primaryScreen()->grabWindow(0).save(shot);
             device->hide();
         }
+        for (const std::string& line : f->LogLinesShown())
+            std::printf("log: %s\n", line.c_str());
         f->close();
     });
     app.setPrompter(nullptr);

@@ -42,14 +42,16 @@ inline constexpr std::array<CommandInfo, 11> kCommands{{
     {Cmd::GetCurrentCmd, "GetCurrentCmd", 1, 8},
 }};
 
-constexpr const CommandInfo* FindCommand(std::uint8_t code) {
-    for (const auto& c : kCommands)
+constexpr const CommandInfo *FindCommand(std::uint8_t code) {
+    for (const auto &c : kCommands)
         if (static_cast<std::uint8_t>(c.code) == code)
             return &c;
     return nullptr;
 }
 
-constexpr std::uint8_t ReplyLength(Cmd c) { return FindCommand(static_cast<std::uint8_t>(c))->replyLength; }
+constexpr std::uint8_t ReplyLength(Cmd c) {
+    return FindCommand(static_cast<std::uint8_t>(c))->replyLength;
+}
 
 inline constexpr std::size_t kFrameLength = 10;
 

@@ -12,7 +12,8 @@ constexpr std::array<std::uint8_t, 256> MakeCrc8Table() {
     for (int i = 0; i < 256; ++i) {
         std::uint8_t r = static_cast<std::uint8_t>(i);
         for (int b = 0; b < 8; ++b)
-            r = (r & 1) ? static_cast<std::uint8_t>((r >> 1) ^ 0x8C) : static_cast<std::uint8_t>(r >> 1);
+            r = (r & 1) ? static_cast<std::uint8_t>((r >> 1) ^ 0x8C)
+                        : static_cast<std::uint8_t>(r >> 1);
         t[static_cast<std::size_t>(i)] = r;
     }
     return t;
@@ -21,7 +22,9 @@ constexpr std::array<std::uint8_t, 256> MakeCrc8Table() {
 inline constexpr std::array<std::uint8_t, 256> Crc8Table = MakeCrc8Table();
 
 // One update step: the register after data byte b.
-constexpr std::uint8_t Crc8Update(std::uint8_t crc, std::uint8_t b) { return Crc8Table[crc ^ b]; }
+constexpr std::uint8_t Crc8Update(std::uint8_t crc, std::uint8_t b) {
+    return Crc8Table[crc ^ b];
+}
 
 constexpr std::uint8_t Crc8(std::span<const std::uint8_t> data) {
     std::uint8_t r = 0;

@@ -21,7 +21,7 @@ public:
     virtual void ProcessEvents() = 0;
     // Any thread: runs fn on the main thread and returns once it has run there. Called from
     // the receive thread while the main thread may be waiting in ProcessEvents().
-    virtual void RunOnMainThread(const std::function<void()>& fn) = 0;
+    virtual void RunOnMainThread(const std::function<void()> &fn) = 0;
 };
 
 } // namespace kv::link

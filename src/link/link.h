@@ -77,7 +77,6 @@ public:
     bool LastTimedOut = false;
 
 private:
-    friend class ReadThread;
     bool ConfigurePort();
     void DrainPort();
     void StopReadThread();

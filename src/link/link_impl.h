@@ -64,6 +64,7 @@ private:
     std::thread thread_;
 };
 
+// Main thread only; the receive thread reaches the port and rx through its own references.
 struct Link::Impl {
     std::function<PortSettings()> portSettings;
     std::unique_ptr<SerialPort> port = MakeSerialPort();
