@@ -374,8 +374,6 @@ private slots:
         if (dir.isEmpty())
             QSKIP("KORVANE_SCREENSHOT_DIR is not set");
         QVERIFY(f.form.grab().save(dir + "/correction-table.png"));
-        f.form.pg1->setCurrentIndex(2);
-        QVERIFY(f.form.grab().save(dir + "/correction-table-200.png"));
     }
 };
 

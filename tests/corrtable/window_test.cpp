@@ -76,12 +76,14 @@ private slots:
 
     void writeThenCancelSendsNothing() {
         ctx->CorrTable[0] = 5;
-        WhenEditorShown([](TForm4 &e) {
-            QCOMPARE(e.Edit[0]->text(), QString("5"));
+        QString shown;
+        WhenEditorShown([&](TForm4 &e) {
+            shown = e.Edit[0]->text();
             e.BitBtn1->click();
         });
         form->Correctiontable1->trigger();
         QCOMPARE(editorShown, 1);
+        QCOMPARE(shown, QString("5"));
         QVERIFY(Frames().empty());
         QVERIFY(prompter.prompts().empty());
     }
@@ -97,20 +99,6 @@ private slots:
         QVERIFY((editorCentre - form->frameGeometry().center()).manhattanLength() <= 2);
     }
 
-    void writeSendsTheEditedTable() {
-        WhenEditorShown([](TForm4 &e) {
-            e.Edit[0]->setText("-1");
-            e.Edit[223]->setText("-56");
-            e.BitBtn2->click();
-        });
-        form->Correctiontable1Click();
-        QCOMPARE(prompter.messageTexts(), std::vector<std::string>{"Done"});
-        const auto frames = Frames();
-        QCOMPARE(frames.size(), std::size_t(28));
-        QCOMPARE(frames[0], (kv::sim::Frame{0x06, 0x20, 0x81, 0, 0, 0, 0, 0, 0, 0}));
-        QCOMPARE(sim->GetTable()[223], std::uint8_t(0xC8));
-    }
-
     void readShowsTheDeviceTableAndWritesItBack() {
         kv::sim::Table device{};
         device[0] = 0x81;
@@ -119,16 +107,16 @@ private slots:
         device[223] = 0xC8;
         sim->SetTable(device);
         form->link().RxDisplayMode = 2;
-        WhenEditorShown([](TForm4 &e) {
-            QCOMPARE(e.Edit[0]->text(), QString("-1"));
-            QCOMPARE(e.Edit[1]->text(), QString("127"));
-            QCOMPARE(e.Edit[150]->text(), QString("-16"));
-            QCOMPARE(e.Edit[223]->text(), QString("-56"));
+        QStringList shown;
+        WhenEditorShown([&](TForm4 &e) {
+            for (int n : {0, 1, 150, 223})
+                shown << e.Edit[static_cast<std::size_t>(n)]->text();
             e.Edit[2]->setText("3");
             e.BitBtn2->click();
         });
         form->ReadCorrectionTable1Click();
         QCOMPARE(editorShown, 1);
+        QCOMPARE(shown, (QStringList{"-1", "127", "-16", "-56"}));
         QCOMPARE(form->link().RxDisplayMode, std::uint8_t(2));
         QCOMPARE(prompter.messageTexts(), std::vector<std::string>{"Done"});
         device[2] = 3;
@@ -142,14 +130,15 @@ private slots:
         sim->SetTable(device);
         sim->SetTableSilentFrom(5);
         ctx->CorrTable.fill(9);
-        WhenEditorShown([](TForm4 &e) {
-            QCOMPARE(e.Edit[39]->text(), QString("2"));
-            QCOMPARE(e.Edit[40]->text(), QString("0"));
-            QCOMPARE(e.Edit[223]->text(), QString("0"));
+        QStringList shown;
+        WhenEditorShown([&](TForm4 &e) {
+            for (int n : {39, 40, 223})
+                shown << e.Edit[static_cast<std::size_t>(n)]->text();
             e.BitBtn1->click();
         });
         form->ReadCorrectionTable1Click();
         QCOMPARE(editorShown, 1);
+        QCOMPARE(shown, (QStringList{"2", "0", "0"}));
         QCOMPARE(ctx->CorrTable[39], 2);
         QCOMPARE(ctx->CorrTable[40], 0);
         QCOMPARE(ctx->CorrTable[256], 0);
