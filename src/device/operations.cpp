@@ -210,7 +210,11 @@ CurrentSample DeviceOps::TimedMeasurement(const std::string &logFileName, bool *
     const bool ok = GetCurrent(sample, status->UseVref != 0, false);
     if (measured)
         *measured = ok;
-    AppendTextFile(CurrentLogLine(sample), logFileName, &prompter_);
+    // A record that cannot be written is reported where the timed measurements report, in
+    // the log: a file that cannot even be opened would otherwise pass without a sound.
+    const FileResult saved = AppendTextFile(CurrentLogLine(sample), logFileName, &prompter_);
+    if (!saved)
+        link_.AddLog(Format(text::CurrentLogNotSaved, {logFileName, saved.error}));
     return sample;
 }
 

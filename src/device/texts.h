@@ -67,6 +67,8 @@ inline constexpr std::string_view CurrentCaption = "  Actual ADC measure [Relay 
 inline constexpr std::string_view CurrentLogHeader =
     "Date       Time      ADC  Hi  Lo  Zo Mul   Volt   Curr Relay\r\n";
 inline constexpr std::string_view CurrentLogRecord = "%s %4d %3d %3d %3d %3d %6.2f %6.2f %s\r\n";
+// A timed record that did not reach the current log file (folder read-only, disk full).
+inline constexpr std::string_view CurrentLogNotSaved = "Cannot write the current log %s: %s";
 inline constexpr std::string_view Countdown = " %d";
 inline constexpr std::string_view IntervalCaption = "Set current timer interval";
 inline constexpr std::string_view IntervalPrompt = "Enter new value in seconds";

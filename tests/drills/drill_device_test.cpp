@@ -1,0 +1,409 @@
+// Fault drills of the program against a misbehaving simulated fuse on a pseudo-terminal:
+// the real main window and table editor (offscreen), the real link and receive thread.
+// Each drill prints what it measured (CPU, peak memory) as a "DRILL" line.
+#include "corrtable/transfer.h"
+#include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/program_path.h"
+#include "corrtable/editor_window.h"
+#include "corrtable/table.h"
+#include "drill_meter.h"
+#include "fake_host.h"
+#include "fuse_sim.h"
+#include "scripted_prompter.h"
+#include "sim_fixture.h"
+
+using Lines = std::vector<std::string>;
+namespace ct = kv::corrtable;
+
+namespace {
+
+// Counts the ticks of a 20 ms timer while the program waits: a window whose events are
+// processed keeps ticking; a hung one does not.
+class Probe {
+public:
+    Probe() {
+        timer_.setInterval(20);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.elapsed();
+            maxGap_ = std::max(maxGap_, now - last_);
+            last_ = now;
+            ++ticks_;
+        });
+        clock_.start();
+        timer_.start();
+    }
+    int ticks() const { return ticks_; }
+    qint64 maxGapMs() const { return maxGap_; }
+    std::string Text() const {
+        return std::to_string(ticks_) + " UI ticks, longest gap " + std::to_string(maxGap_) + " ms";
+    }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    qint64 maxGap_ = 0;
+    int ticks_ = 0;
+};
+
+int Count(const Lines &lines, const std::string &text) {
+    return static_cast<int>(std::count(lines.begin(), lines.end(), text));
+}
+
+bool Has(const Lines &lines, const std::string &text) {
+    return Count(lines, text) > 0;
+}
+
+std::string Joined(const Lines &lines) {
+    std::string s;
+    for (const auto &l : lines)
+        s += "[" + l + "] ";
+    return s;
+}
+
+ct::CorrTableData Pattern() {
+    ct::CorrTableData t{};
+    for (int n = 0; n < ct::kCorrections; ++n)
+        t[static_cast<std::size_t>(n)] = static_cast<std::int8_t>((n * 37) % 255 - 127);
+    t[ct::kCheckIndex] = static_cast<std::int8_t>(ct::TableCrc(t));
+    return t;
+}
+
+kv::sim::Table DeviceForm(const ct::CorrTableData &t) {
+    kv::sim::Table d{};
+    for (int n = 0; n < ct::kEntries; ++n)
+        d[static_cast<std::size_t>(n)] = ct::DeviceByte(t, n);
+    return d;
+}
+
+} // namespace
+
+class DrillDevice : public QObject {
+    Q_OBJECT
+
+private:
+    kvtest::ScriptedPrompter prompter;
+    std::unique_ptr<kvtest::SimFixture> fx;
+    std::unique_ptr<kv::AppContext> ctx;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TForm4> editor;
+
+    std::string ini() const { return fx->dir().File("korvane.ini"); }
+    std::string adcFile() const { return fx->dir().File("korvane.adc"); }
+    Lines log() const { return form->LogLinesShown(); }
+
+    void Start(const std::string &extraIni = "") {
+        fx = std::make_unique<kvtest::SimFixture>();
+        fx->WriteSettings(ini(), "AutoOpen=0\r\nLogLines=2000\r\n" + extraIni);
+        ctx = std::make_unique<kv::AppContext>(prompter,
+                                               kv::ProgramPaths{"korvane", fx->dir().path()});
+        form = std::make_unique<TForm1>(*ctx);
+        editor = std::make_unique<TForm4>(*ctx);
+        form->show();
+        QVERIFY(form->OpenComPort());
+        form->m->clear();
+        prompter.clear();
+    }
+
+    // The editor opened from the menu, its Write button pressed inside the modal loop.
+    void WriteTableFromEditor() {
+        QTimer::singleShot(0, editor.get(), [this] { editor->BitBtn2->click(); });
+        form->Correctiontable1Click();
+    }
+
+    // The status report of a working link, after whatever went before.
+    void VerifyNextTransactionWorks() {
+        prompter.clear();
+        form->m->clear();
+        form->GetLastValues1Click();
+        QCOMPARE(prompter.messageTexts(), std::vector<std::string>{});
+        QVERIFY(Has(log(), "  Last Values [Relay is currently Off]"));
+    }
+
+private slots:
+    void init() { prompter.clear(); }
+
+    void cleanup() {
+        editor.reset();
+        form.reset();
+        ctx.reset();
+        fx.reset();
+    }
+
+    // The device is pulled out after the tenth of 28 table blocks.
+    void hangUpDuringTableWrite() {
+        Start();
+        kvdrill::Meter meter("hang-up during table write");
+        const ct::CorrTableData table = Pattern();
+        ctx->CorrTable = table;
+        fx->sim().ClearFrames();
+        fx->sim().HangUpAfterFrames(10);
+
+        Probe probe;
+        WriteTableFromEditor();
+        QCOMPARE(prompter.messageTexts(), std::vector<std::string>{ct::kWriteError});
+        QVERIFY(Has(log(), "Receive error!"));
+        QVERIFY(fx->sim().FrameCount() <= 11);
+        QVERIFY2(probe.ticks() > 0, "no window events were processed during the write");
+        // The device stays away for a while; the program must neither spin nor hang.
+        const double cpuBefore = meter.CpuSeconds();
+        QTest::qWait(1000);
+        const double idleCpu = meter.CpuSeconds() - cpuBefore;
+
+        // Plugged in again: "Open COM port", and the same table (kept whole) goes out.
+        fx->Replug();
+        prompter.clear();
+        form->Open1->trigger();
+        QCOMPARE(log().front(), std::string("COM port opened"));
+        WriteTableFromEditor();
+        QCOMPARE(prompter.messageTexts(), std::vector<std::string>{ct::kWriteDone});
+        QVERIFY(ctx->CorrTable == table);
+        QVERIFY(fx->sim().GetTable() == DeviceForm(table));
+        meter.Report("\"Error on write!\" after block 10, " + probe.Text() +
+                         ", idle CPU while hung " + std::to_string(idleCpu).substr(0, 4) +
+                         " s/s; reopened, table written whole",
+                     "none (table kept, written after reopening)");
+    }
+
+    // A timed measurement every second; the device hangs up after two records.
+    void hangUpDuringTimedMeasurement() {
+        Start("Timer=1\r\n");
+        kvdrill::Meter meter("hang-up during timed measurement");
+        auto records = [this] {
+            const std::string t = kvtest::TempDir::Read(adcFile());
+            return static_cast<int>(std::count(t.begin(), t.end(), '\n'));
+        };
+        const int header = records();
+        Probe probe;
+        form->Enabletimer1->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(records() >= header + 2, 15000);
+        const std::string before = kvtest::TempDir::Read(adcFile());
+
+        fx->sim().HangUpNow();
+        QTRY_VERIFY_WITH_TIMEOUT(Has(log(), "GetCurrent error!"), 15000);
+        const int ticksHung = probe.ticks();
+        QTest::qWait(2500);
+        QVERIFY2(probe.ticks() > ticksHung, "the window stopped processing events while hung");
+        // Nothing was appended for the failed measurements, nothing earlier was lost.
+        const std::string during = kvtest::TempDir::Read(adcFile());
+        QCOMPARE(during.substr(0, before.size()), before);
+        QCOMPARE(records(), static_cast<int>(std::count(during.begin(), during.end(), '\n')));
+
+        fx->Replug();
+        form->Open1->trigger();
+        const int afterReopen = records();
+        QTRY_VERIFY_WITH_TIMEOUT(records() > afterReopen, 15000);
+        form->Enabletimer1->trigger(); // off
+        QVERIFY(!form->Timer1->isActive());
+        const std::string after = kvtest::TempDir::Read(adcFile());
+        QCOMPARE(after.substr(0, during.size()), during);
+        QVERIFY(after.ends_with("\r\n"));
+        // The frames written to the dead line fail: the system's text in a box (the only
+        // boxes), while the measurements themselves report in the log.
+        const Lines boxes = prompter.messageTexts();
+        QVERIFY(!boxes.empty());
+        for (const auto &b : boxes)
+            QVERIFY2(b == std::strerror(EIO), Joined(boxes).c_str());
+        meter.Report("\"GetCurrent error!\" in the log per failed tick, " +
+                         std::to_string(boxes.size()) + " box(es) \"" + std::strerror(EIO) +
+                         "\" for the frames written to the dead line, " + probe.Text() +
+                         "; reopened, records resumed",
+                     "none (earlier records intact)");
+    }
+
+    // 115200 bit/s of unsolicited bytes for 10 s.
+    void unsolicitedFlood() {
+        Start();
+        const long rssBefore = kvdrill::Meter("x").CurrentKiB();
+        kvdrill::Meter meter("flood 115200 bit/s for 10 s");
+        Probe probe;
+        fx->sim().Flood(11520, 10000);
+        QTest::qWait(10500);
+        QVERIFY(fx->sim().WaitSent(5000));
+        QTest::qWait(500);
+        const Lines l = log();
+        const int full = Count(l, "R: Buffer full");
+        int received = 0;
+        for (const auto &line : l)
+            if (line.starts_with("R: 55 55"))
+                ++received;
+        QVERIFY2(full >= 5, ("only " + std::to_string(full) + " \"Buffer full\" lines").c_str());
+        QVERIFY(received > full);
+        QVERIFY(probe.ticks() > 0);
+        const long growth = meter.PeakKiB() - rssBefore;
+        // The receive buffer is fixed and the log pane keeps LogLines lines: the flood may
+        // cost a few MiB of log text, never memory in proportion to the bytes received.
+        QVERIFY2(growth < 64 * 1024, ("peak grew by " + std::to_string(growth) + " KiB").c_str());
+        VerifyNextTransactionWorks();
+        meter.Report(std::to_string(full) + " \"R: Buffer full\" lines, " +
+                         std::to_string(received) + " R: lines, " + probe.Text() + ", peak grew " +
+                         std::to_string(growth / 1024) + " MiB; next GetStatus reported",
+                     "none");
+    }
+
+    // Replies of every wrong length: the operation's error, no report made of the bytes,
+    // and the next exchange works.
+    void garbageReplies_data() {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("length");
+        auto add = [](int code, int length) {
+            QTest::newRow((std::to_string(code) + "/" + std::to_string(length)).c_str())
+                << code << length;
+        };
+        for (int n = 0; n <= 40; ++n)
+            if (n != 25)
+                add(0x15, n); // GetStatus
+        for (int n : {0, 1, 5, 7, 9, 12, 30})
+            add(0x1B, n); // GetCurrentCmd, 8
+        for (int n : {0, 1, 3, 10})
+            add(0x06, n); // WriteTableBlock, 2
+    }
+
+    void garbageReplies() {
+        QFETCH(int, code);
+        QFETCH(int, length);
+        Start();
+        kvdrill::Meter meter("garbage reply " + std::to_string(code) + "/" +
+                             std::to_string(length));
+        fx->sim().SetReplyLength(static_cast<std::uint8_t>(code), length);
+        Probe probe;
+        std::string expected;
+        if (code == 0x15) {
+            form->GetLastValues1Click();
+            expected = "GetStatus error!";
+            QVERIFY(!Has(log(), "  Last Values [Relay is currently Off]"));
+        } else if (code == 0x1B) {
+            form->BitBtn4Click();
+            expected = "GetCurrent error!";
+        } else {
+            ctx->CorrTable = Pattern();
+            WriteTableFromEditor();
+            expected = ct::kWriteError;
+            QCOMPARE(fx->sim().FrameCount(), std::size_t{1}); // stopped at the first block
+        }
+        QCOMPARE(prompter.messageTexts(), std::vector<std::string>{expected});
+        QVERIFY(!form->link().CmdBusy);
+        fx->sim().SetReplyLength(static_cast<std::uint8_t>(code), std::nullopt);
+        VerifyNextTransactionWorks();
+        meter.Report("\"" + expected + "\", " + probe.Text() + ", next exchange fine", "none");
+    }
+
+    // A port that exists but cannot be opened: the system's reason in the box, and the
+    // program opens the right port afterwards.
+    void portCannotBeOpened_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("no-permission") << "no-permission";
+        QTest::newRow("held-by-another") << "held-by-another";
+        QTest::newRow("not-a-port") << "not-a-port";
+        QTest::newRow("folder") << "folder";
+    }
+
+    void portCannotBeOpened() {
+        QFETCH(QString, kind);
+        Start();
+        form->Close1->trigger();
+        kvdrill::Meter meter("port cannot be opened: " + kind.toStdString());
+        std::string path;
+        std::string reason;
+        std::string how;
+        kvtest::FakeHost otherHost;
+        std::unique_ptr<kv::link::Link> other;
+        std::string mountDir;
+        if (kind == "no-permission") {
+            struct stat st {};
+            QVERIFY(stat(fx->sim().DevicePath().c_str(), &st) == 0);
+            if (kvdrill::PrivateMounts()) {
+                // The device's own node, on a file system mounted "nodev": open() is refused
+                // with EACCES even to root.
+                mountDir = fx->dir().File("nodev");
+                std::string error;
+                QVERIFY2(kvdrill::MountTmpfs(mountDir, 65536, "nodev", &error), error.c_str());
+                path = mountDir + "/ttyFUSE";
+                QVERIFY(mknod(path.c_str(), S_IFCHR | 0666, st.st_rdev) == 0);
+                how = "device node on a nodev mount";
+            } else if (geteuid() != 0) {
+                path = fx->sim().DevicePath();
+                QVERIFY(chmod(path.c_str(), 0) == 0);
+                how = "device node without access rights";
+            } else {
+                QSKIP("root without the right to mount: no way to deny an open() here");
+            }
+            reason = std::strerror(EACCES);
+        } else if (kind == "held-by-another") {
+            // Another program has the port open.
+            fx->WriteSettings(fx->iniFile(), "AutoOpen=0\r\n");
+            other = fx->MakeLink(otherHost);
+            QVERIFY(other->OpenComPort());
+            path = fx->port();
+            reason = std::strerror(EBUSY);
+            how = "held open by another program";
+        } else if (kind == "not-a-port") {
+            path = fx->dir().File("plain-file");
+            kvtest::TempDir::Write(path, "not a serial port");
+            reason = std::strerror(ENOTTY);
+            how = "a plain file";
+        } else {
+            path = fx->dir().path();
+            reason = std::strerror(EISDIR);
+            how = "a folder";
+        }
+        fx->WriteSettings(ini(), "AutoOpen=0\r\n");
+        kvtest::TempDir::Write(ini(), "[init]\r\nport=" + path + "\r\nAutoOpen=0\r\n");
+        form->Open1->trigger();
+        const auto boxes = prompter.messageTexts();
+        QCOMPARE(boxes.size(), std::size_t{1});
+        QVERIFY2(boxes[0].find(reason) != std::string::npos, boxes[0].c_str());
+        QVERIFY(!form->link().PortOpen());
+        // A command now opens the port again, fails the same way and reports the exchange.
+        prompter.clear();
+        form->GetLastValues1Click();
+        QVERIFY(!prompter.messageTexts().empty());
+        QCOMPARE(prompter.messageTexts().back(), std::string("GetStatus error!"));
+
+        if (other)
+            other->ClosePort();
+        other.reset();
+        if (!mountDir.empty())
+            kvdrill::Unmount(mountDir);
+        fx->WriteSettings(ini(), "AutoOpen=0\r\n");
+        prompter.clear();
+        form->Open1->trigger();
+        QCOMPARE(prompter.messageTexts(), std::vector<std::string>{});
+        QCOMPARE(log().front(), std::string("COM port opened"));
+        VerifyNextTransactionWorks();
+        meter.Report("box \"" + reason + "\" for " + how + "; right port opened after", "none");
+    }
+};
+
+int main(int argc, char **argv) {
+    // Before any thread starts: the mounts of the permission drill stay private.
+    kvdrill::EnterPrivateMounts();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    KorvaneApplication app(argc, argv);
+    DrillDevice tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "drill_device_test.moc"

@@ -1,0 +1,252 @@
+// Fault drills of the program's files: the current log written by timed measurements and
+// the calibration file, on a full disk and in a read-only folder. The failure must be
+// reported where the user would otherwise believe the data saved, and what the files held
+// before must stay whole. Runs the real main window and calibration window (offscreen)
+// against the simulated fuse.
+#include <QAction>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/program_path.h"
+#include "calib/calib_window.h"
+#include "corrtable/editor_window.h"
+#include "drill_meter.h"
+#include "fuse_sim.h"
+#include "scripted_prompter.h"
+#include "sim_fixture.h"
+
+using Lines = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char *kHeader = "Date       Time      ADC  Hi  Lo  Zo Mul   Volt   Curr Relay\r\n";
+constexpr const char *kRecord = "01.02.2024 10:00:00  512   2   0   0  10   2.50  51.20 Off\r\n";
+
+// An earlier current log that fills its last page of the file system to the byte, so that
+// once the disk is full no later append finds room in it.
+std::string EarlierLog() {
+    std::string s = kHeader;
+    while (s.size() + std::strlen(kRecord) <= 4096)
+        s += kRecord;
+    s.insert(s.size() - 2, std::string(4096 - s.size(), ' ')); // pad the last record
+    return s;
+}
+
+bool Has(const Lines &lines, const std::string &prefix) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string &l) { return l.starts_with(prefix); });
+}
+
+} // namespace
+
+class DrillFiles : public QObject {
+    Q_OBJECT
+
+private:
+    kvtest::ScriptedPrompter prompter;
+    std::unique_ptr<kvtest::SimFixture> fx;
+    std::unique_ptr<kv::AppContext> ctx;
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<TForm2> calib;
+    std::string dir; // the program's folder: the files under test live here
+    std::string mounted;
+
+    std::string adcFile() const { return dir + "/korvane.adc"; }
+    Lines log() const { return form->LogLinesShown(); }
+
+    // The program's folder on a fresh tmpfs of `bytes` (or in the fixture's folder for 0),
+    // with its settings file and the earlier current log.
+    bool Start(long bytes) {
+        fx = std::make_unique<kvtest::SimFixture>();
+        dir = fx->dir().File("program");
+        if (bytes > 0) {
+            std::string error;
+            if (!kvdrill::MountTmpfs(dir, bytes, "", &error)) {
+                qWarning("tmpfs: %s", error.c_str());
+                return false;
+            }
+            mounted = dir;
+        } else {
+            fs::create_directories(dir);
+        }
+        fx->WriteSettings(dir + "/korvane.ini", "AutoOpen=0\r\nTimer=1\r\nGridLines=20\r\n");
+        kvtest::TempDir::Write(adcFile(), EarlierLog());
+        ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir + "/"});
+        form = std::make_unique<TForm1>(*ctx);
+        calib = std::make_unique<TForm2>(*ctx);
+        if (!form->OpenComPort())
+            return false;
+        prompter.clear();
+        return true;
+    }
+
+    // Timed measurements until the log shows `lines` reports of a failed record, then off.
+    int RunTimerUntilReported(int reports) {
+        form->m->clear();
+        form->Enabletimer1->trigger();
+        auto failures = [this] {
+            const Lines l = log();
+            return static_cast<int>(std::count_if(l.begin(), l.end(), [](const std::string &s) {
+                return s.starts_with("Cannot write the current log");
+            }));
+        };
+        QElapsedTimer t;
+        t.start();
+        while (failures() < reports && t.elapsed() < 20000)
+            QTest::qWait(100);
+        form->Enabletimer1->trigger();
+        return failures();
+    }
+
+    void FillCalibrationGrid() {
+        const char *rows[][3] = {{"0", "512", "510"}, {"1.0", "597", "600"}, {"5", "937", "940"}};
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                calib->SetCellText(2 + c, r + 1, rows[r][c]);
+    }
+
+    std::string SaveCalibration(const std::string &file) {
+        prompter.AnswerFile(file);
+        calib->Save1Click();
+        const auto boxes = prompter.messageTexts();
+        return boxes.empty() ? std::string() : boxes.back();
+    }
+
+private slots:
+    void cleanup() {
+        calib.reset();
+        form.reset();
+        ctx.reset();
+        fx.reset();
+        if (!mounted.empty())
+            kvdrill::Unmount(mounted);
+        mounted.clear();
+    }
+
+    // The disk fills up under a running timed measurement and a calibration save.
+    void fullDisk() {
+        if (!kvdrill::PrivateMounts())
+            QSKIP("needs a private tmpfs (root with the right to mount); see currentLogOnDevFull");
+        kvdrill::Meter meter("full disk: current log and calibration file");
+        QVERIFY(Start(256 * 1024));
+        const std::string sav = dir + "/cal.sav";
+        FillCalibrationGrid();
+        QCOMPARE(SaveCalibration(sav), std::string());
+        const std::string savBefore = kvtest::TempDir::Read(sav);
+        const std::string adcBefore = kvtest::TempDir::Read(adcFile());
+
+        QVERIFY(kvdrill::FillUp(dir) > 0);
+        QVERIFY(RunTimerUntilReported(2) >= 2);
+        QVERIFY(prompter.beeps() >= 2);
+        QCOMPARE(kvtest::TempDir::Read(adcFile()), adcBefore);
+
+        calib->sgSetEditText(3, 2, "601", true); // typed, ended with Enter
+        const std::string box = SaveCalibration(sav);
+        QVERIFY2(box.starts_with("Cannot write file " + sav) &&
+                     box.find(std::strerror(ENOSPC)) != std::string::npos,
+                 box.c_str());
+        QVERIFY(calib->DataModified()); // still unsaved: the close query will ask
+        QCOMPARE(kvtest::TempDir::Read(sav), savBefore);
+        QVERIFY(!fs::exists(sav + ".tmp~"));
+
+        // Room again: both files take their data.
+        fs::remove(dir + "/filler");
+        prompter.clear();
+        QCOMPARE(SaveCalibration(sav), std::string());
+        QVERIFY(!calib->DataModified());
+        QVERIFY(kvtest::TempDir::Read(sav).find("601\r\n") != std::string::npos);
+        form->m->clear();
+        form->Enabletimer1->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(kvtest::TempDir::Read(adcFile()).size() > adcBefore.size(), 10000);
+        form->Enabletimer1->trigger();
+        QVERIFY(kvtest::TempDir::Read(adcFile()).starts_with(adcBefore));
+        meter.Report("current log: \"Cannot write the current log ...: " +
+                         std::string(std::strerror(ENOSPC)) +
+                         "\" in the log and a beep per record; calibration: error box, "
+                         "old file whole, still marked unsaved; both resume when room is made",
+                     "none (earlier log and .sav byte for byte)");
+    }
+
+    // Without a tmpfs: the current log is the full device itself.
+    void currentLogOnDevFull() {
+        kvdrill::Meter meter("current log on /dev/full");
+        QVERIFY(Start(0));
+        fs::remove(adcFile());
+        fs::create_symlink("/dev/full", adcFile());
+        QVERIFY(RunTimerUntilReported(2) >= 2);
+        QVERIFY(
+            Has(log(), "Cannot write the current log " + adcFile() + ": " + std::strerror(ENOSPC)));
+        meter.Report("each record reported in the log (" + std::string(std::strerror(ENOSPC)) +
+                         ") with a beep",
+                     "none (nothing could be kept; nothing claimed saved)");
+    }
+
+    // The program's folder becomes read-only (as a write-protected share or card would).
+    void readOnlyFolder() {
+        if (!kvdrill::PrivateMounts() && geteuid() == 0)
+            QSKIP("root without the right to mount: a folder cannot be made read-only here");
+        kvdrill::Meter meter("read-only folder: current log and calibration file");
+        const bool useMount = kvdrill::PrivateMounts();
+        QVERIFY(Start(useMount ? 256 * 1024 : 0));
+        const std::string sav = dir + "/cal.sav";
+        FillCalibrationGrid();
+        QCOMPARE(SaveCalibration(sav), std::string());
+        const std::string savBefore = kvtest::TempDir::Read(sav);
+        const std::string adcBefore = kvtest::TempDir::Read(adcFile());
+
+        std::string error;
+        if (useMount)
+            QVERIFY2(kvdrill::RemountReadOnly(dir, &error), error.c_str());
+        else
+            fs::permissions(
+                dir, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                fs::perm_options::remove);
+        const std::string reason = std::strerror(useMount ? EROFS : EACCES);
+
+        QVERIFY(RunTimerUntilReported(2) >= 2);
+        QVERIFY(Has(log(), "Cannot write the current log " + adcFile() + ": " + reason));
+        QCOMPARE(kvtest::TempDir::Read(adcFile()), adcBefore);
+
+        calib->sgSetEditText(3, 2, "601", true); // typed, ended with Enter
+        const std::string box = SaveCalibration(sav);
+        QVERIFY2(box.starts_with("Cannot write file " + sav) &&
+                     box.find(reason) != std::string::npos,
+                 box.c_str());
+        QVERIFY(calib->DataModified());
+        QCOMPARE(kvtest::TempDir::Read(sav), savBefore);
+
+        if (!useMount)
+            fs::permissions(dir, fs::perms::owner_write, fs::perm_options::add);
+        meter.Report("current log: \"Cannot write the current log ...: " + reason +
+                         "\" in the log per record; calibration: error box \"" + reason +
+                         "\", still marked unsaved",
+                     "none (earlier log and .sav byte for byte)");
+    }
+};
+
+int main(int argc, char **argv) {
+    // Before any thread starts: the tmpfs mounts stay private to this process.
+    kvdrill::EnterPrivateMounts();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    KorvaneApplication app(argc, argv);
+    DrillFiles tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "drill_files_test.moc"
