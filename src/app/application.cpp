@@ -9,8 +9,10 @@
 #include "app/errors.h"
 
 KorvaneApplication::KorvaneApplication(int &argc, char **argv) : QApplication(argc, argv) {
+    // The application title. It is not set as the display name as well: on X11 Qt appends
+    // an explicit display name to every window caption ("Korvane - <Korvane>"), and the
+    // windows and boxes carry their own captions. The display name defaults to this title.
     setApplicationName(QString::fromLatin1(kv::kAppTitle));
-    setApplicationDisplayName(QString::fromLatin1(kv::kAppTitle));
     InstallFontSubstitutions();
 }
 

@@ -20,7 +20,7 @@ namespace {
 // Runs fn on the first modal dialog that appears; a dialog still open after 5 s is
 // rejected so that a failing test ends.
 void WhenModal(const std::function<void(QDialog *)> &fn) {
-    auto *timer = new QTimer;
+    auto *timer = new QTimer(QCoreApplication::instance());
     auto started = std::make_shared<QElapsedTimer>();
     started->start();
     QObject::connect(timer, &QTimer::timeout, [timer, fn, started] {
