@@ -21,8 +21,18 @@ namespace {
 // caption line) top line first.
 class ReportCapture {
 public:
-    explicit ReportCapture(Session &s) : s_(s) {
-        s_.host.onResultLine = [this](std::string_view line) { lines_.emplace_back(line); };
+    // reportOnly: lines that are not report lines (">..." or the caption's two blanks) are
+    // diagnostics, such as a log record that could not be written; they go to standard
+    // error and are counted.
+    explicit ReportCapture(Session &s, bool reportOnly = false) : s_(s) {
+        s_.host.onResultLine = [this, reportOnly](std::string_view line) {
+            if (reportOnly && !line.starts_with(">") && !line.starts_with("  ")) {
+                s_.err.Line(line);
+                ++diagnostics_;
+                return;
+            }
+            lines_.emplace_back(line);
+        };
     }
     ~ReportCapture() { s_.host.onResultLine = nullptr; }
     ReportCapture(const ReportCapture &) = delete;
@@ -34,10 +44,12 @@ public:
         lines_.clear();
         return r;
     }
+    int diagnostics() const { return diagnostics_; }
 
 private:
     Session &s_;
     std::vector<std::string> lines_;
+    int diagnostics_ = 0;
 };
 
 dev::DeviceOps Ops(Session &s, link::Link &l) {
@@ -258,7 +270,7 @@ int CmdCurrent(Session &s) {
             PrintLines(s, lines);
     };
 
-    ReportCapture capture(s);
+    ReportCapture capture(s, true);
     if (!timed) {
         dev::CurrentSample sample;
         if (!ops.GetCurrent(sample, s.args.Has("--vref"), true))
@@ -285,21 +297,15 @@ int CmdCurrent(Session &s) {
                 std::chrono::milliseconds(20), due - std::chrono::steady_clock::now()));
         }
         bool measured = false;
-        const int beeps = s.prompter.beeps();
+        const int diagnostics = capture.diagnostics();
         dev::CurrentSample sample = ops.TimedMeasurement(logFile, &measured);
         std::vector<std::string> lines = capture.TakeTopFirst();
-        if (measured) {
+        if (measured)
             report(sample, std::move(lines));
-        } else {
+        // A failed measurement, or a record the log file did not take ("Cannot write the
+        // current log ..."), fails the series.
+        if (!measured || capture.diagnostics() != diagnostics)
             ++failed;
-            for (const auto &line : lines)
-                s.err.Line(line);
-        }
-        // The window only beeps when a log line cannot be written; a script is told.
-        if (s.prompter.beeps() != beeps) {
-            s.err.Line("Error: the line could not be written to " + logFile);
-            failed += measured ? 1 : 0;
-        }
     }
     if (failed)
         return s.Fail(Format("%d of %d measurements failed", {failed, count}));

@@ -94,9 +94,7 @@ public:
     bool RunFileDialog(FileDialog &dlg) override;
     std::optional<std::string> InputQuery(const std::string &caption, const std::string &prompt,
                                           const std::string &initial) override;
-    // The file helpers beep on a failed write; counted, so a command can report it.
-    void Beep() override { ++beeps_; }
-    int beeps() const { return beeps_; }
+    void Beep() override {}
 
     // Questions refused for want of --yes, in order.
     const std::vector<std::string> &refused() const { return refused_; }
@@ -115,7 +113,6 @@ private:
     std::vector<std::string> refused_;
     std::vector<std::string> errors_;
     std::vector<std::string> infos_;
-    int beeps_ = 0;
 };
 
 } // namespace kv::ctl
