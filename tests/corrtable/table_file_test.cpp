@@ -131,19 +131,3 @@ TEST(CorrTableFile, UnreadableFileClearsTheBufferAndSaysSo) {
     EXPECT_TRUE(ReadTableFile(dir.File("folder.epr"), t).has_value());
     EXPECT_EQ(t, CorrTableData{});
 }
-
-TEST(CorrTableFile, FailedSaveLeavesTheOldFile) {
-    kvtest::TempDir dir;
-    CorrTableData t{};
-    t[0] = 1;
-    EXPECT_FALSE(WriteTableFile(dir.File("no/such/folder.epr"), t).ok);
-
-    const std::string file = dir.File("old.epr");
-    kvtest::TempDir::Write(file, "5 6 7 ");
-    std::filesystem::permissions(file, std::filesystem::perms::owner_read |
-                                           std::filesystem::perms::group_read);
-    const kv::FileResult r = WriteTableFile(file, t);
-    EXPECT_FALSE(r.ok);
-    EXPECT_FALSE(r.error.empty());
-    EXPECT_EQ(kvtest::TempDir::Read(file), "5 6 7 ");
-}
