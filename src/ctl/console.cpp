@@ -23,7 +23,6 @@ void ConsoleHost::WriteLogLine(std::string_view line) {
     // As the log pane stores it: trailing blanks and control characters removed.
     const std::string trimmed = TrimRight(line);
     const std::string_view text = trimmed;
-    logLines_.emplace_back(text);
     receiveErrorLogged_ = text == link::kReceiveError;
     if (IsTrafficLine(text)) {
         if (verbose_)
@@ -51,7 +50,6 @@ void ConsoleHost::Beep() {
 }
 
 void ConsoleHost::ShowError(std::string_view text) {
-    ++errorsShown_;
     err_.Line("Error: " + ConsolePrompter::ConsoleText(text));
 }
 
@@ -105,7 +103,6 @@ int ConsolePrompter::Message(const std::string &caption, const std::string &text
             // says "Error".
             err_.Line((caption == kAppTitle ? std::string("Error") : caption) + ": " + body);
         } else {
-            infos_.push_back(text);
             err_.Line(body);
         }
         return IdOk;
@@ -119,18 +116,14 @@ int ConsolePrompter::Message(const std::string &caption, const std::string &text
     return buttons == MsgButtons::YesNoCancel ? IdCancel : IdNo;
 }
 
-bool ConsolePrompter::RunFileDialog(FileDialog &dlg) {
-    if (!fileAnswer_)
-        return false;
-    dlg.fileName = *fileAnswer_;
-    return true;
+bool ConsolePrompter::RunFileDialog(FileDialog & /*dlg*/) {
+    return false;
 }
 
-std::optional<std::string> ConsolePrompter::InputQuery(const std::string &caption,
+std::optional<std::string> ConsolePrompter::InputQuery(const std::string & /*caption*/,
                                                        const std::string & /*prompt*/,
                                                        const std::string &initial) {
-    auto it = inputAnswers_.find(caption);
-    return it == inputAnswers_.end() ? initial : it->second;
+    return initial;
 }
 
 } // namespace kv::ctl

@@ -7,7 +7,6 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <ostream>
@@ -51,10 +50,6 @@ public:
     void ProcessEvents() override;
     void RunOnMainThread(const std::function<void()> &fn) override;
 
-    // Every log line seen, traffic included, in order (for the failure summary).
-    const std::vector<std::string> &logLines() const { return logLines_; }
-    int errorsShown() const { return errorsShown_; }
-
     // Traffic lines: the frames sent and received and the port's own notes.
     static bool IsTrafficLine(std::string_view text);
 
@@ -62,8 +57,6 @@ private:
     ErrorStream &err_;
     bool verbose_;
     std::thread::id mainThread_;
-    std::vector<std::string> logLines_;
-    int errorsShown_ = 0;
     bool receiveErrorLogged_ = false; // the last log line was the time-out's
 
     // Hand-overs queued by the receive thread, run by ProcessEvents. Guarded by mu_.
@@ -80,18 +73,11 @@ class ConsolePrompter : public Prompter {
 public:
     ConsolePrompter(ErrorStream &err, bool assumeYes) : err_(err), assumeYes_(assumeYes) {}
 
-    // The file the next file dialog (of any title) is answered with; unset: the dialog is
-    // refused as cancelled.
-    void SetFileAnswer(std::string path) { fileAnswer_ = std::move(path); }
-    // The answer to the text-entry dialog of this caption; unset: its start text, as if the
-    // user had pressed OK.
-    void SetInputAnswer(const std::string &caption, std::string text) {
-        inputAnswers_[caption] = std::move(text);
-    }
-
     int Message(const std::string &caption, const std::string &text, MsgIcon icon,
                 MsgButtons buttons) override;
+    // File names come from the command line: a file dialog is cancelled.
     bool RunFileDialog(FileDialog &dlg) override;
+    // Entries come from options: the text-entry dialog is confirmed with its start text.
     std::optional<std::string> InputQuery(const std::string &caption, const std::string &prompt,
                                           const std::string &initial) override;
     void Beep() override {}
@@ -100,7 +86,6 @@ public:
     const std::vector<std::string> &refused() const { return refused_; }
     // Message texts shown with the error icon, in order.
     const std::vector<std::string> &errors() const { return errors_; }
-    const std::vector<std::string> &infos() const { return infos_; }
 
     // Message text for a console: CR LF and lone CR become line feeds.
     static std::string ConsoleText(std::string_view text);
@@ -108,11 +93,8 @@ public:
 private:
     ErrorStream &err_;
     bool assumeYes_;
-    std::optional<std::string> fileAnswer_;
-    std::map<std::string, std::string> inputAnswers_;
     std::vector<std::string> refused_;
     std::vector<std::string> errors_;
-    std::vector<std::string> infos_;
 };
 
 } // namespace kv::ctl
