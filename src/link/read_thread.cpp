@@ -24,7 +24,8 @@ bool RxStore::Append(std::span<const std::uint8_t> chunk) {
     const bool overflow = at + n > kRxLimit;
     if (overflow)
         at = 0;
-    std::memcpy(buffer_.data() + at, chunk.data(), n);
+    if (n > 0) // an empty chunk may carry no buffer at all
+        std::memcpy(buffer_.data() + at, chunk.data(), n);
     count_.store(static_cast<std::uint32_t>(at + n), std::memory_order_release);
     return overflow;
 }
