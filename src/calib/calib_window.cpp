@@ -368,16 +368,8 @@ void TForm2::CalcCorrectionTable1Click() {
     const CorrectionTable table =
         CalcCorrection(CollectPoints(grid_, kFirstAdcColumn), multiplier, zeroOffset);
     ShowGrid();
-    if (table.status == CorrectionTable::Status::NothingToDo) {
-        kv::ShowInfo(ctx_.prompter, kNothingToDo);
+    if (!ReportCorrection(table, ctx_.prompter))
         return;
-    }
-    if (table.status == CorrectionTable::Status::MissingZero) {
-        kv::ShowError(ctx_.prompter, kMissingZero);
-        return;
-    }
-    if (table.exceeded > 0)
-        kv::ShowError(ctx_.prompter, ExceededText(table.exceeded));
 
     // The save dialog is borrowed for the table file and given back as it was, so that
     // Save keeps proposing the calibration file and its filter.

@@ -13,6 +13,23 @@ std::string ExceededText(int count) {
     return Format("Correction exceeded max value 127! (%dx)", {count});
 }
 
+bool ReportCorrection(const CorrectionTable& table, Prompter& prompter) {
+    switch (table.status) {
+    case CorrectionTable::Status::NothingToDo:
+        ShowInfo(prompter, kNothingToDo);
+        return false;
+    case CorrectionTable::Status::MissingZero:
+        ShowError(prompter, kMissingZero);
+        return false;
+    case CorrectionTable::Status::Ok:
+        break;
+    }
+    // Limited entries are reported and the table is written all the same.
+    if (table.exceeded > 0)
+        ShowError(prompter, ExceededText(table.exceeded));
+    return true;
+}
+
 std::int32_t ParseMultiplier(std::string_view text) {
     return std::max<std::int32_t>(StrToInt(Trim(text)), 1);
 }

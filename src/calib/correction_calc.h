@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/prompter.h"
 #include "calib/cal_grid.h"
 #include "corrtable/table.h"
 
@@ -42,5 +43,9 @@ struct CorrectionTable {
 // Integer steps are carried in 64 bits and results beyond +-127 are limited like any
 // other, so readings and prompts of any 32-bit size give a defined table.
 CorrectionTable CalcCorrection(PointList points, std::int32_t multiplier, std::int32_t zeroOffset);
+
+// Shows what the calculation has to tell ("Nothing to do...", "Missing ADC value for 0 A!",
+// the limit message) and returns true when the table is to be written.
+bool ReportCorrection(const CorrectionTable& table, Prompter& prompter);
 
 } // namespace kv::calib

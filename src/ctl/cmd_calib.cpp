@@ -37,20 +37,10 @@ int CmdCalc(Session &s) {
     const std::int32_t z = cal::ParseZeroOffset(offset);
     const cal::CorrectionTable table =
         cal::CalcCorrection(cal::CollectPoints(grid, cal::kFirstAdcColumn), m, z);
-    switch (table.status) {
-    case cal::CorrectionTable::Status::NothingToDo:
-        ShowInfo(s.prompter, cal::kNothingToDo);
-        return kExitFailed;
-    case cal::CorrectionTable::Status::MissingZero:
-        ShowError(s.prompter, cal::kMissingZero);
-        return kExitFailed;
-    case cal::CorrectionTable::Status::Ok:
-        break;
-    }
     // Limited entries are reported and the table is written all the same, as the window
     // does; the exit status stays 0 because the file holds what was asked for.
-    if (table.exceeded > 0)
-        ShowError(s.prompter, cal::ExceededText(table.exceeded));
+    if (!cal::ReportCorrection(table, s.prompter))
+        return kExitFailed;
 
     if (!MayReplace(s, out))
         return kExitFailed;
