@@ -84,6 +84,9 @@ private slots:
         form_->PrepareMeasure({kGetStatus}, 25);
     }
     void cleanup() {
+        // A test's own event hook may refer to its locals; the link still pumps events
+        // while it stops.
+        host_->onProcessEvents = [] { QCoreApplication::processEvents(); };
         form_.reset();
         link_.reset();
         host_.reset();
