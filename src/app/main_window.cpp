@@ -27,14 +27,13 @@
 #include "app/numbers.h"
 #include "app/text_files.h"
 #include "calib/calib_window.h"
+#include "device/texts.h"
 #include "link/link.h"
 
 namespace {
 
 // Texts of the main window.
 constexpr const char* kCaption = "Korvane";
-constexpr const char* kCurrentLogHeader =
-    "Date       Time      ADC  Hi  Lo  Zo Mul   Volt   Curr Relay\r\n";
 constexpr const char* kAboutText = "Korvane service\r\r"
                                    "Service tool for the Korvane electronic fuse, version 1.0";
 constexpr const char* kAskRestart = "Are you sure?";
@@ -290,7 +289,7 @@ void TForm1::FormCreate() {
 
     const std::string currentLog = ctx_.paths.CurrentLogFileName();
     if (!kv::FileExists(currentLog))
-        kv::AppendTextFile(kCurrentLogHeader, currentLog, &ctx_.prompter);
+        kv::AppendTextFile(kv::device::text::CurrentLogHeader, currentLog, &ctx_.prompter);
 
     const kv::StartupSettings s = kv::ReadStartupSettings(ini_);
     ctx_.RefVoltage = s.RefVoltage;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "app/window_placement.h"
 #include "corrtable/table_file.h"
 
 namespace {
@@ -219,13 +220,7 @@ void TForm4::BitBtn6Click() {
 }
 
 void TForm4::showEvent(QShowEvent *event) {
-    const QWidget *owner = parentWidget() ? parentWidget()->window() : ctx_.form1;
-    if (owner && owner->isVisible()) {
-        const QRect frame = frameGeometry();
-        const QPoint offset = pos() - frame.topLeft(); // keep the frame's offset
-        move(owner->frameGeometry().center() - QPoint(frame.width() / 2, frame.height() / 2) +
-             offset);
-    }
+    kv::CenterOn(this, kv::OwnerWindow(this, ctx_));
     QDialog::showEvent(event);
 }
 

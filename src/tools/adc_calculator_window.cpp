@@ -4,7 +4,7 @@
 #include <QLineEdit>
 
 #include "tools/adc_conversion.h"
-#include "tools/window_placement.h"
+#include "app/window_placement.h"
 
 namespace {
 
@@ -88,6 +88,6 @@ void TForm3::Calculate() {
 }
 
 void TForm3::showEvent(QShowEvent *event) {
-    kv::tools::CenterOn(this, kv::tools::OwnerWindow(this, ctx_));
+    kv::CenterOn(this, kv::OwnerWindow(this, ctx_));
     QDialog::showEvent(event);
 }

@@ -9,7 +9,7 @@
 
 #include "link/link.h"
 #include "tools/last_adc.h"
-#include "tools/window_placement.h"
+#include "app/window_placement.h"
 
 namespace {
 
@@ -140,6 +140,6 @@ void TForm5::Timer1Timer() {
 }
 
 void TForm5::showEvent(QShowEvent *event) {
-    kv::tools::CenterOn(this, kv::tools::OwnerWindow(this, ctx_));
+    kv::CenterOn(this, kv::OwnerWindow(this, ctx_));
     QDialog::showEvent(event);
 }

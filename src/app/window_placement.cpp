@@ -1,18 +1,18 @@
-#include "tools/window_placement.h"
+#include "app/window_placement.h"
 
 #include <QWidget>
 
 #include "app/main_window.h"
 
-namespace kv::tools {
+namespace kv {
 
-QWidget *OwnerWindow(QWidget *dialog, const AppContext &ctx) {
-    if (QWidget *p = dialog->parentWidget())
+QWidget* OwnerWindow(QWidget* dialog, const AppContext& ctx) {
+    if (QWidget* p = dialog->parentWidget())
         return p->window();
     return ctx.form1;
 }
 
-void CenterOn(QWidget *dialog, const QWidget *owner) {
+void CenterOn(QWidget* dialog, const QWidget* owner) {
     if (owner == nullptr || !owner->isVisible())
         return;
     const QRect frame = dialog->frameGeometry();
@@ -22,4 +22,4 @@ void CenterOn(QWidget *dialog, const QWidget *owner) {
                  offset);
 }
 
-} // namespace kv::tools
+} // namespace kv
