@@ -7,7 +7,7 @@ namespace kv {
 
 namespace {
 
-struct Spec {
+struct Conversion {
     bool left = false;
     bool zero = false;
     int width = 0;
@@ -15,7 +15,7 @@ struct Spec {
     char conv = 0;
 };
 
-std::string Pad(std::string body, const Spec& sp, bool numeric) {
+std::string Pad(std::string body, const Conversion& sp, bool numeric) {
     if (static_cast<int>(body.size()) >= sp.width)
         return body;
     std::size_t fill = static_cast<std::size_t>(sp.width) - body.size();
@@ -57,7 +57,7 @@ std::string AsString(const FormatArg& a) {
     return ec == std::errc() ? std::string(buf, p) : std::string();
 }
 
-std::string Convert(const Spec& sp, const FormatArg& a) {
+std::string Convert(const Conversion& sp, const FormatArg& a) {
     switch (sp.conv) {
     case 'd':
     case 'i':
@@ -123,7 +123,7 @@ std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args) 
             ++i;
             continue;
         }
-        Spec sp;
+        Conversion sp;
         std::size_t j = i + 1;
         for (; j < fmt.size() && (fmt[j] == '-' || fmt[j] == '0'); ++j) {
             if (fmt[j] == '-')

@@ -221,7 +221,7 @@ std::string ParsedArgs::Value(std::string_view name, std::string_view def) const
 ParsedArgs ParseArgs(std::span<const std::string> argv) {
     ParsedArgs r;
     struct Pending {
-        const OptionSpec *spec;
+        const OptionSpec *option;
         std::string given; // as typed, for messages
         std::string value;
         bool hasValue;
@@ -251,18 +251,18 @@ ParsedArgs ParseArgs(std::span<const std::string> argv) {
             value = a.substr(eq + 1);
             hasValue = true;
         }
-        const OptionSpec *spec = FindOption(name);
-        if (!spec)
+        const OptionSpec *option = FindOption(name);
+        if (!option)
             throw UsageError("unknown option " + name, nullptr);
-        opts.push_back({spec, name, value, hasValue});
-        if (!hasValue && !spec->valueName.empty()) {
+        opts.push_back({option, name, value, hasValue});
+        if (!hasValue && !option->valueName.empty()) {
             // "--vref" of current is a switch; a following 0/1 belongs to it elsewhere.
-            bool maybeSwitch = spec->name == kSwitchVref;
+            bool maybeSwitch = option->name == kSwitchVref;
             if (maybeSwitch && !(i + 1 < argv.size() && (argv[i + 1] == "0" || argv[i + 1] == "1")))
                 continue;
             if (i + 1 >= argv.size())
                 throw UsageError("option " + name + " needs a value (" +
-                                     std::string(spec->valueName) + ")",
+                                     std::string(option->valueName) + ")",
                                  nullptr);
             opts.back().value = argv[++i];
             opts.back().hasValue = true;
@@ -287,18 +287,18 @@ ParsedArgs ParseArgs(std::span<const std::string> argv) {
     r.args.assign(words.begin() + static_cast<std::ptrdiff_t>(used), words.end());
 
     for (auto &p : opts) {
-        if (p.spec->name == "--help") {
+        if (p.option->name == "--help") {
             r.help = true;
             continue;
         }
         if (!r.command)
             throw UsageError("option " + p.given + " needs a command", nullptr);
-        if (!Allowed(*r.command, p.spec->name))
-            throw UsageError("option " + std::string(p.spec->name) + " does not apply to " +
+        if (!Allowed(*r.command, p.option->name))
+            throw UsageError("option " + std::string(p.option->name) + " does not apply to " +
                                  std::string(r.command->name),
                              r.command);
-        const bool sw = IsSwitch(r.command, *p.spec);
-        if (sw && p.hasValue && p.spec->name == kSwitchVref) {
+        const bool sw = IsSwitch(r.command, *p.option);
+        if (sw && p.hasValue && p.option->name == kSwitchVref) {
             // "current --vref 1" and "--vref=1": a switch given as a value is still a
             // switch; "0" means off.
             if (p.value != "0" && p.value != "1")
@@ -306,14 +306,14 @@ ParsedArgs ParseArgs(std::span<const std::string> argv) {
             if (p.value == "0")
                 continue;
         } else if (sw && p.hasValue) {
-            throw UsageError("option " + std::string(p.spec->name) + " takes no value", r.command);
+            throw UsageError("option " + std::string(p.option->name) + " takes no value", r.command);
         } else if (!sw && !p.hasValue) {
-            throw UsageError("option " + std::string(p.spec->name) + " needs a value (" +
-                                 std::string(p.spec->valueName) + ")",
+            throw UsageError("option " + std::string(p.option->name) + " needs a value (" +
+                                 std::string(p.option->valueName) + ")",
                              r.command);
         }
-        if (!r.options.emplace(std::string(p.spec->name), p.value).second)
-            throw UsageError("option " + std::string(p.spec->name) + " given twice", r.command);
+        if (!r.options.emplace(std::string(p.option->name), p.value).second)
+            throw UsageError("option " + std::string(p.option->name) + " given twice", r.command);
     }
 
     if (r.help)
