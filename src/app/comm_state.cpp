@@ -2,34 +2,22 @@
 
 #include <string>
 
-#include "app/numbers.h"
+#include "app/numbers.h" // UpperCase
 
 namespace kv {
 
 StartupSettings ReadStartupSettings(const IniFile& ini) {
     // One read of the file for all keys, in the order the main window reads them.
     std::string content;
-    const bool have = static_cast<bool>(ReadWholeFile(ini.FileName(), content));
-    auto str = [&](const char* key, bool& found) {
-        found = false;
-        return have ? IniFile::Lookup(content, kIniSection, key, &found) : std::string();
-    };
+    // A file that cannot be read gives every default, as an empty one does.
+    if (!ReadWholeFile(ini.FileName(), content))
+        content.clear();
     auto integer = [&](const char* key, int def) {
-        bool found;
-        std::string v = str(key, found);
-        if (!found)
-            return def;
-        auto n = TryStrToInt(v);
-        return n ? static_cast<int>(*n) : def;
+        return IniFile::LookupInteger(content, kIniSection, key).value_or(def);
     };
     auto boolean = [&](const char* key, bool def) { return integer(key, def ? 1 : 0) != 0; };
     auto real = [&](const char* key, double def) {
-        bool found;
-        std::string v = str(key, found);
-        if (!found)
-            return def;
-        auto d = TryStrToFloat(v);
-        return d ? *d : def;
+        return IniFile::LookupFloat(content, kIniSection, key).value_or(def);
     };
 
     StartupSettings s;

@@ -142,16 +142,29 @@ std::string IniFile::ReadString(std::string_view section, std::string_view key,
     return found ? v : std::string(def);
 }
 
-int IniFile::ReadInteger(std::string_view section, std::string_view key, int def) const {
+std::optional<int> IniFile::LookupInteger(std::string_view content, std::string_view section,
+                                          std::string_view key) {
     bool found = false;
+    std::string v = Lookup(content, section, key, &found);
+    if (!found)
+        return std::nullopt;
+    return TryStrToInt(v);
+}
+
+std::optional<double> IniFile::LookupFloat(std::string_view content, std::string_view section,
+                                           std::string_view key) {
+    bool found = false;
+    std::string v = Lookup(content, section, key, &found);
+    if (!found)
+        return std::nullopt;
+    return TryStrToFloat(v);
+}
+
+int IniFile::ReadInteger(std::string_view section, std::string_view key, int def) const {
     std::string content;
     if (!ReadWholeFile(fileName_, content))
         return def;
-    std::string v = Lookup(content, section, key, &found);
-    if (!found)
-        return def;
-    auto n = TryStrToInt(v);
-    return n ? *n : def;
+    return LookupInteger(content, section, key).value_or(def);
 }
 
 bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
@@ -162,12 +175,7 @@ double IniFile::ReadFloat(std::string_view section, std::string_view key, double
     std::string content;
     if (!ReadWholeFile(fileName_, content))
         return def;
-    bool found = false;
-    std::string v = Lookup(content, section, key, &found);
-    if (!found)
-        return def;
-    auto d = TryStrToFloat(v);
-    return d ? *d : def;
+    return LookupFloat(content, section, key).value_or(def);
 }
 
 FileResult IniFile::WriteString(std::string_view section, std::string_view key,

@@ -3,6 +3,7 @@
 // file is kept as it was.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,11 @@ public:
     // The text-level operations, for tests and for one read of many keys.
     static std::string Lookup(std::string_view content, std::string_view section,
                               std::string_view key, bool* found);
+    // A key's value in already-read content, converted; nullopt when missing or unreadable.
+    static std::optional<int> LookupInteger(std::string_view content, std::string_view section,
+                                            std::string_view key);
+    static std::optional<double> LookupFloat(std::string_view content, std::string_view section,
+                                             std::string_view key);
     static std::string Update(std::string_view content, std::string_view section,
                               std::string_view key, std::string_view value);
 
