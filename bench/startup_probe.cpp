@@ -18,7 +18,7 @@
 #include "app/qt_prompter.h"
 #include "app/startup.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     QElapsedTimer clock;
     clock.start();
     const kv::ProgramPaths paths = kv::ProgramPathsOfProcess(argv[0]);
@@ -28,8 +28,8 @@ int main(int argc, char** argv) {
     kv::AppContext ctx(prompter, paths);
     const QString shot = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
 
-    const int rc = kv::RunProgram(app, ctx, [&](kv::AppContext& c) {
-        TForm1* f = c.form1;
+    const int rc = kv::RunProgram(app, ctx, [&](kv::AppContext &c) {
+        TForm1 *f = c.form1;
         QElapsedTimer wait;
         wait.start();
         while (!(f->windowHandle() && f->windowHandle()->isExposed()) && wait.elapsed() < 10000)
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
         std::printf("shown_ms=%lld\n", static_cast<long long>(clock.elapsed()));
         std::fflush(stdout);
         if (!shot.isEmpty()) {
-            QMenu* device = f->findChild<QMenu*>("Device1");
+            QMenu *device = f->findChild<QMenu *>("Device1");
             const QRect item = f->menuBar()->actionGeometry(device->menuAction());
             device->popup(f->menuBar()->mapToGlobal(item.bottomLeft()));
             QElapsedTimer t;
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
             QGuiApplication::primaryScreen()->grabWindow(0).save(shot);
             device->hide();
         }
-        for (const std::string& line : f->LogLinesShown())
+        for (const std::string &line : f->LogLinesShown())
             std::printf("log: %s\n", line.c_str());
         f->close();
     });

@@ -15,21 +15,21 @@
 using namespace kv::calib;
 namespace ct = kv::corrtable;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     // multiplier NUL zero offset NUL the cells (current, ADC, ADC per row, one per line)
-    const auto p = fuzz::Split<3>(std::string_view(reinterpret_cast<const char*>(data), size));
+    const auto p = fuzz::Split<3>(std::string_view(reinterpret_cast<const char *>(data), size));
     std::int32_t multiplier = 85;
     std::int32_t zeroOffset = 3;
     try {
         multiplier = ParseMultiplier(p.part[0]);
         FUZZ_CHECK(multiplier >= 1);
-    } catch (const kv::Error& e) {
+    } catch (const kv::Error &e) {
         FUZZ_CHECK(std::string_view(e.what()).ends_with("' is not a valid integer value"));
     }
     try {
         zeroOffset = ParseZeroOffset(p.part[1]);
         FUZZ_CHECK(zeroOffset >= 0);
-    } catch (const kv::Error& e) {
+    } catch (const kv::Error &e) {
         FUZZ_CHECK(std::string_view(e.what()).ends_with("' is not a valid integer value"));
     }
 
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         PointList points;
         try {
             points = CollectPoints(grid, col);
-        } catch (const kv::Error& e) {
+        } catch (const kv::Error &e) {
             const std::string_view m = e.what();
             FUZZ_CHECK(m.ends_with("' is not a valid integer value") ||
                        m.ends_with("' is not a valid floating point value"));

@@ -9,15 +9,15 @@
 #include "app/numbers.h"
 #include "fuzz_check.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char *>(data), size);
 
     // Integers: the throwing form agrees with the optional form and names the text.
     const auto i = kv::TryStrToInt(text);
     try {
         const std::int32_t v = kv::StrToInt(text);
         FUZZ_CHECK(i && *i == v);
-    } catch (const kv::Error& e) {
+    } catch (const kv::Error &e) {
         FUZZ_CHECK(!i);
         // what() is a C string: it ends at the first NUL of the text.
         FUZZ_CHECK(std::string_view(e.what()) == kv::IntegerErrorText(text).c_str());
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const double v = kv::StrToFloat(text);
         FUZZ_CHECK(f && (*f == v));
-    } catch (const kv::Error& e) {
+    } catch (const kv::Error &e) {
         FUZZ_CHECK(!f);
         FUZZ_CHECK(std::string_view(e.what()) == kv::FloatErrorText(text).c_str());
     }

@@ -27,7 +27,7 @@ void CheckRender(std::span<const std::uint8_t> bytes) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     CheckRender(std::span(data, size));
 
     // Each op: one byte, 0xFF clears, anything else appends a chunk whose length is the

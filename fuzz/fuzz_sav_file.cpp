@@ -9,18 +9,18 @@
 
 using namespace kv::calib;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size < 2)
         return 0;
     // GridLines from the settings file may be anything, negative or huge; mostly small
     // grids, which keep the runs fast.
     static constexpr int kLarge[] = {kMaxGridLines, kMaxGridLines + 1, INT32_MAX, INT32_MIN, 5000};
     const int gridLines = data[0] <= 250 ? data[0] - 100 : kLarge[data[0] - 251];
-    const std::string_view content(reinterpret_cast<const char*>(data + 1), size - 1);
+    const std::string_view content(reinterpret_cast<const char *>(data + 1), size - 1);
 
     const auto lines = SplitLines(content);
     std::size_t total = 0;
-    for (const auto& l : lines) {
+    for (const auto &l : lines) {
         FUZZ_CHECK(l.find_first_of("\r\n") == std::string::npos);
         total += l.size();
     }

@@ -26,8 +26,8 @@ constexpr std::string_view kValue =
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto p = fuzz::Split<4>(std::string_view(reinterpret_cast<const char*>(data), size));
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    const auto p = fuzz::Split<4>(std::string_view(reinterpret_cast<const char *>(data), size));
     const std::string_view content = p.part[3];
     const std::string section = Word(p.part[0], kName, "init");
     const std::string key = Word(p.part[1], kName, "port");

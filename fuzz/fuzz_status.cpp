@@ -14,20 +14,20 @@ using namespace kv::device;
 
 namespace {
 
-double FiniteFrom(const std::uint8_t* p) {
+double FiniteFrom(const std::uint8_t *p) {
     double d;
     std::memcpy(&d, p, sizeof d);
     // The settings reader only ever gives finite values.
     return std::isfinite(d) ? d : 5.0;
 }
 
-bool OneLine(const std::string& s) {
+bool OneLine(const std::string &s) {
     return s.find_first_of("\r\n") == std::string::npos;
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
     if (size < 2 + 2 * sizeof(double))
         return 0;
     // The head picks the byte count the transaction reported and the two full-scale voltages;
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(std::memcmp(bytes.data(), reply.data(), kStatusRecordSize) == 0);
         const auto lines = StatusReportLines(*status, "Last Values");
         FUZZ_CHECK(lines.size() == 13);
-        for (const auto& l : lines)
+        for (const auto &l : lines)
             FUZZ_CHECK(OneLine(l) && (l.starts_with(">") || l.starts_with("  ")));
         const RelayOffTime t = RelayOffTimeFrom(status->RelayOffCount());
         FUZZ_CHECK(t.total >= 0 && t.total <= kMaxRelayOffTimeMs);
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (SampleFromReply(reply, useVref, scale, sample)) {
         FUZZ_CHECK(sample.Multiply != 0);
         FUZZ_CHECK(sample.Adc() == reply[0] * 256 + reply[1]);
-        for (const auto& l : CurrentReportLines(sample))
+        for (const auto &l : CurrentReportLines(sample))
             FUZZ_CHECK(OneLine(l));
         const std::string record = CurrentLogLine(sample);
         FUZZ_CHECK(record.ends_with("\r\n"));

@@ -10,8 +10,8 @@
 
 using namespace kv::corrtable;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view content(reinterpret_cast<const char*>(data), size);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    const std::string_view content(reinterpret_cast<const char *>(data), size);
 
     const std::string_view line = FirstLine(content);
     FUZZ_CHECK(line.data() == content.data() && line.size() <= content.size());

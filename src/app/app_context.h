@@ -19,9 +19,9 @@ class TForm5;
 namespace kv {
 
 struct AppContext {
-    AppContext(Prompter& p, ProgramPaths pp) : prompter(p), paths(std::move(pp)) {}
+    AppContext(Prompter &p, ProgramPaths pp) : prompter(p), paths(std::move(pp)) {}
 
-    Prompter& prompter;
+    Prompter &prompter;
     ProgramPaths paths;
 
     // Settings variables, read by the main window's creation.
@@ -33,14 +33,14 @@ struct AppContext {
     corrtable::CorrTableData CorrTable{};
 
     // Owned by the main window; set when it is created.
-    link::Link* link = nullptr;
+    link::Link *link = nullptr;
 
     // The windows, in their order of creation; each is set by its constructor.
-    TForm1* form1 = nullptr;
-    TForm2* form2 = nullptr;
-    TForm4* form4 = nullptr;
-    TForm5* form5 = nullptr;
-    TForm3* form3 = nullptr;
+    TForm1 *form1 = nullptr;
+    TForm2 *form2 = nullptr;
+    TForm4 *form4 = nullptr;
+    TForm5 *form5 = nullptr;
+    TForm3 *form3 = nullptr;
 };
 
 } // namespace kv

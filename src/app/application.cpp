@@ -8,7 +8,7 @@
 
 #include "app/errors.h"
 
-KorvaneApplication::KorvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {
+KorvaneApplication::KorvaneApplication(int &argc, char **argv) : QApplication(argc, argv) {
     // The application title. It is not set as the display name as well: on X11 Qt appends
     // an explicit display name to every window caption ("Korvane - <Korvane>"), and the
     // windows and boxes carry their own captions. The display name defaults to this title.
@@ -16,30 +16,30 @@ KorvaneApplication::KorvaneApplication(int& argc, char** argv) : QApplication(ar
     InstallFontSubstitutions();
 }
 
-KorvaneApplication* KorvaneApplication::instance() {
-    return qobject_cast<KorvaneApplication*>(QCoreApplication::instance());
+KorvaneApplication *KorvaneApplication::instance() {
+    return qobject_cast<KorvaneApplication *>(QCoreApplication::instance());
 }
 
 void KorvaneApplication::InstallFontSubstitutions() {
     static const struct {
-        const char* named;
-        const char* substitute;
+        const char *named;
+        const char *substitute;
     } kFonts[] = {
         {"Courier New", "Liberation Mono"},
         {"MS Sans Serif", "Liberation Sans"},
     };
     const QStringList families = QFontDatabase::families();
-    for (const auto& f : kFonts) {
+    for (const auto &f : kFonts) {
         const QString named = QString::fromLatin1(f.named);
         if (!families.contains(named, Qt::CaseInsensitive))
             QFont::insertSubstitution(named, QString::fromLatin1(f.substitute));
     }
 }
 
-bool KorvaneApplication::notify(QObject* receiver, QEvent* event) {
+bool KorvaneApplication::notify(QObject *receiver, QEvent *event) {
     try {
         return QApplication::notify(receiver, event);
-    } catch (const std::exception& e) {
+    } catch (const std::exception &e) {
         ReportError(e.what());
     } catch (...) {
         ReportError("Unknown exception");
@@ -47,7 +47,7 @@ bool KorvaneApplication::notify(QObject* receiver, QEvent* event) {
     return false;
 }
 
-void KorvaneApplication::ReportError(const std::string& message) {
+void KorvaneApplication::ReportError(const std::string &message) {
     if (prompter_) {
         // The report's own failure must not escape either.
         try {

@@ -6,17 +6,17 @@
 
 namespace kv {
 
-StartupSettings ReadStartupSettings(const IniFile& ini) {
+StartupSettings ReadStartupSettings(const IniFile &ini) {
     // One read of the file for all keys, in the order the main window reads them.
     std::string content;
     // A file that cannot be read gives every default, as an empty one does.
     if (!ReadWholeFile(ini.FileName(), content))
         content.clear();
-    auto integer = [&](const char* key, int def) {
+    auto integer = [&](const char *key, int def) {
         return IniFile::LookupInteger(content, kIniSection, key).value_or(def);
     };
-    auto boolean = [&](const char* key, bool def) { return integer(key, def ? 1 : 0) != 0; };
-    auto real = [&](const char* key, double def) {
+    auto boolean = [&](const char *key, bool def) { return integer(key, def ? 1 : 0) != 0; };
+    auto real = [&](const char *key, double def) {
         return IniFile::LookupFloat(content, kIniSection, key).value_or(def);
     };
 
@@ -49,7 +49,7 @@ std::string DefaultPortName() {
 #endif
 }
 
-PortSetting ReadPortSetting(const IniFile& ini) {
+PortSetting ReadPortSetting(const IniFile &ini) {
     PortSetting p;
     p.port = ini.ReadString(kIniSection, "port", DefaultPortName());
 #ifdef _WIN32

@@ -7,7 +7,7 @@
 
 namespace kv {
 
-inline constexpr const char* kIniSection = "init";
+inline constexpr const char *kIniSection = "init";
 
 // CommState fields held by the main window (the link keeps its own: the port, the receive
 // thread, PortOpen, RxDisplayMode, LogEnabled, CmdBusy). Main thread only.
@@ -40,7 +40,7 @@ struct StartupSettings {
     int MeasureCount = 20;
 };
 
-StartupSettings ReadStartupSettings(const IniFile& ini);
+StartupSettings ReadStartupSettings(const IniFile &ini);
 
 // The "port" and "baud" settings, read at each opening of the port.
 struct PortSetting {
@@ -48,6 +48,6 @@ struct PortSetting {
     int baud = 19200;
 };
 std::string DefaultPortName(); // "\\.\COM1" on Windows, /dev/ttyS0 elsewhere
-PortSetting ReadPortSetting(const IniFile& ini);
+PortSetting ReadPortSetting(const IniFile &ini);
 
 } // namespace kv

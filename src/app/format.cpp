@@ -15,7 +15,7 @@ struct Conversion {
     char conv = 0;
 };
 
-std::string Pad(std::string body, const Conversion& sp, bool numeric) {
+std::string Pad(std::string body, const Conversion &sp, bool numeric) {
     if (static_cast<int>(body.size()) >= sp.width)
         return body;
     std::size_t fill = static_cast<std::size_t>(sp.width) - body.size();
@@ -28,36 +28,36 @@ std::string Pad(std::string body, const Conversion& sp, bool numeric) {
     return std::string(fill, ' ') + body;
 }
 
-long long AsInteger(const FormatArg& a) {
-    const auto& v = a.value();
-    if (auto* i = std::get_if<long long>(&v))
+long long AsInteger(const FormatArg &a) {
+    const auto &v = a.value();
+    if (auto *i = std::get_if<long long>(&v))
         return *i;
-    if (auto* d = std::get_if<double>(&v))
+    if (auto *d = std::get_if<double>(&v))
         return static_cast<long long>(*d);
     return 0;
 }
 
-double AsDouble(const FormatArg& a) {
-    const auto& v = a.value();
-    if (auto* d = std::get_if<double>(&v))
+double AsDouble(const FormatArg &a) {
+    const auto &v = a.value();
+    if (auto *d = std::get_if<double>(&v))
         return *d;
-    if (auto* i = std::get_if<long long>(&v))
+    if (auto *i = std::get_if<long long>(&v))
         return static_cast<double>(*i);
     return 0;
 }
 
-std::string AsString(const FormatArg& a) {
-    const auto& v = a.value();
-    if (auto* s = std::get_if<std::string_view>(&v))
+std::string AsString(const FormatArg &a) {
+    const auto &v = a.value();
+    if (auto *s = std::get_if<std::string_view>(&v))
         return std::string(*s);
-    if (auto* i = std::get_if<long long>(&v))
+    if (auto *i = std::get_if<long long>(&v))
         return std::to_string(*i);
     char buf[64];
     auto [p, ec] = std::to_chars(buf, buf + sizeof buf, std::get<double>(v));
     return ec == std::errc() ? std::string(buf, p) : std::string();
 }
 
-std::string Convert(const Conversion& sp, const FormatArg& a) {
+std::string Convert(const Conversion &sp, const FormatArg &a) {
     switch (sp.conv) {
     case 'd':
     case 'i':
@@ -66,7 +66,8 @@ std::string Convert(const Conversion& sp, const FormatArg& a) {
         std::string digits = std::to_string(v < 0 ? -static_cast<unsigned long long>(v)
                                                   : static_cast<unsigned long long>(v));
         if (sp.precision > static_cast<int>(digits.size()))
-            digits.insert(0, std::string(static_cast<std::size_t>(sp.precision) - digits.size(), '0'));
+            digits.insert(0,
+                          std::string(static_cast<std::size_t>(sp.precision) - digits.size(), '0'));
         return Pad((v < 0 ? "-" : "") + digits, sp, sp.precision < 0);
     }
     case 'x':
@@ -79,11 +80,12 @@ std::string Convert(const Conversion& sp, const FormatArg& a) {
         char buf[32];
         auto [p, ec] = std::to_chars(buf, buf + sizeof buf, u, 16);
         std::string digits(buf, p);
-        for (char& c : digits)
+        for (char &c : digits)
             if (c >= 'a' && c <= 'f')
                 c = static_cast<char>(c - 'a' + 'A');
         if (sp.precision > static_cast<int>(digits.size()))
-            digits.insert(0, std::string(static_cast<std::size_t>(sp.precision) - digits.size(), '0'));
+            digits.insert(0,
+                          std::string(static_cast<std::size_t>(sp.precision) - digits.size(), '0'));
         return Pad(digits, sp, sp.precision < 0);
     }
     case 'f': {

@@ -21,11 +21,11 @@ public:
     FormatArg(long long v) : v_(v) {}
     FormatArg(unsigned long long v) : v_(static_cast<long long>(v)) {}
     FormatArg(double v) : v_(v) {}
-    FormatArg(const char* v) : v_(std::string_view(v)) {}
+    FormatArg(const char *v) : v_(std::string_view(v)) {}
     FormatArg(std::string_view v) : v_(v) {}
-    FormatArg(const std::string& v) : v_(std::string_view(v)) {}
+    FormatArg(const std::string &v) : v_(std::string_view(v)) {}
 
-    const std::variant<long long, double, std::string_view>& value() const { return v_; }
+    const std::variant<long long, double, std::string_view> &value() const { return v_; }
 
 private:
     std::variant<long long, double, std::string_view> v_;

@@ -5,7 +5,7 @@
 #include "app/qt_prompter.h"
 #include "app/startup.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     // The program's name and folder come first: every file beside the program is named
     // after them.
     const kv::ProgramPaths paths = kv::ProgramPathsOfProcess(argc > 0 ? argv[0] : nullptr);

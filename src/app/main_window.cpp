@@ -33,11 +33,11 @@
 namespace {
 
 // Texts of the main window.
-constexpr const char* kCaption = "Korvane";
-constexpr const char* kAboutText = "Korvane service\r\r"
+constexpr const char *kCaption = "Korvane";
+constexpr const char *kAboutText = "Korvane service\r\r"
                                    "Service tool for the Korvane electronic fuse, version 1.0";
-constexpr const char* kAskRestart = "Are you sure?";
-constexpr const char* kRestartError = "Restart error!";
+constexpr const char *kAskRestart = "Are you sure?";
+constexpr const char *kRestartError = "Restart error!";
 
 // Command codes used here (the link's table names them all).
 constexpr std::uint8_t kCmdInfo = 0x01;
@@ -69,21 +69,21 @@ QString Q(std::string_view s) {
 // Suspends a widget's redrawing for a scope, also when it is left by an exception.
 class UpdatesSuspended {
 public:
-    explicit UpdatesSuspended(QWidget* w) : w_(w), was_(w->updatesEnabled()) {
+    explicit UpdatesSuspended(QWidget *w) : w_(w), was_(w->updatesEnabled()) {
         w_->setUpdatesEnabled(false);
     }
     ~UpdatesSuspended() { w_->setUpdatesEnabled(was_); }
-    UpdatesSuspended(const UpdatesSuspended&) = delete;
-    UpdatesSuspended& operator=(const UpdatesSuspended&) = delete;
+    UpdatesSuspended(const UpdatesSuspended &) = delete;
+    UpdatesSuspended &operator=(const UpdatesSuspended &) = delete;
 
 private:
-    QWidget* w_;
+    QWidget *w_;
     bool was_;
 };
 
 } // namespace
 
-TForm1::TForm1(kv::AppContext& ctx, QWidget* parent)
+TForm1::TForm1(kv::AppContext &ctx, QWidget *parent)
     : QMainWindow(parent), ctx_(ctx), ini_(ctx.paths.IniFileName()) {
     ctx_.form1 = this;
     setObjectName("Form1");
@@ -111,8 +111,8 @@ TForm1::TForm1(kv::AppContext& ctx, QWidget* parent)
 }
 
 TForm1::~TForm1() {
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{fusecurrent, zerooffset, overloadtimer, multiply, avgi})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{fusecurrent, zerooffset, overloadtimer, multiply, avgi})
         w->removeEventFilter(this);
     FormDestroy();
     if (ctx_.form1 == this)
@@ -120,9 +120,9 @@ TForm1::~TForm1() {
 }
 
 void TForm1::BuildWidgets() {
-    auto* central = new QWidget(this);
+    auto *central = new QWidget(this);
     central->setObjectName("central");
-    auto* layout = new QVBoxLayout(central);
+    auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
@@ -132,11 +132,11 @@ void TForm1::BuildWidgets() {
     panel->setMinimumWidth(kClientWidth);
 
     // Labelled fields down the left, buttons down the right, check boxes along the bottom.
-    auto field = [&](const char* name, const char* label, int row) {
-        auto* l = new QLabel(QString::fromLatin1(label), panel);
+    auto field = [&](const char *name, const char *label, int row) {
+        auto *l = new QLabel(QString::fromLatin1(label), panel);
         l->setObjectName(QString::fromLatin1(name) + "Label");
         l->setGeometry(8, 10 + row * 30, 230, 24);
-        auto* e = new QLineEdit(panel);
+        auto *e = new QLineEdit(panel);
         e->setObjectName(QString::fromLatin1(name));
         e->setGeometry(240, 8 + row * 30, 70, 26);
         l->setBuddy(e);
@@ -156,8 +156,8 @@ void TForm1::BuildWidgets() {
     vref->setObjectName("vref");
     vref->setGeometry(238, 160, 250, 24);
 
-    auto button = [&](const char* name, const char* caption, int row) {
-        auto* b = new QPushButton(QString::fromLatin1(caption), panel);
+    auto button = [&](const char *name, const char *caption, int row) {
+        auto *b = new QPushButton(QString::fromLatin1(caption), panel);
         b->setObjectName(QString::fromLatin1(name));
         b->setGeometry(328, 8 + row * 37, 156, 32);
         b->setAutoDefault(false);
@@ -172,10 +172,10 @@ void TForm1::BuildWidgets() {
     connect(BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
     connect(BitBtn4, &QPushButton::clicked, this, &TForm1::BitBtn4Click);
 
-    const QWidget* order[] = {fusecurrent, zerooffset, overloadtimer, multiply, avgi,   average,
+    const QWidget *order[] = {fusecurrent, zerooffset, overloadtimer, multiply, avgi,   average,
                               vref,        BitBtn1,    BitBtn2,       BitBtn3,  BitBtn4};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
-        QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+        QWidget::setTabOrder(const_cast<QWidget *>(order[i]), const_cast<QWidget *>(order[i + 1]));
 
     m = new QPlainTextEdit(central);
     m->setObjectName("m");
@@ -211,27 +211,27 @@ void TForm1::BuildWidgets() {
 }
 
 void TForm1::BuildMenus() {
-    QMenuBar* bar = menuBar();
+    QMenuBar *bar = menuBar();
     bar->setObjectName("MainMenu1");
-    auto menu = [&](const char* name, const char* caption) {
-        QMenu* mm = bar->addMenu(QString::fromLatin1(caption));
+    auto menu = [&](const char *name, const char *caption) {
+        QMenu *mm = bar->addMenu(QString::fromLatin1(caption));
         mm->setObjectName(QString::fromLatin1(name));
         return mm;
     };
-    auto item = [&](QMenu* mm, const char* name, const char* caption, QKeySequence key,
+    auto item = [&](QMenu *mm, const char *name, const char *caption, QKeySequence key,
                     void (TForm1::*handler)()) {
-        QAction* a = mm->addAction(QString::fromLatin1(caption));
+        QAction *a = mm->addAction(QString::fromLatin1(caption));
         a->setObjectName(QString::fromLatin1(name));
         a->setShortcut(key);
         connect(a, &QAction::triggered, this, handler);
         return a;
     };
 
-    QMenu* program = menu("Program1", "Program");
+    QMenu *program = menu("Program1", "Program");
     About1 = item(program, "About1", "About", {}, &TForm1::About1Click);
     Exit1 = item(program, "Exit1", "Exit", {}, &TForm1::Exit1Click);
 
-    QMenu* device = menu("Device1", "Device");
+    QMenu *device = menu("Device1", "Device");
     Open1 = item(device, "Open1", "Open COM port", {}, &TForm1::Open1Click);
     Close1 = item(device, "Close1", "Close COM port", {}, &TForm1::Close1Click);
     device->addSeparator();
@@ -253,7 +253,7 @@ void TForm1::BuildMenus() {
     device->addSeparator();
     Restart1 = item(device, "Restart1", "ReStart", {}, &TForm1::Restart1Click);
 
-    QMenu* data = menu("Data1", "Data");
+    QMenu *data = menu("Data1", "Data");
     AllDataChange1 =
         item(data, "AllDataChange1", "All Data Change", {}, &TForm1::AllDataChange1Click);
     AllDataChange1->setCheckable(true);
@@ -319,7 +319,7 @@ void TForm1::FormDestroy() {
     link_.reset();
 }
 
-bool TForm1::event(QEvent* e) {
+bool TForm1::event(QEvent *e) {
     const bool handled = QMainWindow::event(e);
     // The first activation: the window becoming active, or, where nothing activates it (a
     // display without a window manager), its first showing. The handler runs once the event
@@ -341,7 +341,7 @@ void TForm1::FormActivate() {
         OpenComPort();
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
+void TForm1::closeEvent(QCloseEvent *event) {
     bool canClose = true;
     FormCloseQuery(canClose);
     if (canClose)
@@ -350,7 +350,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
 }
 
-void TForm1::FormCloseQuery(bool& canClose) {
+void TForm1::FormCloseQuery(bool &canClose) {
     if (!ctx_.form2)
         return;
     ctx_.form2->AskSaveModified(canClose);
@@ -363,9 +363,9 @@ void TForm1::FormCloseQuery(bool& canClose) {
 
 // Only real moves of the focus within the program count as entering a field: the focus
 // coming back with the window's activation or after a menu closes does not.
-bool TForm1::eventFilter(QObject* obj, QEvent* e) {
+bool TForm1::eventFilter(QObject *obj, QEvent *e) {
     if (e->type() == QEvent::FocusIn) {
-        const auto reason = static_cast<QFocusEvent*>(e)->reason();
+        const auto reason = static_cast<QFocusEvent *>(e)->reason();
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
             if (obj == fusecurrent)
                 fusecurrentEnter();
@@ -407,7 +407,7 @@ void TForm1::AddLog(std::string_view text) {
 
 void TForm1::WriteLogLine(std::string_view text) {
     UpdatesSuspended suspended(m);
-    QTextDocument* doc = m->document();
+    QTextDocument *doc = m->document();
     auto lines = [&] { return doc->isEmpty() ? 0 : doc->blockCount(); };
     // A negative limit keeps the newest line, as 0 does.
     const int limit = std::max(CommState.LogLines, 0);
@@ -435,7 +435,7 @@ void TForm1::WriteLogLine(std::string_view text) {
 
 std::vector<std::string> TForm1::LogLinesShown() const {
     std::vector<std::string> out;
-    const QTextDocument* doc = m->document();
+    const QTextDocument *doc = m->document();
     if (doc->isEmpty())
         return out;
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
@@ -444,7 +444,7 @@ std::vector<std::string> TForm1::LogLinesShown() const {
 }
 
 void TForm1::SetAllDataEnabled(bool enabled) {
-    for (QWidget* w : std::initializer_list<QWidget*>{zerooffset, multiply, avgi, average, vref})
+    for (QWidget *w : std::initializer_list<QWidget *>{zerooffset, multiply, avgi, average, vref})
         w->setEnabled(enabled);
     if (isVisible()) {
         fusecurrent->setFocus(Qt::OtherFocusReason);
@@ -476,7 +476,7 @@ void TForm1::data1Click() {
 void TForm1::Info1Click() {
     // The reply is only seen in the log, rendered as text.
     struct Restore {
-        kv::link::Link& link;
+        kv::link::Link &link;
         std::uint8_t mode;
         ~Restore() { link.RxDisplayMode = mode; }
     } restore{*link_, link_->RxDisplayMode};
@@ -508,14 +508,14 @@ void TForm1::SendCommand(std::initializer_list<std::uint8_t> command, std::uint8
     link_->SendCommand(std::span<const std::uint8_t>(command.begin(), command.size()), expected);
 }
 
-void TForm1::SendCommand(const std::vector<std::uint8_t>& command, std::uint8_t expected) {
+void TForm1::SendCommand(const std::vector<std::uint8_t> &command, std::uint8_t expected) {
     link_->SendCommand(std::span<const std::uint8_t>(command), expected);
 }
 
 // LinkHost
 
 void TForm1::SetStatusPanel(int panel, std::string_view text) {
-    QLabel* p = panel == 0 ? sb1Panel0 : sb1Panel1;
+    QLabel *p = panel == 0 ? sb1Panel0 : sb1Panel1;
     p->setText(Q(text));
 }
 
@@ -531,7 +531,7 @@ void TForm1::ProcessEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-void TForm1::RunOnMainThread(const std::function<void()>& fn) {
+void TForm1::RunOnMainThread(const std::function<void()> &fn) {
     if (QThread::currentThread() == thread()) {
         fn();
         return;

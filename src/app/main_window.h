@@ -31,25 +31,25 @@ class TForm1 : public QMainWindow, public kv::link::LinkHost {
     Q_OBJECT
 
 public:
-    explicit TForm1(kv::AppContext& ctx, QWidget* parent = nullptr);
+    explicit TForm1(kv::AppContext &ctx, QWidget *parent = nullptr);
     ~TForm1() override;
 
-    kv::AppContext& ctx() { return ctx_; }
-    kv::link::Link& link() { return *link_; }
-    kv::CommState& commState() { return CommState; }
-    const kv::IniFile& ini() const { return ini_; }
+    kv::AppContext &ctx() { return ctx_; }
+    kv::link::Link &link() { return *link_; }
+    kv::CommState &commState() { return CommState; }
+    const kv::IniFile &ini() const { return ini_; }
 
     // One line on top of the log pane (while LogEnabled), trimmed, LogLines kept.
     void AddLog(std::string_view text);
     void SetAllDataEnabled(bool enabled);
     // A command transaction through the link.
     void SendCommand(std::initializer_list<std::uint8_t> command, std::uint8_t expected);
-    void SendCommand(const std::vector<std::uint8_t>& command, std::uint8_t expected);
+    void SendCommand(const std::vector<std::uint8_t> &command, std::uint8_t expected);
     bool OpenComPort();
 
     // Device operations used by several handlers.
-    void ShowStatus(std::uint8_t expected, const std::string& caption);
-    int ShowErrorValue(const std::string& message, int value);
+    void ShowStatus(std::uint8_t expected, const std::string &caption);
+    int ShowErrorValue(const std::string &message, int value);
 
     // Log pane lines, top (newest) first.
     std::vector<std::string> LogLinesShown() const;
@@ -60,45 +60,45 @@ public:
     void Beep() override;
     void ShowError(std::string_view text) override;
     void ProcessEvents() override;
-    void RunOnMainThread(const std::function<void()>& fn) override;
+    void RunOnMainThread(const std::function<void()> &fn) override;
 
     // Widgets, by their names.
-    QWidget* panel = nullptr;
-    QLineEdit* fusecurrent = nullptr;
-    QLineEdit* zerooffset = nullptr;
-    QLineEdit* overloadtimer = nullptr;
-    QLineEdit* multiply = nullptr;
-    QLineEdit* avgi = nullptr;
-    QCheckBox* average = nullptr;
-    QCheckBox* vref = nullptr;
-    QPushButton* BitBtn1 = nullptr; // Send Data
-    QPushButton* BitBtn2 = nullptr; // Get Data
-    QPushButton* BitBtn3 = nullptr; // Relay
-    QPushButton* BitBtn4 = nullptr; // Get Current
-    QPlainTextEdit* m = nullptr;
-    QStatusBar* sb1 = nullptr;
-    QLabel* sb1Panel0 = nullptr;
-    QLabel* sb1Panel1 = nullptr;
-    QTimer* Timer1 = nullptr;
+    QWidget *panel = nullptr;
+    QLineEdit *fusecurrent = nullptr;
+    QLineEdit *zerooffset = nullptr;
+    QLineEdit *overloadtimer = nullptr;
+    QLineEdit *multiply = nullptr;
+    QLineEdit *avgi = nullptr;
+    QCheckBox *average = nullptr;
+    QCheckBox *vref = nullptr;
+    QPushButton *BitBtn1 = nullptr; // Send Data
+    QPushButton *BitBtn2 = nullptr; // Get Data
+    QPushButton *BitBtn3 = nullptr; // Relay
+    QPushButton *BitBtn4 = nullptr; // Get Current
+    QPlainTextEdit *m = nullptr;
+    QStatusBar *sb1 = nullptr;
+    QLabel *sb1Panel0 = nullptr;
+    QLabel *sb1Panel1 = nullptr;
+    QTimer *Timer1 = nullptr;
 
-    QAction* About1 = nullptr;
-    QAction* Exit1 = nullptr;
-    QAction* Open1 = nullptr;
-    QAction* Close1 = nullptr;
-    QAction* Info1 = nullptr;
-    QAction* Enabletimer1 = nullptr;
-    QAction* SetCurrentTimerInterval1 = nullptr;
-    QAction* LastADCmeasure1 = nullptr;
-    QAction* GetLastValues1 = nullptr;
-    QAction* GetLastStoredValues1 = nullptr;
-    QAction* CalcCRC1 = nullptr;
-    QAction* Restart1 = nullptr;
-    QAction* AllDataChange1 = nullptr;
-    QAction* data1 = nullptr;
-    QAction* Correctiontable1 = nullptr;
-    QAction* ReadCorrectionTable1 = nullptr;
-    QAction* GenerateCORRTABLEINCFile1 = nullptr;
-    QAction* Calc1 = nullptr;
+    QAction *About1 = nullptr;
+    QAction *Exit1 = nullptr;
+    QAction *Open1 = nullptr;
+    QAction *Close1 = nullptr;
+    QAction *Info1 = nullptr;
+    QAction *Enabletimer1 = nullptr;
+    QAction *SetCurrentTimerInterval1 = nullptr;
+    QAction *LastADCmeasure1 = nullptr;
+    QAction *GetLastValues1 = nullptr;
+    QAction *GetLastStoredValues1 = nullptr;
+    QAction *CalcCRC1 = nullptr;
+    QAction *Restart1 = nullptr;
+    QAction *AllDataChange1 = nullptr;
+    QAction *data1 = nullptr;
+    QAction *Correctiontable1 = nullptr;
+    QAction *ReadCorrectionTable1 = nullptr;
+    QAction *GenerateCORRTABLEINCFile1 = nullptr;
+    QAction *Calc1 = nullptr;
 
     // Timed current measurement state (main thread only).
     int TimerTicks = 0;
@@ -142,18 +142,18 @@ public slots:
     void Calc1Click();
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
-    bool event(QEvent* e) override;
-    bool eventFilter(QObject* obj, QEvent* e) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *e) override;
+    bool eventFilter(QObject *obj, QEvent *e) override;
 
 private:
     void FormCreate();
-    void FormCloseQuery(bool& canClose);
+    void FormCloseQuery(bool &canClose);
     void FormDestroy();
     void BuildWidgets();
     void BuildMenus();
 
-    kv::AppContext& ctx_;
+    kv::AppContext &ctx_;
     kv::IniFile ini_;
     kv::CommState CommState;
     std::unique_ptr<kv::link::Link> link_;

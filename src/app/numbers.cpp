@@ -2,18 +2,24 @@
 
 #include <charconv>
 #include <clocale>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 
 #include "app/errors.h"
 
 namespace kv {
 
-Extended RoundHalfEven(Extended v) { return std::nearbyintl(v); }
+Extended RoundHalfEven(Extended v) {
+    return std::nearbyintl(v);
+}
 
 namespace {
-bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 0x20; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsTrimmed(char c) {
+    return static_cast<unsigned char>(c) <= 0x20;
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -39,11 +45,13 @@ std::string TrimRight(std::string_view s) {
     return std::string(s.substr(0, e));
 }
 
-std::string Trim(std::string_view s) { return TrimRight(TrimLeft(s)); }
+std::string Trim(std::string_view s) {
+    return TrimRight(TrimLeft(s));
+}
 
 std::string UpperCase(std::string_view s) {
     std::string r(s);
-    for (char& c : r)
+    for (char &c : r)
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     return r;
@@ -177,10 +185,10 @@ std::optional<Extended> TryStrToExtended(std::string_view s) {
     // locale's own decimal point before converting.
     std::string local = *t;
     const char point = *std::localeconv()->decimal_point;
-    for (char& c : local)
+    for (char &c : local)
         if (c == '.')
             c = point;
-    char* end = nullptr;
+    char *end = nullptr;
     Extended v = std::strtold(local.c_str(), &end);
     if (end != local.c_str() + local.size() || !std::isfinite(v))
         return std::nullopt;

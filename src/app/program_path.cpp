@@ -32,7 +32,7 @@ ProgramPaths ProgramPathsFrom(std::string_view fullPath) {
     return ProgramPaths{file, dir};
 }
 
-ProgramPaths ProgramPathsOfProcess(const char* argv0) {
+ProgramPaths ProgramPathsOfProcess(const char *argv0) {
     std::string path;
 #ifdef _WIN32
     char buf[MAX_PATH + 1] = {};

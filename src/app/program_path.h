@@ -23,6 +23,6 @@ char PathSeparator();
 ProgramPaths ProgramPathsFrom(std::string_view fullPath);
 
 // The running program's paths (from the executable's own location).
-ProgramPaths ProgramPathsOfProcess(const char* argv0);
+ProgramPaths ProgramPathsOfProcess(const char *argv0);
 
 } // namespace kv

@@ -6,23 +6,23 @@
 
 namespace kv {
 
-int ShowInfo(Prompter& p, std::string_view text) {
+int ShowInfo(Prompter &p, std::string_view text) {
     return p.Message("Information", std::string(text), MsgIcon::Information, MsgButtons::Ok);
 }
 
-int ShowError(Prompter& p, std::string_view text) {
+int ShowError(Prompter &p, std::string_view text) {
     return p.Message("Error", std::string(text), MsgIcon::Error, MsgButtons::Ok);
 }
 
-int AskQuestion(Prompter& p, std::string_view text) {
+int AskQuestion(Prompter &p, std::string_view text) {
     return p.Message("Question", std::string(text), MsgIcon::Question, MsgButtons::YesNo);
 }
 
-int AskQuestionCancel(Prompter& p, std::string_view text) {
+int AskQuestionCancel(Prompter &p, std::string_view text) {
     return p.Message("Question", std::string(text), MsgIcon::Question, MsgButtons::YesNoCancel);
 }
 
-void ShowAppError(Prompter& p, std::string_view message) {
+void ShowAppError(Prompter &p, std::string_view message) {
     p.Message(kAppTitle, AppErrorText(std::string(message)), MsgIcon::Error, MsgButtons::Ok);
 }
 

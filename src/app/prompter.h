@@ -26,8 +26,8 @@ struct FileDialog {
     std::string filter;     // "*.epr|*.epr|*.*|*.*": description|pattern pairs
     std::string defaultExt; // ".epr"
     std::string initialDir;
-    std::string fileName;   // proposed, and after a confirmed run the chosen full path
-    int filterIndex = 1;    // 1-based, as chosen by the user
+    std::string fileName; // proposed, and after a confirmed run the chosen full path
+    int filterIndex = 1;  // 1-based, as chosen by the user
     bool overwritePrompt = false;
     bool mustExist = false; // the chosen file (open) or its folder (save) must exist
 };
@@ -35,26 +35,26 @@ struct FileDialog {
 class Prompter : public Beeper {
 public:
     // Shows a modal, top-most box; returns IdOk, IdYes, IdNo or IdCancel.
-    virtual int Message(const std::string& caption, const std::string& text, MsgIcon icon,
+    virtual int Message(const std::string &caption, const std::string &text, MsgIcon icon,
                         MsgButtons buttons) = 0;
     // Runs the dialog; true when the user confirmed (dlg.fileName and filterIndex set).
-    virtual bool RunFileDialog(FileDialog& dlg) = 0;
+    virtual bool RunFileDialog(FileDialog &dlg) = 0;
     // The text-entry dialog; nullopt on Cancel.
-    virtual std::optional<std::string> InputQuery(const std::string& caption,
-                                                  const std::string& prompt,
-                                                  const std::string& initial) = 0;
+    virtual std::optional<std::string> InputQuery(const std::string &caption,
+                                                  const std::string &prompt,
+                                                  const std::string &initial) = 0;
 };
 
 // The four message boxes.
-int ShowInfo(Prompter& p, std::string_view text);     // "Information", OK -> 1
-int ShowError(Prompter& p, std::string_view text);    // "Error", OK -> 1
-int AskQuestion(Prompter& p, std::string_view text);  // "Question", Yes/No -> 6/7
-int AskQuestionCancel(Prompter& p, std::string_view text); // Yes/No/Cancel -> 6/7/2
+int ShowInfo(Prompter &p, std::string_view text);          // "Information", OK -> 1
+int ShowError(Prompter &p, std::string_view text);         // "Error", OK -> 1
+int AskQuestion(Prompter &p, std::string_view text);       // "Question", Yes/No -> 6/7
+int AskQuestionCancel(Prompter &p, std::string_view text); // Yes/No/Cancel -> 6/7/2
 
 // The application title, caption of the general error report.
-inline constexpr const char* kAppTitle = "<Korvane>";
+inline constexpr const char *kAppTitle = "<Korvane>";
 // The general error report: error icon, captioned with the application title, with the
 // full-stop rule.
-void ShowAppError(Prompter& p, std::string_view message);
+void ShowAppError(Prompter &p, std::string_view message);
 
 } // namespace kv

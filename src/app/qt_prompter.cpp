@@ -12,24 +12,24 @@
 
 namespace {
 
-QString Q(const std::string& s) {
+QString Q(const std::string &s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
 
-std::string S(const QString& s) {
+std::string S(const QString &s) {
     return s.toUtf8().toStdString();
 }
 
 // A carriage return alone, or CR LF, starts a new line in the box.
-QString BoxText(const std::string& text) {
+QString BoxText(const std::string &text) {
     QString t = Q(text);
     t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return t;
 }
 
-QWidget* DialogParent() {
-    QWidget* w = QApplication::activeModalWidget();
+QWidget *DialogParent() {
+    QWidget *w = QApplication::activeModalWidget();
     if (!w)
         w = QApplication::activeWindow();
     return w;
@@ -37,7 +37,7 @@ QWidget* DialogParent() {
 
 } // namespace
 
-std::vector<QtPrompter::FilterEntry> QtPrompter::ParseFilter(const std::string& filter) {
+std::vector<QtPrompter::FilterEntry> QtPrompter::ParseFilter(const std::string &filter) {
     // "description|pattern|description|pattern"; a pattern may hold several masks
     // separated by ";" ("*.txt;*.log").
     std::vector<FilterEntry> out;
@@ -51,14 +51,14 @@ std::vector<QtPrompter::FilterEntry> QtPrompter::ParseFilter(const std::string& 
     return out;
 }
 
-QString QtPrompter::QtFilterText(const FilterEntry& e) {
+QString QtPrompter::QtFilterText(const FilterEntry &e) {
     QString masks = Q(e.patterns);
     masks.replace(QLatin1Char(';'), QLatin1Char(' '));
     // Qt takes the masks from the parentheses at the end.
     return Q(e.description) + QLatin1String(" (") + masks + QLatin1Char(')');
 }
 
-int QtPrompter::Message(const std::string& caption, const std::string& text, kv::MsgIcon icon,
+int QtPrompter::Message(const std::string &caption, const std::string &text, kv::MsgIcon icon,
                         kv::MsgButtons buttons) {
     QMessageBox box(DialogParent());
     box.setWindowTitle(Q(caption));
@@ -75,7 +75,7 @@ int QtPrompter::Message(const std::string& caption, const std::string& text, kv:
         box.setIcon(QMessageBox::Question);
         break;
     }
-    std::vector<std::pair<QAbstractButton*, int>> ids;
+    std::vector<std::pair<QAbstractButton *, int>> ids;
     auto add = [&](QMessageBox::StandardButton b, int id) {
         ids.emplace_back(box.addButton(b), id);
     };
@@ -93,13 +93,13 @@ int QtPrompter::Message(const std::string& caption, const std::string& text, kv:
         add(QMessageBox::Cancel, kv::IdCancel);
         break;
     }
-    box.setDefaultButton(qobject_cast<QPushButton*>(ids.front().first));
+    box.setDefaultButton(qobject_cast<QPushButton *>(ids.front().first));
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.exec();
 
-    QAbstractButton* clicked = box.clickedButton();
-    for (const auto& [button, id] : ids)
+    QAbstractButton *clicked = box.clickedButton();
+    for (const auto &[button, id] : ids)
         if (button == clicked)
             return id;
     // Closed without a button (Escape or the close box): OK for a single-button box,
@@ -115,7 +115,7 @@ int QtPrompter::Message(const std::string& caption, const std::string& text, kv:
     return kv::IdCancel;
 }
 
-bool QtPrompter::RunFileDialog(kv::FileDialog& dlg) {
+bool QtPrompter::RunFileDialog(kv::FileDialog &dlg) {
     QFileDialog fd(DialogParent(), Q(dlg.title));
     const bool save = dlg.kind == kv::FileDialog::Kind::Save;
     fd.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -124,7 +124,7 @@ bool QtPrompter::RunFileDialog(kv::FileDialog& dlg) {
 
     const auto entries = ParseFilter(dlg.filter);
     QStringList filters;
-    for (const auto& e : entries)
+    for (const auto &e : entries)
         filters << QtFilterText(e);
     if (!filters.isEmpty()) {
         fd.setNameFilters(filters);
@@ -171,9 +171,9 @@ bool QtPrompter::RunFileDialog(kv::FileDialog& dlg) {
     return true;
 }
 
-std::optional<std::string> QtPrompter::InputQuery(const std::string& caption,
-                                                  const std::string& prompt,
-                                                  const std::string& initial) {
+std::optional<std::string> QtPrompter::InputQuery(const std::string &caption,
+                                                  const std::string &prompt,
+                                                  const std::string &initial) {
     QInputDialog dlg(DialogParent());
     dlg.setWindowTitle(Q(caption));
     dlg.setLabelText(Q(prompt));

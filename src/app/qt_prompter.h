@@ -10,11 +10,11 @@
 
 class QtPrompter : public kv::Prompter {
 public:
-    int Message(const std::string& caption, const std::string& text, kv::MsgIcon icon,
+    int Message(const std::string &caption, const std::string &text, kv::MsgIcon icon,
                 kv::MsgButtons buttons) override;
-    bool RunFileDialog(kv::FileDialog& dlg) override;
-    std::optional<std::string> InputQuery(const std::string& caption, const std::string& prompt,
-                                          const std::string& initial) override;
+    bool RunFileDialog(kv::FileDialog &dlg) override;
+    std::optional<std::string> InputQuery(const std::string &caption, const std::string &prompt,
+                                          const std::string &initial) override;
     void Beep() override;
 
     // One entry of a "description|pattern|..." filter, and its Qt form "desc (masks)".
@@ -22,6 +22,6 @@ public:
         std::string description;
         std::string patterns;
     };
-    static std::vector<FilterEntry> ParseFilter(const std::string& filter);
-    static QString QtFilterText(const FilterEntry& e);
+    static std::vector<FilterEntry> ParseFilter(const std::string &filter);
+    static QString QtFilterText(const FilterEntry &e);
 };

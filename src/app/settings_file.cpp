@@ -9,7 +9,9 @@ namespace kv {
 
 namespace {
 
-bool SameText(std::string_view a, std::string_view b) { return UpperCase(a) == UpperCase(b); }
+bool SameText(std::string_view a, std::string_view b) {
+    return UpperCase(a) == UpperCase(b);
+}
 
 struct Line {
     std::string_view text; // without its line end
@@ -61,9 +63,9 @@ std::string ValueOf(std::string_view line) {
 } // namespace
 
 std::string IniFile::Lookup(std::string_view content, std::string_view section,
-                            std::string_view key, bool* found) {
+                            std::string_view key, bool *found) {
     bool inSection = false;
-    for (const Line& l : SplitLines(content)) {
+    for (const Line &l : SplitLines(content)) {
         if (auto s = SectionName(l.text)) {
             inSection = SameText(*s, section);
             continue;
@@ -91,7 +93,7 @@ std::string IniFile::Update(std::string_view content, std::string_view section,
     std::optional<std::size_t> sectionLine;
     std::optional<std::size_t> lastInSection; // last non-blank line of the section
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const Line& l = lines[i];
+        const Line &l = lines[i];
         if (auto s = SectionName(l.text)) {
             if (sectionLine)
                 break; // end of the first matching section
@@ -117,7 +119,7 @@ std::string IniFile::Update(std::string_view content, std::string_view section,
 
     const std::string entry = std::string(key) + "=" + std::string(value) + eol;
     if (sectionLine) {
-        const Line& after = lines[*lastInSection];
+        const Line &after = lines[*lastInSection];
         std::string out(content.substr(0, after.end));
         if (after.end == content.size() && !content.empty() && content.back() != '\n')
             out += eol;
@@ -189,8 +191,7 @@ FileResult IniFile::WriteString(std::string_view section, std::string_view key,
     return WriteTextFile(Update(content, section, key, value), fileName_);
 }
 
-FileResult IniFile::WriteInteger(std::string_view section, std::string_view key,
-                                 int value) const {
+FileResult IniFile::WriteInteger(std::string_view section, std::string_view key, int value) const {
     return WriteString(section, key, std::to_string(value));
 }
 

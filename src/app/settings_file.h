@@ -15,7 +15,7 @@ class IniFile {
 public:
     explicit IniFile(std::string fileName) : fileName_(std::move(fileName)) {}
 
-    const std::string& FileName() const { return fileName_; }
+    const std::string &FileName() const { return fileName_; }
 
     // Each read opens and reads the file; a missing file or key gives the default.
     std::string ReadString(std::string_view section, std::string_view key,
@@ -36,7 +36,7 @@ public:
 
     // The text-level operations, for tests and for one read of many keys.
     static std::string Lookup(std::string_view content, std::string_view section,
-                              std::string_view key, bool* found);
+                              std::string_view key, bool *found);
     // A key's value in already-read content, converted; nullopt when missing or unreadable.
     static std::optional<int> LookupInteger(std::string_view content, std::string_view section,
                                             std::string_view key);

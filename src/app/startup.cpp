@@ -13,8 +13,8 @@
 
 namespace kv {
 
-int RunProgram(KorvaneApplication& app, AppContext& ctx,
-               const std::function<void(AppContext&)>& onShown) {
+int RunProgram(KorvaneApplication &app, AppContext &ctx,
+               const std::function<void(AppContext &)> &onShown) {
     int rc = 0;
     {
         // Destroyed in the reverse order, the main window (and with it the link) last.
@@ -25,8 +25,8 @@ int RunProgram(KorvaneApplication& app, AppContext& ctx,
         auto form3 = std::make_unique<TForm3>(ctx);
 
         // Closing the main window ends the program, whichever other windows are open.
-        for (QWidget* w :
-             std::initializer_list<QWidget*>{form2.get(), form4.get(), form5.get(), form3.get()})
+        for (QWidget *w :
+             std::initializer_list<QWidget *>{form2.get(), form4.get(), form5.get(), form3.get()})
             w->setAttribute(Qt::WA_QuitOnClose, false);
         form1->setAttribute(Qt::WA_QuitOnClose, true);
 

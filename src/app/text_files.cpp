@@ -13,19 +13,23 @@ namespace kv {
 
 namespace fs = std::filesystem;
 
-std::string SystemErrorText(int err) { return std::generic_category().message(err); }
+std::string SystemErrorText(int err) {
+    return std::generic_category().message(err);
+}
 
 namespace {
 
-void BeepIf(Beeper* b) {
+void BeepIf(Beeper *b) {
     if (b)
         b->Beep();
 }
 
-FileResult Failure(int err) { return FileResult{false, SystemErrorText(err)}; }
+FileResult Failure(int err) {
+    return FileResult{false, SystemErrorText(err)};
+}
 
 // Writes all of text to an open stream and closes it; beeps on a write or close failure.
-FileResult WriteAndClose(std::FILE* f, std::string_view text, Beeper* beeper, bool sync) {
+FileResult WriteAndClose(std::FILE *f, std::string_view text, Beeper *beeper, bool sync) {
     FileResult r{true, {}};
     if (!text.empty() && std::fwrite(text.data(), 1, text.size(), f) != text.size()) {
         r = Failure(errno ? errno : EIO);
@@ -49,15 +53,15 @@ FileResult WriteAndClose(std::FILE* f, std::string_view text, Beeper* beeper, bo
 
 } // namespace
 
-FileResult AppendTextFile(std::string_view text, const std::string& fileName, Beeper* beeper) {
+FileResult AppendTextFile(std::string_view text, const std::string &fileName, Beeper *beeper) {
     errno = 0;
-    std::FILE* f = std::fopen(fileName.c_str(), "ab");
+    std::FILE *f = std::fopen(fileName.c_str(), "ab");
     if (!f)
         return Failure(errno ? errno : ENOENT); // missing folder, denied: skipped silently
     return WriteAndClose(f, text, beeper, false);
 }
 
-FileResult WriteTextFile(std::string_view text, const std::string& fileName, Beeper* beeper) {
+FileResult WriteTextFile(std::string_view text, const std::string &fileName, Beeper *beeper) {
     std::error_code ec;
     const fs::path target(fileName);
     const auto st = fs::status(target, ec);
@@ -74,7 +78,7 @@ FileResult WriteTextFile(std::string_view text, const std::string& fileName, Bee
     fs::path tmp = target;
     tmp += ".tmp~";
     errno = 0;
-    std::FILE* f = std::fopen(tmp.string().c_str(), "wb");
+    std::FILE *f = std::fopen(tmp.string().c_str(), "wb");
     if (!f)
         return Failure(errno ? errno : EACCES);
     FileResult r = WriteAndClose(f, text, beeper, true);
@@ -93,10 +97,10 @@ FileResult WriteTextFile(std::string_view text, const std::string& fileName, Bee
     return FileResult{true, {}};
 }
 
-FileResult ReadWholeFile(const std::string& fileName, std::string& content) {
+FileResult ReadWholeFile(const std::string &fileName, std::string &content) {
     content.clear();
     errno = 0;
-    std::FILE* f = std::fopen(fileName.c_str(), "rb");
+    std::FILE *f = std::fopen(fileName.c_str(), "rb");
     if (!f)
         return Failure(errno ? errno : ENOENT);
     char buf[65536];
@@ -111,7 +115,7 @@ FileResult ReadWholeFile(const std::string& fileName, std::string& content) {
     return FileResult{true, {}};
 }
 
-bool FileExists(const std::string& fileName) {
+bool FileExists(const std::string &fileName) {
     std::error_code ec;
     return fs::is_regular_file(fs::path(fileName), ec);
 }

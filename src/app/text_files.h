@@ -23,19 +23,19 @@ struct FileResult {
 // Appends text unchanged (no line end added), creating the file when it is missing.
 // A file that cannot be opened (missing folder, access denied) is skipped without a beep;
 // a failed write or close beeps.
-FileResult AppendTextFile(std::string_view text, const std::string& fileName,
-                          Beeper* beeper = nullptr);
+FileResult AppendTextFile(std::string_view text, const std::string &fileName,
+                          Beeper *beeper = nullptr);
 
 // Replaces the file's whole content with text. Written to a temporary file beside it and
 // renamed over it, so a failure leaves the old file whole. A read-only file is not
 // replaced. A failed write beeps.
-FileResult WriteTextFile(std::string_view text, const std::string& fileName,
-                         Beeper* beeper = nullptr);
+FileResult WriteTextFile(std::string_view text, const std::string &fileName,
+                         Beeper *beeper = nullptr);
 
 // Reads a whole file; ok false with the system's reason when it cannot be read.
-FileResult ReadWholeFile(const std::string& fileName, std::string& content);
+FileResult ReadWholeFile(const std::string &fileName, std::string &content);
 
-bool FileExists(const std::string& fileName);
+bool FileExists(const std::string &fileName);
 
 // Eight "0"/"1" characters, most significant bit first.
 std::string ByteToBinary(std::uint8_t value);

@@ -6,13 +6,13 @@
 
 namespace kv {
 
-QWidget* OwnerWindow(QWidget* dialog, const AppContext& ctx) {
-    if (QWidget* p = dialog->parentWidget())
+QWidget *OwnerWindow(QWidget *dialog, const AppContext &ctx) {
+    if (QWidget *p = dialog->parentWidget())
         return p->window();
     return ctx.form1;
 }
 
-void CenterOn(QWidget* dialog, const QWidget* owner) {
+void CenterOn(QWidget *dialog, const QWidget *owner) {
     if (owner == nullptr || !owner->isVisible())
         return;
     const QRect frame = dialog->frameGeometry();

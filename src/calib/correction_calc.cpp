@@ -13,7 +13,7 @@ std::string ExceededText(int count) {
     return Format("Correction exceeded max value 127! (%dx)", {count});
 }
 
-bool ReportCorrection(const CorrectionTable& table, Prompter& prompter) {
+bool ReportCorrection(const CorrectionTable &table, Prompter &prompter) {
     switch (table.status) {
     case CorrectionTable::Status::NothingToDo:
         ShowInfo(prompter, kNothingToDo);

@@ -46,6 +46,6 @@ CorrectionTable CalcCorrection(PointList points, std::int32_t multiplier, std::i
 
 // Shows what the calculation has to tell ("Nothing to do...", "Missing ADC value for 0 A!",
 // the limit message) and returns true when the table is to be written.
-bool ReportCorrection(const CorrectionTable& table, Prompter& prompter);
+bool ReportCorrection(const CorrectionTable &table, Prompter &prompter);
 
 } // namespace kv::calib

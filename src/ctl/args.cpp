@@ -306,7 +306,8 @@ ParsedArgs ParseArgs(std::span<const std::string> argv) {
             if (p.value == "0")
                 continue;
         } else if (sw && p.hasValue) {
-            throw UsageError("option " + std::string(p.option->name) + " takes no value", r.command);
+            throw UsageError("option " + std::string(p.option->name) + " takes no value",
+                             r.command);
         } else if (!sw && !p.hasValue) {
             throw UsageError("option " + std::string(p.option->name) + " needs a value (" +
                                  std::string(p.option->valueName) + ")",

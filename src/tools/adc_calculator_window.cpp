@@ -3,8 +3,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "tools/adc_conversion.h"
 #include "app/window_placement.h"
+#include "tools/adc_conversion.h"
 
 namespace {
 

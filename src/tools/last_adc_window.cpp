@@ -7,9 +7,9 @@
 #include <QStyle>
 #include <QTimer>
 
+#include "app/window_placement.h"
 #include "link/link.h"
 #include "tools/last_adc.h"
-#include "app/window_placement.h"
 
 namespace {
 

@@ -253,10 +253,10 @@ TEST(TextFiles, WriteFailingHalfWayKeepsTheOldFile) {
 }
 
 TEST(TextFiles, ByteToBinary) {
-    const std::pair<std::uint8_t, const char*> cases[] = {
+    const std::pair<std::uint8_t, const char *> cases[] = {
         {0, "00000000"}, {255, "11111111"}, {128, "10000000"}, {5, "00000101"}, {0x5A, "01011010"},
     };
-    for (const auto& [v, s] : cases)
+    for (const auto &[v, s] : cases)
         EXPECT_EQ(kv::ByteToBinary(v), s);
 }
 
@@ -264,9 +264,9 @@ TEST(TextFiles, ByteToBinary) {
 
 TEST(ProgramPaths, NameLosesOnlyItsLastExtension) {
     struct Case {
-        const char* path;
-        const char* name;
-        const char* dir;
+        const char *path;
+        const char *name;
+        const char *dir;
     };
     const Case cases[] = {
         {"/opt/kv/a.b.exe", "a.b", "/opt/kv/"},
@@ -274,7 +274,7 @@ TEST(ProgramPaths, NameLosesOnlyItsLastExtension) {
         {"/opt/v1.2/korvane", "korvane", "/opt/v1.2/"},
         {"/korvane.bin", "korvane", "/"},
     };
-    for (const auto& c : cases) {
+    for (const auto &c : cases) {
         const kv::ProgramPaths p = kv::ProgramPathsFrom(c.path);
         EXPECT_EQ(p.name, c.name) << c.path;
         EXPECT_EQ(p.dir, c.dir) << c.path;

@@ -38,7 +38,7 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-constexpr const char* kHeader = "Date       Time      ADC  Hi  Lo  Zo Mul   Volt   Curr Relay\r\n";
+constexpr const char *kHeader = "Date       Time      ADC  Hi  Lo  Zo Mul   Volt   Curr Relay\r\n";
 
 QString ScreenshotDir() {
     return qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
@@ -60,7 +60,7 @@ private:
     std::string adcFile() const { return dir->File("korvane.adc"); }
 
     // The main window on a settings file with these lines (none: no file at all).
-    void Start(const char* iniLines = "AutoOpen=0\r\n", bool withForm2 = false) {
+    void Start(const char *iniLines = "AutoOpen=0\r\n", bool withForm2 = false) {
         if (iniLines)
             kvtest::TempDir::Write(iniFile(), std::string("[init]\r\n") + iniLines);
         ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir->path()});
@@ -109,29 +109,29 @@ private slots:
     void fieldsButtonsAndTabOrder() {
         Start();
         const struct {
-            const char* name;
-            const char* label;
+            const char *name;
+            const char *label;
         } fields[] = {
             {"fusecurrent", "Fuse current (A x10)"}, {"zerooffset", "Zero offset (ADC div)"},
             {"overloadtimer", "Overload time (ms)"}, {"multiply", "I to ADC multiply"},
             {"avgi", "Current measure count"},
         };
-        for (const auto& f : fields) {
-            auto* e = form->findChild<QLineEdit*>(f.name);
+        for (const auto &f : fields) {
+            auto *e = form->findChild<QLineEdit *>(f.name);
             QVERIFY2(e, f.name);
-            auto* l = form->findChild<QLabel*>(QString(f.name) + "Label");
+            auto *l = form->findChild<QLabel *>(QString(f.name) + "Label");
             QVERIFY2(l, f.name);
             QCOMPARE(l->text(), QString(f.label));
             QCOMPARE(l->buddy(), e);
         }
-        QCOMPARE(form->findChild<QCheckBox*>("average")->text(), QString("Use average current"));
-        QCOMPARE(form->findChild<QCheckBox*>("vref")->text(), QString("Use voltage reference"));
-        const std::pair<const char*, const char*> buttons[] = {{"BitBtn1", "Send Data"},
-                                                               {"BitBtn2", "Get Data"},
-                                                               {"BitBtn3", "Relay"},
-                                                               {"BitBtn4", "Get Current"}};
-        for (const auto& [name, caption] : buttons) {
-            auto* b = form->findChild<QPushButton*>(name);
+        QCOMPARE(form->findChild<QCheckBox *>("average")->text(), QString("Use average current"));
+        QCOMPARE(form->findChild<QCheckBox *>("vref")->text(), QString("Use voltage reference"));
+        const std::pair<const char *, const char *> buttons[] = {{"BitBtn1", "Send Data"},
+                                                                 {"BitBtn2", "Get Data"},
+                                                                 {"BitBtn3", "Relay"},
+                                                                 {"BitBtn4", "Get Current"}};
+        for (const auto &[name, caption] : buttons) {
+            auto *b = form->findChild<QPushButton *>(name);
             QVERIFY2(b, name);
             QCOMPARE(b->text(), QString(caption));
         }
@@ -149,16 +149,16 @@ private slots:
         }
         QCOMPARE(seen, order);
 
-        auto* m = form->findChild<QPlainTextEdit*>("m");
+        auto *m = form->findChild<QPlainTextEdit *>("m");
         QVERIFY(m);
         QVERIFY(m->isReadOnly());
         QCOMPARE(m->lineWrapMode(), QPlainTextEdit::NoWrap);
         QCOMPARE(m->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         QCOMPARE(m->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        QVERIFY(form->findChild<QStatusBar*>("sb1"));
+        QVERIFY(form->findChild<QStatusBar *>("sb1"));
         QCOMPARE(form->sb1Panel0->width(), 100);
         QVERIFY(form->sb1Panel1->width() >= 50);
-        auto* t = form->findChild<QTimer*>("Timer1");
+        auto *t = form->findChild<QTimer *>("Timer1");
         QVERIFY(t);
         QVERIFY(!t->isActive());
         QCOMPARE(t->interval(), 1000);
@@ -167,9 +167,9 @@ private slots:
     void menusCaptionsSeparatorsAndShortcuts() {
         Start();
         struct Item {
-            const char* name; // "-" for a separator
-            const char* caption;
-            const char* shortcut;
+            const char *name; // "-" for a separator
+            const char *caption;
+            const char *shortcut;
         };
         const std::vector<std::pair<QString, std::vector<Item>>> menus = {
             {"Program", {{"About1", "About", ""}, {"Exit1", "Exit", ""}}},
@@ -196,21 +196,21 @@ private slots:
               {"-", "", ""},
               {"Calc1", "Calc ADC", ""}}},
         };
-        const QList<QAction*> top = form->menuBar()->actions();
+        const QList<QAction *> top = form->menuBar()->actions();
         QCOMPARE(int(top.size()), int(menus.size()));
         for (std::size_t i = 0; i < menus.size(); ++i) {
             QCOMPARE(top[int(i)]->text(), menus[i].first);
-            const QList<QAction*> items = top[int(i)]->menu()->actions();
+            const QList<QAction *> items = top[int(i)]->menu()->actions();
             QCOMPARE(int(items.size()), int(menus[i].second.size()));
             for (std::size_t j = 0; j < std::size_t(items.size()); ++j) {
-                const Item& want = menus[i].second[j];
-                QAction* a = items[int(j)];
+                const Item &want = menus[i].second[j];
+                QAction *a = items[int(j)];
                 if (QString(want.name) == "-") {
                     QVERIFY(a->isSeparator());
                     continue;
                 }
                 QCOMPARE(a->objectName(), QString(want.name));
-                QCOMPARE(form->findChild<QAction*>(want.name), a);
+                QCOMPARE(form->findChild<QAction *>(want.name), a);
                 QCOMPARE(a->text(), QString(want.caption));
                 QCOMPARE(a->shortcut(), QKeySequence(QString(want.shortcut)));
                 if (QString(want.name) == "AllDataChange1")
@@ -274,8 +274,8 @@ private slots:
         QVERIFY(!form->AllDataChange1->isChecked());
         auto enabled = [&] {
             QStringList on;
-            for (QWidget* w : form->panel->findChildren<QWidget*>())
-                if (!qobject_cast<QLabel*>(w) && w->isEnabled() && !qobject_cast<QPushButton*>(w))
+            for (QWidget *w : form->panel->findChildren<QWidget *>())
+                if (!qobject_cast<QLabel *>(w) && w->isEnabled() && !qobject_cast<QPushButton *>(w))
                     on << w->objectName();
             on.sort();
             return on;
@@ -303,14 +303,14 @@ private slots:
     void enteringAFieldShowsItsHint() {
         Start();
         ShowActive();
-        const std::pair<QLineEdit*, const char*> hints[] = {
+        const std::pair<QLineEdit *, const char *> hints[] = {
             {form->zerooffset, "Value 0-255"},
             {form->fusecurrent, "Parameter example: 12 = 1,2A"},
             {form->overloadtimer, "Value 0-255"},
             {form->multiply, "Parameter example: 105 = 10,5"},
             {form->avgi, "Value 1-20"},
         };
-        for (const auto& [edit, hint] : hints) {
+        for (const auto &[edit, hint] : hints) {
             form->sb1Panel1->clear();
             QTest::mouseClick(edit, Qt::LeftButton);
             QCOMPARE(form->sb1Panel1->text(), QString(hint));
@@ -431,7 +431,7 @@ private slots:
     void exceptionFromAShortcutIsReported() {
         Start();
         ShowActive();
-        auto* a = new QAction(form.get());
+        auto *a = new QAction(form.get());
         a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
         form->addAction(a);
         connect(a, &QAction::triggered,
@@ -457,17 +457,17 @@ private slots:
         QVERIFY(form->grab().save(out + "/main-window.png"));
 
         // The window with its three menus opened beside it.
-        const QList<QAction*> top = form->menuBar()->actions();
+        const QList<QAction *> top = form->menuBar()->actions();
         QList<QPixmap> shots{form->grab()};
-        for (QAction* t : top) {
-            QMenu* mm = t->menu();
+        for (QAction *t : top) {
+            QMenu *mm = t->menu();
             mm->popup(form->mapToGlobal(QPoint(0, 0)));
             QVERIFY(QTest::qWaitForWindowExposed(mm));
             shots << mm->grab();
             mm->hide();
         }
         int w = 0, h = 0;
-        for (const QPixmap& p : shots) {
+        for (const QPixmap &p : shots) {
             w += p.width() + 8;
             h = std::max(h, p.height());
         }
@@ -475,7 +475,7 @@ private slots:
         all.fill(Qt::white);
         QPainter painter(&all);
         int x = 0;
-        for (const QPixmap& p : shots) {
+        for (const QPixmap &p : shots) {
             painter.drawPixmap(x, 0, p);
             x += p.width() + 8;
         }
@@ -555,7 +555,7 @@ private slots:
         QCOMPARE(lines[lines.size() - 2], std::string("S: 10B"));
         // The reply is in the "R: " line as text, not as hexadecimal digits.
         bool found = false;
-        for (const std::string& l : lines)
+        for (const std::string &l : lines)
             if (l.rfind("R: ", 0) == 0 && l.find(fx.sim().InfoText()) != std::string::npos)
                 found = true;
         QVERIFY2(found, lines.front().c_str());
@@ -601,7 +601,7 @@ private slots:
         watchdog.setSingleShot(true);
         connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
         watchdog.start(10000);
-        const int rc = kv::RunProgram(*KorvaneApplication::instance(), c, [&](kv::AppContext& a) {
+        const int rc = kv::RunProgram(*KorvaneApplication::instance(), c, [&](kv::AppContext &a) {
             checked = a.form1 && a.form2 && a.form3 && a.form4 && a.form5;
             checked = checked && a.form1->isVisible() && !a.form2->isVisible() &&
                       !a.form3->isVisible() && !a.form4->isVisible() && !a.form5->isVisible();

@@ -14,7 +14,7 @@
 namespace {
 
 struct IntCase {
-    const char* text;
+    const char *text;
     std::optional<std::int32_t> value;
 };
 
@@ -41,28 +41,28 @@ TEST(IntegerSyntax, AcceptsDecimalAndEveryHexPrefix) {
         {"$80000000", INT32_MIN},
         {"0x000000001", 1}, // leading zeros are not significant
     };
-    for (const auto& c : cases)
+    for (const auto &c : cases)
         EXPECT_EQ(kv::TryStrToInt(c.text), c.value) << "'" << c.text << "'";
 }
 
 TEST(IntegerSyntax, RejectsEverythingElse) {
-    const char* bad[] = {
+    const char *bad[] = {
         "",           "   ", "abc",   "12abc",      "1 2",         "-",           "+",
         "--5",        "+-5", "-0x05", "$",          "0x",          "x",           "0xG1",
         "$-5",        "1.5", "1e3",   "2147483648", "-2147483649", "99999999999", "0x100000000",
         "$123456789", "12 ", "0x1F ", "١",
     };
-    for (const char* s : bad)
+    for (const char *s : bad)
         EXPECT_EQ(kv::TryStrToInt(s), std::nullopt) << "'" << s << "'";
 }
 
 TEST(IntegerSyntax, StrToIntThrowsWithTheOffendingText) {
     EXPECT_EQ(kv::StrToInt("0x20"), 32);
-    for (const char* s : {"abc", "", "-0x05", " 12x"}) {
+    for (const char *s : {"abc", "", "-0x05", " 12x"}) {
         try {
             kv::StrToInt(s);
             ADD_FAILURE() << "no exception for '" << s << "'";
-        } catch (const kv::Error& e) {
+        } catch (const kv::Error &e) {
             EXPECT_EQ(std::string(e.what()),
                       "'" + std::string(s) + "' is not a valid integer value");
         }
@@ -71,7 +71,7 @@ TEST(IntegerSyntax, StrToIntThrowsWithTheOffendingText) {
 
 TEST(FloatSyntax, AcceptsPointNotationOnly) {
     struct Case {
-        const char* text;
+        const char *text;
         std::optional<double> value;
     };
     const Case cases[] = {
@@ -92,13 +92,13 @@ TEST(FloatSyntax, AcceptsPointNotationOnly) {
         {"1e999", std::nullopt},
         {"0x10", std::nullopt},
     };
-    for (const auto& c : cases)
+    for (const auto &c : cases)
         EXPECT_EQ(kv::TryStrToFloat(c.text), c.value) << "'" << c.text << "'";
 
     try {
         kv::StrToFloat("1,8");
         ADD_FAILURE() << "no exception";
-    } catch (const kv::Error& e) {
+    } catch (const kv::Error &e) {
         EXPECT_STREQ(e.what(), "'1,8' is not a valid floating point value");
     }
 }
@@ -108,7 +108,7 @@ TEST(Rounding, HalvesGoToTheEvenNeighbour) {
         {0.5L, 0.0L},   {1.5L, 2.0L},    {2.5L, 2.0L},    {-0.5L, -0.0L}, {-1.5L, -2.0L},
         {-2.5L, -2.0L}, {2.4999L, 2.0L}, {2.5001L, 3.0L}, {8.5L, 8.0L},   {9.5L, 10.0L},
     };
-    for (const auto& [in, out] : cases)
+    for (const auto &[in, out] : cases)
         EXPECT_EQ(kv::RoundHalfEven(in), out) << static_cast<double>(in);
 }
 
@@ -166,7 +166,7 @@ protected:
                 std::setlocale(LC_ALL, "de_DE.UTF-8");
             }
         }
-        const char* point = std::localeconv()->decimal_point;
+        const char *point = std::localeconv()->decimal_point;
         if (std::string(point) != ",")
             GTEST_SKIP() << "no locale with a decimal comma can be made here";
     }

@@ -19,12 +19,12 @@ namespace {
 
 // Runs fn on the first modal dialog that appears; a dialog still open after 5 s is
 // rejected so that a failing test ends.
-void WhenModal(const std::function<void(QDialog*)>& fn) {
-    auto* timer = new QTimer(QCoreApplication::instance());
+void WhenModal(const std::function<void(QDialog *)> &fn) {
+    auto *timer = new QTimer(QCoreApplication::instance());
     auto started = std::make_shared<QElapsedTimer>();
     started->start();
     QObject::connect(timer, &QTimer::timeout, [timer, fn, started] {
-        auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        auto *dlg = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         if (dlg && dlg->isVisible()) {
             timer->stop();
             timer->deleteLater();
@@ -39,7 +39,7 @@ void WhenModal(const std::function<void(QDialog*)>& fn) {
     timer->start(10);
 }
 
-QAbstractButton* ButtonOf(QMessageBox* box, QMessageBox::StandardButton which) {
+QAbstractButton *ButtonOf(QMessageBox *box, QMessageBox::StandardButton which) {
     return box->button(which);
 }
 
@@ -72,8 +72,8 @@ private slots:
         QFETCH(int, result);
         QtPrompter p;
         bool seen = false;
-        WhenModal([&](QDialog* dlg) {
-            auto* box = qobject_cast<QMessageBox*>(dlg);
+        WhenModal([&](QDialog *dlg) {
+            auto *box = qobject_cast<QMessageBox *>(dlg);
             QVERIFY(box);
             seen = true;
             QCOMPARE(box->windowTitle(), QString("Question"));
@@ -102,14 +102,14 @@ private slots:
     void errorAndInformationIcons() {
         QtPrompter p;
         QMessageBox::Icon icon{};
-        WhenModal([&](QDialog* dlg) {
-            icon = qobject_cast<QMessageBox*>(dlg)->icon();
-            qobject_cast<QMessageBox*>(dlg)->button(QMessageBox::Ok)->click();
+        WhenModal([&](QDialog *dlg) {
+            icon = qobject_cast<QMessageBox *>(dlg)->icon();
+            qobject_cast<QMessageBox *>(dlg)->button(QMessageBox::Ok)->click();
         });
         QCOMPARE(kv::ShowError(p, "Restart error!"), kv::IdOk);
         QCOMPARE(icon, QMessageBox::Critical);
-        WhenModal([&](QDialog* dlg) {
-            icon = qobject_cast<QMessageBox*>(dlg)->icon();
+        WhenModal([&](QDialog *dlg) {
+            icon = qobject_cast<QMessageBox *>(dlg)->icon();
             QTest::keyClick(dlg, Qt::Key_Return); // the default button
         });
         QCOMPARE(kv::ShowInfo(p, "Korvane service"), kv::IdOk);
@@ -140,8 +140,8 @@ private slots:
         d.fileName = "corrtbl.epr";
         d.filterIndex = 2;
         d.overwritePrompt = true;
-        WhenModal([&](QDialog* dlg) {
-            auto* fd = qobject_cast<QFileDialog*>(dlg);
+        WhenModal([&](QDialog *dlg) {
+            auto *fd = qobject_cast<QFileDialog *>(dlg);
             QVERIFY(fd);
             QCOMPARE(fd->windowTitle(), QString("Save correction table"));
             QCOMPARE(fd->acceptMode(), QFileDialog::AcceptSave);
@@ -153,7 +153,7 @@ private slots:
                      QDir(QString::fromStdString(dir.path())).canonicalPath());
             fd->selectNameFilter("*.epr (*.epr)");
             fd->selectFile("mytable");
-            static_cast<QDialog*>(fd)->accept();
+            static_cast<QDialog *>(fd)->accept();
         });
         QVERIFY(p.RunFileDialog(d));
         QCOMPARE(QFileInfo(QString::fromStdString(d.fileName)).fileName(), QString("mytable.epr"));
@@ -167,18 +167,18 @@ private slots:
         d.title = "Open";
         d.filter = "*.sav|*.sav";
         d.fileName = "keep.sav";
-        WhenModal([](QDialog* dlg) { dlg->reject(); });
+        WhenModal([](QDialog *dlg) { dlg->reject(); });
         QVERIFY(!p.RunFileDialog(d));
         QCOMPARE(d.fileName, std::string("keep.sav"));
 
-        WhenModal([](QDialog* dlg) { dlg->reject(); });
+        WhenModal([](QDialog *dlg) { dlg->reject(); });
         QVERIFY(!p.InputQuery("Set Interval", "Seconds", "5").has_value());
     }
 
     void inputQueryReturnsTheTypedText() {
         QtPrompter p;
-        WhenModal([](QDialog* dlg) {
-            auto* in = qobject_cast<QInputDialog*>(dlg);
+        WhenModal([](QDialog *dlg) {
+            auto *in = qobject_cast<QInputDialog *>(dlg);
             QVERIFY(in);
             QCOMPARE(in->windowTitle(), QString("Multiply"));
             QCOMPARE(in->labelText(), QString("Value"));

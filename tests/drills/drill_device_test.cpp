@@ -79,17 +79,17 @@ private:
     int ticks_ = 0;
 };
 
-int Count(const Lines& lines, const std::string& text) {
+int Count(const Lines &lines, const std::string &text) {
     return static_cast<int>(std::count(lines.begin(), lines.end(), text));
 }
 
-bool Has(const Lines& lines, const std::string& text) {
+bool Has(const Lines &lines, const std::string &text) {
     return Count(lines, text) > 0;
 }
 
-std::string Joined(const Lines& lines) {
+std::string Joined(const Lines &lines) {
     std::string s;
-    for (const auto& l : lines)
+    for (const auto &l : lines)
         s += "[" + l + "] ";
     return s;
 }
@@ -102,7 +102,7 @@ ct::CorrTableData Pattern() {
     return t;
 }
 
-kv::sim::Table DeviceForm(const ct::CorrTableData& t) {
+kv::sim::Table DeviceForm(const ct::CorrTableData &t) {
     kv::sim::Table d{};
     for (int n = 0; n < ct::kEntries; ++n)
         d[static_cast<std::size_t>(n)] = ct::DeviceByte(t, n);
@@ -125,7 +125,7 @@ private:
     std::string adcFile() const { return fx->dir().File("korvane.adc"); }
     Lines log() const { return form->LogLinesShown(); }
 
-    void Start(const std::string& extraIni = "") {
+    void Start(const std::string &extraIni = "") {
         fx = std::make_unique<kvtest::SimFixture>();
         fx->WriteSettings(ini(), "AutoOpen=0\r\nLogLines=2000\r\n" + extraIni);
         ctx = std::make_unique<kv::AppContext>(prompter,
@@ -235,7 +235,7 @@ private slots:
         // boxes), while the measurements themselves report in the log.
         const Lines boxes = prompter.messageTexts();
         QVERIFY(!boxes.empty());
-        for (const auto& b : boxes)
+        for (const auto &b : boxes)
             QVERIFY2(b == std::strerror(EIO), Joined(boxes).c_str());
         meter.Report("\"GetCurrent error!\" in the log per failed tick, " +
                          std::to_string(boxes.size()) + " box(es) \"" + std::strerror(EIO) +
@@ -257,7 +257,7 @@ private slots:
         const Lines l = log();
         const int full = Count(l, "R: Buffer full");
         int received = 0;
-        for (const auto& line : l)
+        for (const auto &line : l)
             if (line.starts_with("R: 55 55"))
                 ++received;
         QVERIFY2(full >= 5, ("only " + std::to_string(full) + " \"Buffer full\" lines").c_str());
@@ -412,7 +412,7 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     // Before any thread starts: the mounts of the permission drill stay private.
     kvdrill::EnterPrivateMounts();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

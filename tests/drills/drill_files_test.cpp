@@ -34,8 +34,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kHeader = "Date       Time      ADC  Hi  Lo  Zo Mul   Volt   Curr Relay\r\n";
-constexpr const char* kRecord = "01.02.2024 10:00:00  512   2   0   0  10   2.50  51.20 Off\r\n";
+constexpr const char *kHeader = "Date       Time      ADC  Hi  Lo  Zo Mul   Volt   Curr Relay\r\n";
+constexpr const char *kRecord = "01.02.2024 10:00:00  512   2   0   0  10   2.50  51.20 Off\r\n";
 
 // An earlier current log that fills its last page of the file system to the byte, so that
 // once the disk is full no later append finds room in it.
@@ -47,9 +47,9 @@ std::string EarlierLog() {
     return s;
 }
 
-bool Has(const Lines& lines, const std::string& prefix) {
+bool Has(const Lines &lines, const std::string &prefix) {
     return std::any_of(lines.begin(), lines.end(),
-                       [&](const std::string& l) { return l.starts_with(prefix); });
+                       [&](const std::string &l) { return l.starts_with(prefix); });
 }
 
 } // namespace
@@ -101,7 +101,7 @@ private:
         form->Enabletimer1->trigger();
         auto failures = [this] {
             const Lines l = log();
-            return static_cast<int>(std::count_if(l.begin(), l.end(), [](const std::string& s) {
+            return static_cast<int>(std::count_if(l.begin(), l.end(), [](const std::string &s) {
                 return s.starts_with("Cannot write the current log");
             }));
         };
@@ -114,13 +114,13 @@ private:
     }
 
     void FillCalibrationGrid() {
-        const char* rows[][3] = {{"0", "512", "510"}, {"1.0", "597", "600"}, {"5", "937", "940"}};
+        const char *rows[][3] = {{"0", "512", "510"}, {"1.0", "597", "600"}, {"5", "937", "940"}};
         for (int r = 0; r < 3; ++r)
             for (int c = 0; c < 3; ++c)
                 calib->SetCellText(2 + c, r + 1, rows[r][c]);
     }
 
-    std::string SaveCalibration(const std::string& file) {
+    std::string SaveCalibration(const std::string &file) {
         prompter.AnswerFile(file);
         calib->Save1Click();
         const auto boxes = prompter.messageTexts();
@@ -239,7 +239,7 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     // Before any thread starts: the tmpfs mounts stay private to this process.
     kvdrill::EnterPrivateMounts();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -24,7 +24,7 @@ double CpuNow() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-long StatusKiB(const char* key) {
+long StatusKiB(const char *key) {
     std::ifstream f("/proc/self/status");
     std::string line;
     const std::size_t n = std::strlen(key);
@@ -40,7 +40,7 @@ bool privateMounts = false;
 
 Meter::Meter(std::string name) : name_(std::move(name)) {
     // "5" resets the peak resident set size to the present one.
-    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+    if (FILE *f = std::fopen("/proc/self/clear_refs", "w")) {
         std::fputs("5", f);
         std::fclose(f);
     }
@@ -63,7 +63,7 @@ long Meter::CurrentKiB() const {
     return StatusKiB("VmRSS");
 }
 
-void Meter::Report(const std::string& what, const std::string& lost) const {
+void Meter::Report(const std::string &what, const std::string &lost) const {
     std::printf("DRILL %s: %s | cpu %.2f s of %.1f s wall | peak %.1f MiB, now %.1f MiB | "
                 "lost: %s\n",
                 name_.c_str(), what.c_str(), CpuSeconds(), WallSeconds(), PeakKiB() / 1024.0,
@@ -85,8 +85,8 @@ bool PrivateMounts() {
     return privateMounts;
 }
 
-bool MountTmpfs(const std::string& dir, long bytes, const std::string& options,
-                std::string* error) {
+bool MountTmpfs(const std::string &dir, long bytes, const std::string &options,
+                std::string *error) {
     mkdir(dir.c_str(), 0755);
     std::string data = "size=" + std::to_string(bytes) + ",mode=0755";
     unsigned long flags = 0;
@@ -102,7 +102,7 @@ bool MountTmpfs(const std::string& dir, long bytes, const std::string& options,
     return true;
 }
 
-bool RemountReadOnly(const std::string& dir, std::string* error) {
+bool RemountReadOnly(const std::string &dir, std::string *error) {
     if (mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
         if (error)
             *error = std::strerror(errno);
@@ -111,11 +111,11 @@ bool RemountReadOnly(const std::string& dir, std::string* error) {
     return true;
 }
 
-bool Unmount(const std::string& dir) {
+bool Unmount(const std::string &dir) {
     return umount2(dir.c_str(), MNT_DETACH) == 0;
 }
 
-long FillUp(const std::string& dir) {
+long FillUp(const std::string &dir) {
     const std::string file = dir + "/filler";
     const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0)

@@ -18,7 +18,7 @@ public:
     long CurrentKiB() const; // VmRSS
     // One line "DRILL <name>: <what> | cpu .. s of .. s wall | peak .. MiB | lost: <lost>"
     // on the standard output, collected by scripts/test into the drill table.
-    void Report(const std::string& what, const std::string& lost) const;
+    void Report(const std::string &what, const std::string &lost) const;
 
 private:
     std::string name_;
@@ -34,11 +34,11 @@ bool EnterPrivateMounts();
 bool PrivateMounts();
 
 // Mounts a tmpfs of the given size at dir (created); options are added ("ro", "nodev").
-bool MountTmpfs(const std::string& dir, long bytes, const std::string& options, std::string* error);
-bool RemountReadOnly(const std::string& dir, std::string* error);
-bool Unmount(const std::string& dir);
+bool MountTmpfs(const std::string &dir, long bytes, const std::string &options, std::string *error);
+bool RemountReadOnly(const std::string &dir, std::string *error);
+bool Unmount(const std::string &dir);
 // Fills the file system holding dir until a write fails with ENOSPC; the filler file is
 // dir/filler. Returns the bytes written.
-long FillUp(const std::string& dir);
+long FillUp(const std::string &dir);
 
 } // namespace kvdrill

@@ -17,8 +17,8 @@ void ScriptedPrompter::AnswerInput(std::optional<std::string> text) {
     inputAnswers_.push_back(std::move(text));
 }
 
-int ScriptedPrompter::Message(const std::string& caption, const std::string& text,
-                              kv::MsgIcon icon, kv::MsgButtons buttons) {
+int ScriptedPrompter::Message(const std::string &caption, const std::string &text, kv::MsgIcon icon,
+                              kv::MsgButtons buttons) {
     std::lock_guard lock(mu_);
     Prompt p;
     p.kind = Prompt::Kind::Message;
@@ -40,7 +40,7 @@ int ScriptedPrompter::Message(const std::string& caption, const std::string& tex
     return answer;
 }
 
-bool ScriptedPrompter::RunFileDialog(kv::FileDialog& dlg) {
+bool ScriptedPrompter::RunFileDialog(kv::FileDialog &dlg) {
     std::lock_guard lock(mu_);
     Prompt p;
     p.kind = Prompt::Kind::File;
@@ -65,9 +65,9 @@ bool ScriptedPrompter::RunFileDialog(kv::FileDialog& dlg) {
     return true;
 }
 
-std::optional<std::string> ScriptedPrompter::InputQuery(const std::string& caption,
-                                                        const std::string& prompt,
-                                                        const std::string& initial) {
+std::optional<std::string> ScriptedPrompter::InputQuery(const std::string &caption,
+                                                        const std::string &prompt,
+                                                        const std::string &initial) {
     std::lock_guard lock(mu_);
     Prompt p;
     p.kind = Prompt::Kind::Input;
@@ -98,7 +98,7 @@ std::vector<Prompt> ScriptedPrompter::prompts() const {
 std::vector<std::string> ScriptedPrompter::messageTexts() const {
     std::lock_guard lock(mu_);
     std::vector<std::string> r;
-    for (const auto& p : prompts_)
+    for (const auto &p : prompts_)
         if (p.kind == Prompt::Kind::Message)
             r.push_back(p.text);
     return r;
@@ -112,7 +112,7 @@ int ScriptedPrompter::beeps() const {
 int ScriptedPrompter::unscripted() const {
     std::lock_guard lock(mu_);
     int n = 0;
-    for (const auto& p : prompts_)
+    for (const auto &p : prompts_)
         n += p.scripted ? 0 : 1;
     return n;
 }

@@ -28,13 +28,13 @@ public:
     // Queued answers, used in order by the next prompt of their kind.
     void AnswerMessage(int id);
     void AnswerFile(std::optional<std::string> path, int filterIndex = 0); // nullopt: Cancel
-    void AnswerInput(std::optional<std::string> text);                      // nullopt: Cancel
+    void AnswerInput(std::optional<std::string> text);                     // nullopt: Cancel
 
-    int Message(const std::string& caption, const std::string& text, kv::MsgIcon icon,
+    int Message(const std::string &caption, const std::string &text, kv::MsgIcon icon,
                 kv::MsgButtons buttons) override;
-    bool RunFileDialog(kv::FileDialog& dlg) override;
-    std::optional<std::string> InputQuery(const std::string& caption, const std::string& prompt,
-                                          const std::string& initial) override;
+    bool RunFileDialog(kv::FileDialog &dlg) override;
+    std::optional<std::string> InputQuery(const std::string &caption, const std::string &prompt,
+                                          const std::string &initial) override;
     void Beep() override;
 
     // What was asked, in order.

@@ -33,14 +33,14 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-std::string TempDir::Read(const std::string& file) {
+std::string TempDir::Read(const std::string &file) {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
 
-void TempDir::Write(const std::string& file, const std::string& content) {
+void TempDir::Write(const std::string &file, const std::string &content) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out << content;
 }

@@ -24,23 +24,23 @@ using kv::link::PortSettings;
 using kvtest::FakeHost;
 using Bytes = std::vector<std::uint8_t>;
 
-const char* const kCom1 = "\\\\.\\COM1";
+const char *const kCom1 = "\\\\.\\COM1";
 
-std::unique_ptr<Link> MakeLink(FakeHost& host, const std::string& port = kCom1) {
+std::unique_ptr<Link> MakeLink(FakeHost &host, const std::string &port = kCom1) {
     return std::make_unique<Link>(host, [port] { return PortSettings{port, 19200}; });
 }
 
 // The log, oldest line first, for a failure message.
-std::string Dump(const std::vector<std::string>& newestFirst) {
+std::string Dump(const std::vector<std::string> &newestFirst) {
     std::string s;
     for (auto it = newestFirst.rbegin(); it != newestFirst.rend(); ++it)
         s += "\n  | " + *it;
     return s;
 }
 
-int CountPrefix(const std::vector<std::string>& log, const std::string& prefix) {
+int CountPrefix(const std::vector<std::string> &log, const std::string &prefix) {
     return static_cast<int>(std::count_if(
-        log.begin(), log.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+        log.begin(), log.end(), [&](const std::string &l) { return l.rfind(prefix, 0) == 0; }));
 }
 
 class WineLink : public ::testing::Test {
