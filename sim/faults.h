@@ -1,0 +1,38 @@
+// The ways the simulated fuse can be told to misbehave, each named with what it needs. An
+// empty set, map or optional is a fault switched off; the default Faults is a healthy device.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <vector>
+
+namespace kv::sim {
+
+struct Faults {
+    // A reply sent in two parts: atByte bytes, a pause of gapMs, the rest.
+    struct Split {
+        int atByte = 1;
+        int gapMs = 300;
+    };
+
+    bool silentAll = false;                    // no reply to anything
+    std::set<std::uint8_t> silent{};           // no reply to these codes
+    std::map<std::uint8_t, int> replyLength{}; // code -> bytes sent: cut short, or padded with 0xEE
+    std::map<std::uint8_t, Split> split{};     // code -> reply sent in two parts
+    bool wrongWriteCrc = false;                // WriteData returns the CRC inverted
+    // After a SetStatus, GetStatus reports this record byte (4..10) with bit 0 flipped.
+    std::optional<int> readBackMismatch{};
+    // Table block index (0..27) -> reply sent instead of the normal one (read or write); a
+    // write so answered stores nothing.
+    std::map<int, std::vector<std::uint8_t>> tableBlockReply{};
+    std::optional<int> tableSilentFrom{}; // table blocks from this index on get no reply
+    // Close the line (as when the adapter is pulled) when a frame arrives after this many
+    // frames since the start; once, so the device works again when plugged back in.
+    std::optional<std::size_t> hangUpAfterFrames{};
+    std::map<int, std::uint8_t> statusOverride{}; // record byte index -> value, both records
+};
+
+} // namespace kv::sim
