@@ -17,6 +17,8 @@ struct Faults {
         int atByte = 1;
         int gapMs = 300;
     };
+    // How often a block fault strikes: every write of the block, or only its first one.
+    enum class Times { Always, Once };
 
     bool silentAll = false;                    // no reply to anything
     std::set<std::uint8_t> silent{};           // no reply to these codes
@@ -33,6 +35,11 @@ struct Faults {
     // frames since the start; once, so the device works again when plugged back in.
     std::optional<std::size_t> hangUpAfterFrames{};
     std::map<int, std::uint8_t> statusOverride{}; // record byte index -> value, both records
+    // Table block -> stored with bit 0 of its first entry flipped, answered CR LF as if
+    // stored right (line noise, a supply dip during the write).
+    std::map<int, Times> corruptBlock{};
+    // Table block -> answered CR LF, nothing stored.
+    std::map<int, Times> ignoreBlock{};
 };
 
 } // namespace kv::sim

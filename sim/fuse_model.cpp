@@ -24,6 +24,16 @@ int BlockOf(const Frame &f) {
     return f[1] >= kTableBase ? (f[1] - kTableBase) / kTableBlockSize : -1;
 }
 
+// Whether a block fault strikes this block now; a one-off fault is used up by striking.
+bool Strikes(std::map<int, Faults::Times> &faults, int block) {
+    const auto it = faults.find(block);
+    if (it == faults.end())
+        return false;
+    if (it->second == Faults::Times::Once)
+        faults.erase(it);
+    return true;
+}
+
 } // namespace
 
 Bytes Response::AllBytes() const {
@@ -83,6 +93,11 @@ Record FuseModel::StatusRecord(bool stored) const {
         if (index >= 0 && index < kRecordSize)
             r[static_cast<std::size_t>(index)] = value;
     return r;
+}
+
+std::size_t FuseModel::FrameCount(std::uint8_t code) const {
+    return static_cast<std::size_t>(std::count_if(frames_.begin(), frames_.end(),
+                                                  [code](const Frame &f) { return f[0] == code; }));
 }
 
 Bytes FuseModel::Normal(const Frame &f, bool &silent) {
@@ -159,10 +174,17 @@ Bytes FuseModel::Normal(const Frame &f, bool &silent) {
         }
         if (f_.tableBlockReply.count(block))
             return r; // a failing block stores nothing; Receive puts in its reply
-        for (int j = 0; j < kTableBlockSize; ++j) {
-            const int a = f[1] + j - kTableBase;
-            if (a >= 0 && a < kTableSize)
-                s_.table[static_cast<std::size_t>(a)] = f[2 + static_cast<std::size_t>(j)];
+        if (!Strikes(f_.ignoreBlock, block)) {
+            const bool corrupt = Strikes(f_.corruptBlock, block);
+            for (int j = 0; j < kTableBlockSize; ++j) {
+                const int a = f[1] + j - kTableBase;
+                if (a < 0 || a >= kTableSize)
+                    continue;
+                std::uint8_t v = f[2 + static_cast<std::size_t>(j)];
+                if (corrupt && j == 0)
+                    v ^= 0x01;
+                s_.table[static_cast<std::size_t>(a)] = v;
+            }
         }
         break;
     }

@@ -89,6 +89,7 @@ public:
 
     // Every frame received since the last ClearFrames, oldest first.
     const std::vector<Frame> &Frames() const { return frames_; }
+    std::size_t FrameCount(std::uint8_t code) const;
     void ClearFrames() { frames_.clear(); }
     // Frames received since the start, cleared or not: what hangUpAfterFrames counts.
     std::size_t FramesSeen() const { return framesSeen_; }

@@ -211,6 +211,16 @@ void FuseSim::SetTableSilentFrom(int block) {
     model_.GetFaults().tableSilentFrom = OffWhenNegative(block);
 }
 
+void FuseSim::SetCorruptBlock(int block, std::optional<Faults::Times> times) {
+    std::lock_guard lock(mutex_);
+    SetOrErase(model_.GetFaults().corruptBlock, block, times);
+}
+
+void FuseSim::SetIgnoreBlock(int block, std::optional<Faults::Times> times) {
+    std::lock_guard lock(mutex_);
+    SetOrErase(model_.GetFaults().ignoreBlock, block, times);
+}
+
 void FuseSim::HangUpAfterFrames(int frames) {
     std::lock_guard lock(mutex_);
     auto &after = model_.GetFaults().hangUpAfterFrames;
@@ -251,6 +261,11 @@ std::vector<Frame> FuseSim::Frames() const {
 std::size_t FuseSim::FrameCount() const {
     std::lock_guard lock(mutex_);
     return model_.Frames().size();
+}
+
+std::size_t FuseSim::FrameCount(std::uint8_t code) const {
+    std::lock_guard lock(mutex_);
+    return model_.FrameCount(code);
 }
 
 void FuseSim::ClearFrames() {

@@ -68,6 +68,8 @@ public:
     void SetReadBackMismatch(int recordByte); // 4..10; -1: off
     void SetTableBlockReply(int block, std::optional<std::vector<std::uint8_t>> reply);
     void SetTableSilentFrom(int block); // -1: off
+    void SetCorruptBlock(int block, std::optional<Faults::Times> times);
+    void SetIgnoreBlock(int block, std::optional<Faults::Times> times);
     // Hang up when a frame arrives after this many more frames (-1: off).
     void HangUpAfterFrames(int frames);
     void HangUpNow();
@@ -83,6 +85,7 @@ public:
     // Every complete frame received, oldest first.
     std::vector<Frame> Frames() const;
     std::size_t FrameCount() const;
+    std::size_t FrameCount(std::uint8_t code) const; // those with this command code
     void ClearFrames();
 
 private:

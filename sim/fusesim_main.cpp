@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fuse_sim.h"
+#include "link/commands.h"
 #include "options.h"
 
 namespace {
@@ -53,5 +54,11 @@ int main(int argc, char **argv) {
     while (!gStop && !sim.HungUp())
         ::usleep(100 * 1000);
     sim.Stop();
+    if (args.options.verbose) {
+        const auto writes =
+            sim.FrameCount(static_cast<std::uint8_t>(kv::link::Cmd::WriteTableBlock));
+        std::fprintf(stderr, "fusesim: %zu frames received, %zu table block writes\n",
+                     sim.FrameCount(), writes);
+    }
     return 0;
 }

@@ -16,7 +16,8 @@ Line:
   --baud N               pace replies at N bit/s, 10 bits a byte (default 19200; 0: at once)
   --link PATH            also make PATH a symbolic link to the device (replaced only if
                          it already is a symbolic link; removed at exit)
-  --verbose              print every frame received and the length of its reply to stderr
+  --verbose              print every frame received and the length of its reply to stderr,
+                         and at exit how many frames and table block writes came
 
 Device state:
   --current A            load current in amperes (default 0); ADC = round(A x multiply),
@@ -41,6 +42,12 @@ Faults (codes and numbers also in hexadecimal: 0x15, $15; table blocks are 0..27
   --table-reply BLOCK:HEX  answer table block BLOCK with the bytes HEX (e.g. 4552); a
                          write so answered stores nothing
   --table-silent-from N  no reply to table blocks N and later
+  --corrupt-block K      store table block K with bit 0 of its first entry flipped, still
+                         answering CR LF
+  --corrupt-block-once K the same for the first write of block K only; later writes store
+                         right (a one-off error)
+  --ignore-block K       answer CR LF to writes of table block K but store nothing
+  --ignore-block-once K  the same for the first write of block K only
   --hangup-after N       close the line when a frame arrives after N frames
   --status-byte I:V      status record byte I (0..22) always reads V
   Each fault option may be given several times (for several codes or blocks).
@@ -176,6 +183,12 @@ ProgramArgs Parse(const std::vector<std::string> &args) {
                 HexBytes(std::string_view(v).substr(colon + 1), a);
         } else if (a == "--table-silent-from") {
             f.tableSilentFrom = Block(Number(value(i), a), a);
+        } else if (a == "--corrupt-block" || a == "--corrupt-block-once") {
+            f.corruptBlock[Block(Number(value(i), a), a)] =
+                a.ends_with("-once") ? Faults::Times::Once : Faults::Times::Always;
+        } else if (a == "--ignore-block" || a == "--ignore-block-once") {
+            f.ignoreBlock[Block(Number(value(i), a), a)] =
+                a.ends_with("-once") ? Faults::Times::Once : Faults::Times::Always;
         } else if (a == "--hangup-after") {
             f.hangUpAfterFrames =
                 static_cast<std::size_t>(InRange(Number(value(i), a), 0, 1L << 30, a));

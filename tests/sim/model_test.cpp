@@ -18,6 +18,7 @@ using kv::sim::Faults;
 using kv::sim::Frame;
 using kv::sim::FuseModel;
 using kv::sim::FuseParams;
+using Times = Faults::Times;
 
 const Bytes kCrLf = {0x0D, 0x0A};
 
@@ -152,7 +153,9 @@ TEST(FuseModel, TheManualSwitchOverridesTheRelayCommands) {
 }
 
 const Frame kWriteBlock2 = F({0x06, 0x30, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17});
+const Bytes kBlock2Sent = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17};
 const Bytes kBlock2Before = {16, 17, 18, 19, 20, 21, 22, 23};
+const Bytes kBlock2Flipped = {0x11, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17};
 
 std::function<void(const DeviceState &)> Block2Holds(Bytes expected) {
     return [expected](const DeviceState &s) {
@@ -214,6 +217,36 @@ TEST(FuseModel, Faults) {
          kWriteBlock2,
          std::nullopt,
          Block2Holds(kBlock2Before)},
+        {"corrupt block: CR LF, first entry's bit 0 flipped",
+         {.corruptBlock = {{2, Times::Always}}},
+         {kWriteBlock2},
+         kWriteBlock2,
+         kCrLf,
+         Block2Holds(kBlock2Flipped)},
+        {"corrupt block once: the second write stores right",
+         {.corruptBlock = {{2, Times::Once}}},
+         {kWriteBlock2},
+         kWriteBlock2,
+         kCrLf,
+         Block2Holds(kBlock2Sent)},
+        {"corrupt block: other blocks store right",
+         {.corruptBlock = {{3, Times::Always}}},
+         {},
+         kWriteBlock2,
+         kCrLf,
+         Block2Holds(kBlock2Sent)},
+        {"ignored block: CR LF, nothing stored",
+         {.ignoreBlock = {{2, Times::Always}}},
+         {kWriteBlock2},
+         kWriteBlock2,
+         kCrLf,
+         Block2Holds(kBlock2Before)},
+        {"ignored block once: the second write stores",
+         {.ignoreBlock = {{2, Times::Once}}},
+         {kWriteBlock2},
+         kWriteBlock2,
+         kCrLf,
+         Block2Holds(kBlock2Sent)},
         {"hang-up is once: the device answers again",
          {.hangUpAfterFrames = 1},
          {F({0x08}), F({0x08})},
@@ -246,8 +279,9 @@ TEST(FuseModel, KeepsTheFramesItReceived) {
         m.Receive(f);
     EXPECT_EQ(m.Frames().size(), 4u);
     EXPECT_EQ(m.Frames()[1], kWriteBlock2);
+    EXPECT_EQ(m.FrameCount(0x06), 2u);
     m.ClearFrames();
-    EXPECT_TRUE(m.Frames().empty());
+    EXPECT_EQ(m.FrameCount(0x06), 0u);
     EXPECT_EQ(m.FramesSeen(), 4u); // what a hang-up counts is not cleared
 }
 
@@ -262,9 +296,20 @@ TEST(FusesimOptions, MapOntoTheModel) {
         {{},
          [](const ProgramArgs &p) {
              EXPECT_EQ(p.options.baud, 19200);
+             EXPECT_TRUE(p.options.faults.corruptBlock.empty());
              EXPECT_FALSE(p.options.faults.readBackMismatch);
              EXPECT_FALSE(p.options.faults.tableSilentFrom);
              EXPECT_FALSE(p.options.faults.hangUpAfterFrames);
+         }},
+        {{"--corrupt-block", "3", "--corrupt-block-once", "0x1B"},
+         [](const ProgramArgs &p) {
+             EXPECT_EQ(p.options.faults.corruptBlock,
+                       (std::map<int, Times>{{3, Times::Always}, {27, Times::Once}}));
+         }},
+        {{"--ignore-block", "$A", "--ignore-block-once", "0"},
+         [](const ProgramArgs &p) {
+             EXPECT_EQ(p.options.faults.ignoreBlock,
+                       (std::map<int, Times>{{0, Times::Once}, {10, Times::Always}}));
          }},
         {{"--readback-mismatch", "9", "--table-silent-from", "0", "--hangup-after", "0"},
          [](const ProgramArgs &p) {
@@ -287,6 +332,9 @@ TEST(FusesimOptions, MapOntoTheModel) {
     }
 
     const std::vector<std::string> bad[] = {
+        {"--corrupt-block", "28"},
+        {"--corrupt-block"},
+        {"--ignore-block", "-1"},
         {"--readback-mismatch", "3"},
         {"--table-reply", "2:ABC"},
         {"--table-reply", "40:45"},
