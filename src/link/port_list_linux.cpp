@@ -1,0 +1,153 @@
+// The port listing from sysfs, as Linux describes its ttys: <sysfs>/class/tty/<name> for each
+// tty, its "device" link into the device tree for those that are hardware, and udev's stable
+// names under <dev>/serial. Built on the other POSIX systems too, where it finds no sysfs and
+// lists nothing.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <system_error>
+
+#include "link/port_list.h"
+
+namespace kv::link {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A sysfs attribute's first line, without its line end; empty when missing.
+std::string Attribute(const fs::path &file) {
+    std::ifstream in(file);
+    std::string line;
+    if (!in || !std::getline(in, line))
+        return {};
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+        line.pop_back();
+    return line;
+}
+
+// The last part of where a symbolic link points: the driver or subsystem a link names.
+std::string LinkName(const fs::path &link) {
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(link, ec);
+    return ec ? std::string() : target.filename().string();
+}
+
+// The device directory and its parents up to the top of sysfs's device tree.
+std::vector<fs::path> Ancestry(const fs::path &device, const fs::path &top) {
+    std::vector<fs::path> dirs;
+    for (fs::path d = device; !d.empty() && d != top && d != d.root_path() && dirs.size() < 16;
+         d = d.parent_path())
+        dirs.push_back(d);
+    return dirs;
+}
+
+// The driver that serves the port. A serial-core port of a recent kernel sits on the
+// "serial-base" bus, whose drivers ("port", "ctrl") say nothing: the UART's own driver is
+// that of the first device above it.
+std::string DriverOf(const std::vector<fs::path> &ancestry) {
+    for (const fs::path &d : ancestry) {
+        if (LinkName(d / "subsystem") == "serial-base")
+            continue;
+        if (std::string name = LinkName(d / "driver"); !name.empty())
+            return name;
+    }
+    return {};
+}
+
+// The USB device above the port (its interface's parent), when it is on USB.
+std::optional<UsbIdentity> UsbOf(const std::vector<fs::path> &ancestry) {
+    for (const fs::path &d : ancestry) {
+        const std::string vendor = Attribute(d / "idVendor");
+        if (vendor.empty())
+            continue;
+        auto hex = [](const std::string &text) {
+            return static_cast<std::uint16_t>(std::stoul(text, nullptr, 16) & 0xFFFF);
+        };
+        UsbIdentity usb;
+        try {
+            usb.vendorId = hex(vendor);
+            usb.productId = hex(Attribute(d / "idProduct"));
+        } catch (const std::exception &) {
+            return std::nullopt; // not what a USB device reports
+        }
+        usb.manufacturer = Attribute(d / "manufacturer");
+        usb.product = Attribute(d / "product");
+        usb.serialNumber = Attribute(d / "serial");
+        return usb;
+    }
+    return std::nullopt;
+}
+
+// udev's links in one folder of <dev>/serial, by the name of the tty each points at.
+std::map<std::string, std::string> UdevLinks(const fs::path &folder) {
+    std::map<std::string, std::string> links;
+    std::error_code ec;
+    for (const auto &entry : fs::directory_iterator(folder, ec)) {
+        std::error_code linkError;
+        if (!entry.is_symlink(linkError))
+            continue;
+        const std::string tty = LinkName(entry.path());
+        const std::string link = entry.path().string();
+        // Two links to one tty: keep one, the same on every run.
+        if (auto it = links.find(tty); it == links.end() || link < it->second)
+            links[tty] = link;
+    }
+    return links;
+}
+
+} // namespace
+
+std::vector<PortInfo> ListPorts(const PortRoots &roots) {
+    const fs::path sysfs(roots.sysfs);
+    const fs::path dev(roots.dev);
+    const fs::path top = sysfs / "devices";
+    const auto byId = UdevLinks(dev / "serial" / "by-id");
+    const auto byPath = UdevLinks(dev / "serial" / "by-path");
+
+    std::vector<PortInfo> ports;
+    std::error_code ec;
+    for (const auto &entry : fs::directory_iterator(sysfs / "class" / "tty", ec)) {
+        const fs::path tty = entry.path();
+        std::error_code deviceError;
+        // Virtual terminals and pseudo-terminals have no device behind them.
+        const fs::path device = fs::canonical(tty / "device", deviceError);
+        if (deviceError)
+            continue;
+        // The serial core lists every port it may have; type 0 is one where it found no UART.
+        if (Attribute(tty / "type") == "0")
+            continue;
+        PortInfo p;
+        p.name = tty.filename().string();
+        p.path = (dev / p.name).string();
+        const auto ancestry = Ancestry(device, fs::weakly_canonical(top, deviceError));
+        p.driver = DriverOf(ancestry);
+        p.usb = UsbOf(ancestry);
+        if (auto it = byId.find(p.name); it != byId.end())
+            p.byId = it->second;
+        if (auto it = byPath.find(p.name); it != byPath.end())
+            p.byPath = it->second;
+        ports.push_back(std::move(p));
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const PortInfo &a, const PortInfo &b) { return PortNameLess(a.name, b.name); });
+    return ports;
+}
+
+std::optional<PortInfo> PortIdentity(const std::string &path, const PortRoots &roots) {
+    // Through every link to the device node itself, which must be one of <dev>'s ttys.
+    std::error_code ec;
+    const fs::path device = fs::canonical(path, ec);
+    if (ec)
+        return std::nullopt;
+    const fs::path devRoot = fs::canonical(roots.dev, ec);
+    if (ec || device.parent_path() != devRoot)
+        return std::nullopt;
+    for (PortInfo &p : ListPorts(roots))
+        if (p.name == device.filename().string())
+            return std::move(p);
+    return std::nullopt;
+}
+
+} // namespace kv::link

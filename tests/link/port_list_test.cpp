@@ -1,0 +1,224 @@
+// The serial port list and port identities, read from a sysfs tree and /dev folder built the
+// way Linux lays them out.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "link/port_list.h"
+#include "temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using kv::link::PortInfo;
+using kv::link::PortRoots;
+using kv::link::UsbIdentity;
+
+constexpr const char *kHub = "sys/devices/pci0000:00/0000:00:14.0/usb1";
+
+// A machine with three USB serial adapters (two of one kind, told apart only by their
+// serial numbers, and one without a serial number), a USB modem-class (CDC ACM) device, an
+// on-board UART on a recent kernel's serial-base bus, a serial-core port with no UART behind
+// it and a virtual terminal.
+class FakeMachine {
+public:
+    FakeMachine() {
+        UsbAdapter("1-2", "ttyUSB0", "ftdi_sio",
+                   {0x0403, 0x6001, "FTDI", "FT232R USB UART", "A50285BI"});
+        UsbAdapter("1-3", "ttyUSB2", "ftdi_sio",
+                   {0x0403, 0x6001, "FTDI", "FT232R USB UART", "A50285BJ"});
+        UsbAdapter("1-4", "ttyUSB10", "ch341", {0x1a86, 0x7523, "", "USB Serial", ""});
+        const std::string acm = std::string(kHub) + "/1-5";
+        UsbDevice(acm, {0x2341, 0x0043, "Arduino (www.arduino.cc)", "Uno", "7573530383"});
+        Driver(acm + "/1-5:1.0", "usb", "cdc_acm");
+        Tty(acm + "/1-5:1.0/tty/ttyACM0", "../../../1-5:1.0");
+
+        const std::string uart = "sys/devices/pnp0/00:00/00:00:0/00:00:0.0";
+        Driver("sys/devices/pnp0/00:00", "pnp", "serial");
+        Driver("sys/devices/pnp0/00:00/00:00:0", "serial-base", "ctrl");
+        Driver(uart, "serial-base", "port");
+        Tty(uart + "/tty/ttyS0", "../../../00:00:0.0", "4");
+
+        Driver("sys/devices/platform/serial8250", "platform", "serial8250");
+        Tty("sys/devices/platform/serial8250/tty/ttyS1", "../../../serial8250", "0");
+        Tty("sys/devices/virtual/tty/tty0", "");
+
+        for (const char *tty : {"ttyUSB0", "ttyUSB2", "ttyUSB10", "ttyACM0", "ttyS0", "ttyS1"})
+            Write("dev/" + std::string(tty), "");
+        Link("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "../../ttyUSB0");
+        Link("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BJ-if00-port0", "../../ttyUSB2");
+        Link("dev/serial/by-id/usb-1a86_USB_Serial-if00-port0", "../../ttyUSB10");
+        Link("dev/serial/by-path/pci-0000:00:14.0-usb-0:4:1.0-port0", "../../ttyUSB10");
+    }
+
+    PortRoots roots() const { return {dir.File("sys"), dir.File("dev")}; }
+    std::string File(const std::string &name) const { return dir.File(name); }
+    void Link(const std::string &at, const std::string &target) const {
+        fs::create_directories(fs::path(dir.File(at)).parent_path());
+        fs::create_directory_symlink(target, dir.File(at));
+    }
+
+private:
+    void Write(const std::string &file, const std::string &text) const {
+        fs::create_directories(fs::path(dir.File(file)).parent_path());
+        std::ofstream(dir.File(file)) << text;
+    }
+    // Where sysfs links a device to its bus and its driver.
+    void Driver(const std::string &device, const std::string &bus, const std::string &driver) {
+        const std::string root = fs::relative(dir.File("sys"), dir.File(device)).string();
+        Write("sys/bus/" + bus + "/drivers/" + driver + "/uevent", "");
+        Link(device + "/subsystem", root + "/bus/" + bus);
+        Link(device + "/driver", root + "/bus/" + bus + "/drivers/" + driver);
+    }
+    // The tty's own folder with its class link, its "device" link (none: a virtual one) and,
+    // for a serial-core port, its UART type.
+    void Tty(const std::string &folder, const std::string &device, const std::string &type = "") {
+        const std::string name = fs::path(folder).filename().string();
+        Write(folder + "/dev", "188:0\n");
+        if (!device.empty())
+            Link(folder + "/device", device);
+        if (!type.empty())
+            Write(folder + "/type", type + "\n");
+        Link("sys/class/tty/" + name, "../../" + folder.substr(4));
+    }
+    void UsbDevice(const std::string &at, const UsbIdentity &id) {
+        Write(at + "/idVendor", kv::link::HexId(id.vendorId) + "\n");
+        Write(at + "/idProduct", kv::link::HexId(id.productId) + "\n");
+        if (!id.manufacturer.empty())
+            Write(at + "/manufacturer", id.manufacturer + "\n");
+        Write(at + "/product", id.product + "\n");
+        if (!id.serialNumber.empty())
+            Write(at + "/serial", id.serialNumber + "\n");
+    }
+    // A usb-serial adapter: the USB device, its interface, the port device below it.
+    void UsbAdapter(const std::string &bus, const std::string &tty, const std::string &driver,
+                    const UsbIdentity &id) {
+        const std::string device = std::string(kHub) + "/" + bus;
+        const std::string port = device + "/" + bus + ":1.0/" + tty;
+        UsbDevice(device, id);
+        Driver(device + "/" + bus + ":1.0", "usb", driver);
+        Driver(port, "usb-serial", driver);
+        Tty(port + "/tty/" + tty, "../../../" + tty);
+    }
+
+    kvtest::TempDir dir;
+};
+
+TEST(PortList, EveryPortWithWhatTheSystemKnowsOfIt) {
+    FakeMachine m;
+    const std::string dev = m.File("dev/");
+    struct Row {
+        std::string name, driver;
+        std::optional<UsbIdentity> usb;
+        std::string byId, byPath;
+    };
+    const Row rows[] = {
+        {"ttyACM0", "cdc_acm",
+         UsbIdentity{0x2341, 0x0043, "Arduino (www.arduino.cc)", "Uno", "7573530383"}, "", ""},
+        {"ttyS0", "serial", std::nullopt, "", ""},
+        {"ttyUSB0", "ftdi_sio", UsbIdentity{0x0403, 0x6001, "FTDI", "FT232R USB UART", "A50285BI"},
+         dev + "serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", ""},
+        {"ttyUSB2", "ftdi_sio", UsbIdentity{0x0403, 0x6001, "FTDI", "FT232R USB UART", "A50285BJ"},
+         dev + "serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BJ-if00-port0", ""},
+        {"ttyUSB10", "ch341", UsbIdentity{0x1a86, 0x7523, "", "USB Serial", ""},
+         dev + "serial/by-id/usb-1a86_USB_Serial-if00-port0",
+         dev + "serial/by-path/pci-0000:00:14.0-usb-0:4:1.0-port0"},
+    };
+    const auto ports = kv::link::ListPorts(m.roots());
+    ASSERT_EQ(ports.size(), std::size(rows)); // no ttyS1 (no UART), no tty0 (virtual)
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const Row &r = rows[i];
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(ports[i].name, r.name);
+        EXPECT_EQ(ports[i].path, dev + r.name);
+        EXPECT_EQ(ports[i].driver, r.driver);
+        EXPECT_EQ(ports[i].usb, r.usb);
+        EXPECT_EQ(ports[i].byId, r.byId);
+        EXPECT_EQ(ports[i].byPath, r.byPath);
+    }
+}
+
+TEST(PortList, NoSysfsNoPorts) {
+    kvtest::TempDir empty;
+    EXPECT_TRUE(kv::link::ListPorts({empty.File("sys"), empty.File("dev")}).empty());
+}
+
+TEST(PortList, IdentityOfThePortAtAPath) {
+    FakeMachine m;
+    m.Link("ttyFUSE", m.File("dev/ttyUSB10"));          // as a test rig names its port
+    m.Link("elsewhere/ttyUSB0", "../dev/serial/by-id"); // not a device of dev/
+    const struct {
+        std::string path;
+        std::string name; // empty: no port
+        std::string serial;
+    } rows[] = {
+        {"dev/ttyUSB2", "ttyUSB2", "A50285BJ"},
+        {"dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "ttyUSB0", "A50285BI"},
+        {"ttyFUSE", "ttyUSB10", ""},
+        {"dev/ttyS1", "", ""},
+        {"dev/ttyUSB7", "", ""},
+        {"elsewhere/ttyUSB0", "", ""},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.path);
+        const auto port = kv::link::PortIdentity(m.File(r.path), m.roots());
+        ASSERT_EQ(port.has_value(), !r.name.empty());
+        if (!port)
+            continue;
+        EXPECT_EQ(port->name, r.name);
+        ASSERT_TRUE(port->usb);
+        EXPECT_EQ(port->usb->serialNumber, r.serial);
+    }
+}
+
+TEST(PortList, FieldsForTheFrontEnds) {
+    PortInfo p;
+    p.path = "/dev/ttyUSB10";
+    p.name = "ttyUSB10";
+    p.driver = "ch341";
+    p.usb = UsbIdentity{0x1a86, 0x7523, "", "USB Serial", ""};
+    p.byId = "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0";
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"port", "/dev/ttyUSB10"},
+        {"name", "ttyUSB10"},
+        {"driver", "ch341"},
+        {"vendor_id", "1a86"},
+        {"product_id", "7523"},
+        {"product", "USB Serial"},
+        {"by_id", "/dev/serial/by-id/usb-1a86_USB_Serial-if00-port0"}};
+    EXPECT_EQ(kv::link::PortFields(p), expected);
+}
+
+TEST(PortList, NamesInCountingOrder) {
+    const std::vector<std::string> sorted = {"COM1", "COM2", "COM10", "ttyS2", "ttyS10", "ttyUSB0"};
+    for (std::size_t i = 0; i + 1 < sorted.size(); ++i) {
+        EXPECT_TRUE(kv::link::PortNameLess(sorted[i], sorted[i + 1])) << sorted[i];
+        EXPECT_FALSE(kv::link::PortNameLess(sorted[i + 1], sorted[i])) << sorted[i];
+    }
+}
+
+TEST(PortList, WindowsDeviceIds) {
+    using kv::link::WindowsDeviceId;
+    const struct {
+        const char *id;
+        std::optional<WindowsDeviceId> expected;
+    } rows[] = {
+        {"USB\\VID_0403&PID_6001\\A50285BI", WindowsDeviceId{0x0403, 0x6001, true, "A50285BI"}},
+        {"usb\\vid_2341&pid_0043\\7573530383", WindowsDeviceId{0x2341, 0x0043, true, "7573530383"}},
+        // Windows makes up an ID with '&' for a device without a serial number.
+        {"USB\\VID_1A86&PID_7523\\5&1A2B3C4D&0&2", WindowsDeviceId{0x1A86, 0x7523, true, ""}},
+        // One interface of a composite device: the serial number is its parent's.
+        {"USB\\VID_2341&PID_0043&MI_00\\6&3A0B1C2D&0&0000",
+         WindowsDeviceId{0x2341, 0x0043, false, ""}},
+        {"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", WindowsDeviceId{0x0403, 0x6001, false, ""}},
+        {"ACPI\\PNP0501\\1", std::nullopt},
+        {"USB\\VID_04X3&PID_6001\\A", std::nullopt},
+        {"USB\\VID_0403", std::nullopt},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(kv::link::ParseWindowsDeviceId(r.id), r.expected) << r.id;
+}
+
+} // namespace
