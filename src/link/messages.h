@@ -51,4 +51,18 @@ inline std::string PortStepError(PortStep step, const std::string &systemText) {
     return "ComHandle " + std::string(name) + " " + systemText + "\r" + systemText;
 }
 
+// Follows the system's text when a port may not be opened and the device's group could open
+// it: the user is not in that group (dialout on most systems), or was added to it after
+// this session began, which keeps the groups it started with.
+inline std::string PortGroupHint(std::string_view group, std::string_view user,
+                                 bool addedSinceLogin) {
+    const std::string g(group), u(user);
+    if (addedSinceLogin)
+        return "User " + u + " was added to group " + g +
+               ", which may open the port, after this session began: log out and in again.";
+    return "The port belongs to group " + g + ", and user " + u +
+           " is not in it: add the user to it (sudo usermod -a -G " + g + " " + u +
+           "), then log out and in again.";
+}
+
 } // namespace kv::link

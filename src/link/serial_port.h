@@ -53,8 +53,9 @@ std::unique_ptr<SerialPort> MakeSerialPort();
 // The last port failure of the calling thread, and the system's text for it.
 int LastPortError();
 std::string PortErrorText(int code);
-inline std::string LastPortErrorText() {
-    return PortErrorText(LastPortError());
-}
+// The system's text for the calling thread's last port failure; where the platform can tell
+// the user what to do about it (a device the user has no access to), that follows on a line
+// of its own.
+std::string LastPortErrorText();
 
 } // namespace kv::link

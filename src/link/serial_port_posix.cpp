@@ -2,9 +2,12 @@
 // port (a read ends after a gap between bytes) are emulated with poll() on the monotonic
 // clock, since termios only knows tenths of a second and no gap after a first byte.
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,8 +15,10 @@
 #include <cerrno>
 #include <chrono>
 #include <optional>
+#include <vector>
 
 #include "app/text_files.h"
+#include "link/messages.h"
 #include "link/serial_port.h"
 
 namespace kv::link {
@@ -21,10 +26,45 @@ namespace kv::link {
 namespace {
 
 thread_local int tlsLastError = 0;
+thread_local std::string tlsLastHint; // what to do about tlsLastError, when known
 
 bool Fail(int err) {
     tlsLastError = err;
+    tlsLastHint.clear();
     return false;
+}
+
+bool InGroup(gid_t gid) {
+    if (::getegid() == gid)
+        return true;
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+    const int n = ::getgroups(static_cast<int>(groups.size()), groups.data());
+    groups.resize(static_cast<std::size_t>(std::max(n, 0)));
+    return std::find(groups.begin(), groups.end(), gid) != groups.end();
+}
+
+// Why a device may not be opened, when it is the usual reason: its group may open it, and the
+// user's session is not in that group. Empty when that is not the reason.
+std::string AccessHint(const std::string &device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0)
+        return {};
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP) || InGroup(st.st_gid))
+        return {};
+    std::vector<char> buf(16384);
+    passwd pw{};
+    passwd *user = nullptr;
+    ::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &user);
+    const std::string userName = user ? user->pw_name : std::to_string(::geteuid());
+    // Listed in the group file, or the group is the user's own: the session predates it.
+    bool listed = user && user->pw_gid == st.st_gid;
+    std::vector<char> groupBuf(16384);
+    group gr{};
+    group *owner = nullptr;
+    ::getgrgid_r(st.st_gid, &gr, groupBuf.data(), groupBuf.size(), &owner);
+    for (char **m = owner ? owner->gr_mem : nullptr; m && *m; ++m)
+        listed = listed || userName == *m;
+    return PortGroupHint(owner ? owner->gr_name : std::to_string(st.st_gid), userName, listed);
 }
 
 using Clock = std::chrono::steady_clock;
@@ -61,8 +101,13 @@ public:
 
     bool Open(const std::string &name) override {
         const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            return Fail(errno);
+        if (fd < 0) {
+            const int err = errno;
+            Fail(err);
+            if (err == EACCES)
+                tlsLastHint = AccessHint(name);
+            return false;
+        }
         // No sharing. TIOCEXCL turns away later openers, but not root; the lock does, as
         // long as the other side takes it too (every instance of this program does).
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -263,6 +308,13 @@ int LastPortError() {
 
 std::string PortErrorText(int code) {
     return SystemErrorText(code);
+}
+
+std::string LastPortErrorText() {
+    std::string text = PortErrorText(tlsLastError);
+    if (!tlsLastHint.empty())
+        text += "\r" + tlsLastHint;
+    return text;
 }
 
 } // namespace kv::link

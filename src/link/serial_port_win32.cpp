@@ -126,6 +126,10 @@ int LastPortError() {
     return static_cast<int>(tlsLastError);
 }
 
+std::string LastPortErrorText() {
+    return PortErrorText(LastPortError());
+}
+
 std::string PortErrorText(int code) {
     char *text = nullptr;
     const DWORD n = ::FormatMessageA(

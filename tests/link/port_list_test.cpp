@@ -1,12 +1,21 @@
 // The serial port list and port identities, read from a sysfs tree and /dev folder built the
-// way Linux lays them out.
+// way Linux lays them out; and the hint added when a port may not be opened.
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "link/messages.h"
 #include "link/port_list.h"
+#include "link/serial_port.h"
 #include "temp_dir.h"
 
 namespace {
@@ -219,6 +228,79 @@ TEST(PortList, WindowsDeviceIds) {
     };
     for (const auto &r : rows)
         EXPECT_EQ(kv::link::ParseWindowsDeviceId(r.id), r.expected) << r.id;
+}
+
+// Opening a device the user may not open, as nobody in a forked child (root opens anything).
+// The system's text comes first, then what to do: only when the device's group could open it.
+TEST(PortAccess, PermissionDeniedNamesTheGroupToJoin) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: the test drops to user nobody to be refused a device";
+    const passwd *nobody = ::getpwnam("nobody");
+    const group *dialout = ::getgrnam("dialout");
+    if (!nobody || !dialout)
+        GTEST_SKIP() << "needs the user nobody and the group dialout";
+    const uid_t nobodyUid = nobody->pw_uid;
+    const gid_t nobodyGid = nobody->pw_gid;
+    const gid_t dialoutGid = dialout->gr_gid;
+
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string device = ::ptsname(master);
+    const std::string denied = "CreateFile INVALID_HANDLE_VALUE\rPermission denied";
+    const std::string joinDialout =
+        "\rThe port belongs to group dialout, and user nobody is not in it: add the user to "
+        "it (sudo usermod -a -G dialout nobody), then log out and in again.";
+    const struct {
+        const char *what;
+        gid_t owner;
+        mode_t mode;
+        std::vector<gid_t> childGroups; // the child's groups; the first is its own
+        std::string expected;
+    } rows[] = {
+        {"not in the group", dialoutGid, 0660, {0}, denied + joinDialout},
+        {"the group may not open it either", dialoutGid, 0600, {0}, denied},
+        {"the user's own group, not in this session",
+         nobodyGid,
+         0660,
+         {dialoutGid},
+         denied + "\rUser nobody was added to group " + ::getgrgid(nobodyGid)->gr_name +
+             ", which may open the port, after this session began: log out and in again."},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.what);
+        ASSERT_EQ(::chown(device.c_str(), 0, r.owner), 0);
+        ASSERT_EQ(::chmod(device.c_str(), r.mode), 0);
+        int out[2];
+        ASSERT_EQ(::pipe(out), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(out[0]);
+            if (::setgroups(r.childGroups.size(), r.childGroups.data()) != 0 ||
+                ::setgid(r.childGroups[0]) != 0 || ::setuid(nobodyUid) != 0)
+                ::_exit(3);
+            auto port = kv::link::MakeSerialPort();
+            const std::string text = port->Open(device)
+                                         ? std::string("opened")
+                                         : kv::link::PortStepError(kv::link::PortStep::CreateFile,
+                                                                   kv::link::LastPortErrorText());
+            [[maybe_unused]] const ssize_t n = ::write(out[1], text.data(), text.size());
+            ::_exit(0);
+        }
+        ::close(out[1]);
+        std::string text;
+        char buf[512];
+        ssize_t n;
+        while ((n = ::read(out[0], buf, sizeof buf)) > 0)
+            text.append(buf, static_cast<std::size_t>(n));
+        ::close(out[0]);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(text, r.expected);
+    }
+    ::close(master);
 }
 
 } // namespace
