@@ -17,9 +17,9 @@ std::string EntryText(std::int8_t v) {
     return std::to_string(static_cast<int>(v));
 }
 
-std::optional<std::int8_t> ParseFieldText(int n, std::string_view text) {
+std::optional<std::int8_t> ParseFieldText(std::string_view text) {
     const auto v = TryStrToInt(UpperCase(Trim(text)));
-    if (!v || *v < FieldMinimum(n) || *v > kFieldMaximum)
+    if (!v || *v < kFieldMinimum || *v > kFieldMaximum)
         return std::nullopt;
     return static_cast<std::int8_t>(*v);
 }
@@ -31,7 +31,7 @@ std::string InvalidValueText(int n, std::string_view text) {
 std::optional<FieldError> ReadFieldTexts(std::span<const std::string> texts, CorrTableData &table) {
     for (int n = 0; n < kEntries && n < static_cast<int>(texts.size()); ++n) {
         const std::string &text = texts[static_cast<std::size_t>(n)];
-        const auto v = ParseFieldText(n, text);
+        const auto v = ParseFieldText(text);
         if (!v)
             return FieldError{n, InvalidValueText(n, text)};
         table[static_cast<std::size_t>(n)] = *v;

@@ -48,17 +48,15 @@ std::uint8_t TableCrc(const CorrTableData &t);
 // The signed decimal of an entry: "-5", "0", "17".
 std::string EntryText(std::int8_t v);
 
-// The range an editor field accepts. The check byte field takes the whole signed byte: a
-// check byte of 0x80 shows as -128, and refusing it would lock such a table out of Write
-// and Save. The other fields never take -128, which the device cannot hold.
-constexpr int FieldMinimum(int n) {
-    return n == kCheckIndex ? -128 : -127;
-}
+// The range every editor field accepts, the check byte's included: -128 has no
+// sign-magnitude form, and a check byte of 0x80 (which shows as -128) keeps its table out of
+// Write and Save until an entry is changed and the check byte set again.
+inline constexpr int kFieldMinimum = -127;
 inline constexpr int kFieldMaximum = 127;
 
-// The value of field n's text (trimmed of 0x00..0x20, upper-cased, integer syntax), or
-// nothing when it is not a number or out of the field's range.
-std::optional<std::int8_t> ParseFieldText(int n, std::string_view text);
+// The value of a field's text (trimmed of 0x00..0x20, upper-cased, integer syntax), or
+// nothing when it is not a number or out of the field range.
+std::optional<std::int8_t> ParseFieldText(std::string_view text);
 
 // "Invalid value 5:abc! (-127..127)", with the text as typed.
 std::string InvalidValueText(int n, std::string_view text);

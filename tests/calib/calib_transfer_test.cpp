@@ -4,6 +4,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+
 #include "app/application.h"
 #include "calib/cal_grid.h"
 #include "calib/calib_window.h"
@@ -13,6 +15,7 @@
 #include "fake_host.h"
 #include "scripted_prompter.h"
 #include "sim_fixture.h"
+#include "temp_dir.h"
 
 using namespace kv::corrtable;
 
@@ -44,15 +47,21 @@ class CalibTransferTest : public QObject {
             form->SetCellText(3, 2, "90");
         }
 
-        // Runs the calculation; the editor answers with its Write button or Cancel.
-        void Calculate(bool pressWrite) {
-            prompter.AnswerInput("85");
-            prompter.AnswerInput("0");
+        // Runs the calculation; while the editor is shown, inEditor acts in it and must
+        // close it.
+        void Calculate(const char *multiplier, const char *offset,
+                       const std::function<void()> &inEditor) {
+            prompter.AnswerInput(multiplier);
+            prompter.AnswerInput(offset);
             prompter.AnswerFile(sim.dir().File("corrtbl.epr"), 2);
-            QTimer::singleShot(0, editor.get(), [this, pressWrite] {
+            QTimer::singleShot(0, editor.get(), inEditor);
+            form->CalcCorrectionTable1Click();
+        }
+        // The editor answers with its Write button or Cancel.
+        void Calculate(bool pressWrite) {
+            Calculate("85", "0", [this, pressWrite] {
                 (pressWrite ? editor->BitBtn2 : editor->BitBtn1)->click();
             });
-            form->CalcCorrectionTable1Click();
         }
     };
 
@@ -85,6 +94,25 @@ private slots:
         QVERIFY(rig.sim.sim().Frames().empty());
         QCOMPARE(int(rig.ctx.CorrTable[0]), -3); // loaded all the same
         QCOMPARE(int(rig.ctx.CorrTable[kCheckIndex]), 46);
+    }
+
+    // With M = 83 and Z = 8 the check value comes out as 128: the file holds 128, entry 223
+    // -128, and the editor's Write refuses it, so the table is not sent from this run.
+    void calculatedCheckValue128StopsAtTheEditorsWrite() {
+        Rig rig;
+        rig.sim.sim().ClearFrames();
+        bool openAfterWrite = false;
+        rig.Calculate("83", "8", [&] {
+            rig.editor->BitBtn2->click();
+            openAfterWrite = rig.editor->isVisible();
+            rig.editor->BitBtn1->click();
+        });
+        QVERIFY(openAfterWrite);
+        QCOMPARE(rig.prompter.messageTexts().back(),
+                 std::string("Invalid value 223:-128! (-127..127)"));
+        QVERIFY(kvtest::TempDir::Read(rig.sim.dir().File("corrtbl.epr")).ends_with(" 128"));
+        QCOMPARE(int(rig.ctx.CorrTable[kCheckIndex]), -128);
+        QVERIFY(rig.sim.sim().Frames().empty());
     }
 };
 

@@ -224,36 +224,50 @@ private slots:
         QCOMPARE(f.prompter.messageTexts(), std::vector<std::string>{"Set CRC 99 into table?"});
     }
 
-    void checkByte0x80CanBeWrittenAndSaved() {
+    // A table whose check byte comes out as 0x80: CRC sets -128, which Write and Save
+    // refuse like any field's -128, so the window leaves only by Cancel.
+    void checkByte0x80StopsWriteAndSave() {
         Fixture f;
-        // Find a table whose check byte is 0x80.
-        CorrTableData t{};
-        bool found = false;
-        for (int a = -127; a <= 127 && !found; ++a)
-            for (int b = -127; b <= 127 && !found; ++b) {
-                t[0] = static_cast<std::int8_t>(a);
-                t[1] = static_cast<std::int8_t>(b);
-                found = TableCrc(t) == 0x80;
-            }
-        QVERIFY(found);
-        f.ctx.CorrTable = t;
-        f.form.ShowTable();
+        const std::string file = f.dir.File("crc80.epr");
+        std::string text = "-127 21 ";
+        for (int n = 2; n < kCorrections; ++n)
+            text += "0 ";
+        kvtest::TempDir::Write(file, text);
+        f.prompter.AnswerFile(file);
+        f.form.BitBtn5->click();
         f.prompter.AnswerMessage(kv::IdYes);
         f.form.BitBtn4->click();
         QCOMPARE(f.prompter.messageTexts(), std::vector<std::string>{"Set CRC -128 into table?"});
         QCOMPARE(f.text(223), std::string("-128"));
-
-        const std::string file = f.dir.File("crc80.epr");
-        f.prompter.AnswerFile(file);
-        f.form.BitBtn6->click();
-        QCOMPARE(f.prompter.messageTexts().size(), std::size_t(1));
-        CorrTableData loaded{};
-        QVERIFY(!ReadTableFile(file, loaded));
-        QCOMPARE(loaded[223], -128);
-
-        f.form.BitBtn2->click();
-        QCOMPARE(f.form.result(), 1);
         QCOMPARE(f.ctx.CorrTable[223], -128);
+
+        const std::string refused = "Invalid value 223:-128! (-127..127)";
+        const std::string saved = f.dir.File("saved.epr");
+        f.prompter.clear();
+        f.prompter.AnswerFile(saved);
+        f.form.BitBtn6->click(); // Save
+        QCOMPARE(f.prompter.messageTexts(), std::vector<std::string>{refused});
+        QVERIFY(!std::filesystem::exists(saved));
+
+        // Write from another tab: the message, the focus stays; from the check byte's tab
+        // the focus goes to it. The window stays open each time.
+        f.edit(5)->setFocus();
+        for (int tab : {0, 2}) {
+            f.form.pg1->setCurrentIndex(tab);
+            if (tab == 0)
+                f.edit(5)->setFocus();
+            f.prompter.clear();
+            f.form.BitBtn2->click(); // Write
+            QCOMPARE(f.prompter.messageTexts(), std::vector<std::string>{refused});
+            QVERIFY(f.form.isVisible());
+            QCOMPARE(QApplication::focusWidget(), f.edit(tab == 0 ? 5 : 223));
+        }
+        QCOMPARE(f.ctx.CorrTable[0], -127);
+        QCOMPARE(f.ctx.CorrTable[1], 21);
+
+        f.form.BitBtn1->click(); // Cancel
+        QCOMPARE(f.form.result(), 2);
+        QVERIFY(!f.form.isVisible());
     }
 
     void loadThenCancelKeepsTheTable() {

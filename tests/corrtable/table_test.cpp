@@ -69,24 +69,16 @@ TEST(CorrTableFields, IntegerSyntaxAndRange) {
                                          {"0xFFFFFFFF", -1},
                                          {"-127", -127},
                                          {"0", 0}}) {
-        const auto v = ParseFieldText(0, r.text);
+        const auto v = ParseFieldText(r.text);
         ASSERT_TRUE(v.has_value()) << r.text;
         EXPECT_EQ(*v, r.value) << r.text;
     }
     for (const char *bad : {"-0x05", "128", "-128", "1.5", "", "  ", "abc", "0x", "-", "1 2",
                             "0x1FFFFFFFF", "99999999999"}) {
-        EXPECT_FALSE(ParseFieldText(5, bad).has_value()) << bad;
+        EXPECT_FALSE(ParseFieldText(bad).has_value()) << bad;
     }
     EXPECT_EQ(InvalidValueText(5, "abc"), "Invalid value 5:abc! (-127..127)");
     EXPECT_EQ(InvalidValueText(17, " 1.5 "), "Invalid value 17: 1.5 ! (-127..127)");
-}
-
-TEST(CorrTableFields, CheckByteFieldTakesTheWholeByte) {
-    EXPECT_EQ(ParseFieldText(223, "-128"), std::optional<std::int8_t>(-128));
-    EXPECT_EQ(ParseFieldText(223, "127"), std::optional<std::int8_t>(127));
-    EXPECT_FALSE(ParseFieldText(223, "-129").has_value());
-    EXPECT_FALSE(ParseFieldText(223, "128").has_value());
-    EXPECT_FALSE(ParseFieldText(222, "-128").has_value());
 }
 
 TEST(CorrTableFields, ReadStopsAtFirstBadFieldKeepingTheRest) {
@@ -109,9 +101,32 @@ TEST(CorrTableFields, ReadStopsAtFirstBadFieldKeepingTheRest) {
     texts[10] = "-3";
     texts[11] = "$10";
     texts[223] = "-128";
-    EXPECT_FALSE(ReadFieldTexts(texts, t).has_value());
+    EXPECT_TRUE(ReadFieldTexts(texts, t).has_value());
     EXPECT_EQ(t[10], -3);
     EXPECT_EQ(t[11], 16);
-    EXPECT_EQ(t[223], -128);
+    EXPECT_EQ(t[222], 1);
+    EXPECT_EQ(t[223], 9);
+    texts[223] = "-127";
+    EXPECT_FALSE(ReadFieldTexts(texts, t).has_value());
+    EXPECT_EQ(t[223], -127);
     EXPECT_EQ(t[224], 9); // spare entries are never read from the fields
+}
+
+// The check byte field takes what every field takes: a check byte of 0x80 shows as -128
+// and stops Write and Save at entry 223.
+TEST(CorrTableFields, CheckByteFieldRefusesMinus128LikeEveryField) {
+    struct Row {
+        int index;
+        const char *text;
+    };
+    for (const Row &r : {Row{223, "-128"}, Row{223, "128"}, Row{0, "-128"}, Row{222, "0x80"}}) {
+        std::vector<std::string> texts(kEntries, "0");
+        texts[static_cast<std::size_t>(r.index)] = r.text;
+        CorrTableData t{};
+        const auto error = ReadFieldTexts(texts, t);
+        ASSERT_TRUE(error.has_value()) << r.index << " " << r.text;
+        EXPECT_EQ(error->index, r.index);
+        EXPECT_EQ(error->message, InvalidValueText(r.index, r.text));
+    }
+    EXPECT_EQ(InvalidValueText(223, "-128"), "Invalid value 223:-128! (-127..127)");
 }
