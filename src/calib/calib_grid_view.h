@@ -1,6 +1,8 @@
-// The calibration window's grid: a table view over the CalGrid texts. Row 0 of the grid
-// is the horizontal header, column 0 the vertical header (both stay in place while the
-// data scrolls); every cell, header cells included, is painted by the window's sgDrawCell.
+// The calibration window's grid: a table view over the CalGrid texts. Row 0 of the grid is
+// the horizontal header. Columns 0 and 1 (the row numbers and the nominal ADC column) are the
+// fixed columns: they are drawn by the vertical header, so they stay in place while the data
+// columns scroll, and are never the current cell, never selected and never typed into. Every
+// cell, header cells included, is painted by the window's sgDrawCell.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -16,20 +18,25 @@ class QAbstractButton;
 
 namespace kv::calib {
 
-// The data rows and columns 1..4 of a CalGrid as a Qt model: model row r is grid row
-// r + 1, model column c is grid column c + 1. The grid itself is owned by the window.
+// The grid columns the view shows as its own cells: 2..4; 0 and 1 are fixed.
+inline constexpr int kFirstDataColumn = kCurrentColumn;
+
+// The data rows and columns 2..4 of a CalGrid as a Qt model: model row r is grid row r + 1,
+// model column c is grid column c + 2. The grid itself is owned by the window.
 class CalGridModel : public QAbstractTableModel {
     Q_OBJECT
 
 public:
     CalGridModel(CalGrid &grid, QObject *parent = nullptr);
 
-    static int GridColumn(const QModelIndex &index) { return index.column() + 1; }
+    static int GridColumn(const QModelIndex &index) { return index.column() + kFirstDataColumn; }
     static int GridRow(const QModelIndex &index) { return index.row() + 1; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
+    // Stores a cell's text as the cell editor hands it over, keystroke by keystroke.
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
@@ -46,7 +53,9 @@ struct CalGridCallbacks {
     std::function<void(QPainter &, int col, int row, const QRect &, bool selected, bool focused)>
         drawCell;
     std::function<QString(int col, int row)> editMask;
-    // An edited text arrives; endedWithEnter when the edit was closed with Enter.
+    // A report of an edited cell, after the grid has stored its text: one for each typed
+    // change while the editor is open (endedWithEnter false), and one when the editor closes
+    // with Enter (true) or after typing (false).
     std::function<void(int col, int row, const QString &text, bool endedWithEnter)> setEditText;
 };
 
@@ -67,7 +76,7 @@ class CalGridDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
 public:
-    CalGridDelegate(const CalGridCallbacks &callbacks, QObject *parent);
+    CalGridDelegate(const CalGridCallbacks &callbacks, CalGridModel &model, QObject *parent);
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
@@ -82,6 +91,7 @@ protected:
 
 private:
     const CalGridCallbacks &callbacks_;
+    CalGridModel &model_;
     QWidget *enterPressedIn_ = nullptr; // the editor in which Enter was pressed last
 };
 
@@ -92,6 +102,11 @@ public:
     CalGridView(CalGrid &grid, CalGridCallbacks callbacks, QWidget *parent = nullptr);
 
     CalGridModel &gridModel() { return *model_; }
+    // Repaints every cell, the fixed ones included, from the grid's texts.
+    void ShowGrid();
+
+    // The typed first letter starts an edit; it never searches the rows.
+    void keyboardSearch(const QString &) override {}
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

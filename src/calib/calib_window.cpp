@@ -149,8 +149,7 @@ void TForm2::Guarded(const std::function<void()> &handler) {
 }
 
 void TForm2::ShowGrid() {
-    sg_->gridModel().Refresh();
-    sg_->viewport()->update();
+    sg_->ShowGrid();
 }
 
 void TForm2::SetCellText(int col, int row, const std::string &text) {
@@ -171,16 +170,12 @@ QString TForm2::sgGetEditMask(int col, int) const {
     return col == kCurrentColumn ? QStringLiteral("0.00") : QStringLiteral("00000");
 }
 
-void TForm2::sgSetEditText(int col, int row, const QString &text, bool endedWithEnter) {
-    const std::string t = text.toStdString();
-    const bool changed = grid_.Cell(col, row) != t;
-    grid_.SetCell(col, row, t);
-    // Any stored change counts as unsaved data, however the edit was left: measurements
-    // typed in and left with a click must not be dropped by the close query unasked.
-    // Only an edit ended with Enter redraws the graph.
-    if (changed || endedWithEnter)
-        DataModified_ = true;
-    ShowGrid();
+void TForm2::sgSetEditText(int, int, const QString &, bool endedWithEnter) {
+    // The grid has stored the text already. A deliberate deviation: every typed change
+    // marks the data as unsaved, not only an edit ended with Enter, so that measurements
+    // typed in and left with an arrow key or a click (or still in the open editor) are not
+    // dropped unasked by the close query. Only an edit ended with Enter redraws the graph.
+    DataModified_ = true;
     if (endedWithEnter)
         DrawGraph();
 }

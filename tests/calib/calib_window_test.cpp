@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -16,6 +17,7 @@
 #include "app/application.h"
 #include "app/errors.h"
 #include "calib/cal_grid.h"
+#include "calib/calib_grid_view.h"
 #include "calib/calib_window.h"
 #include "corrtable/editor_window.h"
 #include "corrtable/table_file.h"
@@ -110,6 +112,19 @@ class CalibWindowTest : public QObject {
 
     QAction *Action(TForm2 &f, const char *name) { return f.findChild<QAction *>(name); }
 
+    // The open cell editor (a closed one may linger until it is deleted).
+    static QLineEdit *Editor(QTableView *sg) {
+        for (QLineEdit *e : sg->findChildren<QLineEdit *>())
+            if (e->isVisible())
+                return e;
+        return nullptr;
+    }
+
+    // The view's index of grid cell (col, row); the view's cells are columns 2..4.
+    static QModelIndex At(QTableView *sg, int col, int row) {
+        return sg->model()->index(row - 1, col - 2);
+    }
+
 private slots:
     void init() {
         dir_ = std::make_unique<kvtest::TempDir>();
@@ -127,12 +142,12 @@ private slots:
         auto *sg = f.findChild<QTableView *>("sg");
         QVERIFY(sg);
         QCOMPARE(sg->model()->rowCount(), 15);
-        QCOMPARE(sg->model()->columnCount(), 4);
+        QCOMPARE(sg->model()->columnCount(), 3); // columns 0 and 1 are fixed
         QCOMPARE(sg->model()->headerData(0, Qt::Vertical).toString(), QString(" 1"));
         QCOMPARE(sg->model()->headerData(14, Qt::Vertical).toString(), QString("15"));
-        QCOMPARE(sg->model()->headerData(1, Qt::Horizontal).toString(), QString("  I"));
-        QVERIFY(!(sg->model()->flags(sg->model()->index(0, 0)) & Qt::ItemIsEditable));
-        QVERIFY(sg->model()->flags(sg->model()->index(0, 1)) & Qt::ItemIsEditable);
+        QCOMPARE(sg->model()->headerData(0, Qt::Horizontal).toString(), QString("  I"));
+        QCOMPARE(sg->verticalHeader()->width(), 28 + 60);
+        QVERIFY(sg->model()->flags(At(sg, 2, 1)) & Qt::ItemIsEditable);
 
         QStringList items;
         const auto actions = f.menuBar()->actions().at(0)->menu()->actions();
@@ -174,8 +189,7 @@ private slots:
         QCOMPARE(g.Cell(3, 2), std::string("3"));
         QCOMPARE(g.Cell(4, 3), std::string("6"));
         QVERIFY(!f.DataModified());
-        auto *sg = f.findChild<QTableView *>("sg");
-        QCOMPARE(sg->model()->index(1, 0).data().toString(), QString("85.3"));
+        QCOMPARE(g.Cell(1, 2), std::string("85.3"));
 
         // A file that cannot be read: its reason in an error box, nothing changed.
         prompter_->AnswerFile(dir_->File("missing.sav"));
@@ -190,33 +204,34 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         auto *sg = f.findChild<QTableView *>("sg");
         sg->setFocus();
-        sg->setCurrentIndex(sg->model()->index(0, 1));
+        sg->setCurrentIndex(At(sg, 2, 1));
         QTest::keyClick(sg, '0'); // the first key opens the editor and goes into it
-        auto *editor = sg->findChild<QLineEdit *>();
+        auto *editor = Editor(sg);
         QVERIFY(editor);
         QCOMPARE(editor->inputMask(), QString("0.00"));
         QTest::keyClicks(editor, "50");
         QTest::keyClick(editor, Qt::Key_Return);
-        QTRY_COMPARE(f.Grid().Cell(2, 1), std::string("0.50"));
-        QCOMPARE(sg->model()->index(0, 0).data().toString(), QString("42.6"));
+        QCOMPARE(f.Grid().Cell(2, 1), std::string("0.50"));
+        QTRY_COMPARE(f.Grid().Cell(1, 1), std::string("42.6")); // redrawn by the Enter
         QVERIFY(f.DataModified());
 
         // A digit typed and taken back leaves only the point: no nominal value.
-        sg->setCurrentIndex(sg->model()->index(1, 1));
+        sg->setCurrentIndex(At(sg, 2, 2));
         QTest::keyClick(sg, '5');
-        editor = sg->findChild<QLineEdit *>();
-        QVERIFY(editor && editor->isVisible());
+        editor = Editor(sg);
+        QVERIFY(editor);
         QTest::keyClick(editor, Qt::Key_Backspace);
         QTest::keyClick(editor, Qt::Key_Return);
-        QTRY_COMPARE(QString::fromStdString(f.Grid().Cell(2, 2)).remove(' '), QString("."));
+        QTRY_VERIFY(!editor->isVisible());
+        QCOMPARE(QString::fromStdString(f.Grid().Cell(2, 2)).remove(' '), QString("."));
         QVERIFY(f.DataModified());
 
         // Passing through a cell without typing keeps a text longer than the mask.
         f.SetCellText(2, 3, "1.2345");
-        sg->setCurrentIndex(sg->model()->index(2, 1));
+        sg->setCurrentIndex(At(sg, 2, 3));
         QTest::keyClick(sg, Qt::Key_Return);
-        editor = sg->findChild<QLineEdit *>();
-        QVERIFY(editor && editor->isVisible());
+        editor = Editor(sg);
+        QVERIFY(editor);
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_COMPARE(f.Grid().Cell(1, 3), std::string("105.2")); // redrawn by the Enter
         QCOMPARE(f.Grid().Cell(2, 3), std::string("1.2345"));
@@ -229,12 +244,122 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         auto *sg = f.findChild<QTableView *>("sg");
         sg->setFocus();
-        sg->setCurrentIndex(sg->model()->index(0, 2));
+        sg->setCurrentIndex(At(sg, 3, 1));
         QTest::keyClick(sg, '1');
-        QTest::keyClicks(sg->findChild<QLineEdit *>(), "23");
-        sg->setCurrentIndex(sg->model()->index(3, 2)); // leaves the cell with the editor open
-        QTRY_COMPARE(f.Grid().Cell(3, 1), std::string("123"));
+        QLineEdit *editor = Editor(sg);
+        QTest::keyClicks(editor, "23");
+        QTest::keyClick(editor, Qt::Key_Down); // leaves the cell for the one below
+        QTRY_VERIFY(!editor->isVisible());
+        QCOMPARE(sg->currentIndex(), At(sg, 3, 2));
+        QCOMPARE(f.Grid().Cell(3, 1), std::string("123"));
         QVERIFY(f.DataModified());
+    }
+
+    // "172" typed into the ADC cell of row 3 without Enter, then the graph is redrawn by
+    // one trigger: it is drawn with the typed reading (the point (0.80 A, 90) is no longer
+    // the curve's last one), and the text stays in the cell and in its open editor.
+    void typedTextSurvivesEveryRedraw_data() {
+        QTest::addColumn<QString>("trigger");
+        QTest::newRow("menu") << "menu";
+        QTest::newRow("ctrl+u") << "ctrl+u";
+        QTest::newRow("resize") << "resize";
+    }
+    void typedTextSurvivesEveryRedraw() {
+        QFETCH(QString, trigger);
+        TForm2 &f = Make();
+        ShowWithImage(f, 261, 291);
+        SetRows(f, {{"0.00", "3", ""}, {"0.80", "90", ""}, {"2.00", "", ""}});
+        f.UpdateGraph1Click();
+        f.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        auto *sg = f.findChild<QTableView *>("sg");
+        sg->setFocus();
+        sg->setCurrentIndex(At(sg, 3, 3));
+        QTest::keyClick(sg, '1');
+        auto *editor = Editor(sg);
+        QVERIFY(editor && editor->hasFocus());
+        QTest::keyClicks(editor, "72");
+
+        int width = 261;
+        if (trigger == "menu") {
+            QMenu *data = f.findChild<QMenu *>("Data1");
+            QTest::mouseClick(f.menuBar(), Qt::LeftButton, {},
+                              f.menuBar()->actionGeometry(data->menuAction()).center());
+            QVERIFY(QTest::qWaitForWindowExposed(data));
+            QTest::mouseClick(data, Qt::LeftButton, {},
+                              data->actionGeometry(Action(f, "UpdateGraph1")).center());
+            QTRY_VERIFY(!data->isVisible());
+        } else if (trigger == "ctrl+u") {
+            QTest::keyClick(editor, Qt::Key_U, Qt::ControlModifier);
+        } else {
+            width = 361;
+            f.resize(f.width() + 100, f.height());
+            QTRY_COMPARE(f.Bitmap().width(), width);
+        }
+
+        // (0.80 A, 90) of three points with the last at (2.00 A, 172) lands at
+        // x = 20 + 0.4 (W - 40), y = 140.
+        const int x = 20 + (4 * (width - 40) + 5) / 10;
+        QVERIFY(IsCross(f.Bitmap(), x, 140));
+        QVERIFY(IsCross(f.Bitmap(), width - 20, 20));
+        QCOMPARE(f.Grid().Cell(3, 3), std::string("172"));
+        QCOMPARE(f.Grid().Cell(1, 3), std::string("170.5"));
+        QVERIFY(editor->isVisible());
+        QCOMPARE(editor->text(), QString("172"));
+        QVERIFY(f.DataModified());
+
+        // Typing goes on where it stopped; Escape gives the cell its text from before the
+        // edit.
+        QTRY_VERIFY(editor->hasFocus());
+        QTest::keyClick(editor, '5');
+        QCOMPARE(f.Grid().Cell(3, 3), std::string("1725"));
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QTRY_VERIFY(!editor->isVisible());
+        QCOMPARE(f.Grid().Cell(3, 3), std::string(""));
+    }
+
+    // Columns 0 and 1 stay in place when the data columns scroll, and are never the current
+    // cell, never painted selected and never typed into.
+    void fixedColumnsStayPut() {
+        TForm2 &f = Make();
+        f.show();
+        f.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        SetRows(f, {{"0.00", "3", "1"}, {"0.50", "47", "44"}, {"1.00", "90", "86"}});
+        f.UpdateGraph1Click();
+        auto *sg = f.findChild<QTableView *>("sg");
+        sg->setFocus();
+        sg->setCurrentIndex(At(sg, 2, 2));
+        // The fixed cells lie left of the data columns, above the scroll bar.
+        const QRect fixedArea(0, 0, sg->viewport()->geometry().left(),
+                              sg->viewport()->geometry().bottom() + 1);
+        QCOMPARE(fixedArea.width(), sg->frameWidth() + 28 + 60);
+        const QImage before = sg->grab(fixedArea).toImage();
+
+        QTest::keyClick(sg, Qt::Key_Right);
+        QTest::keyClick(sg, Qt::Key_Right);
+        QCOMPARE(kv::calib::CalGridModel::GridColumn(sg->currentIndex()), 4);
+        QVERIFY(sg->horizontalScrollBar()->value() > 0); // the data columns scrolled
+        QCOMPARE(sg->grab(fixedArea).toImage(), before);
+        const QString shots = qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
+        if (!shots.isEmpty())
+            QVERIFY(f.grab().save(shots + "/calibration-column4.png"));
+
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(sg, Qt::Key_Left);
+        QCOMPARE(kv::calib::CalGridModel::GridColumn(sg->currentIndex()), 2);
+
+        // A click on the nominal cell of row 3 leaves the current cell where it was, and
+        // nothing there is painted selected, not even when all cells are.
+        const QPoint nominal(sg->frameWidth() + 28 + 30, sg->frameWidth() + 24 + 2 * 24 + 12);
+        QWidget *under = sg->childAt(nominal);
+        QVERIFY(under);
+        QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFrom(sg, nominal));
+        QCOMPARE(sg->currentIndex(), At(sg, 2, 2));
+        QTest::keyClick(sg, 'a', Qt::ControlModifier);
+        QTest::qWait(20);
+        QCOMPARE(CountColor(sg->grab(fixedArea).toImage(), QColor(0, 0, 255)), 0);
+        QCOMPARE(f.Grid().Cell(1, 3), std::string("85.3"));
     }
 
     void closeQueryAnswers() {
@@ -521,7 +646,7 @@ private slots:
         f.Load1Click();
         auto *sg = f.findChild<QTableView *>("sg");
         sg->setFocus();
-        sg->setCurrentIndex(sg->model()->index(2, 2));
+        sg->setCurrentIndex(At(sg, 3, 3));
         QTest::qWait(50);
         QVERIFY(CountColor(f.Bitmap(), kTeal) > 100);
         const QString shots = qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
