@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -189,17 +190,23 @@ void TForm1::BuildWidgets() {
     layout->addWidget(m, 1);
     setCentralWidget(central);
 
-    // Panel 0 is 100 px; panel 1 is 50 px at least and takes the rest of the bar, as the
-    // last panel of a status bar does, so a whole frame in hexadecimal stays readable.
+    // Panel 0 is 100 px; panel 1 is 50 px at least and takes the rest of the bar up to its
+    // right edge, as the last panel of a status bar does, so a whole frame in hexadecimal
+    // stays readable. A text longer than that is cut at the edge; it never widens the
+    // window. The bar writes in the system's interface font, not the window's own.
     sb1 = new QStatusBar(this);
     sb1->setObjectName("sb1");
     sb1->setSizeGripEnabled(true);
+    QFont barFont = QApplication::font(sb1);
+    barFont.setResolveMask(QFont::AllPropertiesResolved);
+    sb1->setFont(barFont);
     sb1Panel0 = new QLabel(sb1);
     sb1Panel0->setObjectName("sb1Panel0");
     sb1Panel0->setFixedWidth(100);
     sb1Panel1 = new QLabel(sb1);
     sb1Panel1->setObjectName("sb1Panel1");
     sb1Panel1->setMinimumWidth(50);
+    sb1Panel1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     sb1->addWidget(sb1Panel0);
     sb1->addWidget(sb1Panel1, 1);
     setStatusBar(sb1);
@@ -337,6 +344,15 @@ void TForm1::FormActivate() {
     if (!CommState.FirstActivate)
         return;
     CommState.FirstActivate = false;
+    // The field that holds the focus at start-up shows its hint: its focus came with the
+    // window's activation, which by itself is no entering of a field. Before any activation
+    // (no window manager) the focus is given to the first field, where activation puts it.
+    QWidget *focused = focusWidget();
+    if (!focused) {
+        fusecurrent->setFocus(Qt::OtherFocusReason);
+        focused = fusecurrent;
+    }
+    ShowFieldHint(focused);
     if (CommState.AutoOpen)
         OpenComPort();
 }
@@ -366,20 +382,23 @@ void TForm1::FormCloseQuery(bool &canClose) {
 bool TForm1::eventFilter(QObject *obj, QEvent *e) {
     if (e->type() == QEvent::FocusIn) {
         const auto reason = static_cast<QFocusEvent *>(e)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            if (obj == fusecurrent)
-                fusecurrentEnter();
-            else if (obj == zerooffset)
-                zerooffsetEnter();
-            else if (obj == overloadtimer)
-                overloadtimerEnter();
-            else if (obj == multiply)
-                multiplyEnter();
-            else if (obj == avgi)
-                avgiEnter();
-        }
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            ShowFieldHint(obj);
     }
     return QMainWindow::eventFilter(obj, e);
+}
+
+void TForm1::ShowFieldHint(QObject *field) {
+    if (field == fusecurrent)
+        fusecurrentEnter();
+    else if (field == zerooffset)
+        zerooffsetEnter();
+    else if (field == overloadtimer)
+        overloadtimerEnter();
+    else if (field == multiply)
+        multiplyEnter();
+    else if (field == avgi)
+        avgiEnter();
 }
 
 void TForm1::fusecurrentEnter() {

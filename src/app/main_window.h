@@ -152,6 +152,8 @@ private:
     void FormDestroy();
     void BuildWidgets();
     void BuildMenus();
+    // Runs the Enter handler of a parameter field; other widgets have no hint.
+    void ShowFieldHint(QObject *field);
 
     kv::AppContext &ctx_;
     kv::IniFile ini_;

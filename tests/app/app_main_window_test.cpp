@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSizeGrip>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -327,6 +328,27 @@ private slots:
         QCOMPARE(form->sb1Panel1->text(), QString("Sending data..."));
     }
 
+    // At start-up the focus is in "Fuse current (A x10)", and its hint shows, whether the
+    // window is activated or (without a window manager) only shown.
+    void hintOfTheFocusedFieldAtFirstShow_data() {
+        QTest::addColumn<bool>("activate");
+        QTest::newRow("activated") << true;
+        QTest::newRow("shown only") << false;
+    }
+    void hintOfTheFocusedFieldAtFirstShow() {
+        QFETCH(bool, activate);
+        Start();
+        if (activate) {
+            ShowActive();
+        } else {
+            form->show();
+            QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        }
+        QTRY_VERIFY(!form->commState().FirstActivate);
+        QCOMPARE(form->focusWidget(), form->fusecurrent);
+        QCOMPARE(form->sb1Panel1->text(), QString("Parameter example: 12 = 1,2A"));
+    }
+
     void logPaneKeepsLogLinesPlusTheNewest_data() {
         QTest::addColumn<QString>("logLines");
         QTest::addColumn<int>("written");
@@ -535,6 +557,39 @@ private slots:
         QVERIFY(form->LogLinesShown().empty());
         form->About1->trigger();
         QCOMPARE(prompter.prompts().size(), std::size_t(2));
+        form.reset();
+    }
+
+    // After a transaction the last panel shows the whole frame in hexadecimal: it reaches
+    // to the bar's right edge and writes in the system's interface font.
+    void statusBarShowsTheWholeFrame() {
+        kvtest::SimFixture fx;
+        ctx = std::make_unique<kv::AppContext>(prompter,
+                                               kv::ProgramPaths{"korvane", fx.dir().path()});
+        form = std::make_unique<TForm1>(*ctx);
+        ShowActive();
+        form->GetLastValues1->trigger();
+        const QString frame("0x15 0x00 0x00 0x00 0x00 0x00 0x00 0x00 0x00 0x00 ");
+        QCOMPARE(form->sb1Panel1->text(), frame);
+
+        QLabel *last = form->sb1Panel1;
+        const auto *grip = form->sb1->findChild<QSizeGrip *>();
+        QVERIFY(grip && grip->isVisible());
+        QVERIFY(grip->geometry().left() - last->geometry().right() <= 8);
+        QCOMPARE(last->font().family(), QApplication::font().family());
+        QCOMPARE(last->font().pointSizeF(), QApplication::font().pointSizeF());
+        QVERIFY(!last->font().bold());
+        QVERIFY(last->fontMetrics().horizontalAdvance(frame) <= last->contentsRect().width());
+        const QString out = ScreenshotDir();
+        if (!out.isEmpty())
+            QVERIFY(form->grab().save(out + "/main-window-status.png"));
+
+        // A longer text is cut at the edge; it does not widen the window.
+        const int width = form->width();
+        form->SetStatusPanel(1, std::string(400, 'x'));
+        QCoreApplication::processEvents();
+        QCOMPARE(form->width(), width);
+        QVERIFY(form->minimumSizeHint().width() <= 500);
         form.reset();
     }
 
