@@ -19,6 +19,7 @@
 
 #include "app/text_files.h"
 #include "link/messages.h"
+#include "link/port_name.h"
 #include "link/serial_port.h"
 
 namespace kv::link {
@@ -100,12 +101,13 @@ public:
     ~PosixSerialPort() override { Close(); }
 
     bool Open(const std::string &name) override {
-        const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        const std::string path = PosixPortPath(name);
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             const int err = errno;
             Fail(err);
             if (err == EACCES)
-                tlsLastHint = AccessHint(name);
+                tlsLastHint = AccessHint(path);
             return false;
         }
         // No sharing. TIOCEXCL turns away later openers, but not root; the lock does, as
