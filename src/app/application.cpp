@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "app/errors.h"
+#include "app/window_placement.h"
 
 KorvaneApplication::KorvaneApplication(int &argc, char **argv) : QApplication(argc, argv) {
     // The application title. It is not set as the display name as well: on X11 Qt appends
@@ -14,6 +15,7 @@ KorvaneApplication::KorvaneApplication(int &argc, char **argv) : QApplication(ar
     // windows and boxes carry their own captions. The display name defaults to this title.
     setApplicationName(QString::fromLatin1(kv::kAppTitle));
     InstallFontSubstitutions();
+    kv::TrackInputWindows(*this);
 }
 
 KorvaneApplication *KorvaneApplication::instance() {

@@ -4,11 +4,15 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <utility>
 #include <vector>
+
+#include "app/window_placement.h"
 
 namespace {
 
@@ -28,12 +32,20 @@ QString BoxText(const std::string &text) {
     return t;
 }
 
-QWidget *DialogParent() {
-    QWidget *w = QApplication::activeModalWidget();
-    if (!w)
-        w = QApplication::activeWindow();
-    return w;
-}
+// A dialog over the window it belongs to (its parent), wide enough for its caption. The
+// position is set once the dialog has its size, and kept as set: left to itself a window
+// manager may put a dialog in the middle of the screen.
+template <class Dialog> class Placed : public Dialog {
+public:
+    template <class... Args>
+    explicit Placed(Args &&...args) : Dialog(std::forward<Args>(args)...) {}
+
+protected:
+    void showEvent(QShowEvent *event) override {
+        Dialog::showEvent(event);
+        kv::PlaceDialog(this);
+    }
+};
 
 } // namespace
 
@@ -60,7 +72,7 @@ QString QtPrompter::QtFilterText(const FilterEntry &e) {
 
 int QtPrompter::Message(const std::string &caption, const std::string &text, kv::MsgIcon icon,
                         kv::MsgButtons buttons) {
-    QMessageBox box(DialogParent());
+    Placed<QMessageBox> box(kv::DialogOwner());
     box.setWindowTitle(Q(caption));
     box.setText(BoxText(text));
     box.setTextFormat(Qt::PlainText);
@@ -94,6 +106,14 @@ int QtPrompter::Message(const std::string &caption, const std::string &text, kv:
         break;
     }
     box.setDefaultButton(qobject_cast<QPushButton *>(ids.front().first));
+    // A message box sizes itself from its layout each time it is shown or changed: a row of
+    // the caption's width keeps it wide enough for the caption.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout())) {
+        const QMargins m = grid->contentsMargins();
+        grid->addItem(new QSpacerItem(kv::CaptionWidth(box.windowTitle()) - m.left() - m.right(), 0,
+                                      QSizePolicy::Fixed, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box.exec();
@@ -116,7 +136,7 @@ int QtPrompter::Message(const std::string &caption, const std::string &text, kv:
 }
 
 bool QtPrompter::RunFileDialog(kv::FileDialog &dlg) {
-    QFileDialog fd(DialogParent(), Q(dlg.title));
+    Placed<QFileDialog> fd(kv::DialogOwner(), Q(dlg.title));
     const bool save = dlg.kind == kv::FileDialog::Kind::Save;
     fd.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     fd.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -174,7 +194,7 @@ bool QtPrompter::RunFileDialog(kv::FileDialog &dlg) {
 std::optional<std::string> QtPrompter::InputQuery(const std::string &caption,
                                                   const std::string &prompt,
                                                   const std::string &initial) {
-    QInputDialog dlg(DialogParent());
+    Placed<QInputDialog> dlg(kv::DialogOwner());
     dlg.setWindowTitle(Q(caption));
     dlg.setLabelText(Q(prompt));
     dlg.setTextValue(Q(initial));

@@ -13,6 +13,7 @@
 
 #include "app/application.h"
 #include "app/qt_prompter.h"
+#include "app/window_placement.h"
 #include "temp_dir.h"
 
 namespace {
@@ -114,6 +115,45 @@ private slots:
         });
         QCOMPARE(kv::ShowInfo(p, "Korvane service"), kv::IdOk);
         QCOMPARE(icon, QMessageBox::Information);
+    }
+
+    // Message boxes and text-entry dialogs sit centred over the window the user clicked in last
+    // (not the one left active), as its child, and is wide enough for its caption.
+    void dialogsSitOverTheirWindowAndShowTheirCaption_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("message") << "message";
+        QTest::newRow("input") << "input";
+    }
+    void dialogsSitOverTheirWindowAndShowTheirCaption() {
+        QFETCH(QString, kind);
+        QWidget owner;
+        owner.setGeometry(200, 150, 600, 420);
+        owner.show();
+        QWidget other;
+        other.setGeometry(900, 500, 200, 100);
+        other.show();
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        QTest::mouseClick(&owner, Qt::LeftButton);
+
+        QtPrompter p;
+        QWidget *parent = nullptr;
+        QRect frame;
+        int captionWidth = 0;
+        WhenModal([&](QDialog *dlg) {
+            parent = dlg->parentWidget();
+            frame = dlg->frameGeometry();
+            captionWidth = kv::CaptionWidth(dlg->windowTitle());
+            dlg->reject();
+        });
+        if (kind == "message")
+            kv::ShowInfo(p, "Done");
+        else
+            p.InputQuery("Set current timer interval", "Seconds", "5");
+        QCOMPARE(parent, &owner);
+        QVERIFY((frame.center() - owner.frameGeometry().center()).manhattanLength() <= 2);
+        QVERIFY(frame.width() >= captionWidth);
+        QVERIFY(captionWidth > kv::CaptionWidth(""));
     }
 
     void filterTextIsConvertedToQtForm() {

@@ -3,14 +3,18 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
 
 #include "app/application.h"
+#include "app/qt_prompter.h"
 #include "corrtable/editor_window.h"
 #include "corrtable/table_file.h"
 #include "scripted_prompter.h"
@@ -374,6 +378,55 @@ private slots:
         QCOMPARE(f.prompter.prompts()[1].icon, kv::MsgIcon::Error);
         QCOMPARE(kvtest::TempDir::Read(file), std::string("1 2 3 "));
         QVERIFY(f.form.isVisible());
+    }
+
+    // The refusal with the program's own boxes: CRC answered Yes, then Write. The box sits
+    // over the editor; the screenshot shows both as they are placed on the screen.
+    void screenshotOfTheRefusedCheckByte() {
+        const QString shots = qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
+        if (shots.isEmpty())
+            QSKIP("KORVANE_SCREENSHOT_DIR is not set");
+        kvtest::TempDir dir;
+        QtPrompter prompter;
+        kv::AppContext ctx{prompter, kv::ProgramPaths{"korvane", dir.path()}};
+        TForm4 form{ctx};
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ctx.CorrTable[0] = -127;
+        ctx.CorrTable[1] = 21;
+        form.ShowTable();
+        form.pg1->setCurrentIndex(2);
+
+        // Answers the next box with its first button, after fn has seen it.
+        auto answer = [](const std::function<void(QMessageBox *)> &fn) {
+            QTimer::singleShot(50, [fn] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                fn(box);
+                box->buttons().front()->click();
+            });
+        };
+        answer(
+            [](QMessageBox *box) { QCOMPARE(box->text(), QString("Set CRC -128 into table?")); });
+        form.BitBtn4->click();
+        QCOMPARE(form.Edit[kCheckIndex]->text(), QString("-128"));
+
+        QString refused;
+        answer([&](QMessageBox *box) {
+            refused = box->text();
+            QPixmap shot(form.frameGeometry().united(box->frameGeometry()).size());
+            shot.fill(Qt::darkGray);
+            QPainter p(&shot);
+            const QPoint origin = form.frameGeometry().united(box->frameGeometry()).topLeft();
+            p.drawPixmap(form.geometry().topLeft() - origin, form.grab());
+            p.drawPixmap(box->geometry().topLeft() - origin, box->grab());
+            p.end();
+            QVERIFY(shot.save(shots + "/correction-table-refused.png"));
+        });
+        form.BitBtn2->click(); // Write
+        QCOMPARE(refused, QString("Invalid value 223:-128! (-127..127)"));
+        QVERIFY(form.isVisible());
+        form.reject();
     }
 
     void screenshot() {
