@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
@@ -120,6 +121,11 @@ class CalibWindowTest : public QObject {
         return nullptr;
     }
 
+    // A cell editor that was closed; the view deletes it soon after.
+    static bool Closed(const QPointer<QLineEdit> &editor) {
+        return !editor || !editor->isVisible();
+    }
+
     // The view's index of grid cell (col, row); the view's cells are columns 2..4.
     static QModelIndex At(QTableView *sg, int col, int row) {
         return sg->model()->index(row - 1, col - 2);
@@ -206,7 +212,7 @@ private slots:
         sg->setFocus();
         sg->setCurrentIndex(At(sg, 2, 1));
         QTest::keyClick(sg, '0'); // the first key opens the editor and goes into it
-        auto *editor = Editor(sg);
+        QPointer<QLineEdit> editor = Editor(sg);
         QVERIFY(editor);
         QCOMPARE(editor->inputMask(), QString("0.00"));
         QTest::keyClicks(editor, "50");
@@ -222,7 +228,7 @@ private slots:
         QVERIFY(editor);
         QTest::keyClick(editor, Qt::Key_Backspace);
         QTest::keyClick(editor, Qt::Key_Return);
-        QTRY_VERIFY(!editor->isVisible());
+        QTRY_VERIFY(Closed(editor));
         QCOMPARE(QString::fromStdString(f.Grid().Cell(2, 2)).remove(' '), QString("."));
         QVERIFY(f.DataModified());
 
@@ -246,10 +252,10 @@ private slots:
         sg->setFocus();
         sg->setCurrentIndex(At(sg, 3, 1));
         QTest::keyClick(sg, '1');
-        QLineEdit *editor = Editor(sg);
+        QPointer<QLineEdit> editor = Editor(sg);
         QTest::keyClicks(editor, "23");
         QTest::keyClick(editor, Qt::Key_Down); // leaves the cell for the one below
-        QTRY_VERIFY(!editor->isVisible());
+        QTRY_VERIFY(Closed(editor));
         QCOMPARE(sg->currentIndex(), At(sg, 3, 2));
         QCOMPARE(f.Grid().Cell(3, 1), std::string("123"));
         QVERIFY(f.DataModified());
@@ -276,7 +282,7 @@ private slots:
         sg->setFocus();
         sg->setCurrentIndex(At(sg, 3, 3));
         QTest::keyClick(sg, '1');
-        auto *editor = Editor(sg);
+        QPointer<QLineEdit> editor = Editor(sg);
         QVERIFY(editor && editor->hasFocus());
         QTest::keyClicks(editor, "72");
 
@@ -314,7 +320,7 @@ private slots:
         QTest::keyClick(editor, '5');
         QCOMPARE(f.Grid().Cell(3, 3), std::string("1725"));
         QTest::keyClick(editor, Qt::Key_Escape);
-        QTRY_VERIFY(!editor->isVisible());
+        QTRY_VERIFY(Closed(editor));
         QCOMPARE(f.Grid().Cell(3, 3), std::string(""));
     }
 
