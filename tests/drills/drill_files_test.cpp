@@ -155,7 +155,8 @@ private slots:
         QVERIFY(prompter.beeps() >= 2);
         QCOMPARE(kvtest::TempDir::Read(adcFile()), adcBefore);
 
-        calib->sgSetEditText(3, 2, "601", true); // typed, ended with Enter
+        calib->SetCellText(3, 2, "601");         // typed: the grid holds the text
+        calib->sgSetEditText(3, 2, "601", true); // ended with Enter
         const std::string box = SaveCalibration(sav);
         QVERIFY2(box.starts_with("Cannot write file " + sav) &&
                      box.find(std::strerror(ENOSPC)) != std::string::npos,
@@ -222,7 +223,8 @@ private slots:
         QVERIFY(Has(log(), "Cannot write the current log " + adcFile() + ": " + reason));
         QCOMPARE(kvtest::TempDir::Read(adcFile()), adcBefore);
 
-        calib->sgSetEditText(3, 2, "601", true); // typed, ended with Enter
+        calib->SetCellText(3, 2, "601");         // typed: the grid holds the text
+        calib->sgSetEditText(3, 2, "601", true); // ended with Enter
         const std::string box = SaveCalibration(sav);
         QVERIFY2(box.starts_with("Cannot write file " + sav) &&
                      box.find(reason) != std::string::npos,
