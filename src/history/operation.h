@@ -1,0 +1,45 @@
+// The operations a unit's history records: one fixed table of their names (as stored and
+// as typed after --operation) and their titles (as a window or a document shows them).
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace kv::history {
+
+enum class Operation {
+    ParamsSend,      // Send Data: the status read before, the values sent, read-back, CRC
+    ParamsRead,      // Get Data: the parameters the device holds
+    ParamsCrc,       // Calc CRC: the parameters' CRC against the device's
+    StatusRead,      // Get Last Values / Get Last Stored Values: the status record
+    Relay,           // relay switched on or off
+    CurrentRead,     // one current measurement
+    CurrentSeries,   // a timed series, one record for the whole series
+    TableWrite,      // correction table written (before = backup, after = written)
+    TableRead,       // correction table read from the device
+    TableVerify,     // device table compared with a table
+    TableBackup,     // device table saved into a backup file
+    TableRestore,    // a backup written back
+    CalibrationCalc, // the correction table calculated from calibration points
+    IncludeGenerate, // the firmware include file generated from a table file
+    Restart,         // the device restarted
+};
+
+struct OperationInfo {
+    Operation operation;
+    std::string_view name;  // "table-write"
+    std::string_view title; // "Correction table written"
+};
+
+// Every operation, in the order above.
+std::span<const OperationInfo> Operations();
+
+std::string_view OperationName(Operation op);
+std::string_view OperationTitle(Operation op);
+std::optional<Operation> OperationFromName(std::string_view name);
+
+// Operations that change what the device holds.
+bool ChangesDevice(Operation op);
+
+} // namespace kv::history

@@ -1,0 +1,122 @@
+// The unit service history in one SQLite file (korvane.db): records appended one
+// transaction each, read back by unit, time and operation. Write-ahead log, so that
+// readers never wait for a writer and several programs may append at once; a busy
+// time-out for the moments another program holds the write lock.
+//
+// Every failure comes back as a Status with its kind and a message for the user; none is
+// thrown and none passes silently. The store never changes what a device operation did:
+// the front end performs the operation, then appends its record and reports a failed
+// append beside the operation's own result.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "history/record.h"
+
+struct sqlite3;
+
+namespace kv::history {
+
+enum class Failure {
+    None,
+    Missing,     // reading: there is no history file yet
+    ReadOnly,    // the file or its folder may not be written (read-only medium, rights)
+    DiskFull,    // no space left for the record
+    Locked,      // another program held the write lock beyond the busy time-out
+    NotHistory,  // the file is not an SQLite database, or one of another program
+    NewerSchema, // written by a newer version of this tool: left alone
+    CannotOpen,  // the file or its folder cannot be opened or created
+    Io,          // the system reported an I/O error
+    Other,       // anything else SQLite reports
+};
+
+struct Status {
+    Failure failure = Failure::None;
+    std::string message; // for the user: "Cannot write the history /x/korvane.db: ..."
+    explicit operator bool() const { return failure == Failure::None; }
+};
+
+struct StoreOptions {
+    int busyTimeoutMs = 5000;
+    // Each record synced to the disk before Append returns, so that a record reported as
+    // written survives a power cut. Off only for bulk loading (the benchmark's filling):
+    // a crash of the program still loses nothing, a power cut may lose the last records.
+    bool syncEachRecord = true;
+};
+
+// What to read back. Unset fields do not filter.
+struct Query {
+    std::optional<std::string> unit = {};  // "" selects the records made without a unit
+    std::optional<std::string> since = {}; // a time text (ParseSince): at or after it
+    std::optional<std::string> operation = {};
+    bool newestFirst = false; // default oldest first
+    std::size_t limit = 0;    // 0: all
+};
+
+struct QueryResult {
+    Status status;
+    std::vector<Record> records;
+};
+
+// The schema version this build writes (PRAGMA user_version).
+inline constexpr int kSchemaVersion = 1;
+
+class Store {
+public:
+    // Names the file; nothing is opened until the first Append or Read. The connection is
+    // then kept open; after a failure the next call tries to open it again, so a problem
+    // that is mended (space freed, lock released) heals without a restart.
+    explicit Store(std::string path, StoreOptions options = {});
+    ~Store();
+    Store(const Store &) = delete;
+    Store &operator=(const Store &) = delete;
+
+    const std::string &Path() const { return path_; }
+
+    // Creates the file and its schema when missing, upgrading an older schema; writes the
+    // record in one transaction. On success the record's id is set.
+    Status Append(Record &record);
+
+    // Reads records; never creates the file (a missing file gives Failure::Missing).
+    QueryResult Read(const Query &query);
+
+    // The schema version of the file as found (0 for a new or empty file).
+    std::optional<int> FileSchemaVersion();
+
+private:
+    Status OpenForWriting();
+    Status OpenForReading();
+    int OpenReadOnly(const std::string &path, bool immutable);
+    void Close();
+    void SetBusyHandler();
+    static int BusyHandler(void *self, int tries);
+
+    std::string path_;
+    StoreOptions options_;
+    sqlite3 *db_ = nullptr;
+    bool writable_ = false;
+    std::chrono::steady_clock::time_point busySince_; // the current wait's start
+};
+
+// One schema step: the statements that bring a file from the version before to
+// `version`. An upgrade runs the steps above the file's version in order, all in one
+// transaction: a step that fails leaves the file as it was.
+struct SchemaStep {
+    int version;
+    const char *sql;
+};
+
+namespace detail {
+// The steps of this build, and the upgrade with a given list of steps (tests give it a
+// list of their own to exercise upgrades from older versions).
+const std::vector<SchemaStep> &SchemaSteps();
+Status Upgrade(sqlite3 *db, const std::string &path, const std::vector<SchemaStep> &steps,
+               int busyTimeoutMs);
+} // namespace detail
+
+} // namespace kv::history
