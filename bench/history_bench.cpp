@@ -1,8 +1,7 @@
 // The history file under load: 100,000 records of 2,000 units, then the history of one unit
 // (as `korvanectl history --unit` and the window read it) and the cost of one record (as
 // every device operation pays it), median and worst of many.
-//   history_bench [FOLDER (a new folder under the build's bench-history/)] [RECORDS (100000)]
-//                 [APPENDS (500)]
+//   history_bench [FOLDER (bench-history)] [RECORDS (100000)] [APPENDS (500)]
 // The folder should be on the disk the tool's files live on: the record cost is mostly
 // the disk's sync.
 #include <algorithm>

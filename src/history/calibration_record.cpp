@@ -244,40 +244,42 @@ std::string CalibrationGraphSvg(calib::PointList points, int W, int H) {
 namespace {
 
 constexpr const char *kStyle = R"css(
-@page { size: A4; margin: 14mm 14mm 16mm; }
+@page { size: A4; margin: 12mm 14mm 14mm; }
 * { box-sizing: border-box; }
-body { font: 9.5pt/1.35 "Liberation Sans", Arial, Helvetica, sans-serif; color: #000;
+body { font: 9pt/1.3 "Liberation Sans", Arial, Helvetica, sans-serif; color: #000;
        margin: 0 auto; max-width: 182mm; padding: 6mm 0; background: #fff; }
-h1 { font-size: 17pt; margin: 0; }
-h2 { font-size: 11pt; margin: 5mm 0 2mm; padding-bottom: 0.6mm; border-bottom: 0.6pt solid #000;
-     break-after: avoid; }
+h1 { font-size: 16pt; margin: 0; }
+h2 { font-size: 10.5pt; margin: 4mm 0 1.5mm; padding-bottom: 0.5mm;
+     border-bottom: 0.6pt solid #000; break-after: avoid; }
 header { display: flex; justify-content: space-between; align-items: flex-end;
-         border-bottom: 1.5pt solid #000; padding-bottom: 2mm; }
-header .unit { font-size: 15pt; font-weight: bold; }
+         border-bottom: 1.5pt solid #000; padding-bottom: 1.5mm; }
+header .unit { font-size: 14pt; font-weight: bold; }
 header .sub { color: #333; }
+p { margin: 1mm 0; }
 table { border-collapse: collapse; }
-.facts th { text-align: left; font-weight: normal; color: #333; padding: 0.5mm 5mm 0.5mm 0;
+.facts th { text-align: left; font-weight: normal; color: #333; padding: 0.2mm 5mm 0.2mm 0;
             vertical-align: top; white-space: nowrap; }
-.facts td { padding: 0.5mm 0; }
-.data th, .data td { border: 0.5pt solid #777; padding: 0.6mm 2mm; text-align: right; }
+.facts td { padding: 0.2mm 0; }
+.data th, .data td { border: 0.5pt solid #777; padding: 0.4mm 2mm; text-align: right; }
 .data th { background: #eee; font-weight: bold; }
-.data td.name, .data th.name { text-align: left; }
-.grid { font: 7.5pt/1.2 "Liberation Mono", "Courier New", monospace; }
-.grid th, .grid td { border: 0.4pt solid #999; padding: 0.3mm 1mm; text-align: right;
+.data td.name, .data th.name { text-align: left; white-space: nowrap; }
+.data small { color: #555; }
+.grid { font: 7pt/1.15 "Liberation Mono", "Courier New", monospace; }
+.grid th, .grid td { border: 0.4pt solid #999; padding: 0.2mm 1mm; text-align: right;
                      min-width: 8mm; }
 .grid th { background: #eee; font-weight: normal; }
 td.changed { font-weight: bold; background: #fde7b0; }
 td.check { font-weight: bold; background: #e3e3e3; }
 td.none { color: #777; text-align: center; }
 .side { display: flex; gap: 6mm; align-items: flex-start; }
-.note { color: #333; margin: 1.5mm 0; }
+.note { color: #333; }
 .warn { font-weight: bold; }
-section { break-inside: avoid; }
+.grid, .data, .side, .sign { break-inside: avoid; }
 svg text { font: 8pt "Liberation Sans", Arial, sans-serif; }
 svg text.axis { font: bold 12pt "Liberation Mono", "Courier New", monospace; fill: #00f; }
-.sign { display: flex; gap: 10mm; margin-top: 10mm; }
+.sign { display: flex; gap: 10mm; margin-top: 12mm; }
 .sign div { flex: 1; border-top: 0.6pt solid #000; padding-top: 1mm; color: #333; }
-footer { margin-top: 6mm; font-size: 8pt; color: #555; }
+footer { margin-top: 4mm; font-size: 7.5pt; color: #555; }
 )css";
 
 std::string Fact(const char *name, const std::string &htmlValue) {
@@ -307,8 +309,8 @@ std::string ParametersSection(const CalibrationSession &s) {
         out += "<th>Previous as left</th>";
     out += "<th>As found</th><th>As left</th></tr>";
     for (const ParamRow &row : kParamRows) {
-        out += std::string("<tr><td class=\"name\">") + row.name + " <small>(" + row.key +
-               ")</small></td>";
+        out += std::string("<tr><td class=\"name\">") + row.name + " <small>" + row.key +
+               "</small></td>";
         if (prev)
             out += Cell(s.previousParameters, row, nullptr);
         out += Cell(s.parametersFound, row, prev ? &s.previousParameters : nullptr);

@@ -81,8 +81,8 @@ CalibrationAnalysis AnalyzeCalibration(std::span<const Record> records, const st
 // (and a strip below for the axis value): the curve scaled so that its point of largest
 // current lands in the top right corner, a dotted reference line from its start, crosses
 // on the points, the end values written at the axes for print. points: not empty.
-inline constexpr int kGraphWidth = 340;
-inline constexpr int kGraphHeight = 250;
+inline constexpr int kGraphWidth = 320;
+inline constexpr int kGraphHeight = 210;
 std::string CalibrationGraphSvg(calib::PointList points, int width, int height);
 
 struct CalibrationDocument {

@@ -1,7 +1,5 @@
 #include "history/record.h"
 
-#include <charconv>
-
 #include "app/numbers.h"
 #include "history/host_identity.h"
 
