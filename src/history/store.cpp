@@ -514,4 +514,12 @@ std::optional<int> Store::FileSchemaVersion() {
     return detail::UserVersion(db_, &rc);
 }
 
+CalibrationDocument CalibrationRecordFromStore(Store &store, const std::string &unit,
+                                               const std::string &reference) {
+    const QueryResult r = store.Read({.unit = unit});
+    if (!r.status)
+        return {false, {}, r.status.message};
+    return CalibrationRecordHtml(r.records, unit, reference, Now().time);
+}
+
 } // namespace kv::history

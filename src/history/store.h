@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "history/calibration_record.h"
 #include "history/record.h"
 
 struct sqlite3;
@@ -66,6 +67,7 @@ struct QueryResult {
 // The schema version this build writes (PRAGMA user_version).
 inline constexpr int kSchemaVersion = 1;
 
+// One Store per thread; several Stores, in one program or many, may use one file.
 class Store {
 public:
     // Names the file; nothing is opened until the first Append or Read. The connection is
@@ -102,6 +104,12 @@ private:
     bool writable_ = false;
     std::chrono::steady_clock::time_point busySince_; // the current wait's start
 };
+
+// The unit's calibration record from the file: its records read (oldest first) and
+// rendered, made at the present time. A file that cannot be read gives ok false with the
+// store's message, as does a unit the record refuses.
+CalibrationDocument CalibrationRecordFromStore(Store &store, const std::string &unit,
+                                               const std::string &reference);
 
 // One schema step: the statements that bring a file from the version before to
 // `version`. An upgrade runs the steps above the file's version in order, all in one

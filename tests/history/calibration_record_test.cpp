@@ -4,6 +4,7 @@
 
 #include "history/calibration_record.h"
 #include "history/record_data.h"
+#include "history_samples.h"
 
 using namespace kv::history;
 namespace calib = kv::calib;
@@ -19,12 +20,7 @@ Stamp At(minutes m) {
 }
 
 Context Ctx() {
-    Context c;
-    c.station = "bench-2";
-    c.operatorName = "anna";
-    c.toolVersion = "1.0";
-    c.unit = "SN-1";
-    c.port = "/dev/ttyUSB0";
+    Context c = kvtest::BenchContext();
     c.info = "KORVANE FUSE 2.1";
     return c;
 }

@@ -5,6 +5,7 @@
 #include "app/format.h"
 #include "history/record_data.h"
 #include "history/render.h"
+#include "history_samples.h"
 
 using namespace kv::history;
 namespace calib = kv::calib;
@@ -13,13 +14,7 @@ namespace json = kv::json;
 namespace {
 
 Context Ctx() {
-    Context c;
-    c.station = "bench-2";
-    c.operatorName = "anna";
-    c.toolVersion = "1.0";
-    c.unit = "SN-1";
-    c.port = "/dev/ttyUSB0";
-    return c;
+    return kvtest::BenchContext();
 }
 
 const Stamp kStamp{"2025-05-20T14:03:07.123Z", 42};
@@ -121,6 +116,16 @@ TEST(HistoryRecord, ContextAndOutcomeAreStamped) {
     EXPECT_EQ(r.unit, "SN-1");
     EXPECT_EQ(json::Write(r.data), R"({"on":true})");
     EXPECT_EQ(MakeRecord(Ctx(), Operation::Restart, {}, {}, kStamp).data, json::Value::Object());
+
+    // A port the system does not list (a pseudo-terminal) leaves no adapter of the port
+    // before it behind.
+    Context moved = Ctx();
+    moved.adapter = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    moved.adapterSerial = "A50285BI";
+    SetPort(moved, "/dev/pts/7", {"/nonexistent/sys", "/nonexistent/dev"});
+    EXPECT_EQ(moved.port, "/dev/pts/7");
+    EXPECT_EQ(moved.adapter, "");
+    EXPECT_EQ(moved.adapterSerial, "");
 
     const Context d = DefaultContext();
     EXPECT_FALSE(d.station.empty());

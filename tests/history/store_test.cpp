@@ -17,6 +17,7 @@
 #include "drill_meter.h"
 #include "history/record_data.h"
 #include "history/store.h"
+#include "history_samples.h"
 #include "temp_dir.h"
 
 using namespace kv::history;
@@ -25,13 +26,7 @@ namespace fs = std::filesystem;
 namespace {
 
 Context Ctx(const std::string &unit) {
-    Context c;
-    c.station = "bench-2";
-    c.operatorName = "anna";
-    c.toolVersion = "1.0";
-    c.unit = unit;
-    c.port = "/dev/ttyUSB0";
-    return c;
+    return kvtest::BenchContext(unit);
 }
 
 Stamp At(int minute) {
@@ -141,6 +136,13 @@ TEST(HistoryStore, RecordsReadBackWholeAndFiltered) {
         EXPECT_TRUE(r.status) << row.name;
         EXPECT_EQ(Ids(r), row.ids) << row.name;
     }
+
+    // No calibration among them: the record says so; an unreadable file gives its reason.
+    EXPECT_EQ(CalibrationRecordFromStore(store, "A", "").message,
+              "Unit A has no calibration in the history");
+    Store missing(dir.File("none.db"));
+    EXPECT_EQ(CalibrationRecordFromStore(missing, "A", "").message,
+              "Cannot read the history " + dir.File("none.db") + ": there is no history file");
 
     // A reader of its own sees the same, while the writer's connection stays open.
     Store reader(dir.File("korvane.db"));
