@@ -235,12 +235,12 @@ TEST(CalibrationRecord, DocumentHoldsEverythingAndFetchesNothing) {
     r[4].adapterSerial = "A50285BI";
 
     const CalibrationDocument d =
-        CalibrationRecordHtml(r, odd.unit, "Fluke 87V <s/n 123>", "2025-05-21T09:00:00.000Z");
+        CalibrationRecordHtml(r, odd.unit, "DMM-4 <s/n 123>", "2025-05-21T09:00:00.000Z");
     ASSERT_TRUE(d.ok) << d.message;
     const std::string &h = d.html;
     const auto has = [&](const std::string &s) { return h.find(s) != std::string::npos; };
     for (const char *s :
-         {"Unit SN&lt;1&gt;&amp;&quot;2", "Fluke 87V &lt;s/n 123&gt;", "KORVANE FUSE 2.1",
+         {"Unit SN&lt;1&gt;&amp;&quot;2", "DMM-4 &lt;s/n 123&gt;", "KORVANE FUSE 2.1",
           "2025-05-20 08:00:00 UTC", "2025-05-21 09:00:00 UTC", "bench-2", "anna", "korvane 1.0",
           "A50285BI", "read back and verified.", "1 entry was changed by hand", "Multiplier M = 85",
           "<svg", "entries changed</span> between the previous as left",

@@ -109,7 +109,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     const CalibrationDocument doc = CalibrationRecordHtml(back.records, c.unit,
-                                                          "Fluke 87V multimeter, s/n 31415926, "
+                                                          "Bench multimeter DMM-4, s/n 31415926, "
                                                           "calibrated 2025-02-03 (cert. 2025-0117)",
                                                           At(today, 20min).time);
     if (!doc.ok) {
