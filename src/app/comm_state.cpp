@@ -8,10 +8,13 @@ namespace kv {
 
 StartupSettings ReadStartupSettings(const IniFile &ini) {
     // One read of the file for all keys, in the order the main window reads them.
+    StartupSettings s;
     std::string content;
-    // A file that cannot be read gives every default, as an empty one does.
-    if (!ReadWholeFile(ini.FileName(), content))
+    // A file that cannot be read gives every default, as a missing one does, and says why.
+    if (FileResult r = ini.ReadContent(content); !r) {
         content.clear();
+        s.problem = "Cannot read the settings file " + ini.FileName() + ": " + r.error;
+    }
     auto integer = [&](const char *key, int def) {
         return IniFile::LookupInteger(content, kIniSection, key).value_or(def);
     };
@@ -20,7 +23,6 @@ StartupSettings ReadStartupSettings(const IniFile &ini) {
         return IniFile::LookupFloat(content, kIniSection, key).value_or(def);
     };
 
-    StartupSettings s;
     s.RefVoltage = real("RefVoltage", s.RefVoltage);
     s.Voltage = real("Voltage", s.Voltage);
     s.AutoSaveData = boolean("AutoSaveData", s.AutoSaveData);

@@ -38,6 +38,9 @@ struct StartupSettings {
     bool UseAverage = false;
     bool UseVref = false;
     int MeasureCount = 20;
+    // Set when the file is there but cannot be read (a directory, a device or FIFO, one
+    // beyond the size limit): the message saying so, shown once; the defaults are used.
+    std::string problem;
 };
 
 StartupSettings ReadStartupSettings(const IniFile &ini);

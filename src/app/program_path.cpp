@@ -17,11 +17,14 @@ char PathSeparator() {
 #endif
 }
 
+std::string FolderOf(std::string_view path) {
+    const std::size_t slash = path.find_last_of(PathSeparator() == '\\' ? "\\/" : "/");
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
 ProgramPaths ProgramPathsFrom(std::string_view fullPath) {
-    std::size_t slash = fullPath.find_last_of(PathSeparator() == '\\' ? "\\/" : "/");
-    std::string dir = slash == std::string_view::npos ? std::string()
-                                                      : std::string(fullPath.substr(0, slash + 1));
-    std::string file(slash == std::string_view::npos ? fullPath : fullPath.substr(slash + 1));
+    std::string dir = FolderOf(fullPath);
+    std::string file(fullPath.substr(dir.size()));
     if (file.size() > 255)
         file.resize(255);
     std::size_t dot = file.find_last_of('.');

@@ -19,6 +19,9 @@ struct ProgramPaths {
 // The platform's path separator.
 char PathSeparator();
 
+// The folder part of a path, with its trailing separator ("" for a bare name).
+std::string FolderOf(std::string_view path);
+
 // Splits an absolute program path into name and folder, each cut to 255 characters.
 ProgramPaths ProgramPathsFrom(std::string_view fullPath);
 

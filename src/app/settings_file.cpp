@@ -134,10 +134,17 @@ std::string IniFile::Update(std::string_view content, std::string_view section,
     return out;
 }
 
+FileResult IniFile::ReadContent(std::string &content) const {
+    content.clear();
+    if (NotATextFile(fileName_).empty() && !FileExists(fileName_))
+        return FileResult{true, {}};
+    return ReadTextFile(fileName_, kSettingsFileLimit, content);
+}
+
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view def) const {
     std::string content;
-    if (!ReadWholeFile(fileName_, content))
+    if (!ReadContent(content))
         return std::string(def);
     bool found = false;
     std::string v = Lookup(content, section, key, &found);
@@ -164,7 +171,7 @@ std::optional<double> IniFile::LookupFloat(std::string_view content, std::string
 
 int IniFile::ReadInteger(std::string_view section, std::string_view key, int def) const {
     std::string content;
-    if (!ReadWholeFile(fileName_, content))
+    if (!ReadContent(content))
         return def;
     return LookupInteger(content, section, key).value_or(def);
 }
@@ -175,7 +182,7 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def)
 
 double IniFile::ReadFloat(std::string_view section, std::string_view key, double def) const {
     std::string content;
-    if (!ReadWholeFile(fileName_, content))
+    if (!ReadContent(content))
         return def;
     return LookupFloat(content, section, key).value_or(def);
 }
@@ -183,11 +190,8 @@ double IniFile::ReadFloat(std::string_view section, std::string_view key, double
 FileResult IniFile::WriteString(std::string_view section, std::string_view key,
                                 std::string_view value) const {
     std::string content;
-    if (FileExists(fileName_)) {
-        FileResult r = ReadWholeFile(fileName_, content);
-        if (!r)
-            return r;
-    }
+    if (FileResult r = ReadContent(content); !r)
+        return r;
     return WriteTextFile(Update(content, section, key, value), fileName_);
 }
 

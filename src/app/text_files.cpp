@@ -1,17 +1,15 @@
 #include "app/text_files.h"
 
+#include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <filesystem>
+#include <chrono>
+#include <random>
 #include <system_error>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
+#include "app/file_platform.h"
+#include "app/program_path.h"
 
 namespace kv {
-
-namespace fs = std::filesystem;
 
 std::string SystemErrorText(int err) {
     return std::generic_category().message(err);
@@ -19,105 +17,183 @@ std::string SystemErrorText(int err) {
 
 namespace {
 
+using files::Kind;
+
 void BeepIf(Beeper *b) {
     if (b)
         b->Beep();
 }
 
-FileResult Failure(int err) {
-    return FileResult{false, SystemErrorText(err)};
+FileResult Failure(std::string reason) {
+    return FileResult{false, std::move(reason)};
 }
 
-// Writes all of text to an open stream and closes it; beeps on a write or close failure.
-FileResult WriteAndClose(std::FILE *f, std::string_view text, Beeper *beeper, bool sync) {
-    FileResult r{true, {}};
-    if (!text.empty() && std::fwrite(text.data(), 1, text.size(), f) != text.size()) {
-        r = Failure(errno ? errno : EIO);
+// The reason a file of this kind cannot be read or replaced as a text file.
+std::string KindReason(Kind kind) {
+    switch (kind) {
+    case Kind::Missing:
+    case Kind::Regular:
+        return {};
+    case Kind::Directory:
+        return SystemErrorText(EISDIR);
+    case Kind::CharDevice:
+    case Kind::Other:
+        break;
     }
-    if (std::fflush(f) != 0 && r.ok)
-        r = Failure(errno ? errno : EIO);
-#ifndef _WIN32
-    if (sync && r.ok && ::fsync(fileno(f)) != 0 && errno != EINVAL && errno != EROFS)
-        r = Failure(errno);
-#else
-    (void)sync;
-#endif
-    if (!r.ok)
-        BeepIf(beeper);
-    if (std::fclose(f) != 0 && r.ok) {
-        r = Failure(errno ? errno : EIO);
-        BeepIf(beeper);
+    return kNotARegularFile;
+}
+
+// A name for the new content beside the target: the target's name (cut, so that a long one
+// still leaves room), a random part and ".tmp~". Left behind only if the program dies
+// between creating and renaming it.
+std::string TemporaryName(const std::string &target) {
+    static std::atomic<unsigned> counter{0};
+    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    thread_local std::mt19937_64 random{
+        std::random_device{}() ^
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
+    const std::string folder = FolderOf(target);
+    std::string name = target.substr(folder.size(), 200);
+    std::uint64_t bits = random() ^ counter.fetch_add(1);
+    name += '.';
+    for (int i = 0; i < 8; ++i, bits /= 36)
+        name += kDigits[bits % 36];
+    return folder + name + ".tmp~";
+}
+
+// Creates the temporary file exclusively, under another name when one is taken.
+files::OpenFile CreateTemporary(const std::string &target, std::string &tmp, std::string &error) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tmp = TemporaryName(target);
+        bool exists = false;
+        files::OpenFile f = files::CreateNew(tmp, error, exists);
+        if (f.IsOpen() || !exists)
+            return f;
     }
-    return r;
+    return files::OpenFile{};
 }
 
 } // namespace
 
-FileResult AppendTextFile(std::string_view text, const std::string &fileName, Beeper *beeper) {
-    errno = 0;
-    std::FILE *f = std::fopen(fileName.c_str(), "ab");
-    if (!f)
-        return Failure(errno ? errno : ENOENT); // missing folder, denied: skipped silently
-    return WriteAndClose(f, text, beeper, false);
+std::string NotATextFile(const std::string &fileName) {
+    return KindReason(files::Examine(fileName).kind);
+}
+
+FileResult AppendTextFile(std::string_view text, const std::string &fileName, Beeper *beeper,
+                          std::string_view header) {
+    // A FIFO, socket or directory is refused before it is opened: it could only block or
+    // fail. A device takes the text (/dev/null switches a log off).
+    const Kind before = files::Examine(fileName).kind;
+    if (before == Kind::Directory || before == Kind::Other)
+        return Failure(KindReason(before));
+    std::string error;
+    files::OpenFile f = files::OpenForAppending(fileName, error);
+    if (!f.IsOpen())
+        return Failure(error); // missing folder, denied: skipped silently
+    if (f.kind() == Kind::Directory || f.kind() == Kind::Other)
+        return Failure(KindReason(f.kind())); // swapped since it was examined
+
+    const bool regular = f.kind() == Kind::Regular;
+    std::string data;
+    if (!header.empty() && regular && f.size() == 0)
+        data = header;
+    data += text;
+    bool ok = f.WriteAll(data, error);
+    if (!ok && regular) {
+        // No half record (or half header) stays behind to spoil the next one.
+        std::string ignored;
+        f.Truncate(f.size(), ignored);
+    }
+    if (!ok)
+        BeepIf(beeper);
+    std::string closeError;
+    if (!f.Close(closeError) && ok) {
+        ok = false;
+        error = closeError;
+        BeepIf(beeper);
+    }
+    return ok ? FileResult{true, {}} : Failure(error);
 }
 
 FileResult WriteTextFile(std::string_view text, const std::string &fileName, Beeper *beeper) {
-    std::error_code ec;
-    const fs::path target(fileName);
-    const auto st = fs::status(target, ec);
-    const bool exists = !ec && fs::exists(st);
-    if (exists) {
-        if (!fs::is_regular_file(st))
-            return FileResult{false, SystemErrorText(EISDIR)};
-        if ((st.permissions() & fs::perms::owner_write) == fs::perms::none)
-            return FileResult{false, "The file is read-only"};
-    }
+    std::string target;
+    std::string error;
+    if (!files::FinalTarget(fileName, target, error))
+        return Failure(error);
+    const files::Info info = files::Examine(target);
+    if (!KindReason(info.kind).empty())
+        return Failure(KindReason(info.kind));
+    if (info.kind == Kind::Regular && !info.writable)
+        return Failure("The file is read-only");
 
-    // Written beside the target and renamed over it: the old file stays whole until the
-    // new content is complete.
-    fs::path tmp = target;
-    tmp += ".tmp~";
-    errno = 0;
-    std::FILE *f = std::fopen(tmp.string().c_str(), "wb");
-    if (!f)
-        return Failure(errno ? errno : EACCES);
-    FileResult r = WriteAndClose(f, text, beeper, true);
-    if (!r.ok) {
-        fs::remove(tmp, ec);
-        return r;
+    std::string tmp;
+    files::OpenFile f = CreateTemporary(target, tmp, error);
+    if (!f.IsOpen())
+        return Failure(error);
+    bool ok = f.WriteAll(text, error) && f.Sync(error);
+    if (ok && info.kind == Kind::Regular)
+        f.CopyModeAndOwner(target);
+    std::string closeError;
+    if (!f.Close(closeError) && ok) {
+        ok = false;
+        error = closeError;
     }
-    if (exists)
-        fs::permissions(tmp, st.permissions(), ec);
-    fs::rename(tmp, target, ec);
-    if (ec) {
-        fs::remove(tmp, ec);
+    if (ok)
+        ok = files::RenameOver(tmp, target, error);
+    if (!ok) {
+        files::Remove(tmp);
         BeepIf(beeper);
-        return FileResult{false, ec.message()};
+        return Failure(error);
     }
+    files::SyncFolder(FolderOf(target).empty() ? "." : FolderOf(target));
     return FileResult{true, {}};
 }
 
-FileResult ReadWholeFile(const std::string &fileName, std::string &content) {
+FileResult ReadTextFile(const std::string &fileName, std::size_t limit, std::string &content,
+                        bool *whole) {
     content.clear();
-    errno = 0;
-    std::FILE *f = std::fopen(fileName.c_str(), "rb");
-    if (!f)
-        return Failure(errno ? errno : ENOENT);
-    char buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        content.append(buf, n);
-    const bool bad = std::ferror(f) != 0;
-    const int err = errno;
-    std::fclose(f);
-    if (bad)
-        return Failure(err ? err : EIO);
+    if (whole)
+        *whole = true;
+    // Refused before it is opened: opening a device may already do something (a serial
+    // port raises its lines).
+    const Kind before = files::Examine(fileName).kind;
+    if (before != Kind::Missing && before != Kind::Regular)
+        return Failure(KindReason(before));
+    std::string error;
+    files::OpenFile f = files::OpenForReading(fileName, error);
+    if (!f.IsOpen())
+        return Failure(error);
+    if (f.kind() != Kind::Regular)
+        return Failure(KindReason(f.kind()));
+
+    // One byte beyond the limit tells whether the file holds more.
+    content.resize(limit + 1);
+    std::size_t got = 0;
+    while (got < content.size()) {
+        const long long n = f.Read(content.data() + got, content.size() - got, error);
+        if (n < 0) {
+            content.clear();
+            return Failure(error);
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    const bool more = got > limit;
+    content.resize(more ? limit : got);
+    if (more) {
+        if (!whole) {
+            content.clear();
+            return Failure(SystemErrorText(EFBIG) + " (more than " + std::to_string(limit) +
+                           " bytes)");
+        }
+        *whole = false;
+    }
     return FileResult{true, {}};
 }
 
 bool FileExists(const std::string &fileName) {
-    std::error_code ec;
-    return fs::is_regular_file(fs::path(fileName), ec);
+    return files::Examine(fileName).kind == Kind::Regular;
 }
 
 std::string ByteToBinary(std::uint8_t value) {

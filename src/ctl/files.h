@@ -11,7 +11,4 @@ namespace kv::ctl {
 // "Overwrite file <file>?".
 bool MayReplace(Session &s, const std::string &file);
 
-// The folder part of a path, with its trailing separator ("" for a bare name).
-std::string FolderOf(const std::string &path);
-
 } // namespace kv::ctl

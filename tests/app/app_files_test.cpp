@@ -1,11 +1,18 @@
 // The settings file, the text-file helpers and the program's paths, on real files.
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <filesystem>
-#include <string>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "app/comm_state.h"
 #include "app/program_path.h"
@@ -23,6 +30,19 @@ public:
     void Beep() override { ++beeps; }
     int beeps = 0;
 };
+
+// Temporary files a write left behind in a folder.
+int Leftovers(const TempDir &dir) {
+    int n = 0;
+    for (const auto &e : fs::directory_iterator(dir.path()))
+        n += e.path().string().ends_with(".tmp~") ? 1 : 0;
+    return n;
+}
+
+mode_t Mode(const std::string &file) {
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
 
 // ---------------------------------------------------------------- settings file
 
@@ -162,6 +182,37 @@ TEST(SettingsFile, FailedWriteLeavesTheFileAsItWas) {
     EXPECT_EQ(TempDir::Read(file), "[init]\r\nFuseCurrent=5\r\n");
 }
 
+// A settings file that is no file, or too large to be one, gives every default with the
+// reason, and is never rewritten; a link to it is written through and stays a link.
+TEST(SettingsFile, UnreadableFilesGiveTheDefaultsAndAreNotRewritten) {
+    TempDir dir;
+    ::mkfifo(dir.File("fifo.ini").c_str(), 0600);
+    const std::string big = "[init]\r\nTimer=9\r\n" + std::string(kv::kSettingsFileLimit, ';');
+    TempDir::Write(dir.File("big.ini"), big);
+    const std::pair<std::string, std::string> rows[] = {
+        {"/dev/zero", kv::kNotARegularFile},
+        {dir.File("fifo.ini"), kv::kNotARegularFile},
+        {dir.path(), "Is a directory"},
+        {dir.File("big.ini"), kv::SystemErrorText(EFBIG) + " (more than 1048576 bytes)"},
+    };
+    for (const auto &[file, reason] : rows) {
+        const kv::IniFile ini(file);
+        const kv::StartupSettings s = kv::ReadStartupSettings(ini);
+        EXPECT_EQ(s.problem, "Cannot read the settings file " + file + ": " + reason);
+        EXPECT_EQ(s.TimerInterval, 5) << file;
+        EXPECT_EQ(ini.ReadInteger("init", "Timer", 5), 5) << file;
+        EXPECT_FALSE(ini.WriteInteger("init", "Timer", 7).ok) << file;
+    }
+    EXPECT_EQ(TempDir::Read(dir.File("big.ini")), big);
+    EXPECT_EQ(kv::ReadStartupSettings(kv::IniFile(dir.File("missing.ini"))).problem, "");
+
+    TempDir::Write(dir.File("real.ini"), "[init]\r\nTimer=3\r\n");
+    fs::create_symlink(dir.File("real.ini"), dir.File("link.ini"));
+    ASSERT_TRUE(kv::IniFile(dir.File("link.ini")).WriteInteger("init", "Timer", 8).ok);
+    EXPECT_TRUE(fs::is_symlink(dir.File("link.ini")));
+    EXPECT_EQ(TempDir::Read(dir.File("real.ini")), "[init]\r\nTimer=8\r\n");
+}
+
 // ---------------------------------------------------------------- text files
 
 TEST(TextFiles, AppendCreatesThenAppendsUnchanged) {
@@ -200,7 +251,7 @@ TEST(TextFiles, WriteReplacesTheWholeContentAndKeepsTheMode) {
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
-    EXPECT_FALSE(fs::exists(file + ".tmp~"));
+    EXPECT_EQ(Leftovers(dir), 0);
 }
 
 TEST(TextFiles, ReadOnlyFileKeepsItsContent) {
@@ -218,8 +269,247 @@ TEST(TextFiles, WriteIntoAnImpossibleFolderFailsWithoutTouchingAnything) {
     TempDir::Write(dir.File("plain"), "p");
     EXPECT_FALSE(kv::WriteTextFile("x", dir.File("plain/t.txt")).ok);
     EXPECT_EQ(TempDir::Read(dir.File("plain")), "p");
-    // A device is no file to replace.
-    EXPECT_FALSE(kv::WriteTextFile("x", "/dev/null").ok);
+}
+
+// What the replacing writer does with each kind of target: the named file is replaced
+// whole, through links to their final target; what is no regular file is refused with its
+// reason; a name planted where a temporary file could go is never written through.
+TEST(TextFiles, WriteReplacesTheFinalTargetAndRefusesWhatIsNoFile) {
+    struct Row {
+        const char *name;
+        std::function<std::string(const TempDir &)> setUp; // returns the path written to
+        std::string error;                                 // empty: written
+        std::function<void(const TempDir &)> check;
+    };
+    auto link = [](const std::string &to, const std::string &at) { fs::create_symlink(to, at); };
+    const std::vector<Row> rows{
+        {"plain file keeps its mode",
+         [](const TempDir &d) {
+             TempDir::Write(d.File("a.epr"), "old");
+             ::chmod(d.File("a.epr").c_str(), 0604);
+             return d.File("a.epr");
+         },
+         "", [](const TempDir &d) { EXPECT_EQ(Mode(d.File("a.epr")), 0604u); }},
+        {"link stays a link, its target is replaced",
+         [&](const TempDir &d) {
+             TempDir::Write(d.File("real.epr"), "old");
+             ::chmod(d.File("real.epr").c_str(), 0640);
+             fs::create_directory(d.File("sub"));
+             link("../real.epr", d.File("sub/mid.epr")); // relative, from the link's folder
+             link(d.File("sub/mid.epr"), d.File("link.epr"));
+             return d.File("link.epr");
+         },
+         "",
+         [](const TempDir &d) {
+             EXPECT_TRUE(fs::is_symlink(d.File("link.epr")));
+             EXPECT_TRUE(fs::is_symlink(d.File("sub/mid.epr")));
+             EXPECT_EQ(TempDir::Read(d.File("real.epr")), "new");
+             EXPECT_EQ(Mode(d.File("real.epr")), 0640u);
+         }},
+        {"dangling link creates its target",
+         [&](const TempDir &d) {
+             link("made.epr", d.File("dangling.epr"));
+             return d.File("dangling.epr");
+         },
+         "",
+         [](const TempDir &d) {
+             EXPECT_TRUE(fs::is_symlink(d.File("dangling.epr")));
+             EXPECT_EQ(TempDir::Read(d.File("made.epr")), "new");
+         }},
+        {"planted temporary names are left alone",
+         [&](const TempDir &d) {
+             TempDir::Write(d.File("victim.txt"), "victim");
+             link(d.File("victim.txt"), d.File("out.epr.tmp~"));
+             TempDir::Write(d.File("out.epr~"), "other");
+             return d.File("out.epr");
+         },
+         "",
+         [](const TempDir &d) {
+             EXPECT_EQ(TempDir::Read(d.File("victim.txt")), "victim");
+             EXPECT_TRUE(fs::is_symlink(d.File("out.epr.tmp~")));
+             EXPECT_EQ(TempDir::Read(d.File("out.epr~")), "other");
+             EXPECT_FALSE(fs::is_symlink(d.File("out.epr")));
+         }},
+        {"directory", [](const TempDir &d) { return d.path() + "."; }, "Is a directory", {}},
+        {"link to a directory",
+         [&](const TempDir &d) {
+             fs::create_directory(d.File("dir"));
+             link(d.File("dir"), d.File("dir.epr"));
+             return d.File("dir.epr");
+         },
+         "Is a directory",
+         {}},
+        {"/dev/null",
+         [](const TempDir &) { return std::string("/dev/null"); },
+         kv::kNotARegularFile,
+         {}},
+        {"link to /dev/full",
+         [&](const TempDir &d) {
+             link("/dev/full", d.File("full.epr"));
+             return d.File("full.epr");
+         },
+         kv::kNotARegularFile,
+         [](const TempDir &d) { EXPECT_TRUE(fs::is_symlink(d.File("full.epr"))); }},
+        {"FIFO",
+         [](const TempDir &d) {
+             ::mkfifo(d.File("fifo.epr").c_str(), 0600);
+             return d.File("fifo.epr");
+         },
+         kv::kNotARegularFile,
+         [](const TempDir &d) { EXPECT_TRUE(fs::is_fifo(d.File("fifo.epr"))); }},
+        {"link loop",
+         [&](const TempDir &d) {
+             link(d.File("b.epr"), d.File("a.epr"));
+             link(d.File("a.epr"), d.File("b.epr"));
+             return d.File("a.epr");
+         },
+         kv::SystemErrorText(ELOOP),
+         {}},
+    };
+    for (const Row &r : rows) {
+        TempDir dir;
+        const std::string target = r.setUp(dir);
+        CountingBeeper beeper;
+        const kv::FileResult w = kv::WriteTextFile("new", target, &beeper);
+        EXPECT_EQ(w.ok, r.error.empty()) << r.name;
+        EXPECT_EQ(w.error, r.error) << r.name;
+        if (w.ok && !fs::is_symlink(target)) {
+            EXPECT_EQ(TempDir::Read(target), "new") << r.name;
+        }
+        EXPECT_EQ(beeper.beeps, 0) << r.name; // a refusal is said, not beeped
+        if (r.check)
+            r.check(dir);
+        EXPECT_EQ(Leftovers(dir), r.name == std::string("planted temporary names are left alone"))
+            << r.name;
+    }
+}
+
+// Two writers of one file at once: each succeeds, and whoever looks (here a third thread
+// reading all the while) only ever finds one writer's whole text.
+TEST(TextFiles, RacingWritersLeaveOneWholeVersion) {
+    TempDir dir;
+    const std::string file = dir.File("race.epr");
+    const std::string a(3000, 'a');
+    const std::string b(2000, 'b');
+    TempDir::Write(file, a);
+    std::atomic<bool> done{false};
+    std::atomic<int> failed{0};
+    std::atomic<int> mixed{0};
+    auto writer = [&](const std::string &text) {
+        for (int i = 0; i < 100; ++i)
+            failed += kv::WriteTextFile(text, file).ok ? 0 : 1;
+    };
+    std::thread reader([&] {
+        while (!done) {
+            const std::string seen = TempDir::Read(file);
+            mixed += seen == a || seen == b ? 0 : 1;
+        }
+    });
+    std::thread w1(writer, a);
+    std::thread w2(writer, b);
+    w1.join();
+    w2.join();
+    done = true;
+    reader.join();
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(mixed, 0);
+    EXPECT_EQ(Leftovers(dir), 0);
+}
+
+// The reader of outside files on whatever a name may hold: it never waits, never reads
+// more than its limit, and says why it refused.
+TEST(TextFiles, BoundedReaderOnEndlessAndOddInputs) {
+    TempDir dir;
+    ::mkfifo(dir.File("fifo").c_str(), 0600);
+    {
+        // A 10 GB file of holes: a regular file that never seems to end.
+        const int fd = ::open(dir.File("sparse").c_str(), O_CREAT | O_WRONLY, 0600);
+        ASSERT_EQ(::ftruncate(fd, 10'000'000'000LL), 0);
+        ::close(fd);
+    }
+    TempDir::Write(dir.File("small"), "0123456789");
+    struct Row {
+        std::string path;
+        bool withWhole;     // the caller takes a cut start
+        std::string error;  // empty: read
+        std::size_t length; // bytes read
+        bool whole;
+    };
+    const std::string tooLarge = kv::SystemErrorText(EFBIG) + " (more than 4 bytes)";
+    const std::vector<Row> rows{
+        {"/dev/zero", true, kv::kNotARegularFile, 0, true},
+        {"/dev/null", false, kv::kNotARegularFile, 0, true},
+        {dir.File("fifo"), false, kv::kNotARegularFile, 0, true},
+        {dir.path(), false, "Is a directory", 0, true},
+        {dir.File("missing"), false, kv::SystemErrorText(ENOENT), 0, true},
+        {dir.File("sparse"), false, tooLarge, 0, true},
+        {dir.File("sparse"), true, "", 4, false},
+        {dir.File("small"), false, tooLarge, 0, true},
+        {dir.File("small"), true, "", 4, false},
+    };
+    for (const Row &r : rows) {
+        std::string content = "junk";
+        bool whole = true;
+        const kv::FileResult got =
+            kv::ReadTextFile(r.path, 4, content, r.withWhole ? &whole : nullptr);
+        EXPECT_EQ(got.error, r.error) << r.path;
+        EXPECT_EQ(got.ok, r.error.empty()) << r.path;
+        EXPECT_EQ(content.size(), r.length) << r.path;
+        EXPECT_EQ(whole, r.whole) << r.path;
+    }
+    std::string content;
+    EXPECT_TRUE(kv::ReadTextFile(dir.File("small"), 10, content).ok);
+    EXPECT_EQ(content, "0123456789");
+}
+
+// The current log's header: written into a file that is empty or new, never twice, and
+// never left half written; a FIFO or directory in its place is refused without waiting.
+TEST(TextFiles, AppendWithHeaderAndTheKindsOfTarget) {
+    TempDir dir;
+    ::mkfifo(dir.File("fifo.adc").c_str(), 0600);
+    fs::create_directory(dir.File("dir.adc"));
+    TempDir::Write(dir.File("empty.adc"), "");
+    TempDir::Write(dir.File("old.adc"), "H\r\nr0\r\n");
+    struct Row {
+        std::string file;
+        std::string error; // empty: written
+        std::string after; // content afterwards
+    };
+    const std::vector<Row> rows{
+        {dir.File("new.adc"), "", "H\r\nr1\r\n"},
+        {dir.File("empty.adc"), "", "H\r\nr1\r\n"},
+        {dir.File("old.adc"), "", "H\r\nr0\r\nr1\r\n"},
+        {dir.File("fifo.adc"), kv::kNotARegularFile, ""},
+        {dir.File("dir.adc"), "Is a directory", ""},
+    };
+    for (const Row &r : rows) {
+        const kv::FileResult got = kv::AppendTextFile("r1\r\n", r.file, nullptr, "H\r\n");
+        EXPECT_EQ(got.error, r.error) << r.file;
+        if (got.ok) {
+            EXPECT_EQ(TempDir::Read(r.file), r.after) << r.file;
+        }
+    }
+    EXPECT_TRUE(kv::AppendTextFile("x", "/dev/null", nullptr, "H\r\n").ok);
+
+    // A write cut short by the file size limit (as a full disk cuts it): nothing of it stays,
+    // so the next record still finds the file empty and writes the header.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 8;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    CountingBeeper beeper;
+    const kv::FileResult cut =
+        kv::AppendTextFile("record\r\n", dir.File("cut.adc"), &beeper, "Header line\r\n");
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(cut.ok);
+    EXPECT_EQ(beeper.beeps, 1);
+    EXPECT_EQ(TempDir::Read(dir.File("cut.adc")), "");
+    EXPECT_TRUE(
+        kv::AppendTextFile("record\r\n", dir.File("cut.adc"), &beeper, "Header line\r\n").ok);
+    EXPECT_EQ(TempDir::Read(dir.File("cut.adc")), "Header line\r\nrecord\r\n");
 }
 
 // A write that fails half-way (here: the file size limit, which stops root too) must leave
@@ -249,7 +539,7 @@ TEST(TextFiles, WriteFailingHalfWayKeepsTheOldFile) {
     EXPECT_FALSE(a.ok);
     EXPECT_EQ(beeper.beeps, 2);
     EXPECT_EQ(TempDir::Read(file), old);
-    EXPECT_FALSE(fs::exists(file + ".tmp~"));
+    EXPECT_EQ(Leftovers(dir), 0);
 }
 
 TEST(TextFiles, ByteToBinary) {
