@@ -230,13 +230,11 @@ void TForm2::Load1Click() {
     if (!ctx_.prompter.RunFileDialog(od_))
         return;
     SavFileName_ = od_.fileName;
-    std::string content;
-    const kv::FileResult r = kv::ReadWholeFile(SavFileName_, content);
+    const kv::FileResult r = LoadSavFile(SavFileName_, grid_);
     if (!r) {
         kv::ShowError(ctx_.prompter, kv::corrtable::FileReadErrorText(SavFileName_, r.error));
         return;
     }
-    ApplySavLines(grid_, SplitLines(content));
     DataModified_ = false;
     ShowGrid();
     DrawGraph();

@@ -39,4 +39,25 @@ int ApplySavLines(CalGrid &grid, const std::vector<std::string> &lines) {
     return static_cast<int>(next);
 }
 
+FileResult LoadSavFile(const std::string &fileName, CalGrid &grid) {
+    const std::size_t cells =
+        static_cast<std::size_t>(grid.DataRows()) * (kLastAdcColumn - kCurrentColumn + 1);
+    std::string content;
+    bool whole = true;
+    if (FileResult r = ReadTextFile(fileName, cells * kSavLineLimit, content, &whole); !r)
+        return r;
+    std::vector<std::string> lines = SplitLines(content);
+    if (!whole) {
+        // Cut at the limit: the last line read may be a part of one; the lines before it
+        // must fill the grid.
+        const bool lastComplete = content.back() == '\r' || content.back() == '\n';
+        if (lines.size() - (lastComplete ? 0 : 1) < cells)
+            return FileResult{false, "File too large (its first " + std::to_string(cells) +
+                                         " lines take more than " +
+                                         std::to_string(cells * kSavLineLimit) + " bytes)"};
+    }
+    ApplySavLines(grid, lines);
+    return FileResult{true, {}};
+}
+
 } // namespace kv::calib

@@ -48,7 +48,10 @@ void GenerateIncludeFile(const std::string &programDir, Prompter &prompter,
 void GenerateIncludeFile(const std::string &in, const std::string &out, Prompter &prompter,
                          const TableLoader &load) {
     if (!FileExists(in)) {
-        ShowError(prompter, "File " + in + " not found!");
+        // A directory or device of that name is there, but no table file: said as such.
+        const std::string notText = NotATextFile(in);
+        ShowError(prompter,
+                  notText.empty() ? "File " + in + " not found!" : FileReadErrorText(in, notText));
         return;
     }
     CorrTableData table{};

@@ -21,7 +21,8 @@ std::string IncludeFileText(const CorrTableData &table);
 // Loads a table file into a table of the caller's (showing its own messages).
 using TableLoader = std::function<void(const std::string &fileName, CorrTableData &buffer)>;
 
-// The generator: checks that programDir + "corrtbl.epr" exists, loads it with load, asks
+// The generator: checks that programDir + "corrtbl.epr" exists (a directory or device of
+// that name is refused with its reason, as a missing file is), loads it with load, asks
 // before replacing programDir + "corrtable.inc", writes it and says so. A file that could
 // not be written is reported as such, and the old file then stays as it was.
 void GenerateIncludeFile(const std::string &programDir, Prompter &prompter,

@@ -23,21 +23,35 @@ std::string_view FirstLine(std::string_view content) {
     return end == std::string_view::npos ? content : content.substr(0, end);
 }
 
+namespace {
+
+// Trim of app/numbers.h (characters 0x00..0x20 at both ends) on a view, so that a long line
+// is never copied value by value.
+std::string_view TrimView(std::string_view s) {
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20)
+        s.remove_prefix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20)
+        s.remove_suffix(1);
+    return s;
+}
+
+} // namespace
+
 std::optional<std::string> ParseTableText(std::string_view content, CorrTableData &buffer) {
     buffer.fill(0);
-    std::string rest(FirstLine(content));
+    std::string_view rest = FirstLine(content);
     int k = 0;
     while (!rest.empty()) {
-        std::string value;
+        std::string_view value;
         const auto blank = rest.find(' ');
-        if (blank != std::string::npos) {
+        if (blank != std::string_view::npos) {
             value = rest.substr(0, blank);
-            rest = Trim(std::string_view(rest).substr(blank));
+            rest = TrimView(rest.substr(blank));
         } else {
-            value = std::move(rest);
-            rest.clear();
+            value = rest;
+            rest = {};
         }
-        value = Trim(value);
+        value = TrimView(value);
         if (value.empty())
             continue;
         const auto v = TryStrToInt(value);
@@ -55,9 +69,22 @@ std::optional<std::string> ParseTableText(std::string_view content, CorrTableDat
 std::optional<std::string> ReadTableFile(const std::string &fileName, CorrTableData &buffer) {
     buffer.fill(0);
     std::string content;
-    if (FileResult r = ReadWholeFile(fileName, content); !r)
+    bool whole = true;
+    if (FileResult r = ReadTextFile(fileName, kTableLineLimit, content, &whole); !r)
         return FileReadErrorText(fileName, r.error);
-    return ParseTableText(content, buffer);
+    std::string_view line = FirstLine(content);
+    // A line that runs on beyond the limit: its last value may be cut in the middle, so only
+    // the values before its last blank are taken. A 225th value among them still ends the
+    // load as "Data too long!".
+    const bool cut = !whole && line.size() == content.size();
+    if (cut) {
+        const auto blank = line.rfind(' ');
+        line = blank == std::string_view::npos ? std::string_view() : line.substr(0, blank);
+    }
+    if (auto message = ParseTableText(line, buffer); message || !cut)
+        return message;
+    return FileReadErrorText(fileName, "the first line is longer than " +
+                                           std::to_string(kTableLineLimit) + " bytes");
 }
 
 void LoadTableFileReporting(const std::string &fileName, CorrTableData &buffer,

@@ -13,6 +13,10 @@ namespace kv::corrtable {
 
 inline constexpr const char *kDataTooLong = "Data too long!";
 
+// Only the first line of a table file is read, and it must end within this many bytes: a
+// table takes about 1 KiB (224 values of at most 4 characters and a blank each).
+inline constexpr std::size_t kTableLineLimit = 64 * 1024;
+
 // The file's text: "0 -3 12 ... " with no line end.
 std::string TableFileText(const CorrTableData &table);
 
@@ -29,7 +33,9 @@ std::string_view FirstLine(std::string_view content);
 // is left in entry 224), or the conversion message of a value that is not a number.
 std::optional<std::string> ParseTableText(std::string_view content, CorrTableData &buffer);
 
-// Clears buffer, reads the file and parses it; returns the message to show, if any.
+// Clears buffer, reads the file's first line and parses it; returns the message to show, if
+// any. A directory, device or FIFO is refused with the reason, as is a first line that does
+// not end within kTableLineLimit bytes (unless 225 values came before the limit).
 std::optional<std::string> ReadTableFile(const std::string &fileName, CorrTableData &buffer);
 
 // ReadTableFile with its message shown in an error box.

@@ -1,6 +1,7 @@
 // The calibration command: calc.
 #include "app/errors.h"
 #include "app/format.h"
+#include "app/program_path.h"
 #include "app/text_files.h"
 #include "calib/cal_grid.h"
 #include "calib/correction_calc.h"
@@ -25,13 +26,11 @@ int CmdCalc(Session &s) {
     const std::string out = s.args.Has("--output") ? s.args.Value("--output")
                                                    : FolderOf(sav) + corrtable::kIncludeInputName;
 
-    std::string content;
-    if (FileResult r = ReadWholeFile(sav, content); !r) {
+    cal::CalGrid grid(rows);
+    if (FileResult r = cal::LoadSavFile(sav, grid); !r) {
         ShowError(s.prompter, corrtable::FileReadErrorText(sav, r.error));
         return kExitFailed;
     }
-    cal::CalGrid grid(rows);
-    cal::ApplySavLines(grid, cal::SplitLines(content));
 
     const std::int32_t m = cal::ParseMultiplier(multiplier);
     const std::int32_t z = cal::ParseZeroOffset(offset);
