@@ -152,4 +152,33 @@ std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args) 
     return out;
 }
 
+std::string QuoteText(std::string_view text) {
+    std::string out;
+    std::size_t shown = 0; // characters shown so far
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::string piece;
+        std::size_t used = 1;
+        if (c == '\n' || c == '\r' || c == '\t') {
+            piece = c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            piece = {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+        } else {
+            // A UTF-8 lead byte takes its continuation bytes along.
+            while (c >= 0xC0 && i + used < text.size() &&
+                   (static_cast<unsigned char>(text[i + used]) & 0xC0) == 0x80 && used < 4)
+                ++used;
+            piece.assign(text.substr(i, used));
+        }
+        const std::size_t width = piece.size() > 1 && c >= 0x80 ? 1 : piece.size();
+        if (shown + width > kQuoteLength)
+            return out + "...";
+        out += piece;
+        shown += width;
+        i += used;
+    }
+    return out;
+}
+
 } // namespace kv

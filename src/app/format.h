@@ -35,4 +35,11 @@ private:
 // converted sensibly (an integer for %f, a number for %s).
 std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args);
 
+// A piece of outside text (a file's value, an answer) fit to quote in a message, in a box
+// or on a terminal: control characters shown escaped ("\n", "\t", "\x1B"), and a text
+// that would show more than kQuoteLength characters cut to its first ones and "...". An
+// ordinary short text comes back unchanged; a UTF-8 character is never cut in two.
+inline constexpr std::size_t kQuoteLength = 40;
+std::string QuoteText(std::string_view text);
+
 } // namespace kv

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/errors.h"
+#include "app/format.h"
 
 namespace kv {
 
@@ -114,7 +115,7 @@ std::optional<std::int32_t> TryStrToInt(std::string_view s) {
 }
 
 std::string IntegerErrorText(std::string_view s) {
-    return "'" + std::string(s) + "' is not a valid integer value";
+    return "'" + QuoteText(s) + "' is not a valid integer value";
 }
 
 std::int32_t StrToInt(std::string_view s) {
@@ -196,7 +197,7 @@ std::optional<Extended> TryStrToExtended(std::string_view s) {
 }
 
 std::string FloatErrorText(std::string_view s) {
-    return "'" + std::string(s) + "' is not a valid floating point value";
+    return "'" + QuoteText(s) + "' is not a valid floating point value";
 }
 
 double StrToFloat(std::string_view s) {

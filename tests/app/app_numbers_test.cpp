@@ -69,6 +69,31 @@ TEST(IntegerSyntax, StrToIntThrowsWithTheOffendingText) {
     }
 }
 
+// Outside text quoted in a message: short values whole, as they are; control characters
+// escaped; a long one cut to 40 shown characters and "...", never inside a UTF-8 character.
+TEST(QuoteText, ShortVisiblePieceOfOutsideText) {
+    const std::string long1MB(1'000'000, '7');
+    const std::pair<std::string, std::string> rows[] = {
+        {"abc", "abc"},
+        {"", ""},
+        {" 8.5 ", " 8.5 "},
+        {"C:\\data\\x", "C:\\data\\x"},
+        {std::string(40, 'x'), std::string(40, 'x')},
+        {std::string(41, 'x'), std::string(40, 'x') + "..."},
+        {long1MB, std::string(40, '7') + "..."},
+        {"2\n3\r\t", "2\\n3\\r\\t"},
+        {std::string("a\0b\x1B[2J\x7F", 8), "a\\x00b\\x1B[2J\\x7F"},
+        {std::string(39, 'x') + "\x01", std::string(39, 'x') + "..."},
+        {std::string(39, 'x') + "\xC3\xA9z", std::string(39, 'x') + "\xC3\xA9..."},
+        {std::string(40, 'x') + "\xC3\xA9", std::string(40, 'x') + "..."},
+    };
+    for (const auto &[text, quoted] : rows)
+        EXPECT_EQ(kv::QuoteText(text), quoted) << text.substr(0, 60);
+    EXPECT_EQ(kv::IntegerErrorText(long1MB + "x"),
+              "'" + std::string(40, '7') + "...' is not a valid integer value");
+    EXPECT_EQ(kv::FloatErrorText("1,8\n"), "'1,8\\n' is not a valid floating point value");
+}
+
 TEST(FloatSyntax, AcceptsPointNotationOnly) {
     struct Case {
         const char *text;

@@ -50,12 +50,12 @@ TEST(CorrTableFile, ReaderLineEndsAndValues) {
         {"\r\n5 6 7", {0, 0, 0, 0}, ""},
         {"1 2\r3 4", {1, 2, 0, 0}, ""},
         {"1 2\x1A 3 4", {1, 2, 0, 0}, ""},
-        {"1 2\n3 4", {1, 0, 0, 0}, "'2\n3' is not a valid integer value"},
+        {"1 2\n3 4", {1, 0, 0, 0}, "'2\\n3' is not a valid integer value"}, // shown escaped
         {"1 2 x 4", {1, 2, 0, 0}, "'x' is not a valid integer value"},
         {"200 300 -1 $FF", {-56, 44, -1, -1}, ""},
         {"   7    8  \t", {7, 8, 0, 0}, ""},
         {"\t5\t 6", {5, 6, 0, 0}, ""},
-        {"1 2\t3 4", {1, 0, 0, 0}, "'2\t3' is not a valid integer value"},
+        {"1 2\t3 4", {1, 0, 0, 0}, "'2\\t3' is not a valid integer value"},
         {"0x7f X10 -0x05", {127, 16, 0, 0}, "'-0x05' is not a valid integer value"},
         {std::string("1 \0 2", 5), {1, 2, 0, 0}, ""},
     };
