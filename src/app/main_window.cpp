@@ -25,9 +25,11 @@
 #include <algorithm>
 #include <clocale>
 
+#include "app/format.h"
 #include "app/numbers.h"
 #include "app/text_files.h"
 #include "calib/calib_window.h"
+#include "device/current.h"
 #include "device/texts.h"
 #include "link/link.h"
 
@@ -294,9 +296,11 @@ void TForm1::FormCreate() {
     overloadtimer->clear();
     multiply->clear();
 
+    // A current log that is there but takes no records (a directory, a FIFO, which is never
+    // waited on, a full device) is said so in the log; a missing folder stays silent.
     const std::string currentLog = ctx_.paths.CurrentLogFileName();
-    if (!kv::FileExists(currentLog))
-        kv::AppendTextFile(kv::device::text::CurrentLogHeader, currentLog, &ctx_.prompter);
+    const kv::FileResult logStarted = kv::device::StartCurrentLog(currentLog, &ctx_.prompter);
+    const bool logUnusable = !logStarted && !kv::NotATextFile(currentLog).empty();
 
     const kv::StartupSettings s = kv::ReadStartupSettings(ini_);
     ctx_.RefVoltage = s.RefVoltage;
@@ -317,6 +321,11 @@ void TForm1::FormCreate() {
 
     AllDataChange1->setChecked(CommState.AllDataChange);
     SetAllDataEnabled(CommState.AllDataChange);
+
+    if (logUnusable)
+        AddLog(kv::Format(kv::device::text::CurrentLogNotSaved, {currentLog, logStarted.error}));
+    if (!s.problem.empty())
+        AddLog(s.problem);
 }
 
 void TForm1::FormDestroy() {

@@ -257,8 +257,8 @@ int CmdCurrent(Session &s) {
     dev::DeviceOps ops = Ops(s, *l);
 
     // A new log file starts with its header line, as the main window's start-up writes it.
-    if (!logFile.empty() && !FileExists(logFile)) {
-        FileResult r = AppendTextFile(dev::text::CurrentLogHeader, logFile, &s.prompter);
+    if (!logFile.empty()) {
+        FileResult r = dev::StartCurrentLog(logFile, &s.prompter);
         if (!r)
             return s.Fail("cannot write " + logFile + ": " + r.error);
     }
@@ -277,7 +277,7 @@ int CmdCurrent(Session &s) {
             return kExitFailed;
         report(sample, capture.TakeTopFirst());
         if (!logFile.empty()) {
-            FileResult r = AppendTextFile(dev::CurrentLogLine(sample), logFile, &s.prompter);
+            FileResult r = dev::AppendCurrentLog(sample, logFile, &s.prompter);
             if (!r)
                 return s.Fail("cannot write " + logFile + ": " + r.error);
         }

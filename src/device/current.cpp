@@ -1,5 +1,6 @@
 #include "device/current.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "app/format.h"
@@ -61,6 +62,30 @@ std::string CurrentLogLine(const CurrentSample &s) {
     return Format(text::CurrentLogRecord,
                   {FormatDateTime(s.TimeStamp), s.Adc(), s.AdcHi, s.AdcLo, s.ZeroOffset, s.Multiply,
                    s.Voltage, s.Current, OffOnText[s.RelayOn() ? 1 : 0]});
+}
+
+FileResult StartCurrentLog(const std::string &fileName, Beeper *beeper) {
+    if (FileExists(fileName))
+        return FileResult{true, {}};
+    return AppendTextFile(text::CurrentLogHeader, fileName, beeper);
+}
+
+FileResult AppendCurrentLog(const CurrentSample &s, const std::string &fileName, Beeper *beeper) {
+    return AppendTextFile(CurrentLogLine(s), fileName, beeper, text::CurrentLogHeader);
+}
+
+TimerStep CountTimerTick(int ticks, int interval) {
+    // Compared before counting: ticks + 1 would overflow at an interval of INT_MAX.
+    if (interval <= 1 || ticks >= interval - 1)
+        return TimerStep{0, true};
+    return TimerStep{ticks < 0 ? 1 : ticks + 1, false};
+}
+
+int TimerSecondsLeft(int ticks, int interval) {
+    // An interval lowered by "Set Interval" below the count shows as due (0) until the next
+    // tick measures; the difference of two ints is taken where it cannot overflow.
+    const long long left = static_cast<long long>(interval) - std::max(ticks, 0);
+    return static_cast<int>(std::clamp<long long>(left, 0, std::max(interval, 0)));
 }
 
 } // namespace kv::device

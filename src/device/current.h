@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "app/text_files.h"
+
 namespace kv::device {
 
 inline constexpr std::uint8_t kCurrentReplyLength = 8;
@@ -59,5 +61,26 @@ std::vector<std::string> CurrentReportLines(const CurrentSample &s);
 
 // One record line of the current log file, CR LF included.
 std::string CurrentLogLine(const CurrentSample &s);
+
+// The current log at start-up: a missing file is created holding its header line; an
+// existing one is left as it is. Fails, with the reason, when the file cannot be written or
+// is no file to write a log to (a directory, a FIFO: refused at once, never waited on).
+FileResult StartCurrentLog(const std::string &fileName, Beeper *beeper);
+
+// Appends the sample's record line. A log that is empty or was just created (deleted during
+// a series, or its header lost to a full disk) gets its header line first.
+FileResult AppendCurrentLog(const CurrentSample &s, const std::string &fileName, Beeper *beeper);
+
+// One 1-second tick of the timed measurement: the tick count after it, and whether the
+// measurement is due (the count reached the interval; it then starts again from 0). Sound
+// for every interval an int holds: a count at the interval (as set when the timer is
+// switched on, so that the first tick measures) never overflows.
+struct TimerStep {
+    int ticks = 0;
+    bool due = false;
+};
+TimerStep CountTimerTick(int ticks, int interval);
+// The seconds to the next measurement, as the status bar counts them down (interval..1).
+int TimerSecondsLeft(int ticks, int interval);
 
 } // namespace kv::device

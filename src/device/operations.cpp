@@ -177,9 +177,9 @@ bool DeviceOps::GetCurrent(CurrentSample &sample, bool useVref, bool errorBox) {
 
 std::optional<std::string> DeviceOps::TimerTick(int &ticks, bool &busy, const int &interval,
                                                 const std::string &logFileName) {
-    ++ticks;
-    if (ticks >= interval) {
-        ticks = 0;
+    const TimerStep step = CountTimerTick(ticks, interval);
+    ticks = step.ticks;
+    if (step.due) {
         if (busy)
             return std::nullopt;
         busy = true;
@@ -190,7 +190,7 @@ std::optional<std::string> DeviceOps::TimerTick(int &ticks, bool &busy, const in
         TimedMeasurement(logFileName);
     }
     // Ticks that arrived during the measurement have counted on from 0.
-    return Format(text::Countdown, {interval - ticks});
+    return Format(text::Countdown, {TimerSecondsLeft(ticks, interval)});
 }
 
 CurrentSample DeviceOps::TimedMeasurement(const std::string &logFileName, bool *measured) {
@@ -212,7 +212,7 @@ CurrentSample DeviceOps::TimedMeasurement(const std::string &logFileName, bool *
         *measured = ok;
     // A record that cannot be written is reported where the timed measurements report, in
     // the log: a file that cannot even be opened would otherwise pass without a sound.
-    const FileResult saved = AppendTextFile(CurrentLogLine(sample), logFileName, &prompter_);
+    const FileResult saved = AppendCurrentLog(sample, logFileName, &prompter_);
     if (!saved)
         link_.AddLog(Format(text::CurrentLogNotSaved, {logFileName, saved.error}));
     return sample;

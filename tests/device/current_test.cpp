@@ -3,7 +3,9 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
+#include <vector>
 
 #include "device/current.h"
 #include "device/texts.h"
@@ -47,6 +49,41 @@ TEST(CurrentLog, RecordColumnsLineUpUnderTheHeader) {
         EXPECT_EQ(line[end], ' ') << name;
     }
     EXPECT_EQ(FormatDateTime(LocalNow()).size(), 19u);
+}
+
+// The timer from its switching on (the count set to the interval, so that the first tick
+// measures): measurements at ticks 1, 1 + interval, ... and the countdown between them, for
+// intervals up to the largest a settings file or "Set Interval" can hold.
+TEST(TimerTick, EveryIntervalMeasuresAtOnceAndCountsDown) {
+    constexpr int kMax = std::numeric_limits<int>::max();
+    struct Row {
+        int interval;
+        std::vector<int> shown; // panel texts of ticks 1..n
+        std::vector<int> due;   // ticks that measure
+    };
+    const Row rows[] = {
+        {1, {1, 1, 1, 1}, {1, 2, 3, 4}},       {2, {2, 1, 2, 1}, {1, 3}},
+        {5, {5, 4, 3, 2, 1, 5, 4}, {1, 6}},    {kMax, {kMax, kMax - 1, kMax - 2}, {1}},
+        {kMax - 1, {kMax - 1, kMax - 2}, {1}},
+    };
+    for (const Row &r : rows) {
+        int ticks = r.interval;
+        std::vector<int> shown;
+        std::vector<int> due;
+        for (std::size_t n = 1; n <= r.shown.size(); ++n) {
+            const TimerStep step = CountTimerTick(ticks, r.interval);
+            ticks = step.ticks;
+            if (step.due)
+                due.push_back(static_cast<int>(n));
+            shown.push_back(TimerSecondsLeft(ticks, r.interval));
+        }
+        EXPECT_EQ(shown, r.shown) << r.interval;
+        EXPECT_EQ(due, r.due) << r.interval;
+    }
+    // A count left above a lowered interval measures at the next tick.
+    EXPECT_TRUE(CountTimerTick(50, 5).due);
+    EXPECT_EQ(TimerSecondsLeft(50, 5), 0);
+    EXPECT_EQ(TimerSecondsLeft(0, kMax), kMax);
 }
 
 } // namespace
