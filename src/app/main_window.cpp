@@ -183,6 +183,8 @@ void TForm1::BuildWidgets() {
     m = new QPlainTextEdit(central);
     m->setObjectName("m");
     m->setReadOnly(true);
+    // Lines are inserted and trimmed for ever; an edit history would keep every one of them.
+    m->setUndoRedoEnabled(false);
     m->setLineWrapMode(QPlainTextEdit::NoWrap);
     m->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
