@@ -132,6 +132,9 @@ int Run(std::span<const std::string> argv, const ProgramPaths &paths, std::ostre
     }
     try {
         Session s(args, paths, out, err);
+        // As the main window logs it: the command goes on with the defaults.
+        if (!s.settings.problem.empty())
+            s.err.Line(std::string(kProgram) + ": " + s.settings.problem);
         int rc = Handlers().at(args.command->name)(s);
         if (!s.prompter.refused().empty()) {
             // The question was shown in full; its first line names it here.

@@ -516,6 +516,52 @@ private slots:
         QVERIFY(form->link().LogEnabled);
     }
 
+    // The largest interval the settings file or "Set Interval" can hold: the first tick
+    // measures at once and the countdown starts from the interval.
+    void timerOfTheLargestInterval() {
+        for (const bool fromDialog : {false, true}) {
+            Start(fromDialog ? "Timer=5\r\n" : "Timer=2147483647\r\n");
+            if (fromDialog) {
+                prompter.AnswerInput("$7FFFFFFF");
+                form->SetCurrentTimerInterval1->trigger();
+            }
+            QCOMPARE(form->commState().TimerInterval, 2147483647);
+            std::filesystem::remove(adcFile());
+            form->Enabletimer1->trigger();
+            form->Timer1->stop();
+            form->Timer1Timer();
+            QCOMPARE(form->sb1Panel0->text(), QString(" 2147483647"));
+            QCOMPARE(sim->Frames(), (std::vector<Frame>{F({0x15}), F({0x1B})}));
+            form->Timer1Timer();
+            QCOMPARE(form->sb1Panel0->text(), QString(" 2147483646"));
+            QCOMPARE(sim->FrameCount(), std::size_t(2));
+            QCOMPARE(adcLines().size(), std::size_t(2)); // header and one record
+            form->Enabletimer1->trigger();
+            cleanup();
+            init();
+        }
+    }
+
+    // A current log emptied or deleted during a series starts again with its header.
+    void currentLogHeaderComesBack() {
+        Start("Timer=1\r\n");
+        form->Enabletimer1->trigger();
+        form->Timer1->stop();
+        form->Timer1Timer();
+        QCOMPARE(adcLines().size(), std::size_t(2));
+        for (const bool deleted : {true, false}) {
+            if (deleted)
+                std::filesystem::remove(adcFile());
+            else
+                kvtest::TempDir::Write(adcFile(), "");
+            form->Timer1Timer();
+            const Lines lines = adcLines();
+            QCOMPARE(lines.size(), std::size_t(2));
+            QCOMPARE(lines[0], std::string(kCurrentLogHeader));
+        }
+        form->Enabletimer1->trigger();
+    }
+
     void setInterval() {
         Start("Timer=5\r\n");
         kv::IniFile ini(iniFile());

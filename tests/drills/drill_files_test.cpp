@@ -9,12 +9,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +24,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/program_path.h"
+#include "app/text_files.h"
 #include "calib/calib_window.h"
 #include "corrtable/editor_window.h"
 #include "drill_meter.h"
@@ -125,6 +128,19 @@ private:
         calib->Save1Click();
         const auto boxes = prompter.messageTexts();
         return boxes.empty() ? std::string() : boxes.back();
+    }
+
+    // The program's start-up in a fresh folder beside whatever `neighbour` makes there, with
+    // no device: the window must appear.
+    void StartBeside(const std::function<void(const std::string &dir)> &neighbour) {
+        fx = std::make_unique<kvtest::SimFixture>();
+        dir = fx->dir().File("program");
+        fs::create_directories(dir);
+        neighbour(dir);
+        ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir + "/"});
+        form = std::make_unique<TForm1>(*ctx);
+        calib = std::make_unique<TForm2>(*ctx);
+        form->show();
     }
 
 private slots:
@@ -238,6 +254,117 @@ private slots:
                          "\" in the log per record; calibration: error box \"" + reason +
                          "\", still marked unsaved",
                      "none (earlier log and .sav byte for byte)");
+    }
+
+    // A settings file or current log beside the program that is no file: a device that never
+    // ends, a FIFO (which must never be waited on) or a folder. The window appears with the
+    // defaults and says which file it cannot use.
+    void startUpBesideOddFiles() {
+        struct Row {
+            const char *file;
+            std::function<void(const std::string &)> make;
+            std::string message; // what the log says, after the file name
+        };
+        const std::string ini = "Cannot read the settings file ";
+        const std::string adc = "Cannot write the current log ";
+        const std::string notFile = std::string(": ") + kv::kNotARegularFile;
+        const std::vector<Row> rows{
+            {"korvane.ini", [](const std::string &f) { fs::create_symlink("/dev/zero", f); },
+             notFile},
+            {"korvane.ini", [](const std::string &f) { ::mkfifo(f.c_str(), 0600); }, notFile},
+            {"korvane.ini", [](const std::string &f) { fs::create_directory(f); },
+             ": Is a directory"},
+            {"korvane.adc", [](const std::string &f) { ::mkfifo(f.c_str(), 0600); }, notFile},
+            {"korvane.adc", [](const std::string &f) { fs::create_directory(f); },
+             ": Is a directory"},
+        };
+        kvdrill::Meter meter("start-up beside a device, FIFO or folder as .ini or .adc");
+        double slowestMs = 0;
+        for (const Row &r : rows) {
+            QElapsedTimer t;
+            t.start();
+            StartBeside([&](const std::string &d) { r.make(d + "/" + r.file); });
+            QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+            slowestMs = std::max(slowestMs, static_cast<double>(t.elapsed()));
+            const std::string path = dir + "/" + r.file;
+            const std::string expected =
+                (std::string(r.file).ends_with(".ini") ? ini : adc) + path + r.message;
+            QVERIFY2(Has(log(), expected), expected.c_str());
+            QCOMPARE(form->commState().TimerInterval, 5); // the defaults
+            cleanup();
+        }
+        meter.Report("the window appears with the defaults, the log naming the file and why "
+                     "(slowest start-up " +
+                         std::to_string(static_cast<int>(slowestMs)) + " ms)",
+                     "none");
+    }
+
+    // Long values in the table file "Generate CORRTABLE.INC File" reads: a 60 KB non-number
+    // is quoted as its first 40 characters, a 10 MB line is refused by its length; neither
+    // stalls the window.
+    void longBadValuesInTheTableFile() {
+        struct Row {
+            std::string content;
+            std::string message;
+        };
+        StartBeside([](const std::string &) {});
+        const std::string epr = dir + "/corrtbl.epr";
+        const std::vector<Row> rows{
+            {"1 " + std::string(60'000, 'x') + " 3",
+             "'" + std::string(40, 'x') + "...' is not a valid integer value"},
+            {std::string(10'000'000, '7'),
+             "Cannot read file " + epr + ": the first line is longer than 65536 bytes"},
+        };
+        kvdrill::Meter meter("long bad values in corrtbl.epr");
+        std::string times;
+        for (const Row &r : rows) {
+            kvtest::TempDir::Write(epr, r.content);
+            fs::remove(dir + "/corrtable.inc");
+            prompter.clear();
+            QElapsedTimer t;
+            t.start();
+            form->GenerateCORRTABLEINCFile1Click();
+            times += std::to_string(t.elapsed()) + " ms ";
+            const auto boxes = prompter.messageTexts();
+            QVERIFY(!boxes.empty());
+            QCOMPARE(boxes.front(), r.message);
+        }
+        meter.Report("conversion message quotes 40 characters; a 10 MB line refused by length; "
+                     "Generate took " +
+                         times,
+                     "none");
+    }
+
+    // The disk is full from the start: the current log's header cannot be written at
+    // start-up, nor the first records; once there is room the log starts with its header.
+    void headerOnAFullDisk() {
+        if (!kvdrill::PrivateMounts())
+            QSKIP("needs a private tmpfs (root with the right to mount)");
+        kvdrill::Meter meter("full disk from start-up: the current log's header");
+        fx = std::make_unique<kvtest::SimFixture>();
+        dir = fx->dir().File("program");
+        std::string error;
+        QVERIFY2(kvdrill::MountTmpfs(dir, 256 * 1024, "", &error), error.c_str());
+        mounted = dir;
+        fx->WriteSettings(dir + "/korvane.ini", "AutoOpen=0\r\nTimer=1\r\n");
+        QVERIFY(kvdrill::FillUp(dir) > 0);
+        ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir + "/"});
+        form = std::make_unique<TForm1>(*ctx);
+        QVERIFY(form->OpenComPort());
+        QVERIFY(RunTimerUntilReported(2) >= 2);
+        QCOMPARE(kvtest::TempDir::Read(adcFile()), std::string()); // no half header
+
+        fs::remove(dir + "/filler");
+        form->Enabletimer1->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(kvtest::TempDir::Read(adcFile()).size() > std::strlen(kHeader),
+                                 10000);
+        form->Enabletimer1->trigger();
+        const std::string adc = kvtest::TempDir::Read(adcFile());
+        QVERIFY2(adc.starts_with(kHeader) && adc.find(kHeader, 1) == std::string::npos,
+                 adc.c_str());
+        meter.Report("records refused while full (reported, no half header left); the first "
+                     "record after room was made comes with the header",
+                     "none (nothing claimed saved)");
     }
 };
 
