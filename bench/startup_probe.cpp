@@ -1,7 +1,9 @@
 // Start-up probe for bench/startup.sh: runs the program's own start-up (settings, the five
 // windows, the main window shown) and closes the main window as soon as it is on the
 // screen. Prints the milliseconds from main() to the exposed, painted main window.
-// Argument: an optional PNG file for a picture of the screen with the Device menu open.
+// Argument: an optional PNG file for a picture of the screen with the Device menu open, or
+// --answer: message boxes are printed on standard error and answered with their first
+// button instead of shown, so that a run whose port cannot be opened does not wait on one.
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMenu>
@@ -10,6 +12,7 @@
 #include <QWindow>
 
 #include <cstdio>
+#include <string>
 
 #include "app/app_context.h"
 #include "app/application.h"
@@ -18,15 +21,31 @@
 #include "app/qt_prompter.h"
 #include "app/startup.h"
 
+namespace {
+
+class AnsweringPrompter : public QtPrompter {
+public:
+    int Message(const std::string &caption, const std::string &text, kv::MsgIcon,
+                kv::MsgButtons buttons) override {
+        std::fprintf(stderr, "box %s: %s\n", caption.c_str(), text.c_str());
+        return buttons == kv::MsgButtons::Ok ? kv::IdOk : kv::IdYes;
+    }
+};
+
+} // namespace
+
 int main(int argc, char **argv) {
     QElapsedTimer clock;
     clock.start();
     const kv::ProgramPaths paths = kv::ProgramPathsOfProcess(argv[0]);
     KorvaneApplication app(argc, argv);
-    QtPrompter prompter;
+    const bool answer = argc > 1 && std::string(argv[1]) == "--answer";
+    QtPrompter shown;
+    AnsweringPrompter answering;
+    QtPrompter &prompter = answer ? answering : shown;
     app.setPrompter(&prompter);
     kv::AppContext ctx(prompter, paths);
-    const QString shot = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const QString shot = argc > 1 && !answer ? QString::fromLocal8Bit(argv[1]) : QString();
 
     const int rc = kv::RunProgram(app, ctx, [&](kv::AppContext &c) {
         TForm1 *f = c.form1;
