@@ -220,12 +220,20 @@ OpenFile CreateNew(const std::string &path, std::string &error, bool &exists) {
 }
 
 bool RenameOver(const std::string &from, const std::string &to, std::string &error) {
-    if (!::MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = LastError();
-        return false;
+    // The target may be held for a moment by another writer's rename, a reader without
+    // FILE_SHARE_DELETE or a virus scanner: such a refusal is tried again for up to half a
+    // second before it is reported.
+    for (int attempt = 0;; ++attempt) {
+        if (::MoveFileExA(from.c_str(), to.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD code = ::GetLastError();
+        if (attempt >= 50 || (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION)) {
+            error = ErrorText(code);
+            return false;
+        }
+        ::Sleep(10);
     }
-    return true;
 }
 
 void SyncFolder(const std::string &) {
