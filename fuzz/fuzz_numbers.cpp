@@ -19,8 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(i && *i == v);
     } catch (const kv::Error &e) {
         FUZZ_CHECK(!i);
-        // what() is a C string: it ends at the first NUL of the text.
-        FUZZ_CHECK(std::string_view(e.what()) == kv::IntegerErrorText(text).c_str());
+        // The text is quoted as a short, visible piece: no control character (a NUL would
+        // end what()), at most 40 characters of up to 4 bytes and "...".
+        const std::string quoted = kv::QuoteText(text);
+        FUZZ_CHECK(std::string_view(e.what()) == kv::IntegerErrorText(text));
+        FUZZ_CHECK(quoted.size() <= 4 * kv::kQuoteLength + 3);
+        for (const char c : quoted)
+            FUZZ_CHECK(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
+        FUZZ_CHECK(quoted == text || quoted.ends_with("...") ||
+                   quoted.find('\\') != std::string::npos);
     }
     if (i) {
         // What the program prints reads back as the same number.
@@ -37,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         FUZZ_CHECK(f && (*f == v));
     } catch (const kv::Error &e) {
         FUZZ_CHECK(!f);
-        FUZZ_CHECK(std::string_view(e.what()) == kv::FloatErrorText(text).c_str());
+        FUZZ_CHECK(std::string_view(e.what()) == kv::FloatErrorText(text));
     }
     if (f) {
         FUZZ_CHECK(std::isfinite(*f));
