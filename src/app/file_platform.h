@@ -57,6 +57,10 @@ private:
     friend OpenFile OpenForAppending(const std::string &, std::string &);
     friend OpenFile CreateNew(const std::string &, std::string &, bool &);
 
+    // Takes over a handle just returned by the system's open call (kNone when it failed:
+    // then its error) and learns what was opened.
+    static OpenFile Adopt(std::intptr_t handle, std::string &error);
+
     static constexpr std::intptr_t kNone = -1;
     std::intptr_t handle_ = kNone;
     Kind kind_ = Kind::Missing;

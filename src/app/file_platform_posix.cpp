@@ -154,18 +154,15 @@ bool FinalTarget(const std::string &path, std::string &target, std::string &erro
     return false;
 }
 
-OpenFile OpenForReading(const std::string &path, std::string &error) {
+OpenFile OpenFile::Adopt(std::intptr_t handle, std::string &error) {
     OpenFile f;
-    // O_NONBLOCK: a FIFO opens at once instead of waiting for a writer; O_NOCTTY: a terminal
-    // never becomes the controlling one.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
+    if (handle < 0) {
         error = LastError();
         return f;
     }
-    f.handle_ = fd;
+    f.handle_ = handle;
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(Fd(handle), &st) != 0) {
         error = LastError();
         return OpenFile{};
     }
@@ -174,27 +171,23 @@ OpenFile OpenForReading(const std::string &path, std::string &error) {
     return f;
 }
 
+OpenFile OpenForReading(const std::string &path, std::string &error) {
+    // O_NONBLOCK: a FIFO opens at once instead of waiting for a writer; O_NOCTTY: a terminal
+    // never becomes the controlling one.
+    return OpenFile::Adopt(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC),
+                           error);
+}
+
 OpenFile OpenForAppending(const std::string &path, std::string &error) {
-    OpenFile f;
     // A FIFO without a reader fails at once (ENXIO) instead of waiting for one.
-    const int fd = ::open(path.c_str(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        error = LastError();
-        return f;
-    }
-    f.handle_ = fd;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        error = LastError();
-        return OpenFile{};
-    }
-    f.kind_ = KindOf(st.st_mode);
-    f.size_ = static_cast<std::uint64_t>(st.st_size);
+    OpenFile f = OpenFile::Adopt(
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+               0666),
+        error);
     // Writes to a regular file or a device then block as usual.
-    const int flags = ::fcntl(fd, F_GETFL);
+    const int flags = f.IsOpen() ? ::fcntl(Fd(f.handle_), F_GETFL) : -1;
     if (flags >= 0)
-        (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        (void)::fcntl(Fd(f.handle_), F_SETFL, flags & ~O_NONBLOCK);
     return f;
 }
 

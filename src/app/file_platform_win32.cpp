@@ -178,30 +178,29 @@ bool FinalTarget(const std::string &path, std::string &target, std::string &) {
     return true;
 }
 
-OpenFile OpenForReading(const std::string &path, std::string &error) {
+OpenFile OpenFile::Adopt(std::intptr_t handle, std::string &error) {
     OpenFile f;
-    const HANDLE h = Open(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+    const HANDLE h = H(handle);
     if (h == INVALID_HANDLE_VALUE) {
         error = LastError();
         return f;
     }
-    f.handle_ = reinterpret_cast<std::intptr_t>(h);
+    f.handle_ = handle;
     f.kind_ = KindOf(h);
     f.size_ = SizeOf(h);
     return f;
 }
 
+OpenFile OpenForReading(const std::string &path, std::string &error) {
+    return OpenFile::Adopt(reinterpret_cast<std::intptr_t>(
+                               Open(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS)),
+                           error);
+}
+
 OpenFile OpenForAppending(const std::string &path, std::string &error) {
-    OpenFile f;
-    const HANDLE h = Open(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS);
-    if (h == INVALID_HANDLE_VALUE) {
-        error = LastError();
-        return f;
-    }
-    f.handle_ = reinterpret_cast<std::intptr_t>(h);
-    f.kind_ = KindOf(h);
-    f.size_ = SizeOf(h);
-    return f;
+    return OpenFile::Adopt(
+        reinterpret_cast<std::intptr_t>(Open(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS)),
+        error);
 }
 
 OpenFile CreateNew(const std::string &path, std::string &error, bool &exists) {
