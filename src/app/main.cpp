@@ -6,9 +6,11 @@
 #include "app/startup.h"
 
 int main(int argc, char **argv) {
-    // The program's name and folder come first: every file beside the program is named
-    // after them.
+    // The program's name and the folder of its files come first: every file of the program
+    // is named after them. The main window's creation writes the current log's header, so an
+    // installed program's data folder is needed from the start.
     const kv::ProgramPaths paths = kv::ProgramPathsOfProcess(argc > 0 ? argv[0] : nullptr);
+    paths.DataDir();
 
     KorvaneApplication app(argc, argv);
     QtPrompter prompter;

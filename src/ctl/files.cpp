@@ -8,4 +8,11 @@ bool MayReplace(Session &s, const std::string &file) {
     return !FileExists(file) || AskQuestion(s.prompter, "Overwrite file " + file + "?") == IdYes;
 }
 
+std::string FilesHelpText(const ProgramPaths &paths) {
+    return "\nFiles (" + paths.name + ".ini, " + paths.name + ".adc): " + paths.dir +
+           (paths.installed ? "\n  (the user's data folder, since the program is installed)\n"
+                            : "\n  (the program's own folder: a portable copy)\n");
+}
+
+
 } // namespace kv::ctl

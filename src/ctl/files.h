@@ -11,4 +11,7 @@ namespace kv::ctl {
 // "Overwrite file <file>?".
 bool MayReplace(Session &s, const std::string &file);
 
+// The help's note on where the settings and the other files are.
+std::string FilesHelpText(const ProgramPaths &paths);
+
 } // namespace kv::ctl

@@ -6,6 +6,7 @@
 #include "app/errors.h"
 #include "app/numbers.h"
 #include "ctl/commands.h"
+#include "ctl/files.h"
 
 namespace kv::ctl {
 
@@ -35,6 +36,7 @@ Session::Session(const ParsedArgs &a, const ProgramPaths &p, std::ostream &out, 
     : args(a), paths(p), ini(IniPath(a, p)), settings(ReadStartupSettings(ini)), err(e),
       host(err, a.Has("--verbose")), prompter(err, a.Has("--yes")), out_(out) {
     IntOption("--baud", 0, 1, 4000000); // a bad speed is a usage error before any opening
+    paths.DataDir();                    // an installed program's folder, made at its first run
 }
 
 Session::~Session() {
@@ -127,7 +129,7 @@ int Run(std::span<const std::string> argv, const ProgramPaths &paths, std::ostre
         return UsageFailure(err, e);
     }
     if (args.help) {
-        out << HelpText(args.command);
+        out << HelpText(args.command) << (args.command ? "" : FilesHelpText(paths));
         return kExitOk;
     }
     try {

@@ -575,4 +575,77 @@ TEST(ProgramPaths, OfTheRunningProcessIsAbsoluteWithTrailingSeparator) {
     EXPECT_EQ(p.dir.back(), '/');
 }
 
+// Where the files go: beside a portable copy, in the user's data folder when installed.
+TEST(ProgramPaths, InstalledProgramsKeepTheirFilesInTheUserDataFolder) {
+    TempDir t;
+    fs::create_directories(t.File("pkg/usr/bin"));
+    fs::create_directories(t.File("pkg/usr/share/korvane"));
+    fs::create_directories(t.File("build/bin"));
+    const kv::UserFolders user{"", "/home/tech", "C:\\Users\\tech\\AppData\\Local"};
+    using kv::PathStyle;
+    struct Case {
+        std::string program;
+        PathStyle style;
+        const char *dir; // "" : beside the program
+    } cases[] = {
+        {"/usr/bin/korvane", PathStyle::Posix, "/home/tech/.local/share/korvane/"},
+        {"/usr/local/bin/korvanectl", PathStyle::Posix, "/home/tech/.local/share/korvane/"},
+        {"/opt/korvane/korvane", PathStyle::Posix, "/home/tech/.local/share/korvane/"},
+        {t.File("pkg/usr/bin/korvane"), PathStyle::Posix, "/home/tech/.local/share/korvane/"},
+        // A build tree's bin folder has no share/korvane beside it; /usrx is no prefix.
+        {t.File("build/bin/korvane"), PathStyle::Posix, ""},
+        {"/usrx/bin/korvane", PathStyle::Posix, ""},
+        {"/home/tech/korvane/korvane", PathStyle::Posix, ""},
+        {"C:\\Program Files\\Korvane\\korvane.exe", PathStyle::Windows,
+         "C:\\Users\\tech\\AppData\\Local\\Korvane\\"},
+        {"C:\\PROGRAM FILES (X86)\\Korvane\\bin\\korvanectl.exe", PathStyle::Windows,
+         "C:\\Users\\tech\\AppData\\Local\\Korvane\\"},
+        {"D:\\Service\\Korvane\\korvane.exe", PathStyle::Windows, ""},
+    };
+    for (const auto &c : cases) {
+        const kv::ProgramPaths p = kv::ProgramPathsFor(c.program, user, c.style);
+        const std::string beside = c.program.substr(0, c.program.find_last_of("/\\") + 1);
+        EXPECT_EQ(p.dir, *c.dir ? std::string(c.dir) : beside) << c.program;
+        EXPECT_EQ(p.installed, *c.dir != 0) << c.program;
+        EXPECT_EQ(p.name,
+                  c.program.find("korvanectl") != std::string::npos ? "korvanectl" : "korvane");
+    }
+}
+
+TEST(ProgramPaths, UserDataFolderFollowsTheEnvironment) {
+    using kv::PathStyle;
+    struct Case {
+        kv::UserFolders user;
+        PathStyle style;
+        const char *dir;
+    } cases[] = {
+        {{"/data/x", "/home/t", ""}, PathStyle::Posix, "/data/x/korvane/"},
+        {{"/data/x/", "/home/t", ""}, PathStyle::Posix, "/data/x/korvane/"},
+        {{"relative/x", "/home/t", ""}, PathStyle::Posix, "/home/t/.local/share/korvane/"},
+        {{"", "/home/t/", ""}, PathStyle::Posix, "/home/t/.local/share/korvane/"},
+        {{"", "", ""}, PathStyle::Posix, ""},
+        {{"/data/x", "/home/t", "C:\\L\\"}, PathStyle::Windows, "C:\\L\\Korvane\\"},
+        {{"/data/x", "/home/t", ""}, PathStyle::Windows, ""},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(kv::UserDataDir(c.user, c.style), c.dir) << c.user.xdgDataHome;
+    // With no data folder known, an installed program keeps its files beside itself.
+    const kv::ProgramPaths p = kv::ProgramPathsFor("/usr/bin/korvane", {}, PathStyle::Posix);
+    EXPECT_EQ(p.dir, "/usr/bin/");
+    EXPECT_FALSE(p.installed);
+}
+
+TEST(ProgramPaths, DataDirIsMadeWhenFirstAskedFor) {
+    TempDir t;
+    const kv::ProgramPaths p{"korvane", t.File("share/korvane/"), true};
+    EXPECT_FALSE(fs::exists(p.dir));
+    EXPECT_EQ(p.DataDir(), p.dir);
+    EXPECT_TRUE(fs::is_directory(p.dir));
+    // A folder that cannot be made is left to the writes to report.
+    TempDir::Write(t.File("file"), "x");
+    const kv::ProgramPaths blocked{"korvane", t.File("file/korvane/"), true};
+    EXPECT_EQ(blocked.DataDir(), blocked.dir);
+    EXPECT_FALSE(fs::exists(blocked.dir));
+}
+
 } // namespace

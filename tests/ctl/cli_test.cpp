@@ -1,6 +1,8 @@
 // The command line of korvanectl: help, usage errors and their exit status.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "program_run.h"
 
 using kvtest::RunCtl;
@@ -13,6 +15,13 @@ TEST(CtlCli, HelpListsEveryCommandAndEachCommandHasItsOwn) {
     for (const char *c : {"status", "get-data", "send-data", "relay on|off", "current", "crc-check",
                           "table read", "table write", "table crc", "inc", "calc"})
         EXPECT_NE(r.out.find(c), std::string::npos) << c;
+    // Where the files are: the windows' settings file, beside this build's (portable) copy.
+    const std::string bin = std::getenv("KORVANE_BIN_DIR");
+    EXPECT_NE(r.out.find("Files (korvane.ini, korvane.adc): " + bin +
+                         "/\n  (the program's own "
+                         "folder: a portable copy)"),
+              std::string::npos)
+        << r.out;
 
     struct Case {
         std::vector<std::string> args;
