@@ -16,7 +16,7 @@ const std::vector<OptionSpec> kOptions = {
     // Common options.
     {"--port", "", "NAME", "serial device of the fuse (default: \"port\" in the settings file)"},
     {"--baud", "", "N", "line speed (default: \"baud\" in the settings file, else 19200)"},
-    {"--ini", "", "FILE", "settings file (default: korvane.ini in the files folder, below)"},
+    {"--ini", "", "FILE", "settings file (default: korvane.ini in the files folder --help names)"},
     {"--verbose", "-v", "", "show the serial traffic and status lines on standard error"},
     {"--yes", "-y", "", "answer Yes to the confirmation questions"},
     {"--json", "", "", "one JSON object per result on standard output"},
