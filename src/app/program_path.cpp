@@ -176,6 +176,9 @@ ProgramPaths ProgramPathsOfProcess(const char *argv0) {
     else if (argv0)
         path = std::filesystem::absolute(argv0, ec).string();
 #endif
+    // A portable copy reads nothing from the environment.
+    if (!IsInstalledProgramDir(ProgramPathsFrom(path).dir))
+        return ProgramPathsFrom(path);
     return ProgramPathsFor(path, UserFoldersOfProcess());
 }
 

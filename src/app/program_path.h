@@ -64,7 +64,8 @@ std::string UserDataDir(const UserFolders &folders, PathStyle style = kPathStyle
 ProgramPaths ProgramPathsFor(std::string_view fullPath, const UserFolders &folders,
                              PathStyle style = kPathStyle);
 
-// The running program's paths (from the executable's own location and the environment).
+// The running program's paths: from the executable's own location, and for an installed
+// program from the environment.
 ProgramPaths ProgramPathsOfProcess(const char *argv0);
 
 } // namespace kv

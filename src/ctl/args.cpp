@@ -16,7 +16,8 @@ const std::vector<OptionSpec> kOptions = {
     // Common options.
     {"--port", "", "NAME", "serial device of the fuse (default: \"port\" in the settings file)"},
     {"--baud", "", "N", "line speed (default: \"baud\" in the settings file, else 19200)"},
-    {"--ini", "", "FILE", "settings file (default: korvane.ini in the files folder --help names)"},
+    {"--ini", "", "FILE",
+     "settings file (default: the program's .ini, in the folder --help names)"},
     {"--verbose", "-v", "", "show the serial traffic and status lines on standard error"},
     {"--yes", "-y", "", "answer Yes to the confirmation questions"},
     {"--json", "", "", "one JSON object per result on standard output"},
@@ -98,7 +99,7 @@ const std::vector<CommandSpec> kCommands = {
      "Without --every: one measurement, with the voltage reference when --vref is given.\n"
      "With --every SECONDS --count N: N timed measurements, each with the status read first\n"
      "and the voltage reference the device uses, appended to the current log (--log, default\n"
-     "korvane.adc in the files folder). --log without --every appends the one measurement."},
+     "the program's .adc file). --log without --every appends the one measurement."},
     {"crc-check",
      "",
      0,

@@ -12,9 +12,6 @@
 namespace kv::ctl {
 
 inline constexpr const char *kProgram = "korvanectl";
-// The windows' program: korvanectl works on its files (korvane.ini, korvane.adc), so a
-// setting saved by either front end is the other's too.
-inline constexpr const char *kWindowsProgram = "korvane";
 
 struct OptionSpec {
     std::string_view name;      // "--port"

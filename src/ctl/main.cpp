@@ -5,12 +5,10 @@
 #include <vector>
 
 #include "app/program_path.h"
-#include "ctl/args.h"
 #include "ctl/session.h"
 
 int main(int argc, char **argv) {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    kv::ProgramPaths paths = kv::ProgramPathsOfProcess(argc > 0 ? argv[0] : nullptr);
-    paths.name = kv::ctl::kWindowsProgram;
-    return kv::ctl::Run(args, paths, std::cout, std::cerr);
+    return kv::ctl::Run(args, kv::ProgramPathsOfProcess(argc > 0 ? argv[0] : nullptr), std::cout,
+                        std::cerr);
 }

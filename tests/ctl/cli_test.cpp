@@ -15,9 +15,9 @@ TEST(CtlCli, HelpListsEveryCommandAndEachCommandHasItsOwn) {
     for (const char *c : {"status", "get-data", "send-data", "relay on|off", "current", "crc-check",
                           "table read", "table write", "table crc", "inc", "calc"})
         EXPECT_NE(r.out.find(c), std::string::npos) << c;
-    // Where the files are: the windows' settings file, beside this build's (portable) copy.
+    // Where the files are: named after the program, beside this build's (portable) copy.
     const std::string bin = std::getenv("KORVANE_BIN_DIR");
-    EXPECT_NE(r.out.find("Files (korvane.ini, korvane.adc): " + bin +
+    EXPECT_NE(r.out.find("Files (korvanectl.ini, korvanectl.adc): " + bin +
                          "/\n  (the program's own "
                          "folder: a portable copy)"),
               std::string::npos)
