@@ -14,5 +14,4 @@ std::string FilesHelpText(const ProgramPaths &paths) {
                             : "\n  (the program's own folder: a portable copy)\n");
 }
 
-
 } // namespace kv::ctl
