@@ -288,9 +288,25 @@ void Store::SetBusyHandler() {
     sqlite3_busy_handler(db_, &Store::BusyHandler, this);
 }
 
+// Two programs setting up the same new file at once: SQLite answers "busy" at once, without
+// its busy handler, where waiting could deadlock (switching to the write-ahead log, taking
+// the write lock of a file still in rollback mode). The whole set-up is tried again, within
+// the same time-out as any other wait for the lock.
 Status Store::OpenForWriting() {
     if (db_ && writable_)
         return {};
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        Status s = SetUpForWriting();
+        if (s || s.failure != Failure::Locked ||
+            std::chrono::steady_clock::now() - start >=
+                std::chrono::milliseconds(options_.busyTimeoutMs))
+            return s;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+Status Store::SetUpForWriting() {
     Close();
     const int timeout = options_.busyTimeoutMs;
     // A missing file is created here first: SQLite, refused the creation, retries read-only

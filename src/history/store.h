@@ -92,6 +92,7 @@ public:
 
 private:
     Status OpenForWriting();
+    Status SetUpForWriting(); // one try of OpenForWriting
     Status OpenForReading();
     int OpenReadOnly(const std::string &path, bool immutable);
     void Close();
