@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "app/scope.h"
 #include "app/settings_file.h"
 
 namespace kv {
@@ -18,7 +19,7 @@ struct CommState {
     bool AutoSaveData = true;
     bool AllDataChange = true;
     bool FirstActivate = true;
-    bool TimerBusy = false;
+    BusyFlag TimerBusy; // a timed measurement is running
 };
 
 // Everything the main window's creation reads from the settings file, in its order.

@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStatusBar>
 #include <QStringDecoder>
 #include <QTextBlock>
@@ -68,21 +69,6 @@ QString Q(std::string_view s) {
         out = QString::fromLatin1(s.data(), qsizetype(s.size()));
     return out;
 }
-
-// Suspends a widget's redrawing for a scope, also when it is left by an exception.
-class UpdatesSuspended {
-public:
-    explicit UpdatesSuspended(QWidget *w) : w_(w), was_(w->updatesEnabled()) {
-        w_->setUpdatesEnabled(false);
-    }
-    ~UpdatesSuspended() { w_->setUpdatesEnabled(was_); }
-    UpdatesSuspended(const UpdatesSuspended &) = delete;
-    UpdatesSuspended &operator=(const UpdatesSuspended &) = delete;
-
-private:
-    QWidget *w_;
-    bool was_;
-};
 
 } // namespace
 
@@ -436,7 +422,10 @@ void TForm1::AddLog(std::string_view text) {
 }
 
 void TForm1::WriteLogLine(std::string_view text) {
-    UpdatesSuspended suspended(m);
+    // No redrawing while lines are dropped and inserted, also when that fails part way.
+    const bool updates = m->updatesEnabled();
+    m->setUpdatesEnabled(false);
+    const auto restore = qScopeGuard([this, updates] { m->setUpdatesEnabled(updates); });
     QTextDocument *doc = m->document();
     auto lines = [&] { return doc->isEmpty() ? 0 : doc->blockCount(); };
     // A negative limit keeps the newest line, as 0 does.

@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QScopeGuard>
 
 #include "app/errors.h"
 #include "app/text_files.h"
@@ -274,15 +275,12 @@ void TForm2::FormResize() {
 void TForm2::DrawGraph() {
     if (bitmap_.isNull())
         return;
-    struct ShowWhenDone {
-        TForm2 *form;
-        ~ShowWhenDone() {
-            // What was drawn stays in the bitmap even when a bad cell stopped the drawing,
-            // and the nominal column shows what was refreshed.
-            form->img_->setPixmap(QPixmap::fromImage(form->bitmap_));
-            form->ShowGrid();
-        }
-    } show{this};
+    // What was drawn stays in the bitmap even when a bad cell stopped the drawing, and the
+    // nominal column shows what was refreshed.
+    const auto show = qScopeGuard([this] {
+        img_->setPixmap(QPixmap::fromImage(bitmap_));
+        ShowGrid();
+    });
 
     const int W = bitmap_.width();
     const int H = bitmap_.height();
@@ -366,17 +364,10 @@ void TForm2::CalcCorrectionTable1Click() {
 
     // The save dialog is borrowed for the table file and given back as it was, so that
     // Save keeps proposing the calibration file and its filter.
-    const std::string savedName = sd_.fileName;
-    const int savedFilter = sd_.filterIndex;
-    struct Restore {
-        kv::FileDialog &dlg;
-        const std::string &name;
-        int filter;
-        ~Restore() {
-            dlg.fileName = name;
-            dlg.filterIndex = filter;
-        }
-    } restore{sd_, savedName, savedFilter};
+    const auto restore = qScopeGuard([this, name = sd_.fileName, filter = sd_.filterIndex] {
+        sd_.fileName = name;
+        sd_.filterIndex = filter;
+    });
     sd_.filterIndex = 2;
     sd_.fileName = "corrtbl.epr";
     if (!ctx_.prompter.RunFileDialog(sd_))

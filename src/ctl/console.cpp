@@ -11,8 +11,7 @@ void ErrorStream::Line(std::string_view text) {
     err_.flush();
 }
 
-ConsoleHost::ConsoleHost(ErrorStream &err, bool verbose)
-    : err_(err), verbose_(verbose), mainThread_(std::this_thread::get_id()) {}
+ConsoleHost::ConsoleHost(ErrorStream &err, bool verbose) : err_(err), verbose_(verbose) {}
 
 bool ConsoleHost::IsTrafficLine(std::string_view text) {
     return text.rfind("S: ", 0) == 0 || text.rfind("R: ", 0) == 0 || text == "R:" ||
@@ -54,28 +53,11 @@ void ConsoleHost::ShowError(std::string_view text) {
 }
 
 void ConsoleHost::ProcessEvents() {
-    // Runs every hand-over queued so far; each one's sender is blocked until it is done.
-    std::unique_lock<std::mutex> lock(mu_);
-    while (!tasks_.empty()) {
-        Task *t = tasks_.front();
-        tasks_.pop_front();
-        lock.unlock();
-        (*t->fn)();
-        lock.lock();
-        t->done = true;
-        cv_.notify_all();
-    }
+    handOvers_.RunPending();
 }
 
 void ConsoleHost::RunOnMainThread(const std::function<void()> &fn) {
-    if (std::this_thread::get_id() == mainThread_) {
-        fn();
-        return;
-    }
-    Task t{&fn};
-    std::unique_lock<std::mutex> lock(mu_);
-    tasks_.push_back(&t);
-    cv_.wait(lock, [&] { return t.done; });
+    handOvers_.Run(fn);
 }
 
 std::string ConsolePrompter::ConsoleText(std::string_view text) {

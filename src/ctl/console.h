@@ -4,17 +4,15 @@
 // the command line).
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/prompter.h"
+#include "link/hand_over.h"
 #include "link/host.h"
 #include "link/link.h"
 
@@ -56,17 +54,8 @@ public:
 private:
     ErrorStream &err_;
     bool verbose_;
-    std::thread::id mainThread_;
     bool receiveErrorLogged_ = false; // the last log line was the time-out's
-
-    // Hand-overs queued by the receive thread, run by ProcessEvents. Guarded by mu_.
-    struct Task {
-        const std::function<void()> *fn;
-        bool done = false;
-    };
-    std::mutex mu_;
-    std::condition_variable cv_;
-    std::deque<Task *> tasks_;
+    link::HandOverQueue handOvers_;   // the receive thread's lines, run by ProcessEvents
 };
 
 class ConsolePrompter : public Prompter {

@@ -175,18 +175,14 @@ bool DeviceOps::GetCurrent(CurrentSample &sample, bool useVref, bool errorBox) {
     return true;
 }
 
-std::optional<std::string> DeviceOps::TimerTick(int &ticks, bool &busy, const int &interval,
+std::optional<std::string> DeviceOps::TimerTick(int &ticks, BusyFlag &busy, const int &interval,
                                                 const std::string &logFileName) {
     const TimerStep step = CountTimerTick(ticks, interval);
     ticks = step.ticks;
     if (step.due) {
-        if (busy)
+        const BusyGuard guard(busy);
+        if (!guard.entered())
             return std::nullopt;
-        busy = true;
-        struct Clear {
-            bool &b;
-            ~Clear() { b = false; }
-        } clear{busy};
         TimedMeasurement(logFileName);
     }
     // Ticks that arrived during the measurement have counted on from 0.

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "app/prompter.h"
+#include "app/scope.h"
 #include "app/settings_file.h"
 #include "device/current.h"
 #include "device/parameters.h"
@@ -64,7 +65,7 @@ public:
     // One tick of the timed measurement (ticks, busy and interval are the window's state).
     // Returns the countdown text for the status bar, or nullopt when the tick was dropped
     // because a measurement is still running.
-    std::optional<std::string> TimerTick(int &ticks, bool &busy, const int &interval,
+    std::optional<std::string> TimerTick(int &ticks, BusyFlag &busy, const int &interval,
                                          const std::string &logFileName);
     // The measurement of a tick that reached the interval: status, current, one file line.
     // Returns the sample written to the file (zeros and the time stamp after a failed

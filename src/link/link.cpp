@@ -4,26 +4,11 @@
 #include <chrono>
 #include <thread>
 
+#include "app/scope.h"
 #include "link/link_impl.h"
 #include "link/messages.h"
 
 namespace kv::link {
-
-namespace {
-
-// Runs fn at the end of the scope, also on an exception.
-template <class F> class Finally {
-public:
-    explicit Finally(F f) : f_(std::move(f)) {}
-    ~Finally() { f_(); }
-    Finally(const Finally &) = delete;
-    Finally &operator=(const Finally &) = delete;
-
-private:
-    F f_;
-};
-
-} // namespace
 
 Link::Link(LinkHost &host, std::function<PortSettings()> portSettings, Timing timing)
     : host_(host), timing_(timing), impl_(std::make_unique<Impl>()) {
@@ -124,7 +109,7 @@ bool Link::OpenComPort() {
         return false;
     }
     impl_->switching = true;
-    Finally done([this] { impl_->switching = false; });
+    const ScopeExit done([this] { impl_->switching = false; });
 
     StopReadThread();
     impl_->port->Close(); // a port left open by a failed set-up, too; failure ignored
@@ -147,7 +132,7 @@ void Link::ClosePort() {
         return;
     }
     impl_->switching = true;
-    Finally done([this] { impl_->switching = false; });
+    const ScopeExit done([this] { impl_->switching = false; });
 
     StopReadThread();
     if (impl_->port->IsOpen() && impl_->port->Close())

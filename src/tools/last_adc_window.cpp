@@ -122,13 +122,9 @@ void TForm5::hideEvent(QHideEvent *event) {
 }
 
 void TForm5::Timer1Timer() {
-    if (MeasureBusy)
+    const kv::BusyGuard guard(MeasureBusy);
+    if (!guard.entered())
         return;
-    MeasureBusy = true;
-    struct Clear {
-        bool &flag;
-        ~Clear() { flag = false; }
-    } clear{MeasureBusy};
 
     if (ctx_.link == nullptr) {
         ShowText(kv::tools::kNoResult);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/app_context.h"
+#include "app/scope.h"
 
 class QLabel;
 class QPushButton;
@@ -36,7 +37,7 @@ public:
     // Set while a refresh runs. The refresh waits inside SendCommand, which processes
     // events, so a further tick can arrive meanwhile; it finds the flag set and does
     // nothing. Written only by Timer1Timer, on the main thread.
-    bool MeasureBusy = false;
+    kv::BusyFlag MeasureBusy;
 
 public slots:
     void BitBtn1Click();

@@ -488,12 +488,13 @@ private slots:
         // A tick reaching the interval while a measurement runs is dropped.
         Reset();
         form->TimerTicks = 4;
-        form->commState().TimerBusy = true;
-        form->Timer1Timer();
+        {
+            const kv::BusyGuard running(form->commState().TimerBusy);
+            form->Timer1Timer();
+        }
         QVERIFY(sim->Frames().empty());
         QCOMPARE(form->sb1Panel0->text(), QString(" 5"));
         QCOMPARE(form->TimerTicks, 0);
-        form->commState().TimerBusy = false;
 
         // A failed measurement after a good status read: the line holds zeros.
         form->TimerTicks = 4;
@@ -512,7 +513,7 @@ private slots:
         QCOMPARE(log(), Lines{"GetCurrent error!"});
         QCOMPARE(adcLines().size(), std::size_t(4));
         QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x15})});
-        QVERIFY(!form->commState().TimerBusy);
+        QVERIFY(!form->commState().TimerBusy.IsSet());
         QVERIFY(form->link().LogEnabled);
     }
 

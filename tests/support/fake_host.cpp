@@ -1,10 +1,11 @@
 #include "fake_host.h"
 
 #include <chrono>
+#include <thread>
 
 namespace kvtest {
 
-FakeHost::FakeHost() : mainThread_(std::this_thread::get_id()) {}
+FakeHost::FakeHost() = default;
 
 void FakeHost::WriteLogLine(std::string_view text) {
     // The log pane drops trailing blanks and control characters.
@@ -35,41 +36,13 @@ void FakeHost::ProcessEvents() {
         std::lock_guard lock(mutex_);
         ++processEventsCalls_;
     }
-    for (;;) {
-        Pending *p = nullptr;
-        {
-            std::lock_guard lock(mutex_);
-            if (queue_.empty())
-                break;
-            p = queue_.front();
-            queue_.pop_front();
-        }
-        struct Done {
-            FakeHost &host;
-            Pending *p;
-            ~Done() {
-                {
-                    std::lock_guard lock(host.mutex_);
-                    p->done = true;
-                }
-                host.cv_.notify_all();
-            }
-        } done{*this, p};
-        p->fn(); // an exception still releases the waiting thread
-    }
+    handOvers_.RunPending(); // a hand-over that throws still releases the receive thread
     if (onProcessEvents)
         onProcessEvents();
 }
 
 void FakeHost::RunOnMainThread(const std::function<void()> &fn) {
-    if (std::this_thread::get_id() == mainThread_) {
-        fn();
-        return;
-    }
-    Pending p{fn};
-    std::unique_lock lock(mutex_);
-    queue_.push_back(&p);
-    cv_.wait(lock, [&] { return p.done; });
+    handOvers_.Run(fn);
 }
 
 std::vector<std::string> FakeHost::log() const {
@@ -126,8 +99,7 @@ int FakeHost::processEventsCalls() const {
 }
 
 std::size_t FakeHost::pendingHandOvers() const {
-    std::lock_guard lock(mutex_);
-    return queue_.size();
+    return handOvers_.Pending();
 }
 
 bool FakeHost::PumpUntil(const std::function<bool()> &pred, int timeoutMs) {

@@ -3,15 +3,14 @@
 // the receive thread's hand-overs when the test thread processes events.
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "link/hand_over.h"
 #include "link/host.h"
 
 namespace kvtest {
@@ -49,15 +48,8 @@ public:
     bool PumpUntil(const std::function<bool()> &pred, int timeoutMs = 5000);
 
 private:
-    struct Pending {
-        std::function<void()> fn;
-        bool done = false;
-    };
-
-    std::thread::id mainThread_;
-    mutable std::mutex mutex_;
-    std::condition_variable cv_;
-    std::deque<Pending *> queue_; // hand-overs waiting for the main thread
+    kv::link::HandOverQueue handOvers_;
+    mutable std::mutex mutex_;    // guards what follows: the receive thread writes log lines
     std::deque<std::string> log_; // newest first
     std::string panels_[2];
     int beeps_ = 0;

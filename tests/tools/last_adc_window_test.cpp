@@ -168,7 +168,7 @@ private slots:
             s.device();
             form_->Timer1Timer();
             QVERIFY2(Shown() == s.shown, qPrintable(QString("step %1: %2").arg(n).arg(Shown())));
-            QVERIFY(!form_->MeasureBusy);
+            QVERIFY(!form_->MeasureBusy.IsSet());
             ++n;
         }
         // Five digits are shrunk to fit the panel rather than cut at its edges; four keep
@@ -188,7 +188,7 @@ private slots:
         int nested = 0;
         host_->onProcessEvents = [&] {
             QCoreApplication::processEvents();
-            if (nested == 0 && form_->MeasureBusy) {
+            if (nested == 0 && form_->MeasureBusy.IsSet()) {
                 ++nested;
                 form_->Timer1Timer(); // a tick arriving during the wait
             }
@@ -199,7 +199,7 @@ private slots:
         QCOMPARE(Shown(), QString("1023"));
         QCOMPARE(host_->findLog("Cmd in progress..."), -1);
         QCOMPARE(host_->beeps(), 0);
-        QVERIFY(!form_->MeasureBusy);
+        QVERIFY(!form_->MeasureBusy.IsSet());
     }
 
     void failingRefreshClearsMeasureBusy() {
@@ -211,7 +211,7 @@ private slots:
             thrown = true;
         }
         QVERIFY(thrown);
-        QVERIFY(!form_->MeasureBusy);
+        QVERIFY(!form_->MeasureBusy.IsSet());
         host_->onProcessEvents = [] { QCoreApplication::processEvents(); };
         // The aborted exchange's reply is still on its way; let it land first.
         host_->PumpUntil([] { return false; }, 400);
@@ -223,7 +223,7 @@ private slots:
         ctx_->link = nullptr;
         form_->Timer1Timer();
         QCOMPARE(Shown(), QString("???"));
-        QVERIFY(!form_->MeasureBusy);
+        QVERIFY(!form_->MeasureBusy.IsSet());
     }
 
     void closingInAnyWayStopsAndReopeningShowsDots() {
