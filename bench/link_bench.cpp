@@ -90,10 +90,10 @@ void Transactions(int baud, int count) {
     std::vector<double> ms;
     for (int i = 0; i < count; ++i) {
         const auto t0 = Clock::now();
-        link->SendCommand({0x15}, 25);
+        const kv::link::Reply r = link->SendCommand({0x15}, 25);
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-        if (link->RxCount() != 25)
-            std::fprintf(stderr, "transaction %d: %u bytes\n", i, link->RxCount());
+        if (!r.Has(25))
+            std::fprintf(stderr, "transaction %d: %zu bytes\n", i, r.bytes.size());
     }
     std::sort(ms.begin(), ms.end());
     const kv::link::Timing t;

@@ -15,14 +15,14 @@ using namespace kv::link;
 namespace {
 
 void CheckRender(std::span<const std::uint8_t> bytes) {
-    const std::string hex = RenderRx(bytes, kRxHex);
+    const std::string hex = RenderRx(bytes, RxDisplay::Hex);
     FUZZ_CHECK(hex.size() == bytes.size() * 3);
-    const std::string text = RenderRx(bytes, kRxText);
+    const std::string text = RenderRx(bytes, RxDisplay::Text);
     FUZZ_CHECK(text.size() >= bytes.size() && text.size() <= bytes.size() * 4);
     // A log line must hold only printable characters, whatever the device sent.
-    for (char c : hex + text + RenderRx(bytes, 7) + FrameHexForm(bytes))
+    for (char c : hex + text + RenderRx(bytes, static_cast<RxDisplay>(7)) + FrameHexForm(bytes))
         FUZZ_CHECK(c >= 0x20 && c <= 0x7E);
-    FUZZ_CHECK(RenderRx(bytes, 1) == hex);
+    FUZZ_CHECK(RenderRx(bytes, static_cast<RxDisplay>(1)) == hex);
 }
 
 } // namespace

@@ -416,12 +416,12 @@ void TForm1::avgiEnter() {
 
 void TForm1::AddLog(std::string_view text) {
     if (link_)
-        link_->AddLog(text); // writes through WriteLogLine while LogEnabled
+        link_->AddLog(text); // writes through WriteLogLine while the log is on
     else
-        WriteLogLine(text);
+        WriteLogLine(kv::link::LineKind::Program, text);
 }
 
-void TForm1::WriteLogLine(std::string_view text) {
+void TForm1::WriteLogLine(kv::link::LineKind, std::string_view text) {
     // No redrawing while lines are dropped and inserted, also when that fails part way.
     const bool updates = m->updatesEnabled();
     m->setUpdatesEnabled(false);
@@ -494,20 +494,13 @@ void TForm1::data1Click() {
 
 void TForm1::Info1Click() {
     // The reply is only seen in the log, rendered as text.
-    struct Restore {
-        kv::link::Link &link;
-        std::uint8_t mode;
-        ~Restore() { link.RxDisplayMode = mode; }
-    } restore{*link_, link_->RxDisplayMode};
-    link_->RxDisplayMode = 2;
-    SendCommand({kCmdInfo}, kInfoReplyLength);
+    link_->SendCommand({kCmdInfo}, kInfoReplyLength, {.display = kv::link::RxDisplay::Text});
 }
 
 void TForm1::Restart1Click() {
     if (kv::AskQuestion(ctx_.prompter, kAskRestart) != kv::IdYes)
         return;
-    SendCommand({kCmdRestart}, kRestartReplyLength);
-    if (link_->RxCount() < kRestartReplyLength)
+    if (link_->SendCommand({kCmdRestart}, kRestartReplyLength).bytes.size() < kRestartReplyLength)
         ShowError(kRestartError);
 }
 
@@ -521,14 +514,6 @@ void TForm1::Close1Click() {
 
 bool TForm1::OpenComPort() {
     return link_->OpenComPort();
-}
-
-void TForm1::SendCommand(std::initializer_list<std::uint8_t> command, std::uint8_t expected) {
-    link_->SendCommand(std::span<const std::uint8_t>(command.begin(), command.size()), expected);
-}
-
-void TForm1::SendCommand(const std::vector<std::uint8_t> &command, std::uint8_t expected) {
-    link_->SendCommand(std::span<const std::uint8_t>(command), expected);
 }
 
 // LinkHost

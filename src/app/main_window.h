@@ -42,20 +42,15 @@ public:
     // One line on top of the log pane (while LogEnabled), trimmed, LogLines kept.
     void AddLog(std::string_view text);
     void SetAllDataEnabled(bool enabled);
-    // A command transaction through the link.
-    void SendCommand(std::initializer_list<std::uint8_t> command, std::uint8_t expected);
-    void SendCommand(const std::vector<std::uint8_t> &command, std::uint8_t expected);
     bool OpenComPort();
 
-    // Device operations used by several handlers.
-    void ShowStatus(std::uint8_t expected, const std::string &caption);
     int ShowErrorValue(const std::string &message, int value);
 
     // Log pane lines, top (newest) first.
     std::vector<std::string> LogLinesShown() const;
 
     // LinkHost
-    void WriteLogLine(std::string_view text) override;
+    void WriteLogLine(kv::link::LineKind kind, std::string_view text) override;
     void SetStatusPanel(int panel, std::string_view text) override;
     void Beep() override;
     void ShowError(std::string_view text) override;

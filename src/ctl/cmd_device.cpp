@@ -134,12 +134,13 @@ int CmdStatus(Session &s) {
     const bool stored = s.args.Has("--stored");
     dev::DeviceOps ops = Ops(s, *l);
     ReportCapture report(s);
-    const bool ok = stored ? ops.GetLastStoredValues() : ops.GetLastValues();
+    std::optional<dev::DeviceStatus> status;
+    const bool ok = stored ? ops.GetLastStoredValues(&status) : ops.GetLastValues(&status);
     if (!ok)
         return kExitFailed;
     const auto lines = report.TakeTopFirst();
     if (s.json())
-        s.Out(StatusJson(*ops.LastStatus(dev::kStatusReplyLength), stored, lines));
+        s.Out(StatusJson(*status, stored, lines));
     else
         PrintLines(s, lines);
     return kExitOk;
@@ -209,7 +210,8 @@ int CmdRelay(Session &s) {
         s.Out(Format("Relay is already %s", {dev::OffOnText[wantOn ? 1 : 0]}));
         return kExitOk;
     }
-    const dev::RelayResult r = ops.Relay();
+    link::Reply switched;
+    const dev::RelayResult r = ops.Relay(&switched);
     switch (r) {
     case dev::RelayResult::StatusFailed:
     case dev::RelayResult::ManualSwitchOff:
@@ -221,7 +223,7 @@ int CmdRelay(Session &s) {
     }
     // The windows leave the relay command's reply unchecked; a script needs to know whether
     // the relay switched, so the reply is judged and the status read again.
-    if (l->RxCount() != link::ReplyLength(link::Cmd::RelayOn))
+    if (!switched.Has(link::ReplyLength(link::Cmd::RelayOn)))
         return s.Fail("the relay command was not answered");
     const auto after = ops.ReadStatus();
     if (!after) {

@@ -1,7 +1,6 @@
 #include "ctl/console.h"
 
 #include "app/numbers.h"
-#include "link/messages.h"
 
 namespace kv::ctl {
 
@@ -13,39 +12,41 @@ void ErrorStream::Line(std::string_view text) {
 
 ConsoleHost::ConsoleHost(ErrorStream &err, bool verbose) : err_(err), verbose_(verbose) {}
 
-bool ConsoleHost::IsTrafficLine(std::string_view text) {
-    return text.rfind("S: ", 0) == 0 || text.rfind("R: ", 0) == 0 || text == "R:" ||
-           text == "COM port opened" || text == "COM port closed";
-}
-
-void ConsoleHost::WriteLogLine(std::string_view line) {
+void ConsoleHost::WriteLogLine(link::LineKind kind, std::string_view line) {
+    using link::LineKind;
     // As the log pane stores it: trailing blanks and control characters removed.
-    const std::string trimmed = TrimRight(line);
-    const std::string_view text = trimmed;
-    receiveErrorLogged_ = text == link::kReceiveError;
-    if (IsTrafficLine(text)) {
+    const std::string text = TrimRight(line);
+    switch (kind) {
+    case LineKind::PortOpened:
+    case LineKind::PortClosed:
+    case LineKind::Sent:
+    case LineKind::Received:
         if (verbose_)
             err_.Line(text);
         return;
+    case LineKind::ReceiveError:
+    case LineKind::CmdInProgress:
+        err_.Line(text);
+        return;
+    case LineKind::Program:
+        break;
     }
-    // A failure line ("Receive error!", "GetCurrent error!", "Cmd in progress...") is a
-    // diagnostic, never a result.
-    const bool failure = text.ends_with("error!") || text == "Cmd in progress...";
+    // A failure line ("GetCurrent error!") is a diagnostic, never a result.
+    const bool failure = text.ends_with("error!");
     if (onResultLine && !failure)
         onResultLine(text);
     else
         err_.Line(text);
 }
 
+void ConsoleHost::LineKeptOut(link::LineKind kind, std::string_view text) {
+    if (kind == link::LineKind::ReceiveError)
+        err_.Line(TrimRight(text));
+}
+
 void ConsoleHost::SetStatusPanel(int panel, std::string_view text) {
     if (verbose_ && !TrimRight(text).empty())
         err_.Line("[panel " + std::to_string(panel) + "] " + TrimRight(text));
-}
-
-void ConsoleHost::Beep() {
-    if (link && link->LastTimedOut && !receiveErrorLogged_)
-        err_.Line(link::kReceiveError);
-    receiveErrorLogged_ = false;
 }
 
 void ConsoleHost::ShowError(std::string_view text) {

@@ -36,26 +36,21 @@ public:
     // Log lines that are results rather than traffic go here when set (else to stderr).
     std::function<void(std::string_view)> onResultLine;
 
-    void WriteLogLine(std::string_view text) override;
+    // The traffic (frames, the port's opening and closing) goes to standard error with
+    // --verbose; a time-out or a refused command always, also when the exchange kept it out
+    // of the log.
+    void WriteLogLine(link::LineKind kind, std::string_view text) override;
+    void LineKeptOut(link::LineKind kind, std::string_view text) override;
     void SetStatusPanel(int panel, std::string_view text) override;
-    // The link reports a time-out by its log line and a beep; while the log is off for an
-    // exchange only the beep comes, and the time-out is then reported here.
-    void Beep() override;
+    void Beep() override {}
     void ShowError(std::string_view text) override;
-
-    // The link whose time-outs Beep reports (set once it exists).
-    const link::Link *link = nullptr;
     void ProcessEvents() override;
     void RunOnMainThread(const std::function<void()> &fn) override;
-
-    // Traffic lines: the frames sent and received and the port's own notes.
-    static bool IsTrafficLine(std::string_view text);
 
 private:
     ErrorStream &err_;
     bool verbose_;
-    bool receiveErrorLogged_ = false; // the last log line was the time-out's
-    link::HandOverQueue handOvers_;   // the receive thread's lines, run by ProcessEvents
+    link::HandOverQueue handOvers_; // the receive thread's lines, run by ProcessEvents
 };
 
 class ConsolePrompter : public Prompter {

@@ -42,7 +42,6 @@ Session::Session(const ParsedArgs &a, const ProgramPaths &p, std::ostream &out, 
 Session::~Session() {
     // The link's destructor still processes hand-overs through the host.
     link_.reset();
-    host.link = nullptr;
 }
 
 link::Link *Session::OpenLink() {
@@ -60,7 +59,6 @@ link::Link *Session::OpenLink() {
     };
     link_ =
         std::make_unique<link::Link>(host, portSettings, CtlTiming(args.Has("--window-timing")));
-    host.link = link_.get();
     if (!link_->OpenComPort()) {
         link_.reset();
         return nullptr;

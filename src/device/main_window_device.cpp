@@ -94,10 +94,6 @@ void TForm1::CalcCRC1Click() {
     Ops(*this).CalcCrc(Entries(*this));
 }
 
-void TForm1::ShowStatus(std::uint8_t expected, const std::string &caption) {
-    Ops(*this).ShowStatus(expected, caption);
-}
-
 int TForm1::ShowErrorValue(const std::string &message, int value) {
     kv::ShowError(ctx_.prompter, message);
     return value;

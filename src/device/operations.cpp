@@ -18,18 +18,8 @@ constexpr std::uint8_t Code(link::Cmd c) {
     return static_cast<std::uint8_t>(c);
 }
 
-// Keeps the transaction's own log lines out of the log for one exchange; the log is always
-// on again afterwards.
-class LogSilenced {
-public:
-    explicit LogSilenced(link::Link &l) : link_(l) { link_.LogEnabled = false; }
-    ~LogSilenced() { link_.LogEnabled = true; }
-    LogSilenced(const LogSilenced &) = delete;
-    LogSilenced &operator=(const LogSilenced &) = delete;
-
-private:
-    link::Link &link_;
-};
+// The transaction's own log lines kept out of the log for one exchange.
+constexpr link::SendOptions kQuiet{.log = false};
 
 void LogLines(link::Link &l, const std::vector<std::string> &lines) {
     for (const auto &line : lines)
@@ -41,18 +31,13 @@ void LogLines(link::Link &l, const std::vector<std::string> &lines) {
 DeviceOps::DeviceOps(link::Link &link, Prompter &prompter, AdcScale scale, Clock clock)
     : link_(link), prompter_(prompter), scale_(scale), clock_(std::move(clock)) {}
 
-std::optional<DeviceStatus> DeviceOps::LastStatus(std::uint8_t expected) const {
-    const std::vector<std::uint8_t> reply = link_.Received();
-    return StatusFromReply(reply, static_cast<std::uint32_t>(reply.size()), expected);
+std::optional<DeviceStatus> DeviceOps::ReadStatus(link::Cmd cmd, link::SendOptions options) {
+    const link::Reply reply = link_.SendCommand({Code(cmd)}, kStatusReplyLength, options);
+    return StatusFromReply(reply.bytes, static_cast<std::uint32_t>(reply.bytes.size()),
+                           kStatusReplyLength);
 }
 
-std::optional<DeviceStatus> DeviceOps::ReadStatus(link::Cmd cmd) {
-    link_.SendCommand({Code(cmd)}, kStatusReplyLength);
-    return LastStatus(kStatusReplyLength);
-}
-
-bool DeviceOps::ShowStatus(std::uint8_t expected, std::string_view caption) {
-    const auto status = LastStatus(expected);
+bool DeviceOps::ShowStatus(const std::optional<DeviceStatus> &status, std::string_view caption) {
     if (!status) {
         kv::ShowError(prompter_, text::GetStatusError);
         return false;
@@ -61,14 +46,18 @@ bool DeviceOps::ShowStatus(std::uint8_t expected, std::string_view caption) {
     return true;
 }
 
-bool DeviceOps::GetLastValues() {
-    link_.SendCommand({Code(link::Cmd::GetStatus)}, kStatusReplyLength);
-    return ShowStatus(kStatusReplyLength, text::CaptionLastValues);
+bool DeviceOps::GetLastValues(std::optional<DeviceStatus> *read) {
+    const auto status = ReadStatus(link::Cmd::GetStatus);
+    if (read)
+        *read = status;
+    return ShowStatus(status, text::CaptionLastValues);
 }
 
-bool DeviceOps::GetLastStoredValues() {
-    link_.SendCommand({Code(link::Cmd::GetStoredStatus)}, kStatusReplyLength);
-    return ShowStatus(kStatusReplyLength, text::CaptionLastStoredValues);
+bool DeviceOps::GetLastStoredValues(std::optional<DeviceStatus> *read) {
+    const auto status = ReadStatus(link::Cmd::GetStoredStatus);
+    if (read)
+        *read = status;
+    return ShowStatus(status, text::CaptionLastStoredValues);
 }
 
 SendDataResult DeviceOps::SendData(const ParameterEntries &entries, const IniFile *autoSave) {
@@ -94,8 +83,8 @@ SendDataResult DeviceOps::SendValidated(const FuseParameters &p, const IniFile *
     }
 
     const auto request = SetStatusRequest(p);
-    link_.SendCommand(request, ReplyLength(link::Cmd::SetStatus));
-    if (link_.RxCount() != ReplyLength(link::Cmd::SetStatus)) {
+    if (!link_.SendCommand(request, ReplyLength(link::Cmd::SetStatus))
+             .Has(ReplyLength(link::Cmd::SetStatus))) {
         kv::ShowError(prompter_, text::SetStatusError);
         return SendDataResult::SetStatusFailed;
     }
@@ -110,12 +99,13 @@ SendDataResult DeviceOps::SendValidated(const FuseParameters &p, const IniFile *
         return SendDataResult::DataSetError;
     }
 
-    link_.SendCommand({Code(link::Cmd::WriteData)}, ReplyLength(link::Cmd::WriteData));
-    if (link_.RxCount() != ReplyLength(link::Cmd::WriteData)) {
+    const link::Reply written =
+        link_.SendCommand({Code(link::Cmd::WriteData)}, ReplyLength(link::Cmd::WriteData));
+    if (!written.Has(ReplyLength(link::Cmd::WriteData))) {
         kv::ShowError(prompter_, text::WriteDataError);
         return SendDataResult::WriteDataFailed;
     }
-    const std::uint8_t returned = link_.RxByte(0);
+    const std::uint8_t returned = written.bytes[0];
     const std::uint8_t crc = ParametersCrc(p);
     if (crc != returned) {
         kv::ShowError(prompter_, Format(text::SendCrcNotOk, {crc, returned}));
@@ -134,7 +124,7 @@ std::optional<FuseParameters> DeviceOps::GetData() {
     return ParametersFromStatus(*status);
 }
 
-RelayResult DeviceOps::Relay() {
+RelayResult DeviceOps::Relay(link::Reply *switched) {
     const auto status = ReadStatus();
     if (!status) {
         kv::ShowError(prompter_, text::GetStatusError);
@@ -145,26 +135,27 @@ RelayResult DeviceOps::Relay() {
         ShowInfo(prompter_, text::ManualSwitchOff);
         return RelayResult::ManualSwitchOff;
     }
+    link::Reply reply;
     if (status->RelayOn()) {
-        link_.SendCommand({Code(link::Cmd::RelayOff)}, ReplyLength(link::Cmd::RelayOff));
+        reply = link_.SendCommand({Code(link::Cmd::RelayOff)}, ReplyLength(link::Cmd::RelayOff));
+        if (switched)
+            *switched = reply;
         return RelayResult::SwitchedOff;
     }
     if (AskQuestion(prompter_, text::RelayOnQuestion) != IdYes)
         return RelayResult::Declined;
-    link_.SendCommand({Code(link::Cmd::RelayOn)}, ReplyLength(link::Cmd::RelayOn));
+    reply = link_.SendCommand({Code(link::Cmd::RelayOn)}, ReplyLength(link::Cmd::RelayOn));
+    if (switched)
+        *switched = reply;
     return RelayResult::SwitchedOn;
 }
 
 bool DeviceOps::GetCurrent(CurrentSample &sample, bool useVref, bool errorBox) {
     sample = CurrentSample{};
     sample.TimeStamp = clock_();
-    std::vector<std::uint8_t> reply;
-    {
-        LogSilenced quiet(link_);
-        link_.SendCommand({Code(link::Cmd::GetCurrentCmd)}, kCurrentReplyLength);
-        reply = link_.Received();
-    }
-    if (reply.size() != kCurrentReplyLength || !SampleFromReply(reply, useVref, scale_, sample)) {
+    const link::Reply reply =
+        link_.SendCommand({Code(link::Cmd::GetCurrentCmd)}, kCurrentReplyLength, kQuiet);
+    if (!reply.Has(kCurrentReplyLength) || !SampleFromReply(reply.bytes, useVref, scale_, sample)) {
         if (errorBox)
             kv::ShowError(prompter_, text::GetCurrentError);
         else
@@ -192,11 +183,7 @@ std::optional<std::string> DeviceOps::TimerTick(int &ticks, BusyFlag &busy, cons
 CurrentSample DeviceOps::TimedMeasurement(const std::string &logFileName, bool *measured) {
     if (measured)
         *measured = false;
-    std::optional<DeviceStatus> status;
-    {
-        LogSilenced quiet(link_);
-        status = ReadStatus();
-    }
+    const std::optional<DeviceStatus> status = ReadStatus(link::Cmd::GetStatus, kQuiet);
     if (!status) {
         link_.AddLog(text::GetCurrentError);
         return CurrentSample{};
@@ -237,11 +224,7 @@ CrcCheckResult DeviceOps::CalcCrc(const ParameterEntries &entries) {
     try {
         const std::uint8_t crc = ParametersCrc(CalcCrcParameters(entries));
         link_.AddLog(Format(text::CalculatedCrc, {crc, crc}));
-        std::optional<DeviceStatus> status;
-        {
-            LogSilenced quiet(link_);
-            status = ReadStatus();
-        }
+        const std::optional<DeviceStatus> status = ReadStatus(link::Cmd::GetStatus, kQuiet);
         if (!status)
             return CrcCheckResult::StatusFailed;
         const std::uint8_t returned = status->DataCrc;

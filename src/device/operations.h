@@ -15,10 +15,7 @@
 #include "device/parameters.h"
 #include "device/status.h"
 #include "link/commands.h"
-
-namespace kv::link {
-class Link;
-}
+#include "link/link.h"
 
 namespace kv::device {
 
@@ -42,21 +39,20 @@ public:
     DeviceOps(link::Link &link, Prompter &prompter, AdcScale scale = {}, Clock clock = LocalNow);
 
     // Sends GetStatus (or GetStoredStatus) and returns the record when exactly 25 bytes came.
-    std::optional<DeviceStatus> ReadStatus(link::Cmd cmd = link::Cmd::GetStatus);
-    // The record of the last reply when it had `expected` bytes.
-    std::optional<DeviceStatus> LastStatus(std::uint8_t expected) const;
+    std::optional<DeviceStatus> ReadStatus(link::Cmd cmd = link::Cmd::GetStatus,
+                                           link::SendOptions options = {});
 
-    // Judges the last reply and writes the status report, or shows "GetStatus error!".
-    bool ShowStatus(std::uint8_t expected, std::string_view caption);
-    bool GetLastValues();
-    bool GetLastStoredValues();
+    // Writes the status report, or shows "GetStatus error!".
+    bool ShowStatus(const std::optional<DeviceStatus> &status, std::string_view caption);
+    bool GetLastValues(std::optional<DeviceStatus> *read = nullptr);
+    bool GetLastStoredValues(std::optional<DeviceStatus> *read = nullptr);
 
     // Send Data. `autoSave` is the settings file when AutoSaveData is on, else null.
     SendDataResult SendData(const ParameterEntries &entries, const IniFile *autoSave);
     // Get Data: the parameters the device reports, or nullopt after "GetStatus error!".
     std::optional<FuseParameters> GetData();
 
-    RelayResult Relay();
+    RelayResult Relay(link::Reply *switched = nullptr);
 
     // One measurement and its report. On failure the sample holds zeros and its time stamp,
     // and "GetCurrent error!" is shown in a box (errorBox) or logged.

@@ -1,5 +1,5 @@
 // What the serial link needs from the program around it. The main window implements it;
-// tests and the command-line program have hosts of their own.
+// korvanectl and the tests have hosts of their own.
 #pragma once
 
 #include <functional>
@@ -7,11 +7,27 @@
 
 namespace kv::link {
 
+// What a line of the log is, so that a host can treat the kinds differently without
+// reading the text: the link's own lines, and the program's lines written through
+// Link::AddLog.
+enum class LineKind {
+    PortOpened,    // "COM port opened"
+    PortClosed,    // "COM port closed"
+    Sent,          // "S: 10B"
+    Received,      // "R: ..." (a received chunk, or "Buffer full")
+    ReceiveError,  // "Receive error!": a transaction's wait ran out
+    CmdInProgress, // "Cmd in progress...": a command refused while another one ran
+    Program,       // a line of the program's own: a report, a result, a message
+};
+
 class LinkHost {
 public:
     virtual ~LinkHost() = default;
-    // Writes one line at the top of the log (the caller has checked LogEnabled).
-    virtual void WriteLogLine(std::string_view text) = 0;
+    // Writes one line at the top of the log. Called while the log is on.
+    virtual void WriteLogLine(LineKind kind, std::string_view text) = 0;
+    // A line that a transaction run with its log off keeps out of the log (its beep, if it
+    // has one, still sounds). The log pane ignores it; a host without one may report it.
+    virtual void LineKeptOut(LineKind /*kind*/, std::string_view /*text*/) {}
     // Sets the text of a status-bar panel (0 or 1).
     virtual void SetStatusPanel(int panel, std::string_view text) = 0;
     virtual void Beep() = 0;

@@ -28,20 +28,26 @@ Link::~Link() {
 }
 
 void Link::AddLog(std::string_view text) {
-    if (LogEnabled)
-        host_.WriteLogLine(text);
+    Log(LineKind::Program, text);
+}
+
+void Link::Log(LineKind kind, std::string_view text) {
+    if (impl_->logEnabled)
+        host_.WriteLogLine(kind, text);
+    else
+        host_.LineKeptOut(kind, text);
 }
 
 bool Link::PortOpen() const {
     return impl_->portOpen;
 }
 
-std::uint32_t Link::RxCount() const {
-    return impl_->rx.Count();
+bool Link::CommandRunning() const {
+    return impl_->cmdBusy.IsSet();
 }
 
-std::uint8_t Link::RxByte(std::size_t index) const {
-    return impl_->rx.Byte(index);
+std::uint32_t Link::RxCount() const {
+    return impl_->rx.Count();
 }
 
 std::vector<std::uint8_t> Link::Received() const {
@@ -122,7 +128,7 @@ bool Link::OpenComPort() {
     impl_->thread = std::make_unique<ReadThread>(*this, *impl_->port, impl_->rx);
     impl_->threadStarted = true;
     impl_->portOpen = true;
-    AddLog(kPortOpened);
+    Log(LineKind::PortOpened, kPortOpened);
     return true;
 }
 
@@ -137,7 +143,7 @@ void Link::ClosePort() {
     StopReadThread();
     if (impl_->port->IsOpen() && impl_->port->Close())
         impl_->portOpen = false;
-    AddLog(kPortClosed);
+    Log(LineKind::PortClosed, kPortClosed);
 }
 
 } // namespace kv::link

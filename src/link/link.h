@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "link/host.h"
+#include "link/rx_render.h"
 
 namespace kv::link {
 
@@ -34,6 +35,34 @@ struct PortSettings {
     int baud = 19200;
 };
 
+// How a transaction shows its exchange. Between transactions the log is on and received
+// bytes show in hexadecimal.
+struct SendOptions {
+    RxDisplay display = RxDisplay::Hex; // how the reply's "R:" lines show its bytes
+    bool log = true; // false: the transaction's own lines ("S:", "R:", "Receive error!") stay
+                     // out of the log; its beeps still sound
+};
+
+// How a transaction ended.
+enum class ReplyStatus {
+    Completed,   // the expected count of bytes arrived within the time limit
+    TimedOut,    // the limit passed first ("Receive error!")
+    WriteFailed, // the frame could not be written (the system's error box); nothing arrived
+    Busy,        // refused while another transaction ran ("Cmd in progress..."): nothing sent
+};
+
+// The reply of one transaction: the bytes that had arrived when it ended (RxBuffer up to
+// RxCount). After a Busy refusal they are what the running transaction has received so
+// far, which a caller judges like any reply.
+struct Reply {
+    ReplyStatus status = ReplyStatus::Completed;
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t expected = 0;
+
+    // Exactly n bytes: how every caller that judges a reply judges it.
+    bool Has(std::size_t n) const { return bytes.size() == n; }
+};
+
 class SerialPort; // link/serial_port.h
 class ReadThread;
 
@@ -52,37 +81,39 @@ public:
     void ClosePort();
 
     // One command transaction (busy rule, padding to 10 bytes, wait for `expected` bytes).
-    void SendCommand(std::span<const std::uint8_t> command, std::uint8_t expected);
-    void SendCommand(std::initializer_list<std::uint8_t> command, std::uint8_t expected) {
-        SendCommand(std::span<const std::uint8_t>(command.begin(), command.size()), expected);
+    Reply SendCommand(std::span<const std::uint8_t> command, std::uint8_t expected,
+                      SendOptions options = {});
+    Reply SendCommand(std::initializer_list<std::uint8_t> command, std::uint8_t expected,
+                      SendOptions options = {}) {
+        return SendCommand(std::span<const std::uint8_t>(command.begin(), command.size()), expected,
+                           options);
     }
 
-    // The reply of the last transaction.
-    std::uint32_t RxCount() const;
-    std::uint8_t RxByte(std::size_t index) const;
-    std::vector<std::uint8_t> Received() const; // RxBuffer[0 .. RxCount)
-
-    // AddLog: writes the line through the host while LogEnabled.
+    // AddLog: one line of the program's on top of the log, while the log is on.
     void AddLog(std::string_view text);
 
+    // What the receive buffer holds now: bytes that arrived since the last transaction
+    // cleared it (RxCount of them).
+    std::uint32_t RxCount() const;
+    std::vector<std::uint8_t> Received() const;
+
     bool PortOpen() const;
+    // A transaction is running (CmdBusy).
+    bool CommandRunning() const;
     const Timing &timing() const { return timing_; }
     LinkHost &host() { return host_; }
 
-    // CommState fields of the link, main thread only.
-    std::uint8_t RxDisplayMode = 0; // 0 hexadecimal, 2 text
-    bool LogEnabled = true;
-    bool CmdBusy = false;
-    // The last transaction's wait ran out ("Receive error!"), whether or not the log was on.
-    bool LastTimedOut = false;
-
 private:
+    friend class ReadThread; // logs each received chunk in the running transaction's mode
+
     bool ConfigurePort();
     void DrainPort();
     void StopReadThread();
     void Delay(int ms); // waits, processing the host's events
     bool WaitForBytes(std::uint8_t expected);
     bool WriteComPort(std::span<const std::uint8_t> frame);
+    // Writes a line while the log is on, else tells the host it was kept out.
+    void Log(LineKind kind, std::string_view text);
 
     struct Impl;
     LinkHost &host_;

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/scope.h"
 #include "link/link.h"
 #include "link/serial_port.h"
 
@@ -66,6 +67,12 @@ private:
 
 // Main thread only; the receive thread reaches the port and rx through its own references.
 struct Link::Impl {
+    // CommState's CmdBusy, LogEnabled and RxDisplayMode. The running transaction's options
+    // set the last two for its length; a command refused meanwhile turns the log on again.
+    BusyFlag cmdBusy;
+    bool logEnabled = true;
+    RxDisplay display = RxDisplay::Hex;
+
     std::function<PortSettings()> portSettings;
     std::unique_ptr<SerialPort> port = MakeSerialPort();
     RxStore rx;

@@ -100,11 +100,15 @@ void ReadThread::Pass(std::vector<std::uint8_t> &local) {
         return;
     const std::span<const std::uint8_t> chunk(local.data(), static_cast<std::size_t>(n));
     if (rx_.Append(chunk))
-        HandOver([this] { link_.AddLog(std::string(kReceivedPrefix) + std::string(kBufferFull)); });
-    // Rendered on the main thread, during the hand-over, where RxDisplayMode lives.
+        HandOver([this] {
+            link_.Log(LineKind::Received, std::string(kReceivedPrefix) + std::string(kBufferFull));
+        });
+    // Rendered on the main thread, during the hand-over, in the mode of the transaction that
+    // runs then.
     std::vector<std::uint8_t> bytes(chunk.begin(), chunk.end());
     HandOver([this, &bytes] {
-        link_.AddLog(std::string(kReceivedPrefix) + RenderRx(bytes, link_.RxDisplayMode));
+        link_.Log(LineKind::Received,
+                  std::string(kReceivedPrefix) + RenderRx(bytes, link_.impl_->display));
     });
 }
 

@@ -12,11 +12,11 @@ void AppendHex(std::string &s, std::uint8_t b) {
 
 } // namespace
 
-std::string RenderRx(std::span<const std::uint8_t> bytes, std::uint8_t mode) {
+std::string RenderRx(std::span<const std::uint8_t> bytes, RxDisplay mode) {
     std::string s;
     s.reserve(bytes.size() * 3);
     for (std::uint8_t b : bytes) {
-        if (mode != kRxText) {
+        if (mode != RxDisplay::Text) {
             AppendHex(s, b);
             s += ' ';
         } else if (b == 13) {

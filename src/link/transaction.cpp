@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/scope.h"
 #include "link/commands.h"
 #include "link/link.h"
 #include "link/link_impl.h"
@@ -13,18 +14,21 @@
 
 namespace kv::link {
 
-void Link::SendCommand(std::span<const std::uint8_t> command, std::uint8_t expected) {
-    if (CmdBusy) {
+Reply Link::SendCommand(std::span<const std::uint8_t> command, std::uint8_t expected,
+                        SendOptions options) {
+    const BusyGuard busy(impl_->cmdBusy);
+    if (!busy.entered()) {
         host_.Beep();
-        LogEnabled = true;
-        AddLog(kCmdInProgress);
-        return;
+        impl_->logEnabled = true; // the running transaction's lines show from here on
+        Log(LineKind::CmdInProgress, kCmdInProgress);
+        return Reply{ReplyStatus::Busy, impl_->rx.Copy(), expected};
     }
-    CmdBusy = true;
-    struct Guard {
-        bool &busy;
-        ~Guard() { busy = false; }
-    } guard{CmdBusy};
+    impl_->logEnabled = options.log;
+    impl_->display = options.display;
+    const ScopeExit between([this] {
+        impl_->logEnabled = true;
+        impl_->display = RxDisplay::Hex;
+    });
 
     host_.SetStatusPanel(1, "");
     if (!impl_->portOpen)
@@ -34,14 +38,17 @@ void Link::SendCommand(std::span<const std::uint8_t> command, std::uint8_t expec
         frame.resize(kFrameLength, 0);
     host_.SetStatusPanel(1, kSendingData);
     const std::string hex = FrameHexForm(frame);
-    AddLog(std::string(kSentPrefix) + std::to_string(frame.size()) + "B");
-    LastTimedOut = false;
-    if (WriteComPort(frame) && !WaitForBytes(expected)) {
-        LastTimedOut = true;
-        AddLog(kReceiveError);
+    Log(LineKind::Sent, std::string(kSentPrefix) + std::to_string(frame.size()) + "B");
+    ReplyStatus status = ReplyStatus::Completed;
+    if (!WriteComPort(frame)) {
+        status = ReplyStatus::WriteFailed;
+    } else if (!WaitForBytes(expected)) {
+        status = ReplyStatus::TimedOut;
+        Log(LineKind::ReceiveError, kReceiveError);
         host_.Beep();
     }
     host_.SetStatusPanel(1, hex);
+    return Reply{status, impl_->rx.Copy(), expected};
 }
 
 bool Link::WaitForBytes(std::uint8_t expected) {

@@ -130,9 +130,8 @@ void TForm5::Timer1Timer() {
         ShowText(kv::tools::kNoResult);
         return;
     }
-    ctx_.link->SendCommand(command_, count_);
-    const auto received = ctx_.link->Received();
-    ShowText(QString::fromStdString(kv::tools::AvgAdcText(received, count_)));
+    const kv::link::Reply reply = ctx_.link->SendCommand(command_, count_);
+    ShowText(QString::fromStdString(kv::tools::AvgAdcText(reply.bytes, count_)));
 }
 
 void TForm5::showEvent(QShowEvent *event) {

@@ -106,7 +106,6 @@ private slots:
         device[150] = 0x90;
         device[223] = 0xC8;
         sim->SetTable(device);
-        form->link().RxDisplayMode = 2;
         QStringList shown;
         WhenEditorShown([&](TForm4 &e) {
             for (int n : {0, 1, 150, 223})
@@ -117,7 +116,10 @@ private slots:
         form->ReadCorrectionTable1Click();
         QCOMPARE(editorShown, 1);
         QCOMPARE(shown, (QStringList{"-1", "127", "-16", "-56"}));
-        QCOMPARE(form->link().RxDisplayMode, std::uint8_t(2));
+        // The blocks read show in hexadecimal (the last one is still in the pane).
+        const auto lines = form->LogLinesShown();
+        QVERIFY(std::find(lines.begin(), lines.end(), "R: 00 00 00 00 00 00 00 C8 0D 0A") !=
+                lines.end());
         QCOMPARE(prompter.messageTexts(), std::vector<std::string>{"Done"});
         device[2] = 3;
         QCOMPARE(sim->GetTable(), device);

@@ -418,7 +418,8 @@ private slots:
                  Reversed({">", "> Zero offset:5, I to ADC current multiply:100",
                            "> ADC 500 [ADCHi 1, ADCLo 244]", "> Current:5.00A, Voltage: 2.44379V",
                            "  Actual ADC measure [Relay is On]"}));
-        QVERIFY(form->link().LogEnabled);
+        form->AddLog("log on again");
+        QCOMPARE(log().front(), std::string("log on again"));
 
         // The check box chooses the reference voltage for the button.
         Reset();
@@ -514,7 +515,8 @@ private slots:
         QCOMPARE(adcLines().size(), std::size_t(4));
         QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x15})});
         QVERIFY(!form->commState().TimerBusy.IsSet());
-        QVERIFY(form->link().LogEnabled);
+        form->AddLog("log on again");
+        QCOMPARE(log().front(), std::string("log on again"));
     }
 
     // The largest interval the settings file or "Set Interval" can hold: the first tick

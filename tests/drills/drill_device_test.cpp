@@ -335,7 +335,7 @@ private slots:
             QCOMPARE(fx->sim().FrameCount(), std::size_t{1}); // stopped at the first block
         }
         QCOMPARE(prompter.messageTexts(), std::vector<std::string>{expected});
-        QVERIFY(!form->link().CmdBusy);
+        QVERIFY(!form->link().CommandRunning());
         fx->sim().SetReplyLength(static_cast<std::uint8_t>(code), std::nullopt);
         VerifyNextTransactionWorks();
         meter.Report("\"" + expected + "\", " + probe.Text() + ", next exchange fine", "none");

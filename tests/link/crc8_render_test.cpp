@@ -52,6 +52,7 @@ TEST(Crc8, AppendingTheCrcGivesZero) {
 
 TEST(RenderRx, HexAndTextForms) {
     using kv::link::RenderRx;
+    using kv::link::RxDisplay;
     struct Row {
         Bytes bytes;
         std::uint8_t mode;
@@ -66,7 +67,8 @@ TEST(RenderRx, HexAndTextForms) {
         {{}, 2, ""},
     };
     for (const Row &r : rows)
-        EXPECT_EQ(RenderRx(r.bytes, r.mode), r.text) << ::testing::PrintToString(r.bytes);
+        EXPECT_EQ(RenderRx(r.bytes, static_cast<RxDisplay>(r.mode)), r.text)
+            << ::testing::PrintToString(r.bytes);
 }
 
 TEST(RenderRx, FrameHexForm) {

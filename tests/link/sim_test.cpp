@@ -41,8 +41,7 @@ protected:
         ASSERT_TRUE(link->OpenComPort());
     }
     Bytes Send(std::initializer_list<std::uint8_t> cmd, std::uint8_t expected) {
-        link->SendCommand(cmd, expected);
-        return link->Received();
+        return link->SendCommand(cmd, expected).bytes;
     }
     static Bytes Tail(const Bytes &b, std::size_t n) { return Bytes(b.end() - n, b.end()); }
     SimFixture fx;
@@ -113,8 +112,7 @@ TEST_F(Sim, TableRoundTripOverAllBlocks) {
         for (int j = 0; j < 8; ++j)
             frame.push_back(static_cast<std::uint8_t>(255 - 8 * k - j));
         std::copy(frame.begin() + 2, frame.end(), table.begin() + 8 * k);
-        link->SendCommand(frame, 2);
-        ASSERT_EQ(link->Received(), kCrLf) << k;
+        ASSERT_EQ(link->SendCommand(frame, 2).bytes, kCrLf) << k;
     }
     EXPECT_EQ(sim.GetTable(), table);
     for (int k = 0; k < 28; ++k) {
@@ -193,9 +191,9 @@ TEST(FuseSimProgram, ServesItsDeviceWithTheOptionsGiven) {
         },
         t);
     ASSERT_TRUE(link->OpenComPort());
-    link->SendCommand({0x15}, 25);
-    EXPECT_EQ(link->RxCount(), 25u);
-    EXPECT_EQ(link->RxByte(0), 0x08);
+    const kv::link::Reply r = link->SendCommand({0x15}, 25);
+    ASSERT_TRUE(r.Has(25));
+    EXPECT_EQ(r.bytes[0], 0x08);
     EXPECT_EQ(host.logLine(0).size(), 3u + 20 * 3 - 1); // the part after the pause
     link.reset();
 

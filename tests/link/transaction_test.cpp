@@ -9,7 +9,11 @@
 
 namespace {
 
+using kv::link::LineKind;
 using kv::link::Link;
+using kv::link::Reply;
+using kv::link::ReplyStatus;
+using kv::link::RxDisplay;
 using kv::link::Timing;
 using kvtest::FakeHost;
 using kvtest::SimFixture;
@@ -71,21 +75,25 @@ protected:
 
 TEST_F(Transaction, ShortCommandGoesOutPaddedAndAnEarlyReplyEndsTheWaitAtTheFirstPoll) {
     Open();
-    EXPECT_EQ(Polls([&] { link->SendCommand({0x15}, 25); }), 1);
+    Reply r;
+    EXPECT_EQ(Polls([&] { r = link->SendCommand({0x15}, 25); }), 1);
     EXPECT_EQ(sim.Frames(), std::vector{F({0x15})});
-    EXPECT_EQ(link->Received(), StatusReply(sim));
+    EXPECT_EQ(r.status, ReplyStatus::Completed);
+    EXPECT_EQ(r.bytes, StatusReply(sim));
+    EXPECT_TRUE(r.Has(25));
     EXPECT_EQ(link->RxCount(), 25u);
     EXPECT_EQ(host.panel(1), kGetStatusHex);
     EXPECT_EQ(host.log(), (std::vector<std::string>{RLine(StatusReply(sim)), "S: 10B"}));
+    EXPECT_EQ(host.logKinds(), (std::vector{LineKind::Received, LineKind::Sent}));
     EXPECT_EQ(host.beeps(), 0);
     EXPECT_TRUE(host.errors().empty());
 }
 
 TEST_F(Transaction, TenByteCommandIsSentUnchanged) {
     Open();
-    link->SendCommand({0x06, 0x20, 1, 2, 3, 4, 5, 6, 7, 0x88}, 2);
+    const Reply r = link->SendCommand({0x06, 0x20, 1, 2, 3, 4, 5, 6, 7, 0x88}, 2);
     EXPECT_EQ(sim.Frames(), std::vector{F({0x06, 0x20, 1, 2, 3, 4, 5, 6, 7, 0x88})});
-    EXPECT_EQ(link->Received(), (Bytes{0x0D, 0x0A}));
+    EXPECT_EQ(r.bytes, (Bytes{0x0D, 0x0A}));
     EXPECT_EQ(host.logLine(1), "S: 10B");
     EXPECT_EQ(host.panel(1), "0x06 0x20 0x01 0x02 0x03 0x04 0x05 0x06 0x07 0x88 ");
 }
@@ -93,102 +101,139 @@ TEST_F(Transaction, TenByteCommandIsSentUnchanged) {
 TEST_F(Transaction, DefaultTimingReplyIsInAtTheSecondPoll) {
     // The floor of a transaction: one poll, and the reply's 100 ms gap to end the read.
     Open(Timing{});
-    EXPECT_EQ(Polls([&] { link->SendCommand({0x15}, 25); }), 2);
-    EXPECT_EQ(link->RxCount(), 25u);
+    Reply r;
+    EXPECT_EQ(Polls([&] { r = link->SendCommand({0x15}, 25); }), 2);
+    EXPECT_TRUE(r.Has(25));
     EXPECT_EQ(host.findLog("Receive error!"), -1);
 }
 
 TEST_F(Transaction, ShortReplyTimesOutAfterTheLimitKeepingWhatArrived) {
     Open(Timing{});
     sim.SetReplyLength(0x15, 10);
-    const int polls = Polls([&] { link->SendCommand({0x15}, 25); });
+    Reply r;
+    const int polls = Polls([&] { r = link->SendCommand({0x15}, 25); });
     // 2 s in 100 ms polls; the last poll may fall just past the deadline.
     EXPECT_GE(polls, 19);
     EXPECT_LE(polls, 21);
     EXPECT_EQ(host.logLine(0), "Receive error!");
+    EXPECT_EQ(host.logKinds().front(), LineKind::ReceiveError);
     EXPECT_EQ(host.logLine(2), "S: 10B");
-    EXPECT_EQ(link->RxCount(), 10u);
+    EXPECT_EQ(r.status, ReplyStatus::TimedOut);
     const Bytes reply = StatusReply(sim);
-    EXPECT_EQ(link->Received(), Bytes(reply.begin(), reply.begin() + 10));
+    EXPECT_EQ(r.bytes, Bytes(reply.begin(), reply.begin() + 10));
+    EXPECT_EQ(link->RxCount(), 10u);
     EXPECT_EQ(host.beeps(), 1);
     EXPECT_EQ(host.panel(1), kGetStatusHex); // also after a time-out
+}
+
+// With its log off a transaction keeps its own lines, and the program's lines written
+// during its wait, out of the log; the host still learns of them, and the time-out's beep
+// still sounds. Its display mode holds for it alone.
+TEST_F(Transaction, OptionsHoldForTheirTransactionOnly) {
+    Open();
+    sim.SetSilent(0x1B, true);
+    host.onProcessEvents = [&] { link->AddLog("written during the wait"); };
+    const Reply r = link->SendCommand({0x1B}, 8, {.log = false});
+    host.onProcessEvents = nullptr;
+    EXPECT_EQ(r.status, ReplyStatus::TimedOut);
+    EXPECT_EQ(host.logCount(), 0u);
+    const auto kept = host.keptOut();
+    ASSERT_GE(kept.size(), 3u);
+    EXPECT_EQ(kept.front(), std::make_pair(LineKind::Sent, std::string("S: 10B")));
+    EXPECT_EQ(kept[1], std::make_pair(LineKind::Program, std::string("written during the wait")));
+    EXPECT_EQ(kept.back(), std::make_pair(LineKind::ReceiveError, std::string("Receive error!")));
+    EXPECT_EQ(host.beeps(), 1);
+
+    link->AddLog("log on again");
+    EXPECT_EQ(host.logLine(0), "log on again");
+
+    link->SendCommand({0x01}, 16, {.display = RxDisplay::Text});
+    EXPECT_EQ(host.logLine(0), "R: " + sim.InfoText() + "<CR><LF>");
+    sim.SendRaw({'O', 0x0D});
+    ASSERT_TRUE(host.PumpUntil([&] { return host.logLine(0) == "R: 4F 0D"; }));
 }
 
 TEST_F(Transaction, SplitReplyIsLoggedAsTwoLinesNewestOnTop) {
     Open(Timing{});
     sim.SetSplit(0x15, kv::sim::Faults::Split{10, 300});
-    link->SendCommand({0x15}, 25);
+    const Reply r = link->SendCommand({0x15}, 25);
     const Bytes reply = StatusReply(sim);
     EXPECT_EQ(host.log(), (std::vector<std::string>{RLine(Bytes(reply.begin() + 10, reply.end())),
                                                     RLine(Bytes(reply.begin(), reply.begin() + 10)),
                                                     "S: 10B"}));
-    EXPECT_EQ(link->Received(), reply);
+    EXPECT_EQ(r.bytes, reply);
 }
 
+// A click during the wait that sends a command is refused: a beep and "Cmd in progress...",
+// which also turns the running transaction's log on, so its later lines show.
 TEST_F(Transaction, BusyRuleRefusesANestedCommandAndForcesTheLogOn) {
     Open();
+    sim.SetSplit(0x1B, kv::sim::Faults::Split{3, 300}); // the reply's end comes after a poll
     bool nested = false;
     std::string panelBefore, panelAfter;
+    Reply refused;
     host.onProcessEvents = [&] {
         if (nested)
             return;
         nested = true;
+        EXPECT_TRUE(link->CommandRunning());
         panelBefore = host.panel(1);
-        link->SendCommand({0x15}, 25); // a click during the wait
+        refused = link->SendCommand({0x15}, 25); // a click during the wait
         panelAfter = host.panel(1);
     };
-    link->LogEnabled = false; // as the current measurement does around its exchange
-    link->SendCommand({0x1B}, 8);
+    // With its log off, as the current measurement sends it.
+    const Reply r = link->SendCommand({0x1B}, 8, {.log = false});
     host.onProcessEvents = nullptr;
 
     EXPECT_TRUE(nested);
-    EXPECT_TRUE(link->LogEnabled);
+    EXPECT_EQ(refused.status, ReplyStatus::Busy);
+    EXPECT_TRUE(refused.bytes.size() < 8u); // what the running one had so far
     EXPECT_NE(host.findLog("Cmd in progress..."), -1);
     EXPECT_EQ(host.findLog("S: 10B"), -1); // the running command's line was not logged
+    EXPECT_EQ(host.logLine(0).rfind("R: ", 0), 0u) << host.logLine(0); // but its reply's end
     EXPECT_EQ(host.beeps(), 1);
     EXPECT_EQ(panelBefore, "Sending data...");
     EXPECT_EQ(panelAfter, panelBefore);
     EXPECT_EQ(sim.Frames(), std::vector{F({0x1B})});
-    EXPECT_EQ(link->RxCount(), 8u);
-    EXPECT_FALSE(link->CmdBusy);
+    EXPECT_EQ(r.status, ReplyStatus::Completed);
+    EXPECT_TRUE(r.Has(8));
+    EXPECT_FALSE(link->CommandRunning());
 }
 
 TEST_F(Transaction, StrayBytesAreLoggedAndClearedByTheNextCommand) {
     Open();
     sim.SendRaw({0xDE, 0xAD, 0x42});
     ASSERT_TRUE(host.PumpUntil([&] { return host.findLog("R: DE AD 42") == 0; }));
-    EXPECT_EQ(link->RxCount(), 3u);
-    link->SendCommand({0x15}, 25);
-    EXPECT_EQ(link->Received(), StatusReply(sim));
+    EXPECT_EQ(link->Received(), (Bytes{0xDE, 0xAD, 0x42}));
+    EXPECT_EQ(link->SendCommand({0x15}, 25).bytes, StatusReply(sim));
 }
 
 TEST_F(Transaction, InfoInTextModeAndReStart) {
     Open();
-    link->RxDisplayMode = 2;
-    link->SendCommand({0x01}, 16);
-    link->RxDisplayMode = 0;
+    const Reply info = link->SendCommand({0x01}, 16, {.display = RxDisplay::Text});
     EXPECT_EQ(host.logLine(0), "R: " + sim.InfoText() + "<CR><LF>");
-    EXPECT_EQ(link->RxCount(), 16u);
+    EXPECT_TRUE(info.Has(16));
 
     kv::sim::FuseParams changed;
     changed.fuseCurrent = 12;
     sim.SetHeldParams(changed);
-    link->SendCommand({0x02}, 2);
-    EXPECT_EQ(link->Received(), (Bytes{0x0D, 0x0A}));
+    EXPECT_EQ(link->SendCommand({0x02}, 2).bytes, (Bytes{0x0D, 0x0A}));
     EXPECT_EQ(sim.HeldParams(), sim.StoredParams()); // the restarted device holds its stored set
 }
 
 TEST_F(Transaction, HangUpDuringATransactionThenRecoveryOnceTheDeviceIsBack) {
     Open();
     sim.HangUpAfterFrames(0);
-    link->SendCommand({0x15}, 25);
+    Reply r = link->SendCommand({0x15}, 25);
     EXPECT_TRUE(sim.HungUp());
+    EXPECT_EQ(r.status, ReplyStatus::TimedOut);
     EXPECT_EQ(host.logLine(0), "Receive error!");
-    EXPECT_EQ(link->RxCount(), 0u);
+    EXPECT_TRUE(r.bytes.empty());
     EXPECT_TRUE(host.errors().empty());
 
     // The next command reports the failure of the line, without waiting.
-    EXPECT_EQ(Polls([&] { link->SendCommand({0x15}, 25); }), 0);
+    EXPECT_EQ(Polls([&] { r = link->SendCommand({0x15}, 25); }), 0);
+    EXPECT_EQ(r.status, ReplyStatus::WriteFailed);
     EXPECT_EQ(host.errors(), std::vector<std::string>{"Input/output error"});
     EXPECT_EQ(host.panel(1), kGetStatusHex);
 
@@ -196,8 +241,8 @@ TEST_F(Transaction, HangUpDuringATransactionThenRecoveryOnceTheDeviceIsBack) {
     host.clearLog();
     ASSERT_TRUE(link->OpenComPort());
     EXPECT_EQ(host.logLine(0), "COM port opened");
-    link->SendCommand({0x15}, 25);
-    EXPECT_EQ(link->Received(), StatusReply(sim));
+    EXPECT_EQ(host.logKinds(), std::vector{LineKind::PortOpened});
+    EXPECT_EQ(link->SendCommand({0x15}, 25).bytes, StatusReply(sim));
 }
 
 } // namespace

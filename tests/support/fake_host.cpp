@@ -7,12 +7,18 @@ namespace kvtest {
 
 FakeHost::FakeHost() = default;
 
-void FakeHost::WriteLogLine(std::string_view text) {
+void FakeHost::WriteLogLine(kv::link::LineKind kind, std::string_view text) {
     // The log pane drops trailing blanks and control characters.
     while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
         text.remove_suffix(1);
     std::lock_guard lock(mutex_);
     log_.emplace_front(text);
+    kinds_.push_front(kind);
+}
+
+void FakeHost::LineKeptOut(kv::link::LineKind kind, std::string_view text) {
+    std::lock_guard lock(mutex_);
+    keptOut_.emplace_back(kind, std::string(text));
 }
 
 void FakeHost::SetStatusPanel(int panel, std::string_view text) {
@@ -50,6 +56,16 @@ std::vector<std::string> FakeHost::log() const {
     return {log_.begin(), log_.end()};
 }
 
+std::vector<kv::link::LineKind> FakeHost::logKinds() const {
+    std::lock_guard lock(mutex_);
+    return {kinds_.begin(), kinds_.end()};
+}
+
+std::vector<std::pair<kv::link::LineKind, std::string>> FakeHost::keptOut() const {
+    std::lock_guard lock(mutex_);
+    return keptOut_;
+}
+
 std::string FakeHost::logLine(std::size_t fromTop) const {
     std::lock_guard lock(mutex_);
     return fromTop < log_.size() ? log_[fromTop] : std::string();
@@ -71,6 +87,8 @@ int FakeHost::findLog(const std::string &text) const {
 void FakeHost::clearLog() {
     std::lock_guard lock(mutex_);
     log_.clear();
+    kinds_.clear();
+    keptOut_.clear();
 }
 
 std::string FakeHost::panel(int index) const {

@@ -19,7 +19,8 @@ class FakeHost : public kv::link::LinkHost {
 public:
     FakeHost(); // the constructing thread is the main thread
 
-    void WriteLogLine(std::string_view text) override;
+    void WriteLogLine(kv::link::LineKind kind, std::string_view text) override;
+    void LineKeptOut(kv::link::LineKind kind, std::string_view text) override;
     void SetStatusPanel(int panel, std::string_view text) override;
     void Beep() override;
     void ShowError(std::string_view text) override;
@@ -30,7 +31,10 @@ public:
     // or timer tick that arrives while the link waits.
     std::function<void()> onProcessEvents;
 
-    std::vector<std::string> log() const;           // newest first
+    std::vector<std::string> log() const;             // newest first
+    std::vector<kv::link::LineKind> logKinds() const; // of log(), newest first
+    // Lines the link kept out of the log (a transaction run with its log off), oldest first.
+    std::vector<std::pair<kv::link::LineKind, std::string>> keptOut() const;
     std::string logLine(std::size_t fromTop) const; // "" beyond the end
     std::size_t logCount() const;
     // Index (from the top) of the newest line equal to text, or -1.
@@ -51,6 +55,8 @@ private:
     kv::link::HandOverQueue handOvers_;
     mutable std::mutex mutex_;    // guards what follows: the receive thread writes log lines
     std::deque<std::string> log_; // newest first
+    std::deque<kv::link::LineKind> kinds_;
+    std::vector<std::pair<kv::link::LineKind, std::string>> keptOut_;
     std::string panels_[2];
     int beeps_ = 0;
     std::vector<std::string> errors_;

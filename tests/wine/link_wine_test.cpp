@@ -56,8 +56,7 @@ protected:
             link->ClosePort();
     }
     Bytes Exchange(std::initializer_list<std::uint8_t> cmd, std::uint8_t expected) {
-        link->SendCommand(cmd, expected);
-        return link->Received();
+        return link->SendCommand(cmd, expected).bytes;
     }
     double Seconds(std::chrono::steady_clock::time_point since) const {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -93,8 +92,7 @@ TEST_F(Normal, InfoTextAndTableBlockRoundTrip) {
     const Bytes block{0x81, 0x7F, 0x00, 0x05, 0xFF, 0x10, 0x80, 0x2A};
     std::vector<std::uint8_t> write{0x06, 0x38};
     write.insert(write.end(), block.begin(), block.end());
-    link->SendCommand(write, 2);
-    EXPECT_EQ(link->Received(), (Bytes{0x0D, 0x0A}));
+    EXPECT_EQ(link->SendCommand(write, 2).bytes, (Bytes{0x0D, 0x0A}));
     const Bytes read = Exchange({0x07, 0x38}, 10);
     ASSERT_EQ(read.size(), 10u);
     EXPECT_EQ(Bytes(read.begin(), read.begin() + 8), block);
@@ -102,8 +100,7 @@ TEST_F(Normal, InfoTextAndTableBlockRoundTrip) {
 
 // Text display mode renders the Info reply as characters with <CR><LF>.
 TEST_F(Normal, TextDisplayMode) {
-    link->RxDisplayMode = 2;
-    Exchange({0x01}, 16);
+    link->SendCommand({0x01}, 16, {.display = kv::link::RxDisplay::Text});
     EXPECT_EQ(host.logLine(0), "R: Wine fuse v1.0<CR><LF>");
 }
 
