@@ -31,6 +31,8 @@
 #include "app/text_files.h"
 #include "calib/calib_window.h"
 #include "device/current.h"
+#include "device/notices.h"
+#include "device/operations.h"
 #include "device/texts.h"
 #include "link/link.h"
 
@@ -40,14 +42,6 @@ namespace {
 constexpr const char *kCaption = "Korvane";
 constexpr const char *kAboutText = "Korvane service\r\r"
                                    "Service tool for the Korvane electronic fuse, version 1.0";
-constexpr const char *kAskRestart = "Are you sure?";
-constexpr const char *kRestartError = "Restart error!";
-
-// Command codes used here (the link's table names them all).
-constexpr std::uint8_t kCmdInfo = 0x01;
-constexpr std::uint8_t kInfoReplyLength = 16;
-constexpr std::uint8_t kCmdRestart = 0x02;
-constexpr std::uint8_t kRestartReplyLength = 2;
 
 // The window's geometry. The client area (below the menu bar) is 492 x 396. The smallest
 // window, 500 x 300 with its frame, is taken with the classic frame of 4 px borders and a
@@ -493,15 +487,11 @@ void TForm1::data1Click() {
 }
 
 void TForm1::Info1Click() {
-    // The reply is only seen in the log, rendered as text.
-    link_->SendCommand({kCmdInfo}, kInfoReplyLength, {.display = kv::link::RxDisplay::Text});
+    kv::device::DeviceOps(*link_, ctx_.prompter).Info();
 }
 
 void TForm1::Restart1Click() {
-    if (kv::AskQuestion(ctx_.prompter, kAskRestart) != kv::IdYes)
-        return;
-    if (link_->SendCommand({kCmdRestart}, kRestartReplyLength).bytes.size() < kRestartReplyLength)
-        ShowError(kRestartError);
+    Show(kv::device::NoticesOf(kv::device::DeviceOps(*link_, ctx_.prompter).Restart()));
 }
 
 void TForm1::Open1Click() {
@@ -514,6 +504,10 @@ void TForm1::Close1Click() {
 
 bool TForm1::OpenComPort() {
     return link_->OpenComPort();
+}
+
+void TForm1::Show(const kv::Notices &notices) {
+    kv::ShowNotices(notices, ctx_.prompter, [this](const kv::Notice &n) { AddLog(n.text); });
 }
 
 // LinkHost

@@ -11,6 +11,7 @@
 
 #include "app/app_context.h"
 #include "app/comm_state.h"
+#include "app/notice.h"
 #include "app/settings_file.h"
 #include "link/host.h"
 
@@ -43,6 +44,8 @@ public:
     void AddLog(std::string_view text);
     void SetAllDataEnabled(bool enabled);
     bool OpenComPort();
+    // Shows an operation's notices: boxes through the prompter, lines in the log pane.
+    void Show(const kv::Notices &notices);
 
     int ShowErrorValue(const std::string &message, int value);
 

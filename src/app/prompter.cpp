@@ -6,6 +6,10 @@
 
 namespace kv {
 
+std::string OverwriteQuestion(std::string_view file) {
+    return "Overwrite file " + std::string(file) + "?";
+}
+
 int ShowInfo(Prompter &p, std::string_view text) {
     return p.Message("Information", std::string(text), MsgIcon::Information, MsgButtons::Ok);
 }

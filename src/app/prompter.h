@@ -45,6 +45,12 @@ public:
                                                   const std::string &initial) = 0;
 };
 
+// The confirmation asked before ReStart and before the calibration grid is cleared.
+inline constexpr const char *kAreYouSure = "Are you sure?";
+
+// The question asked before a file of that name is replaced: "Overwrite file <file>?".
+std::string OverwriteQuestion(std::string_view file);
+
 // The four message boxes.
 int ShowInfo(Prompter &p, std::string_view text);          // "Information", OK -> 1
 int ShowError(Prompter &p, std::string_view text);         // "Error", OK -> 1

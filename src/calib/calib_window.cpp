@@ -27,7 +27,6 @@ constexpr int kWidth = 550;
 constexpr int kHeight = 345;
 constexpr int kGridWidth = 281;
 
-constexpr const char *kAreYouSure = "Are you sure?";
 constexpr const char *kDataModified = "Data modified! Save?";
 
 QColor ToQColor(Rgb c) {
@@ -242,7 +241,7 @@ void TForm2::Load1Click() {
 }
 
 void TForm2::Clear1Click() {
-    if (kv::AskQuestion(ctx_.prompter, kAreYouSure) != kv::IdYes)
+    if (kv::AskQuestion(ctx_.prompter, kv::kAreYouSure) != kv::IdYes)
         return;
     grid_.ClearData();
     ShowGrid();
@@ -359,7 +358,8 @@ void TForm2::CalcCorrectionTable1Click() {
     const CorrectionTable table =
         CalcCorrection(CollectPoints(grid_, kFirstAdcColumn), multiplier, zeroOffset);
     ShowGrid();
-    if (!ReportCorrection(table, ctx_.prompter))
+    kv::ShowNotices(NoticesOf(table), ctx_.prompter, {});
+    if (table.status != CorrectionTable::Status::Ok)
         return;
 
     // The save dialog is borrowed for the table file and given back as it was, so that
@@ -385,5 +385,7 @@ void TForm2::CalcCorrectionTable1Click() {
         return;
     ctx_.form4->LoadTableFile(fileName, ctx_.CorrTable);
     if (ctx_.form4->exec() == 1 && ctx_.link)
-        kv::corrtable::WriteCorrectionTable(*ctx_.link, ctx_.prompter, ctx_.CorrTable);
+        kv::ShowNotices(kv::corrtable::NoticesOf(
+                            kv::corrtable::WriteCorrectionTable(*ctx_.link, ctx_.CorrTable)),
+                        ctx_.prompter, {});
 }

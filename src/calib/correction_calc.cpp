@@ -13,21 +13,18 @@ std::string ExceededText(int count) {
     return Format("Correction exceeded max value 127! (%dx)", {count});
 }
 
-bool ReportCorrection(const CorrectionTable &table, Prompter &prompter) {
+Notices NoticesOf(const CorrectionTable &table) {
     switch (table.status) {
     case CorrectionTable::Status::NothingToDo:
-        ShowInfo(prompter, kNothingToDo);
-        return false;
+        return {{Notice::Kind::InfoBox, kNothingToDo}};
     case CorrectionTable::Status::MissingZero:
-        ShowError(prompter, kMissingZero);
-        return false;
+        return {{Notice::Kind::ErrorBox, kMissingZero}};
     case CorrectionTable::Status::Ok:
         break;
     }
-    // Limited entries are reported and the table is written all the same.
     if (table.exceeded > 0)
-        ShowError(prompter, ExceededText(table.exceeded));
-    return true;
+        return {{Notice::Kind::ErrorBox, ExceededText(table.exceeded)}};
+    return {};
 }
 
 std::int32_t ParseMultiplier(std::string_view text) {

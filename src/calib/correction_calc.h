@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/prompter.h"
+#include "app/notice.h"
 #include "calib/cal_grid.h"
 #include "corrtable/table.h"
 
@@ -44,8 +44,8 @@ struct CorrectionTable {
 // other, so readings and prompts of any 32-bit size give a defined table.
 CorrectionTable CalcCorrection(PointList points, std::int32_t multiplier, std::int32_t zeroOffset);
 
-// Shows what the calculation has to tell ("Nothing to do...", "Missing ADC value for 0 A!",
-// the limit message) and returns true when the table is to be written.
-bool ReportCorrection(const CorrectionTable &table, Prompter &prompter);
+// What the calculation has to tell: "Nothing to do...", "Missing ADC value for 0 A!", or the
+// limit message (the table is written all the same).
+Notices NoticesOf(const CorrectionTable &table);
 
 } // namespace kv::calib

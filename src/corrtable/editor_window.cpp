@@ -180,9 +180,11 @@ int TForm4::ReadTableEdits() {
     return 0;
 }
 
-void TForm4::LoadTableFile(const std::string &fileName, CorrTableData &buffer) {
-    LoadTableFileReporting(fileName, buffer, ctx_.prompter);
+std::optional<std::string> TForm4::LoadTableFile(const std::string &fileName,
+                                                 CorrTableData &buffer) {
+    auto message = LoadTableFileReporting(fileName, buffer, ctx_.prompter);
     ShowTable();
+    return message;
 }
 
 void TForm4::BitBtn2Click() {
@@ -191,6 +193,7 @@ void TForm4::BitBtn2Click() {
 }
 
 void TForm4::BitBtn3Click() {
+    // Without a question mark, unlike the other confirmations.
     if (kv::AskQuestion(ctx_.prompter, "Are you sure") != kv::IdYes)
         return;
     for (QLineEdit *e : Edit)

@@ -4,6 +4,7 @@
 #include <QDialog>
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "app/app_context.h"
@@ -26,8 +27,10 @@ public:
     // Stores the fields into CorrTable; 1 when all were valid, 0 at the first invalid one
     // (after its error box, with the focus on it when its tab is shown).
     int ReadTableEdits();
-    // Fills buffer from the table file (messages in error boxes), then ShowTable.
-    void LoadTableFile(const std::string &fileName, kv::corrtable::CorrTableData &buffer);
+    // Fills buffer from the table file (its message in an error box, and returned), then
+    // ShowTable.
+    std::optional<std::string> LoadTableFile(const std::string &fileName,
+                                             kv::corrtable::CorrTableData &buffer);
 
     // Widgets, by their names.
     QTabWidget *pg1 = nullptr;

@@ -39,34 +39,57 @@ std::string IncludeFileText(const CorrTableData &table) {
     return text;
 }
 
-void GenerateIncludeFile(const std::string &programDir, Prompter &prompter,
-                         const TableLoader &load) {
-    GenerateIncludeFile(programDir + kIncludeInputName, programDir + kIncludeOutputName, prompter,
-                        load);
+IncludeOutcome GenerateIncludeFile(const std::string &programDir, Prompter &prompter,
+                                   const TableLoader &load) {
+    return GenerateIncludeFile(programDir + kIncludeInputName, programDir + kIncludeOutputName,
+                               prompter, load);
 }
 
-void GenerateIncludeFile(const std::string &in, const std::string &out, Prompter &prompter,
-                         const TableLoader &load) {
+IncludeOutcome GenerateIncludeFile(const std::string &in, const std::string &out,
+                                   Prompter &prompter, const TableLoader &load) {
+    using Result = IncludeOutcome::Result;
+    IncludeOutcome o;
+    o.in = in;
+    o.out = out;
     if (!FileExists(in)) {
         // A directory or device of that name is there, but no table file: said as such.
-        const std::string notText = NotATextFile(in);
-        ShowError(prompter,
-                  notText.empty() ? "File " + in + " not found!" : FileReadErrorText(in, notText));
-        return;
+        o.inputReason = NotATextFile(in);
+        return o;
     }
     CorrTableData table{};
     // Whatever the load reports, the generation goes on with what was loaded.
-    load(in, table);
+    o.loadMessage = load(in, table);
 
-    if (FileExists(out) && AskQuestion(prompter, "Overwrite file " + out + "?") != IdYes)
-        return;
+    if (FileExists(out) && AskQuestion(prompter, OverwriteQuestion(out)) != IdYes) {
+        o.result = Result::Declined;
+        return o;
+    }
     // One text written at once, so a failed write leaves the old file whole instead of an
     // emptied or half-appended one.
     if (FileResult r = WriteTextFile(IncludeFileText(table), out, &prompter); !r) {
-        ShowError(prompter, FileWriteErrorText(out, r.error));
-        return;
+        o.result = Result::WriteFailed;
+        o.writeError = r.error;
+        return o;
     }
-    ShowInfo(prompter, "File " + out + " created!");
+    o.result = Result::Written;
+    return o;
+}
+
+Notices NoticesOf(const IncludeOutcome &o) {
+    using Result = IncludeOutcome::Result;
+    switch (o.result) {
+    case Result::InputMissing:
+        return {{Notice::Kind::ErrorBox, o.inputReason.empty()
+                                             ? "File " + o.in + " not found!"
+                                             : FileReadErrorText(o.in, o.inputReason)}};
+    case Result::Declined:
+        return {};
+    case Result::WriteFailed:
+        return {{Notice::Kind::ErrorBox, FileWriteErrorText(o.out, o.writeError)}};
+    case Result::Written:
+        return {{Notice::Kind::InfoBox, "File " + o.out + " created!"}};
+    }
+    return {};
 }
 
 } // namespace kv::corrtable

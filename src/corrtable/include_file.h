@@ -5,6 +5,9 @@
 #include <functional>
 #include <string>
 
+#include <optional>
+
+#include "app/notice.h"
 #include "app/prompter.h"
 #include "corrtable/table.h"
 
@@ -18,17 +21,31 @@ inline constexpr const char *kIncludeOutputName = "corrtable.inc";
 // as 0.
 std::string IncludeFileText(const CorrTableData &table);
 
-// Loads a table file into a table of the caller's (showing its own messages).
-using TableLoader = std::function<void(const std::string &fileName, CorrTableData &buffer)>;
+// Loads a table file into a table of the caller's, showing its message at once; returns the
+// message (nullopt when the whole file loaded).
+using TableLoader =
+    std::function<std::optional<std::string>(const std::string &fileName, CorrTableData &buffer)>;
+
+struct IncludeOutcome {
+    enum class Result { InputMissing, Declined, WriteFailed, Written };
+    Result result = Result::InputMissing;
+    std::string in;
+    std::string out;
+    std::string inputReason;                // InputMissing: why what has that name is no table file
+    std::optional<std::string> loadMessage; // the load stopped early; the rest was written
+    std::string writeError;                 // WriteFailed: the system's reason
+};
 
 // The generator: checks that programDir + "corrtbl.epr" exists (a directory or device of
 // that name is refused with its reason, as a missing file is), loads it with load, asks
-// before replacing programDir + "corrtable.inc", writes it and says so. A file that could
-// not be written is reported as such, and the old file then stays as it was.
-void GenerateIncludeFile(const std::string &programDir, Prompter &prompter,
-                         const TableLoader &load);
+// before replacing programDir + "corrtable.inc" and writes it. A file that could not be
+// written leaves the old file as it was.
+IncludeOutcome GenerateIncludeFile(const std::string &programDir, Prompter &prompter,
+                                   const TableLoader &load);
 // The same from the table file in to the include file out.
-void GenerateIncludeFile(const std::string &in, const std::string &out, Prompter &prompter,
-                         const TableLoader &load);
+IncludeOutcome GenerateIncludeFile(const std::string &in, const std::string &out,
+                                   Prompter &prompter, const TableLoader &load);
+// "File ... not found!", "File ... created!", or the write's failure.
+Notices NoticesOf(const IncludeOutcome &o);
 
 } // namespace kv::corrtable

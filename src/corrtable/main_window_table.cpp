@@ -12,7 +12,7 @@ void TForm1::Correctiontable1Click() {
         return;
     editor->ShowTable();
     if (editor->exec() == 1)
-        kv::corrtable::WriteCorrectionTable(link(), ctx_.prompter, ctx_.CorrTable);
+        Show(NoticesOf(kv::corrtable::WriteCorrectionTable(link(), ctx_.CorrTable)));
 }
 
 void TForm1::ReadCorrectionTable1Click() {
@@ -22,12 +22,11 @@ void TForm1::ReadCorrectionTable1Click() {
 }
 
 void TForm1::GenerateCORRTABLEINCFile1Click() {
-    kv::corrtable::GenerateIncludeFile(
+    Show(NoticesOf(kv::corrtable::GenerateIncludeFile(
         ctx_.paths.dir, ctx_.prompter,
         [this](const std::string &fileName, kv::corrtable::CorrTableData &buffer) {
-            if (ctx_.form4)
-                ctx_.form4->LoadTableFile(fileName, buffer);
-            else
-                kv::corrtable::LoadTableFileReporting(fileName, buffer, ctx_.prompter);
-        });
+            return ctx_.form4
+                       ? ctx_.form4->LoadTableFile(fileName, buffer)
+                       : kv::corrtable::LoadTableFileReporting(fileName, buffer, ctx_.prompter);
+        })));
 }

@@ -87,10 +87,12 @@ std::optional<std::string> ReadTableFile(const std::string &fileName, CorrTableD
                                            std::to_string(kTableLineLimit) + " bytes");
 }
 
-void LoadTableFileReporting(const std::string &fileName, CorrTableData &buffer,
-                            Prompter &prompter) {
-    if (auto message = ReadTableFile(fileName, buffer))
+std::optional<std::string> LoadTableFileReporting(const std::string &fileName,
+                                                  CorrTableData &buffer, Prompter &prompter) {
+    auto message = ReadTableFile(fileName, buffer);
+    if (message)
         ShowError(prompter, *message);
+    return message;
 }
 
 std::string FileReadErrorText(const std::string &fileName, const std::string &reason) {

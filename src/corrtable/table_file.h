@@ -38,8 +38,9 @@ std::optional<std::string> ParseTableText(std::string_view content, CorrTableDat
 // not end within kTableLineLimit bytes (unless 225 values came before the limit).
 std::optional<std::string> ReadTableFile(const std::string &fileName, CorrTableData &buffer);
 
-// ReadTableFile with its message shown in an error box.
-void LoadTableFileReporting(const std::string &fileName, CorrTableData &buffer, Prompter &prompter);
+// ReadTableFile with its message shown in an error box; returns the message.
+std::optional<std::string> LoadTableFileReporting(const std::string &fileName,
+                                                  CorrTableData &buffer, Prompter &prompter);
 
 // Messages for files that could not be read or written, shared by every file operation
 // of the table.

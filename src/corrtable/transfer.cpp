@@ -27,33 +27,39 @@ std::array<std::uint8_t, 10> WriteBlockCommand(const CorrTableData &table, int k
     return frame;
 }
 
-int ReadCorrectionTable(link::Link &link, CorrTableData &table) {
+TableTransfer ReadCorrectionTable(link::Link &link, CorrTableData &table) {
+    TableTransfer t;
     table.fill(0);
-    for (int k = 0; k < kBlocks; ++k) {
-        const link::Reply reply =
+    for (; t.blocks < kBlocks; ++t.blocks) {
+        const int k = t.blocks;
+        t.reply =
             link.SendCommand(ReadBlockCommand(k), kReadReply, {.display = link::RxDisplay::Hex});
         // A short, long or missing reply ends the read; a time-out was logged by the link.
-        if (!reply.Has(kReadReply))
-            return k;
+        if (!t.reply.Has(kReadReply))
+            break;
         for (int j = 0; j < kBlockSize; ++j) {
             const int n = kBlockSize * k + j;
             table[static_cast<std::size_t>(n)] =
-                EntryFromDevice(n, reply.bytes[static_cast<std::size_t>(j)]);
+                EntryFromDevice(n, t.reply.bytes[static_cast<std::size_t>(j)]);
         }
     }
-    return kBlocks;
+    return t;
 }
 
-bool WriteCorrectionTable(link::Link &link, Prompter &prompter, const CorrTableData &table) {
-    for (int k = 0; k < kBlocks; ++k) {
-        const link::Reply reply = link.SendCommand(WriteBlockCommand(table, k), kWriteReply);
-        if (!reply.Has(kWriteReply) || reply.bytes[0] != 0x0D || reply.bytes[1] != 0x0A) {
-            ShowError(prompter, kWriteError);
-            return false;
-        }
+TableTransfer WriteCorrectionTable(link::Link &link, const CorrTableData &table) {
+    TableTransfer t;
+    for (; t.blocks < kBlocks; ++t.blocks) {
+        t.reply = link.SendCommand(WriteBlockCommand(table, t.blocks), kWriteReply);
+        if (!t.reply.Has(kWriteReply) || t.reply.bytes[0] != 0x0D || t.reply.bytes[1] != 0x0A)
+            break;
     }
-    ShowInfo(prompter, kWriteDone);
-    return true;
+    return t;
+}
+
+Notices NoticesOf(const TableTransfer &write) {
+    if (write.complete())
+        return {{Notice::Kind::InfoBox, kWriteDone}};
+    return {{Notice::Kind::ErrorBox, kWriteError}};
 }
 
 } // namespace kv::corrtable

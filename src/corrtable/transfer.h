@@ -5,12 +5,9 @@
 #include <array>
 #include <cstdint>
 
-#include "app/prompter.h"
+#include "app/notice.h"
 #include "corrtable/table.h"
-
-namespace kv::link {
-class Link;
-}
+#include "link/link.h"
 
 namespace kv::corrtable {
 
@@ -30,15 +27,24 @@ std::array<std::uint8_t, 2> ReadBlockCommand(int k);
 // The WriteTableBlock frame of block k: the code, the address and the block's 8 bytes.
 std::array<std::uint8_t, 10> WriteBlockCommand(const CorrTableData &table, int k);
 
+// A transfer of the table: how many blocks went through, and the reply that ended it early.
+struct TableTransfer {
+    int blocks = 0;
+    link::Reply reply; // the last block's
+
+    bool complete() const { return blocks == kBlocks; }
+};
+
 // Fills the table from the device. All 257 entries are cleared first; the read stops at
 // the first block whose reply is not exactly 10 bytes, leaving zeros from there on. The
-// receive display mode is hexadecimal during the read and restored after it.
-// Returns the number of blocks read.
-int ReadCorrectionTable(link::Link &link, CorrTableData &table);
+// blocks show in hexadecimal in the log. The read reports nothing itself: the editor shows
+// what arrived.
+TableTransfer ReadCorrectionTable(link::Link &link, CorrTableData &table);
 
-// Writes entries 0..223 to the device. Ends with "Done" or, at the first block not
-// answered with exactly CR LF, with "Error on write!" (later blocks are not sent).
-// Returns true when all blocks were written.
-bool WriteCorrectionTable(link::Link &link, Prompter &prompter, const CorrTableData &table);
+// Writes entries 0..223 to the device, stopping at the first block not answered with
+// exactly CR LF (later blocks are not sent).
+TableTransfer WriteCorrectionTable(link::Link &link, const CorrTableData &table);
+// The write's end: "Done", or "Error on write!".
+Notices NoticesOf(const TableTransfer &write);
 
 } // namespace kv::corrtable

@@ -38,7 +38,8 @@ int CmdCalc(Session &s) {
         cal::CalcCorrection(cal::CollectPoints(grid, cal::kFirstAdcColumn), m, z);
     // Limited entries are reported and the table is written all the same, as the window
     // does; the exit status stays 0 because the file holds what was asked for.
-    if (!cal::ReportCorrection(table, s.prompter))
+    s.Tell(cal::NoticesOf(table));
+    if (table.status != cal::CorrectionTable::Status::Ok)
         return kExitFailed;
 
     if (!MayReplace(s, out))
@@ -55,14 +56,16 @@ int CmdInc(Session &s) {
     const std::string in = s.args.args[0];
     const std::string out = s.args.Has("--output") ? s.args.Value("--output")
                                                    : FolderOf(in) + corrtable::kIncludeOutputName;
-    corrtable::GenerateIncludeFile(in, out, s.prompter,
-                                   [&](const std::string &file, corrtable::CorrTableData &table) {
-                                       corrtable::LoadTableFileReporting(file, table, s.prompter);
-                                   });
+    const corrtable::IncludeOutcome o = corrtable::GenerateIncludeFile(
+        in, out, s.prompter, [&](const std::string &file, corrtable::CorrTableData &table) {
+            return corrtable::LoadTableFileReporting(file, table, s.prompter);
+        });
+    s.Tell(corrtable::NoticesOf(o));
     // The window goes on after a load message ("Data too long!", a value that is not a
     // number) and writes what was loaded; so does this, but the exit status says that the
     // include file does not hold the whole table file.
-    return s.prompter.errors().empty() ? kExitOk : kExitFailed;
+    const bool whole = o.result == corrtable::IncludeOutcome::Result::Written && !o.loadMessage;
+    return whole ? kExitOk : kExitFailed;
 }
 
 } // namespace kv::ctl

@@ -7,6 +7,7 @@
 #include "app/text_files.h"
 #include "ctl/commands.h"
 #include "ctl/json.h"
+#include "device/notices.h"
 #include "device/operations.h"
 #include "device/texts.h"
 
@@ -16,41 +17,11 @@ namespace dev = kv::device;
 
 namespace {
 
-// Collects the report lines the operation logs while it lives, and prints them the way a
-// reader of the log pane sees them: each report (from its first line, a lone ">", to its
-// caption line) top line first.
-class ReportCapture {
-public:
-    // reportOnly: lines that are not report lines (">..." or the caption's two blanks) are
-    // diagnostics, such as a log record that could not be written; they go to standard
-    // error and are counted.
-    explicit ReportCapture(Session &s, bool reportOnly = false) : s_(s) {
-        s_.host.onResultLine = [this, reportOnly](std::string_view line) {
-            if (reportOnly && !line.starts_with(">") && !line.starts_with("  ")) {
-                s_.err.Line(line);
-                ++diagnostics_;
-                return;
-            }
-            lines_.emplace_back(line);
-        };
-    }
-    ~ReportCapture() { s_.host.onResultLine = nullptr; }
-    ReportCapture(const ReportCapture &) = delete;
-    ReportCapture &operator=(const ReportCapture &) = delete;
-
-    // The lines logged so far, newest first, and forgets them.
-    std::vector<std::string> TakeTopFirst() {
-        std::vector<std::string> r(lines_.rbegin(), lines_.rend());
-        lines_.clear();
-        return r;
-    }
-    int diagnostics() const { return diagnostics_; }
-
-private:
-    Session &s_;
-    std::vector<std::string> lines_;
-    int diagnostics_ = 0;
-};
+// A report as a reader of the log pane sees it: its caption line, logged last, on top.
+std::vector<std::string> TopFirst(std::vector<std::string> logged) {
+    std::reverse(logged.begin(), logged.end());
+    return logged;
+}
 
 dev::DeviceOps Ops(Session &s, link::Link &l) {
     return dev::DeviceOps(l, s.prompter, dev::AdcScale{s.settings.Voltage, s.settings.RefVoltage});
@@ -132,15 +103,15 @@ int CmdStatus(Session &s) {
     if (!l)
         return NoPort(s);
     const bool stored = s.args.Has("--stored");
-    dev::DeviceOps ops = Ops(s, *l);
-    ReportCapture report(s);
-    std::optional<dev::DeviceStatus> status;
-    const bool ok = stored ? ops.GetLastStoredValues(&status) : ops.GetLastValues(&status);
-    if (!ok)
+    const dev::StatusRead read =
+        Ops(s, *l).ReadStatus(stored ? link::Cmd::GetStoredStatus : link::Cmd::GetStatus);
+    s.Tell(dev::NoticesOf(read));
+    if (!read.ok())
         return kExitFailed;
-    const auto lines = report.TakeTopFirst();
+    const auto lines =
+        TopFirst(dev::StatusReportLines(*read.status, dev::StatusCaption(read.command)));
     if (s.json())
-        s.Out(StatusJson(*status, stored, lines));
+        s.Out(StatusJson(*read.status, stored, lines));
     else
         PrintLines(s, lines);
     return kExitOk;
@@ -150,29 +121,30 @@ int CmdGetData(Session &s) {
     link::Link *l = Device(s);
     if (!l)
         return NoPort(s);
-    dev::DeviceOps ops = Ops(s, *l);
-    const auto p = ops.GetData();
-    if (!p)
+    const dev::ParametersRead read = Ops(s, *l).GetData();
+    s.Tell(dev::NoticesOf(read));
+    if (!read.ok())
         return kExitFailed;
+    const dev::FuseParameters &p = *read.parameters;
     // The settings file's key names, in the order of the main window's fields, so that the
     // output can be compared with (or pasted into) the settings file.
     if (s.json()) {
         JsonObject j;
         j.Str("command", "get-data");
-        j.Int("FuseCurrent", p->FuseCurrent).Int("ZeroOffset", p->ZeroOffset);
-        j.Int("OverloadTimer", p->OverloadTime).Int("ADCcurrentMultiply", p->CurrentMultiply);
-        j.Int("MeasureCount", p->MeasureCount).Bool("UseAverage", p->UseAverage);
-        j.Bool("UseVref", p->UseVref);
+        j.Int("FuseCurrent", p.FuseCurrent).Int("ZeroOffset", p.ZeroOffset);
+        j.Int("OverloadTimer", p.OverloadTime).Int("ADCcurrentMultiply", p.CurrentMultiply);
+        j.Int("MeasureCount", p.MeasureCount).Bool("UseAverage", p.UseAverage);
+        j.Bool("UseVref", p.UseVref);
         s.Out(j.str());
         return kExitOk;
     }
-    s.Out(Format("FuseCurrent=%d", {p->FuseCurrent}));
-    s.Out(Format("ZeroOffset=%d", {p->ZeroOffset}));
-    s.Out(Format("OverloadTimer=%d", {p->OverloadTime}));
-    s.Out(Format("ADCcurrentMultiply=%d", {p->CurrentMultiply}));
-    s.Out(Format("MeasureCount=%d", {p->MeasureCount}));
-    s.Out(Format("UseAverage=%d", {p->UseAverage ? 1 : 0}));
-    s.Out(Format("UseVref=%d", {p->UseVref ? 1 : 0}));
+    s.Out(Format("FuseCurrent=%d", {p.FuseCurrent}));
+    s.Out(Format("ZeroOffset=%d", {p.ZeroOffset}));
+    s.Out(Format("OverloadTimer=%d", {p.OverloadTime}));
+    s.Out(Format("ADCcurrentMultiply=%d", {p.CurrentMultiply}));
+    s.Out(Format("MeasureCount=%d", {p.MeasureCount}));
+    s.Out(Format("UseAverage=%d", {p.UseAverage ? 1 : 0}));
+    s.Out(Format("UseVref=%d", {p.UseVref ? 1 : 0}));
     return kExitOk;
 }
 
@@ -181,11 +153,13 @@ int CmdSendData(Session &s) {
     link::Link *l = Device(s);
     if (!l)
         return NoPort(s);
-    dev::DeviceOps ops = Ops(s, *l);
-    ReportCapture results(s);
-    const auto r = ops.SendData(entries, s.settings.AutoSaveData ? &s.ini : nullptr);
-    PrintLines(s, results.TakeTopFirst()); // "CRC OK [0x..]"
-    return r == dev::SendDataResult::Done ? kExitOk : kExitFailed;
+    const dev::SendOutcome out =
+        Ops(s, *l).SendData(entries, s.settings.AutoSaveData ? &s.ini : nullptr);
+    s.Tell(dev::NoticesOf(out));
+    if (!out.ok())
+        return kExitFailed;
+    s.Out(dev::SendCrcOkLine(out.crc));
+    return kExitOk;
 }
 
 int CmdRelay(Session &s) {
@@ -201,39 +175,32 @@ int CmdRelay(Session &s) {
     // The relay button toggles; the command asks for a state. The status is read first,
     // and the toggle runs only when the relay is not yet in that state (or the manual
     // switch is off, which the toggle reports).
-    const auto before = ops.ReadStatus();
-    if (!before) {
-        kv::ShowError(s.prompter, dev::text::GetStatusError);
+    const dev::StatusRead before = ops.ReadStatus();
+    if (!before.ok()) {
+        s.Tell(dev::NoticesOf(before));
         return kExitFailed;
     }
-    if (!before->ManualSwitchOff() && before->RelayOn() == wantOn) {
+    if (!before.status->ManualSwitchOff() && before.status->RelayOn() == wantOn) {
         s.Out(Format("Relay is already %s", {dev::OffOnText[wantOn ? 1 : 0]}));
         return kExitOk;
     }
-    link::Reply switched;
-    const dev::RelayResult r = ops.Relay(&switched);
-    switch (r) {
-    case dev::RelayResult::StatusFailed:
-    case dev::RelayResult::ManualSwitchOff:
-    case dev::RelayResult::Declined:
-        return kExitFailed;
-    case dev::RelayResult::SwitchedOn:
-    case dev::RelayResult::SwitchedOff:
-        break;
-    }
+    const dev::RelayOutcome toggled = ops.Relay();
+    s.Tell(dev::NoticesOf(toggled));
+    if (!toggled.switched)
+        return kExitFailed; // no status, the manual switch, or not confirmed
     // The windows leave the relay command's reply unchecked; a script needs to know whether
     // the relay switched, so the reply is judged and the status read again.
-    if (!switched.Has(link::ReplyLength(link::Cmd::RelayOn)))
+    if (!toggled.switched->Has(link::ReplyLength(link::Cmd::RelayOn)))
         return s.Fail("the relay command was not answered");
-    const auto after = ops.ReadStatus();
-    if (!after) {
-        kv::ShowError(s.prompter, dev::text::GetStatusError);
+    const dev::StatusRead after = ops.ReadStatus();
+    if (!after.ok()) {
+        s.Tell(dev::NoticesOf(after));
         return kExitFailed;
     }
-    if (after->RelayOn() != wantOn)
+    if (after.status->RelayOn() != wantOn)
         return s.Fail(Format("the relay did not switch (Relay is currently %s)",
-                             {dev::OffOnText[after->RelayOn() ? 1 : 0]}));
-    s.Out(Format("Relay is currently %s", {dev::OffOnText[after->RelayOn() ? 1 : 0]}));
+                             {dev::OffOnText[after.status->RelayOn() ? 1 : 0]}));
+    s.Out(Format("Relay is currently %s", {dev::OffOnText[after.status->RelayOn() ? 1 : 0]}));
     return kExitOk;
 }
 
@@ -265,21 +232,22 @@ int CmdCurrent(Session &s) {
             return s.Fail("cannot write " + logFile + ": " + r.error);
     }
 
-    auto report = [&](const dev::CurrentSample &sample, std::vector<std::string> lines) {
+    auto report = [&](const dev::CurrentSample &sample) {
+        const auto lines = TopFirst(dev::CurrentReportLines(sample));
         if (s.json())
             s.Out(SampleJson(sample, lines));
         else
             PrintLines(s, lines);
     };
 
-    ReportCapture capture(s, true);
     if (!timed) {
-        dev::CurrentSample sample;
-        if (!ops.GetCurrent(sample, s.args.Has("--vref"), true))
+        const dev::Measurement m = ops.GetCurrent(s.args.Has("--vref"));
+        s.Tell(dev::NoticesOf(m, Notice::Kind::ErrorBox));
+        if (!m.ok)
             return kExitFailed;
-        report(sample, capture.TakeTopFirst());
+        report(m.sample);
         if (!logFile.empty()) {
-            FileResult r = dev::AppendCurrentLog(sample, logFile, &s.prompter);
+            FileResult r = dev::AppendCurrentLog(m.sample, logFile, &s.prompter);
             if (!r)
                 return s.Fail("cannot write " + logFile + ": " + r.error);
         }
@@ -287,8 +255,9 @@ int CmdCurrent(Session &s) {
     }
 
     // Timed: measurements at start + i x every seconds, as the window's timer does them,
-    // each with its status read and its line in the log file. A failed measurement is
-    // reported and the series goes on; the exit status then says that one failed.
+    // each with its status read and its line in the log file. A failed measurement, or a
+    // record the log file did not take, is reported and the series goes on; the exit
+    // status then says that one failed.
     int failed = 0;
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < count; ++i) {
@@ -298,15 +267,11 @@ int CmdCurrent(Session &s) {
             std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
                 std::chrono::milliseconds(20), due - std::chrono::steady_clock::now()));
         }
-        bool measured = false;
-        const int diagnostics = capture.diagnostics();
-        dev::CurrentSample sample = ops.TimedMeasurement(logFile, &measured);
-        std::vector<std::string> lines = capture.TakeTopFirst();
-        if (measured)
-            report(sample, std::move(lines));
-        // A failed measurement, or a record the log file did not take ("Cannot write the
-        // current log ..."), fails the series.
-        if (!measured || capture.diagnostics() != diagnostics)
+        const dev::TimedRecord record = ops.TimedMeasurement(logFile);
+        s.Tell(dev::NoticesOf(record));
+        if (record.measured())
+            report(record.measurement->sample);
+        if (!record.measured() || (record.written && !record.written->ok))
             ++failed;
     }
     if (failed)
@@ -319,26 +284,21 @@ int CmdCrcCheck(Session &s) {
     link::Link *l = Device(s);
     if (!l)
         return NoPort(s);
-    dev::DeviceOps ops = Ops(s, *l);
-    ReportCapture results(s);
-    const auto r = ops.CalcCrc(entries);
-    // "Calculated CRC is ...", then "Returned CRC is ...", in the order they were found.
-    auto lines = results.TakeTopFirst();
-    std::reverse(lines.begin(), lines.end());
-    PrintLines(s, lines);
-    switch (r) {
-    case dev::CrcCheckResult::Match:
-        return kExitOk;
-    case dev::CrcCheckResult::StatusFailed:
-        // The window stays silent here (the log is off for the exchange); a script must
-        // not take silence for success.
-        kv::ShowError(s.prompter, dev::text::GetStatusError);
-        return kExitFailed;
-    case dev::CrcCheckResult::Failed:
-    case dev::CrcCheckResult::Mismatch:
+    dev::CrcCheck check = dev::CrcOfEntries(entries);
+    if (!check.error.empty()) {
+        s.Tell(dev::CalculatedNotices(check));
         return kExitFailed;
     }
-    return kExitFailed;
+    Ops(s, *l).CompareCrc(check);
+    s.Tell(dev::ComparedNotices(check));
+    s.Out(dev::CalculatedCrcLine(check.calculated));
+    if (check.returned)
+        s.Out(dev::ReturnedCrcLine(*check.returned));
+    else if (check.read)
+        // The window stays silent here (the log is off for the exchange); a script must
+        // not take silence for success.
+        s.Tell(dev::NoticesOf(*check.read));
+    return check.ok() ? kExitOk : kExitFailed;
 }
 
 } // namespace kv::ctl

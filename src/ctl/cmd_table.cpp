@@ -63,13 +63,13 @@ int CmdTableRead(Session &s) {
         return s.Fail("the port could not be opened");
     ct::CorrTableData table{};
     TransferTimer timer(s, "table read");
-    const int blocks = ct::ReadCorrectionTable(*l, table);
-    timer.Done(blocks);
+    const ct::TableTransfer read = ct::ReadCorrectionTable(*l, table);
+    timer.Done(read.blocks);
     // The editor would open with zeros from the failed block on; a file of such a table
     // would pass for the device's, so nothing is saved.
-    if (blocks != ct::kBlocks)
+    if (!read.complete())
         return s.Fail(Format("the table read stopped at block %d of %d; nothing saved",
-                             {blocks, ct::kBlocks}));
+                             {read.blocks, ct::kBlocks}));
     if (FileResult r = ct::WriteTableFile(file, table, &s.prompter); !r) {
         ShowError(s.prompter, ct::FileWriteErrorText(file, r.error));
         return kExitFailed;
@@ -93,9 +93,10 @@ int CmdTableWrite(Session &s) {
     if (!l)
         return s.Fail("the port could not be opened");
     TransferTimer timer(s, "table write");
-    const bool ok = ct::WriteCorrectionTable(*l, s.prompter, table);
+    const ct::TableTransfer written = ct::WriteCorrectionTable(*l, table);
     timer.Done(ct::kBlocks);
-    return ok ? kExitOk : kExitFailed;
+    s.Tell(ct::NoticesOf(written));
+    return written.complete() ? kExitOk : kExitFailed;
 }
 
 int CmdTableCrc(Session &s) {

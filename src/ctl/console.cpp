@@ -28,15 +28,10 @@ void ConsoleHost::WriteLogLine(link::LineKind kind, std::string_view line) {
     case LineKind::CmdInProgress:
         err_.Line(text);
         return;
-    case LineKind::Program:
-        break;
-    }
-    // A failure line ("GetCurrent error!") is a diagnostic, never a result.
-    const bool failure = text.ends_with("error!");
-    if (onResultLine && !failure)
-        onResultLine(text);
-    else
+    case LineKind::Program: // the commands print their results from the outcomes
         err_.Line(text);
+        return;
+    }
 }
 
 void ConsoleHost::LineKeptOut(link::LineKind kind, std::string_view text) {
@@ -81,7 +76,6 @@ int ConsolePrompter::Message(const std::string &caption, const std::string &text
     const std::string body = ConsoleText(text);
     if (buttons == MsgButtons::Ok) {
         if (icon == MsgIcon::Error) {
-            errors_.push_back(text);
             // The general error report carries the application title; a plain error box
             // says "Error".
             err_.Line((caption == kAppTitle ? std::string("Error") : caption) + ": " + body);

@@ -33,9 +33,6 @@ class ConsoleHost : public link::LinkHost {
 public:
     ConsoleHost(ErrorStream &err, bool verbose);
 
-    // Log lines that are results rather than traffic go here when set (else to stderr).
-    std::function<void(std::string_view)> onResultLine;
-
     // The traffic (frames, the port's opening and closing) goes to standard error with
     // --verbose; a time-out or a refused command always, also when the exchange kept it out
     // of the log.
@@ -68,8 +65,6 @@ public:
 
     // Questions refused for want of --yes, in order.
     const std::vector<std::string> &refused() const { return refused_; }
-    // Message texts shown with the error icon, in order.
-    const std::vector<std::string> &errors() const { return errors_; }
 
     // Message text for a console: CR LF and lone CR become line feeds.
     static std::string ConsoleText(std::string_view text);
@@ -78,7 +73,6 @@ private:
     ErrorStream &err_;
     bool assumeYes_;
     std::vector<std::string> refused_;
-    std::vector<std::string> errors_;
 };
 
 } // namespace kv::ctl

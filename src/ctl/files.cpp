@@ -5,7 +5,7 @@
 namespace kv::ctl {
 
 bool MayReplace(Session &s, const std::string &file) {
-    return !FileExists(file) || AskQuestion(s.prompter, "Overwrite file " + file + "?") == IdYes;
+    return !FileExists(file) || AskQuestion(s.prompter, OverwriteQuestion(file)) == IdYes;
 }
 
 std::string FilesHelpText(const ProgramPaths &paths) {

@@ -71,6 +71,13 @@ void Session::Out(std::string_view line) {
     out_.flush();
 }
 
+void Session::Tell(const Notices &notices) {
+    ShowNotices(notices, prompter, [this](const Notice &line) {
+        if (line.kind == Notice::Kind::Problem)
+            err.Line(line.text);
+    });
+}
+
 int Session::Fail(std::string_view message) {
     err.Line(std::string(kProgram) + ": " + std::string(message));
     return kExitFailed;

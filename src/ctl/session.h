@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/comm_state.h"
+#include "app/notice.h"
 #include "app/program_path.h"
 #include "app/settings_file.h"
 #include "ctl/args.h"
@@ -46,6 +47,9 @@ public:
 
     // One line of results on standard output.
     void Out(std::string_view line);
+    // An operation's notices: its boxes on standard error as the prompter shows them, its
+    // failure lines there too. Its result lines are the command's to print.
+    void Tell(const Notices &notices);
     // A failure: "korvanectl: <message>" on standard error; returns kExitFailed.
     int Fail(std::string_view message);
 

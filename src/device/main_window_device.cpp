@@ -1,4 +1,4 @@
-// TForm1 handlers of the device operations: they read the fields, run the sequences of
+// TForm1 handlers of the device operations: they read the fields, run the operations of
 // device/operations.h and show what comes back.
 #include <QAction>
 #include <QCheckBox>
@@ -7,18 +7,21 @@
 #include <QTimer>
 
 #include "app/main_window.h"
+#include "device/notices.h"
 #include "device/operations.h"
 #include "link/link.h"
 
 namespace {
 
-kv::device::DeviceOps Ops(TForm1 &f) {
-    return kv::device::DeviceOps(f.link(), f.ctx().prompter,
-                                 kv::device::AdcScale{f.ctx().Voltage, f.ctx().RefVoltage});
+namespace dev = kv::device;
+
+dev::DeviceOps Ops(TForm1 &f) {
+    return dev::DeviceOps(f.link(), f.ctx().prompter,
+                          dev::AdcScale{f.ctx().Voltage, f.ctx().RefVoltage});
 }
 
-kv::device::ParameterEntries Entries(const TForm1 &f) {
-    kv::device::ParameterEntries e;
+dev::ParameterEntries Entries(const TForm1 &f) {
+    dev::ParameterEntries e;
     e.fuseCurrent = f.fusecurrent->text().toStdString();
     e.zeroOffset = f.zerooffset->text().toStdString();
     e.overloadTime = f.overloadtimer->text().toStdString();
@@ -32,37 +35,39 @@ kv::device::ParameterEntries Entries(const TForm1 &f) {
 } // namespace
 
 void TForm1::BitBtn1Click() {
-    Ops(*this).SendData(Entries(*this), CommState.AutoSaveData ? &ini_ : nullptr);
+    Show(dev::NoticesOf(
+        Ops(*this).SendData(Entries(*this), CommState.AutoSaveData ? &ini_ : nullptr)));
 }
 
 void TForm1::BitBtn2Click() {
-    const auto p = Ops(*this).GetData();
-    if (!p)
+    const dev::ParametersRead read = Ops(*this).GetData();
+    Show(dev::NoticesOf(read));
+    if (!read.ok())
         return;
-    average->setChecked(p->UseAverage);
-    vref->setChecked(p->UseVref);
-    avgi->setText(QString::number(p->MeasureCount));
-    fusecurrent->setText(QString::number(p->FuseCurrent));
-    zerooffset->setText(QString::number(p->ZeroOffset));
-    overloadtimer->setText(QString::number(p->OverloadTime));
-    multiply->setText(QString::number(p->CurrentMultiply));
+    const dev::FuseParameters &p = *read.parameters;
+    average->setChecked(p.UseAverage);
+    vref->setChecked(p.UseVref);
+    avgi->setText(QString::number(p.MeasureCount));
+    fusecurrent->setText(QString::number(p.FuseCurrent));
+    zerooffset->setText(QString::number(p.ZeroOffset));
+    overloadtimer->setText(QString::number(p.OverloadTime));
+    multiply->setText(QString::number(p.CurrentMultiply));
 }
 
 void TForm1::BitBtn3Click() {
-    Ops(*this).Relay();
+    Show(dev::NoticesOf(Ops(*this).Relay()));
 }
 
 void TForm1::BitBtn4Click() {
-    kv::device::CurrentSample sample;
-    Ops(*this).GetCurrent(sample, vref->isChecked(), true);
+    Show(dev::NoticesOf(Ops(*this).GetCurrent(vref->isChecked()), kv::Notice::Kind::ErrorBox));
 }
 
 void TForm1::GetLastValues1Click() {
-    Ops(*this).GetLastValues();
+    Show(dev::NoticesOf(Ops(*this).ReadStatus(kv::link::Cmd::GetStatus)));
 }
 
 void TForm1::GetLastStoredValues1Click() {
-    Ops(*this).GetLastStoredValues();
+    Show(dev::NoticesOf(Ops(*this).ReadStatus(kv::link::Cmd::GetStoredStatus)));
 }
 
 // The menu item has toggled its own check mark when this runs.
@@ -79,19 +84,28 @@ void TForm1::Enabletimer1Click() {
 }
 
 void TForm1::Timer1Timer() {
-    const auto countdown = Ops(*this).TimerTick(
+    const dev::TimerTickOutcome tick = Ops(*this).TimerTick(
         TimerTicks, CommState.TimerBusy, CommState.TimerInterval, ctx_.paths.CurrentLogFileName());
-    if (countdown)
-        SetStatusPanel(0, *countdown);
+    if (tick.dropped)
+        return;
+    if (tick.record)
+        Show(dev::NoticesOf(*tick.record));
+    SetStatusPanel(0, dev::CountdownText(tick.secondsLeft));
 }
 
-// A non-integer answer leaves the handler as kv::Error for the general error report.
+// A non-integer answer goes to the general error report.
 void TForm1::SetCurrentTimerInterval1Click() {
-    Ops(*this).SetTimerInterval(CommState.TimerInterval, ini_);
+    Show(dev::NoticesOf(Ops(*this).SetTimerInterval(CommState.TimerInterval, ini_)));
 }
 
 void TForm1::CalcCRC1Click() {
-    Ops(*this).CalcCrc(Entries(*this));
+    // The calculated CRC is logged before the device is asked for its own.
+    dev::CrcCheck check = dev::CrcOfEntries(Entries(*this));
+    Show(dev::CalculatedNotices(check));
+    if (!check.error.empty())
+        return;
+    Ops(*this).CompareCrc(check);
+    Show(dev::ComparedNotices(check));
 }
 
 int TForm1::ShowErrorValue(const std::string &message, int value) {

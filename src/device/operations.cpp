@@ -4,11 +4,9 @@
 
 #include "app/comm_state.h"
 #include "app/errors.h"
-#include "app/format.h"
 #include "app/numbers.h"
 #include "app/text_files.h"
 #include "device/texts.h"
-#include "link/link.h"
 
 namespace kv::device {
 
@@ -18,227 +16,229 @@ constexpr std::uint8_t Code(link::Cmd c) {
     return static_cast<std::uint8_t>(c);
 }
 
-// The transaction's own log lines kept out of the log for one exchange.
+// The exchanges whose own log lines stay out of the log.
 constexpr link::SendOptions kQuiet{.log = false};
-
-void LogLines(link::Link &l, const std::vector<std::string> &lines) {
-    for (const auto &line : lines)
-        l.AddLog(line);
-}
 
 } // namespace
 
 DeviceOps::DeviceOps(link::Link &link, Prompter &prompter, AdcScale scale, Clock clock)
     : link_(link), prompter_(prompter), scale_(scale), clock_(std::move(clock)) {}
 
-std::optional<DeviceStatus> DeviceOps::ReadStatus(link::Cmd cmd, link::SendOptions options) {
-    const link::Reply reply = link_.SendCommand({Code(cmd)}, kStatusReplyLength, options);
-    return StatusFromReply(reply.bytes, static_cast<std::uint32_t>(reply.bytes.size()),
-                           kStatusReplyLength);
+StatusRead DeviceOps::ReadStatus(link::Cmd cmd, link::SendOptions options) {
+    StatusRead r;
+    r.command = cmd;
+    r.reply = link_.SendCommand({Code(cmd)}, kStatusReplyLength, options);
+    r.status = StatusFromReply(r.reply.bytes, static_cast<std::uint32_t>(r.reply.bytes.size()),
+                               kStatusReplyLength);
+    return r;
 }
 
-bool DeviceOps::ShowStatus(const std::optional<DeviceStatus> &status, std::string_view caption) {
-    if (!status) {
-        kv::ShowError(prompter_, text::GetStatusError);
-        return false;
-    }
-    LogLines(link_, StatusReportLines(*status, caption));
-    return true;
-}
-
-bool DeviceOps::GetLastValues(std::optional<DeviceStatus> *read) {
-    const auto status = ReadStatus(link::Cmd::GetStatus);
-    if (read)
-        *read = status;
-    return ShowStatus(status, text::CaptionLastValues);
-}
-
-bool DeviceOps::GetLastStoredValues(std::optional<DeviceStatus> *read) {
-    const auto status = ReadStatus(link::Cmd::GetStoredStatus);
-    if (read)
-        *read = status;
-    return ShowStatus(status, text::CaptionLastStoredValues);
-}
-
-SendDataResult DeviceOps::SendData(const ParameterEntries &entries, const IniFile *autoSave) {
+SendOutcome DeviceOps::SendData(const ParameterEntries &entries, const IniFile *autoSave) {
+    SendOutcome out;
+    // The whole sequence is guarded: whatever fails ends it with its message.
     try {
-        const FuseParameters p = ValidateForSend(
-            entries, [this](const std::string &message) { kv::ShowError(prompter_, message); });
-        if (AskQuestion(prompter_, ConfirmationText(p)) != IdYes)
-            return SendDataResult::Declined;
-        return SendValidated(p, autoSave);
+        out.parameters = ValidateForSend(entries, [&](const std::string &message) {
+            out.replaced.push_back(message);
+            ShowError(prompter_, message); // at once, before the confirmation
+        });
+        out.crc = ParametersCrc(out.parameters);
+        if (AskQuestion(prompter_, ConfirmationText(out.parameters)) != IdYes) {
+            out.failure = SendFailure::Declined;
+            return out;
+        }
+        SendValidated(out, autoSave);
     } catch (const std::exception &e) {
-        kv::ShowError(prompter_, e.what());
-        return SendDataResult::Failed;
+        out.failure = SendFailure::Error;
+        out.error = e.what();
     }
+    return out;
 }
 
-SendDataResult DeviceOps::SendValidated(const FuseParameters &p, const IniFile *autoSave) {
+void DeviceOps::SendValidated(SendOutcome &out, const IniFile *autoSave) {
+    const FuseParameters &p = out.parameters;
     if (autoSave) {
         // Saved before anything is sent. A file that cannot be written ends the sequence
         // with its reason, rather than leaving the user to believe the values were kept.
-        const FileResult saved = SaveParameters(*autoSave, p);
-        if (!saved)
-            throw Error(Format(text::SettingsNotSaved, {autoSave->FileName(), saved.error}));
+        out.settingsFile = autoSave->FileName();
+        if (const FileResult saved = SaveParameters(*autoSave, p); !saved) {
+            out.failure = SendFailure::SettingsNotSaved;
+            out.error = saved.error;
+            return;
+        }
     }
 
-    const auto request = SetStatusRequest(p);
-    if (!link_.SendCommand(request, ReplyLength(link::Cmd::SetStatus))
-             .Has(ReplyLength(link::Cmd::SetStatus))) {
-        kv::ShowError(prompter_, text::SetStatusError);
-        return SendDataResult::SetStatusFailed;
+    constexpr std::uint8_t kSetReply = link::ReplyLength(link::Cmd::SetStatus);
+    out.reply = link_.SendCommand(SetStatusRequest(p), kSetReply);
+    if (!out.reply.Has(kSetReply)) {
+        out.failure = SendFailure::SetStatus;
+        return;
     }
 
-    const auto status = ReadStatus();
-    if (!status) {
-        kv::ShowError(prompter_, text::GetStatusError);
-        return SendDataResult::GetStatusFailed;
+    const StatusRead back = ReadStatus();
+    out.reply = back.reply;
+    out.readBack = back.status;
+    if (!back.ok()) {
+        out.failure = SendFailure::GetStatus;
+        return;
     }
-    if (!ReadBackMatches(*status, p)) {
-        kv::ShowError(prompter_, text::DataSetError);
-        return SendDataResult::DataSetError;
+    if (!ReadBackMatches(*back.status, p)) {
+        out.failure = SendFailure::ReadBack;
+        return;
     }
 
-    const link::Reply written =
-        link_.SendCommand({Code(link::Cmd::WriteData)}, ReplyLength(link::Cmd::WriteData));
-    if (!written.Has(ReplyLength(link::Cmd::WriteData))) {
-        kv::ShowError(prompter_, text::WriteDataError);
-        return SendDataResult::WriteDataFailed;
+    constexpr std::uint8_t kWriteReply = link::ReplyLength(link::Cmd::WriteData);
+    out.reply = link_.SendCommand({Code(link::Cmd::WriteData)}, kWriteReply);
+    if (!out.reply.Has(kWriteReply)) {
+        out.failure = SendFailure::WriteData;
+        return;
     }
-    const std::uint8_t returned = written.bytes[0];
-    const std::uint8_t crc = ParametersCrc(p);
-    if (crc != returned) {
-        kv::ShowError(prompter_, Format(text::SendCrcNotOk, {crc, returned}));
-        return SendDataResult::CrcMismatch;
-    }
-    link_.AddLog(Format(text::SendCrcOk, {crc}));
-    return SendDataResult::Done;
+    out.returnedCrc = out.reply.bytes[0];
+    if (*out.returnedCrc != out.crc)
+        out.failure = SendFailure::CrcMismatch;
 }
 
-std::optional<FuseParameters> DeviceOps::GetData() {
-    const auto status = ReadStatus();
-    if (!status) {
-        kv::ShowError(prompter_, text::GetStatusError);
-        return std::nullopt;
-    }
-    return ParametersFromStatus(*status);
+ParametersRead DeviceOps::GetData() {
+    ParametersRead r;
+    r.read = ReadStatus();
+    if (r.read.ok())
+        r.parameters = ParametersFromStatus(*r.read.status);
+    return r;
 }
 
-RelayResult DeviceOps::Relay(link::Reply *switched) {
-    const auto status = ReadStatus();
-    if (!status) {
-        kv::ShowError(prompter_, text::GetStatusError);
-        return RelayResult::StatusFailed;
+RelayOutcome DeviceOps::Relay() {
+    RelayOutcome out;
+    out.before = ReadStatus();
+    if (!out.before.ok()) {
+        out.result = RelayResult::StatusFailed;
+        return out;
     }
     // The manual switch blocks both directions.
-    if (status->ManualSwitchOff()) {
-        ShowInfo(prompter_, text::ManualSwitchOff);
-        return RelayResult::ManualSwitchOff;
+    if (out.before.status->ManualSwitchOff()) {
+        out.result = RelayResult::ManualSwitchOff;
+        return out;
     }
-    link::Reply reply;
-    if (status->RelayOn()) {
-        reply = link_.SendCommand({Code(link::Cmd::RelayOff)}, ReplyLength(link::Cmd::RelayOff));
-        if (switched)
-            *switched = reply;
-        return RelayResult::SwitchedOff;
+    if (out.before.status->RelayOn()) {
+        out.switched =
+            link_.SendCommand({Code(link::Cmd::RelayOff)}, link::ReplyLength(link::Cmd::RelayOff));
+        out.result = RelayResult::SwitchedOff;
+        return out;
     }
-    if (AskQuestion(prompter_, text::RelayOnQuestion) != IdYes)
-        return RelayResult::Declined;
-    reply = link_.SendCommand({Code(link::Cmd::RelayOn)}, ReplyLength(link::Cmd::RelayOn));
-    if (switched)
-        *switched = reply;
-    return RelayResult::SwitchedOn;
+    if (AskQuestion(prompter_, text::RelayOnQuestion) != IdYes) {
+        out.result = RelayResult::Declined;
+        return out;
+    }
+    out.switched =
+        link_.SendCommand({Code(link::Cmd::RelayOn)}, link::ReplyLength(link::Cmd::RelayOn));
+    out.result = RelayResult::SwitchedOn;
+    return out;
 }
 
-bool DeviceOps::GetCurrent(CurrentSample &sample, bool useVref, bool errorBox) {
-    sample = CurrentSample{};
-    sample.TimeStamp = clock_();
-    const link::Reply reply =
-        link_.SendCommand({Code(link::Cmd::GetCurrentCmd)}, kCurrentReplyLength, kQuiet);
-    if (!reply.Has(kCurrentReplyLength) || !SampleFromReply(reply.bytes, useVref, scale_, sample)) {
-        if (errorBox)
-            kv::ShowError(prompter_, text::GetCurrentError);
-        else
-            link_.AddLog(text::GetCurrentError);
-        return false;
-    }
-    LogLines(link_, CurrentReportLines(sample));
-    return true;
+Measurement DeviceOps::GetCurrent(bool useVref) {
+    Measurement m;
+    m.sample.TimeStamp = clock_();
+    m.reply = link_.SendCommand({Code(link::Cmd::GetCurrentCmd)}, kCurrentReplyLength, kQuiet);
+    // A failed reply leaves the sample as it was: zeros and the time stamp.
+    m.ok = m.reply.Has(kCurrentReplyLength) &&
+           SampleFromReply(m.reply.bytes, useVref, scale_, m.sample);
+    return m;
 }
 
-std::optional<std::string> DeviceOps::TimerTick(int &ticks, BusyFlag &busy, const int &interval,
-                                                const std::string &logFileName) {
+TimerTickOutcome DeviceOps::TimerTick(int &ticks, BusyFlag &busy, const int &interval,
+                                      const std::string &logFileName) {
+    TimerTickOutcome out;
     const TimerStep step = CountTimerTick(ticks, interval);
     ticks = step.ticks;
     if (step.due) {
         const BusyGuard guard(busy);
-        if (!guard.entered())
-            return std::nullopt;
-        TimedMeasurement(logFileName);
+        if (!guard.entered()) {
+            out.dropped = true;
+            return out;
+        }
+        out.record = TimedMeasurement(logFileName);
     }
-    // Ticks that arrived during the measurement have counted on from 0.
-    return Format(text::Countdown, {TimerSecondsLeft(ticks, interval)});
+    // Ticks that arrived during the measurement have counted on from 0, and the interval
+    // may have been changed meanwhile.
+    out.secondsLeft = TimerSecondsLeft(ticks, interval);
+    return out;
 }
 
-CurrentSample DeviceOps::TimedMeasurement(const std::string &logFileName, bool *measured) {
-    if (measured)
-        *measured = false;
-    const std::optional<DeviceStatus> status = ReadStatus(link::Cmd::GetStatus, kQuiet);
-    if (!status) {
-        link_.AddLog(text::GetCurrentError);
-        return CurrentSample{};
-    }
+TimedRecord DeviceOps::TimedMeasurement(const std::string &logFileName) {
+    TimedRecord r;
+    r.logFile = logFileName;
+    r.status = ReadStatus(link::Cmd::GetStatus, kQuiet);
+    if (!r.status.ok())
+        return r;
     // The device's own choice of reference decides the scale, not the window's check box.
-    CurrentSample sample;
-    const bool ok = GetCurrent(sample, status->UseVref != 0, false);
-    if (measured)
-        *measured = ok;
-    // A record that cannot be written is reported where the timed measurements report, in
-    // the log: a file that cannot even be opened would otherwise pass without a sound.
-    const FileResult saved = AppendCurrentLog(sample, logFileName, &prompter_);
-    if (!saved)
-        link_.AddLog(Format(text::CurrentLogNotSaved, {logFileName, saved.error}));
-    return sample;
+    r.measurement = GetCurrent(r.status.status->UseVref != 0);
+    // A log emptied or deleted meanwhile gets its header line first.
+    r.written = AppendCurrentLog(r.measurement->sample, logFileName, &prompter_);
+    return r;
 }
 
-bool DeviceOps::SetTimerInterval(int &interval, const IniFile &ini) {
+IntervalChange DeviceOps::SetTimerInterval(int &interval, const IniFile &ini) {
+    IntervalChange c;
     const auto answer =
         prompter_.InputQuery(std::string(text::IntervalCaption), std::string(text::IntervalPrompt),
                              std::to_string(interval));
     if (!answer)
-        return false;
-    int value = StrToInt(*answer); // leading blanks skipped, a trailing one fails
+        return c;
+    c.asked = true;
+    int value = 0;
+    try {
+        value = StrToInt(*answer); // leading blanks skipped, a trailing one fails
+    } catch (const Error &e) {
+        c.badEntry = e.what();
+        return c;
+    }
     if (value < 1)
         value = 1;
+    c.interval = value;
     if (value == interval)
-        return false;
+        return c;
     interval = value;
-    link_.AddLog(Format(text::IntervalSet, {value}));
-    const FileResult saved = ini.WriteInteger(kIniSection, "timer", value);
-    if (!saved)
-        link_.AddLog(Format(text::IntervalNotSaved, {ini.FileName(), saved.error}));
-    return true;
+    c.changed = true;
+    c.settingsFile = ini.FileName();
+    c.saved = ini.WriteInteger(kIniSection, "timer", value);
+    return c;
 }
 
-CrcCheckResult DeviceOps::CalcCrc(const ParameterEntries &entries) {
+CrcCheck CrcOfEntries(const ParameterEntries &entries) {
+    CrcCheck c;
     try {
-        const std::uint8_t crc = ParametersCrc(CalcCrcParameters(entries));
-        link_.AddLog(Format(text::CalculatedCrc, {crc, crc}));
-        const std::optional<DeviceStatus> status = ReadStatus(link::Cmd::GetStatus, kQuiet);
-        if (!status)
-            return CrcCheckResult::StatusFailed;
-        const std::uint8_t returned = status->DataCrc;
-        link_.AddLog(Format(text::ReturnedCrc, {returned, returned}));
-        if (returned == crc) {
-            ShowInfo(prompter_, Format(text::CheckCrcOk, {crc}));
-            return CrcCheckResult::Match;
-        }
-        kv::ShowError(prompter_, Format(text::CheckCrcNotOk, {returned, crc}));
-        return CrcCheckResult::Mismatch;
+        c.calculated = ParametersCrc(CalcCrcParameters(entries));
     } catch (const std::exception &e) {
-        kv::ShowError(prompter_, e.what());
-        return CrcCheckResult::Failed;
+        c.error = e.what();
     }
+    return c;
+}
+
+void DeviceOps::CompareCrc(CrcCheck &check) {
+    if (!check.error.empty())
+        return;
+    check.compared = true;
+    try {
+        check.read = ReadStatus(link::Cmd::GetStatus, kQuiet);
+        if (check.read->ok())
+            check.returned = check.read->status->DataCrc;
+    } catch (const std::exception &e) {
+        check.error = e.what();
+    }
+}
+
+link::Reply DeviceOps::Info() {
+    return link_.SendCommand({Code(link::Cmd::Info)}, link::ReplyLength(link::Cmd::Info),
+                             {.display = link::RxDisplay::Text});
+}
+
+RestartOutcome DeviceOps::Restart() {
+    RestartOutcome r;
+    if (AskQuestion(prompter_, kAreYouSure) != IdYes)
+        return r;
+    constexpr std::uint8_t kReply = link::ReplyLength(link::Cmd::ReStart);
+    r.reply = link_.SendCommand({Code(link::Cmd::ReStart)}, kReply);
+    // Fewer bytes than the reply's two is a failure; more are not judged.
+    r.result = r.reply->bytes.size() < kReply ? RestartResult::Failed : RestartResult::Done;
+    return r;
 }
 
 } // namespace kv::device

@@ -54,6 +54,9 @@ inline constexpr std::string_view SendCrcOk = "CRC OK [0x%x]";
 inline constexpr std::string_view SendCrcNotOk =
     "CRC NOT OK!\r\n\r\nCalculated 0x%x\r\nReturned 0x%x";
 
+// ReStart.
+inline constexpr std::string_view RestartError = "Restart error!";
+
 // Relay.
 inline constexpr std::string_view ManualSwitchOff = "Manual switch is OFF!";
 inline constexpr std::string_view RelayOnQuestion = "Relay ON?";

@@ -154,11 +154,13 @@ TEST(CorrTableInclude, AssemblesOnOnePageAndRefusesToCrossOne) {
 class CorrTableGenerator : public ::testing::Test {
 protected:
     void Generate() {
-        GenerateIncludeFile(dir.path(), prompter,
-                            [this](const std::string &file, CorrTableData &buffer) {
-                                loads.push_back(file);
-                                LoadTableFileReporting(file, buffer, prompter);
-                            });
+        // As the main window runs it: the outcome's notices shown through the prompter.
+        outcome = GenerateIncludeFile(dir.path(), prompter,
+                                      [this](const std::string &file, CorrTableData &buffer) {
+                                          loads.push_back(file);
+                                          return LoadTableFileReporting(file, buffer, prompter);
+                                      });
+        kv::ShowNotices(NoticesOf(outcome), prompter, {});
     }
     std::string In() const { return dir.File("corrtbl.epr"); }
     std::string Out() const { return dir.File("corrtable.inc"); }
@@ -166,6 +168,7 @@ protected:
     kvtest::TempDir dir;
     kvtest::ScriptedPrompter prompter;
     std::vector<std::string> loads;
+    IncludeOutcome outcome;
 };
 
 TEST_F(CorrTableGenerator, MissingInputTouchesNothing) {

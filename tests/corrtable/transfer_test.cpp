@@ -52,6 +52,13 @@ protected:
         sim.sim().ClearFrames();
     }
     std::vector<Frame> Frames() { return sim.sim().Frames(); }
+    // The write as the windows run it: its end shown through the prompter.
+    bool Write(const CorrTableData &t) {
+        const TableTransfer w = WriteCorrectionTable(*link, t);
+        kv::ShowNotices(NoticesOf(w), prompter, {});
+        return w.complete();
+    }
+    int Read(CorrTableData &t) { return ReadCorrectionTable(*link, t).blocks; }
 
     kvtest::SimFixture sim;
     kvtest::FakeHost host;
@@ -63,7 +70,7 @@ protected:
 
 TEST_F(Transfer, WriteSendsTwentyEightBlocksInDeviceForm) {
     const CorrTableData t = Sample();
-    EXPECT_TRUE(WriteCorrectionTable(*link, prompter, t));
+    EXPECT_TRUE(Write(t));
     EXPECT_EQ(prompter.messageTexts(), std::vector<std::string>{"Done"});
     EXPECT_EQ(prompter.prompts()[0].icon, kv::MsgIcon::Information);
 
@@ -85,13 +92,13 @@ TEST_F(Transfer, WriteSendsTwentyEightBlocksInDeviceForm) {
 TEST_F(Transfer, ReadGivesBackWhatWasWritten) {
     CorrTableData t = Sample();
     t[10] = -128; // leaves as 0x00, so it comes back as 0
-    ASSERT_TRUE(WriteCorrectionTable(*link, prompter, t));
+    ASSERT_TRUE(Write(t));
     sim.sim().ClearFrames();
     host.clearLog();
 
     CorrTableData read{};
     read.fill(55);
-    EXPECT_EQ(ReadCorrectionTable(*link, read), 28);
+    EXPECT_EQ(Read(read), 28);
 
     CorrTableData expected = t;
     expected[10] = 0;
@@ -122,7 +129,7 @@ TEST_F(Transfer, ReadConvertsDeviceBytes) {
     device[223] = 0x80; // the check byte is not converted
     sim.sim().SetTable(device);
     CorrTableData read{};
-    ASSERT_EQ(ReadCorrectionTable(*link, read), 28);
+    ASSERT_EQ(Read(read), 28);
     EXPECT_EQ(std::vector<int>(read.begin(), read.begin() + 4),
               (std::vector<int>{0, -1, -127, 127}));
     EXPECT_EQ(read[222], -5);
@@ -136,7 +143,7 @@ TEST_F(Transfer, ReadStopsAtTheFirstUnansweredBlock) {
     sim.sim().SetTableSilentFrom(5);
     CorrTableData read{};
     read.fill(9);
-    EXPECT_EQ(ReadCorrectionTable(*link, read), 5);
+    EXPECT_EQ(Read(read), 5);
     for (int n = 0; n < kTableSize; ++n)
         EXPECT_EQ(read[static_cast<std::size_t>(n)], n < 40 ? 3 : 0) << n;
     EXPECT_EQ(Frames().size(), 6u);
@@ -150,7 +157,7 @@ TEST_F(Transfer, ReadStopsAtAShortOrLongBlockReply) {
         sim.sim().ClearFrames();
         sim.sim().SetTableBlockReply(2, reply);
         CorrTableData read{};
-        EXPECT_EQ(ReadCorrectionTable(*link, read), 2) << reply.size();
+        EXPECT_EQ(Read(read), 2) << reply.size();
         EXPECT_EQ(read[16], 0) << reply.size();
         EXPECT_EQ(Frames().size(), 3u) << reply.size();
     }
@@ -165,7 +172,7 @@ TEST_F(Transfer, WriteStopsAtTheFirstBlockNotAnsweredWithCrLf) {
         sim.sim().ClearFrames();
         sim.sim().SetTableBlockReply(3, reply);
         prompter.clear();
-        EXPECT_FALSE(WriteCorrectionTable(*link, prompter, t)) << reply.size();
+        EXPECT_FALSE(Write(t)) << reply.size();
         EXPECT_EQ(prompter.messageTexts(), std::vector<std::string>{"Error on write!"})
             << reply.size();
         EXPECT_EQ(prompter.prompts()[0].icon, kv::MsgIcon::Error);
