@@ -293,13 +293,14 @@ void TForm1::FormCreate() {
     CommState.LogLines = s.LogLines;
     ctx_.GridLines = s.GridLines;
     CommState.TimerInterval = s.TimerInterval;
-    fusecurrent->setText(QString::number(s.FuseCurrent));
-    zerooffset->setText(QString::number(s.ZeroOffset));
-    overloadtimer->setText(QString::number(s.OverloadTimer));
-    multiply->setText(QString::number(s.ADCcurrentMultiply));
-    average->setChecked(s.UseAverage);
-    vref->setChecked(s.UseVref);
-    avgi->setText(QString::number(s.MeasureCount));
+    const kv::device::ParameterEntries e = kv::device::EntriesFromSettings(s);
+    fusecurrent->setText(QString::fromStdString(e.FuseCurrent));
+    zerooffset->setText(QString::fromStdString(e.ZeroOffset));
+    overloadtimer->setText(QString::fromStdString(e.OverloadTime));
+    multiply->setText(QString::fromStdString(e.CurrentMultiply));
+    average->setChecked(e.UseAverage);
+    vref->setChecked(e.UseVref);
+    avgi->setText(QString::fromStdString(e.MeasureCount));
 
     AllDataChange1->setChecked(CommState.AllDataChange);
     SetAllDataEnabled(CommState.AllDataChange);

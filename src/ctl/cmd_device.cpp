@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <type_traits>
 
 #include "app/format.h"
 #include "app/text_files.h"
@@ -39,26 +40,20 @@ int NoPort(Session &s) {
 // The main window's parameter fields as the settings file fills them at start-up, each
 // replaced by its option when given (the option's text as typed into the field).
 dev::ParameterEntries Entries(Session &s) {
-    const StartupSettings &st = s.settings;
-    auto text = [&](std::string_view option, int fromSettings) {
-        return s.args.Has(option) ? s.args.Value(option) : std::to_string(fromSettings);
-    };
-    auto box = [&](std::string_view option, bool fromSettings) {
-        if (!s.args.Has(option))
-            return fromSettings;
-        const std::string v = s.args.Value(option);
-        if (v != "0" && v != "1")
-            throw UsageError("option " + std::string(option) + " must be 0 or 1", s.args.command);
-        return v == "1";
-    };
-    dev::ParameterEntries e;
-    e.fuseCurrent = text("--fuse-current", st.FuseCurrent);
-    e.zeroOffset = text("--zero-offset", st.ZeroOffset);
-    e.overloadTime = text("--overload-time", st.OverloadTimer);
-    e.multiply = text("--multiply", st.ADCcurrentMultiply);
-    e.measureCount = text("--measure-count", st.MeasureCount);
-    e.useAverage = box("--average", st.UseAverage);
-    e.useVref = box("--vref", st.UseVref);
+    dev::ParameterEntries e = dev::EntriesFromSettings(s.settings);
+    dev::ForEachParameter(e, [&](const dev::ParameterName &name, auto &field) {
+        if (!s.args.Has(name.option))
+            return;
+        const std::string v = s.args.Value(name.option);
+        if constexpr (std::is_same_v<std::decay_t<decltype(field)>, bool>) {
+            if (v != "0" && v != "1")
+                throw UsageError("option " + std::string(name.option) + " must be 0 or 1",
+                                 s.args.command);
+            field = v == "1";
+        } else {
+            field = v;
+        }
+    });
     return e;
 }
 
@@ -125,26 +120,21 @@ int CmdGetData(Session &s) {
     s.Tell(dev::NoticesOf(read));
     if (!read.ok())
         return kExitFailed;
-    const dev::FuseParameters &p = *read.parameters;
     // The settings file's key names, in the order of the main window's fields, so that the
     // output can be compared with (or pasted into) the settings file.
-    if (s.json()) {
-        JsonObject j;
-        j.Str("command", "get-data");
-        j.Int("FuseCurrent", p.FuseCurrent).Int("ZeroOffset", p.ZeroOffset);
-        j.Int("OverloadTimer", p.OverloadTime).Int("ADCcurrentMultiply", p.CurrentMultiply);
-        j.Int("MeasureCount", p.MeasureCount).Bool("UseAverage", p.UseAverage);
-        j.Bool("UseVref", p.UseVref);
+    const dev::FuseParameters &p = *read.parameters;
+    JsonObject j;
+    j.Str("command", "get-data");
+    dev::ForEachParameter(p, [&](const dev::ParameterName &name, const auto &value) {
+        if (!s.json())
+            s.Out(std::string(name.settingsKey) + "=" + std::to_string(int{value}));
+        else if constexpr (std::is_same_v<std::decay_t<decltype(value)>, bool>)
+            j.Bool(name.settingsKey, value);
+        else
+            j.Int(name.settingsKey, value);
+    });
+    if (s.json())
         s.Out(j.str());
-        return kExitOk;
-    }
-    s.Out(Format("FuseCurrent=%d", {p.FuseCurrent}));
-    s.Out(Format("ZeroOffset=%d", {p.ZeroOffset}));
-    s.Out(Format("OverloadTimer=%d", {p.OverloadTime}));
-    s.Out(Format("ADCcurrentMultiply=%d", {p.CurrentMultiply}));
-    s.Out(Format("MeasureCount=%d", {p.MeasureCount}));
-    s.Out(Format("UseAverage=%d", {p.UseAverage ? 1 : 0}));
-    s.Out(Format("UseVref=%d", {p.UseVref ? 1 : 0}));
     return kExitOk;
 }
 

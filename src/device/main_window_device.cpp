@@ -22,13 +22,13 @@ dev::DeviceOps Ops(TForm1 &f) {
 
 dev::ParameterEntries Entries(const TForm1 &f) {
     dev::ParameterEntries e;
-    e.fuseCurrent = f.fusecurrent->text().toStdString();
-    e.zeroOffset = f.zerooffset->text().toStdString();
-    e.overloadTime = f.overloadtimer->text().toStdString();
-    e.multiply = f.multiply->text().toStdString();
-    e.measureCount = f.avgi->text().toStdString();
-    e.useAverage = f.average->isChecked();
-    e.useVref = f.vref->isChecked();
+    e.FuseCurrent = f.fusecurrent->text().toStdString();
+    e.ZeroOffset = f.zerooffset->text().toStdString();
+    e.OverloadTime = f.overloadtimer->text().toStdString();
+    e.CurrentMultiply = f.multiply->text().toStdString();
+    e.MeasureCount = f.avgi->text().toStdString();
+    e.UseAverage = f.average->isChecked();
+    e.UseVref = f.vref->isChecked();
     return e;
 }
 

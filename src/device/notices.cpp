@@ -108,7 +108,8 @@ Notices NoticesOf(const TimedRecord &r) {
     // A record that cannot be written is reported where the timed measurements report, in
     // the log: a file that cannot even be opened would otherwise pass without a sound.
     if (r.written && !r.written->ok)
-        n.push_back({Kind::Problem, Format(text::CurrentLogNotSaved, {r.logFile, r.written->error})});
+        n.push_back(
+            {Kind::Problem, Format(text::CurrentLogNotSaved, {r.logFile, r.written->error})});
     return n;
 }
 

@@ -34,21 +34,21 @@ FuseParameters ValidateForSend(const ParameterEntries &e,
     };
 
     FuseParameters p;
-    p.UseAverage = e.useAverage;
-    p.UseVref = e.useVref;
+    p.UseAverage = e.UseAverage;
+    p.UseVref = e.UseVref;
 
-    std::uint16_t v = EntryValue(e.fuseCurrent);
+    std::uint16_t v = EntryValue(e.FuseCurrent);
     p.FuseCurrent = static_cast<std::uint8_t>(check(v, v > kFuseCurrentLimit - 1,
                                                     Format(FuseCurrentTooHigh, {kFuseCurrentLimit}),
                                                     kFuseCurrentLimit - 1));
-    v = EntryValue(e.zeroOffset);
+    v = EntryValue(e.ZeroOffset);
     p.ZeroOffset = static_cast<std::uint8_t>(check(v, v > 255, std::string(OffsetTooHigh), 255));
-    v = EntryValue(e.overloadTime);
+    v = EntryValue(e.OverloadTime);
     p.OverloadTime = static_cast<std::uint8_t>(check(v, v > 255, std::string(TimerTooHigh), 255));
-    v = EntryValue(e.measureCount);
+    v = EntryValue(e.MeasureCount);
     p.MeasureCount = static_cast<std::uint8_t>(
         check(v, v > kMaxMeasureCount || v == 0, std::string(CountOutOfRange), kMaxMeasureCount));
-    v = EntryValue(e.multiply);
+    v = EntryValue(e.CurrentMultiply);
     v = check(v, v > kMultiplyLimit, Format(MultiplyTooHigh, {kMultiplyLimit}), kMultiplyLimit);
     v = check(v, v == 0, std::string(MultiplyZero), 1);
     p.CurrentMultiply = static_cast<std::uint8_t>(v);
@@ -106,16 +106,28 @@ FuseParameters CalcCrcParameters(const ParameterEntries &e) {
         return static_cast<std::uint8_t>(v > limit ? limit : v);
     };
     FuseParameters p;
-    p.FuseCurrent = limited(e.fuseCurrent, kFuseCurrentLimit - 1);
-    p.ZeroOffset = limited(e.zeroOffset, 255);
-    p.CurrentMultiply = limited(e.multiply, 255);
+    p.FuseCurrent = limited(e.FuseCurrent, kFuseCurrentLimit - 1);
+    p.ZeroOffset = limited(e.ZeroOffset, 255);
+    p.CurrentMultiply = limited(e.CurrentMultiply, 255);
     if (p.CurrentMultiply == 0)
         p.CurrentMultiply = 1;
-    p.OverloadTime = limited(e.overloadTime, 255);
-    p.UseVref = e.useVref;
-    p.UseAverage = e.useAverage;
-    p.MeasureCount = static_cast<std::uint8_t>(StrToInt(Trim(e.measureCount)));
+    p.OverloadTime = limited(e.OverloadTime, 255);
+    p.UseVref = e.UseVref;
+    p.UseAverage = e.UseAverage;
+    p.MeasureCount = static_cast<std::uint8_t>(StrToInt(Trim(e.MeasureCount)));
     return p;
+}
+
+ParameterEntries EntriesFromSettings(const StartupSettings &s) {
+    ParameterEntries e;
+    e.FuseCurrent = std::to_string(s.FuseCurrent);
+    e.ZeroOffset = std::to_string(s.ZeroOffset);
+    e.OverloadTime = std::to_string(s.OverloadTimer);
+    e.CurrentMultiply = std::to_string(s.ADCcurrentMultiply);
+    e.MeasureCount = std::to_string(s.MeasureCount);
+    e.UseAverage = s.UseAverage;
+    e.UseVref = s.UseVref;
+    return e;
 }
 
 FileResult SaveParameters(const IniFile &ini, const FuseParameters &p) {

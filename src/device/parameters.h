@@ -6,34 +6,58 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
+#include "app/comm_state.h"
 #include "app/settings_file.h"
 #include "device/status.h"
 
 namespace kv::device {
 
-struct FuseParameters {
-    std::uint8_t FuseCurrent = 0; // A x 10
-    std::uint8_t ZeroOffset = 0;
-    std::uint8_t OverloadTime = 0; // ms
-    std::uint8_t CurrentMultiply = 0;
-    std::uint8_t MeasureCount = 0;
-    bool UseAverage = false;
-    bool UseVref = false;
+// The seven fuse parameters, in the order of the main window's fields: five numbers held as
+// Number and two switches held as Flag.
+template <class Number, class Flag> struct ParameterSet {
+    Number FuseCurrent{};     // A x 10
+    Number ZeroOffset{};      // ADC steps
+    Number OverloadTime{};    // ms
+    Number CurrentMultiply{}; // I to ADC multiply
+    Number MeasureCount{};
+    Flag UseAverage{};
+    Flag UseVref{};
 
-    bool operator==(const FuseParameters &) const = default;
+    bool operator==(const ParameterSet &) const = default;
 };
 
+// The parameters as the device holds them.
+using FuseParameters = ParameterSet<std::uint8_t, bool>;
 // What the window's parameter fields hold: the edits' texts as typed and the check boxes.
-struct ParameterEntries {
-    std::string fuseCurrent;
-    std::string zeroOffset;
-    std::string overloadTime;
-    std::string multiply;
-    std::string measureCount;
-    bool useAverage = false;
-    bool useVref = false;
+using ParameterEntries = ParameterSet<std::string, bool>;
+
+// What names a parameter outside the program: its settings-file key, korvanectl's option
+// and the option's help.
+struct ParameterName {
+    std::string_view settingsKey; // "FuseCurrent"
+    std::string_view option;      // "--fuse-current"
+    std::string_view help;
 };
+
+// Calls f(name, field) for each parameter of the set, in the fields' order.
+template <class Set, class F> void ForEachParameter(Set &set, F &&f) {
+    f(ParameterName{"FuseCurrent", "--fuse-current", "fuse current, A x10 (0..99)"},
+      set.FuseCurrent);
+    f(ParameterName{"ZeroOffset", "--zero-offset", "zero offset, ADC steps (0..255)"},
+      set.ZeroOffset);
+    f(ParameterName{"OverloadTimer", "--overload-time", "overload time, ms (0..255)"},
+      set.OverloadTime);
+    f(ParameterName{"ADCcurrentMultiply", "--multiply", "I to ADC multiply"}, set.CurrentMultiply);
+    f(ParameterName{"MeasureCount", "--measure-count", "current measure count (1..20)"},
+      set.MeasureCount);
+    f(ParameterName{"UseAverage", "--average", "use average current"}, set.UseAverage);
+    f(ParameterName{"UseVref", "--vref", "use voltage reference"}, set.UseVref);
+}
+
+// The fields as the main window's start-up fills them from the settings file.
+ParameterEntries EntriesFromSettings(const StartupSettings &s);
 
 inline constexpr int kFuseCurrentLimit = 100; // fuse current must be below it
 inline constexpr int kMultiplyLimit = 103;    // integer part of 103.333...

@@ -38,8 +38,8 @@ TEST(SendValidation, BadValuesAreReportedInOrderAndReplaced) {
         std::vector<std::string> reports;
         const FuseParameters p =
             ValidateForSend(r.e, [&](const std::string &m) { reports.push_back(m); });
-        EXPECT_EQ(reports, r.reports) << r.e.zeroOffset;
-        EXPECT_EQ(p, r.p) << r.e.zeroOffset;
+        EXPECT_EQ(reports, r.reports) << r.e.ZeroOffset;
+        EXPECT_EQ(p, r.p) << r.e.ZeroOffset;
     }
 }
 
@@ -85,14 +85,14 @@ TEST(CalcCrcInput, OwnSilentLimits) {
         std::array<std::uint8_t, 7> input;
     };
     ParameterEntries checked = Entries("10", "300", "999", "300", "300");
-    checked.useAverage = checked.useVref = true;
+    checked.UseAverage = checked.UseVref = true;
     const std::vector<Row> rows{
         {checked, {10, 255, 255, 255, 1, 1, 44}},
         {Entries("0", "0", "0", "0", "0"), {0, 0, 1, 0, 0, 0, 0}},
         {Entries("-1", "0", "0", "65536", "-1"), {99, 0, 1, 0, 0, 0, 255}},
     };
     for (const Row &r : rows)
-        EXPECT_EQ(CrcInput(CalcCrcParameters(r.e)), r.input) << r.e.multiply;
+        EXPECT_EQ(CrcInput(CalcCrcParameters(r.e)), r.input) << r.e.CurrentMultiply;
 }
 
 } // namespace
