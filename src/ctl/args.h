@@ -1,5 +1,5 @@
-// Command line of korvanectl: the command table with each command's options and help, and
-// the parser that turns argv into a command with its options and arguments.
+// korvanectl's command line: the commands and their options as a table (ctl/commands.cpp),
+// the parser built from it on CLI11, and the usage lines and help generated from it.
 #pragma once
 
 #include <map>
@@ -11,40 +11,49 @@
 
 namespace kv::ctl {
 
+class Session;
+
 inline constexpr const char *kProgram = "korvanectl";
 
+// Every member has a default, so that a row names only what it sets.
 struct OptionSpec {
-    std::string_view name;      // "--port"
-    std::string_view shortName; // "-o", or empty
-    std::string_view valueName; // "NAME"; empty for a switch
-    std::string_view help;
+    std::string_view name = {};      // "--port"
+    std::string_view shortName = {}; // "-o", or empty
+    std::string_view valueName = {}; // "NAME"; empty for a switch
+    std::string_view help = {};
+    bool repeatable = false; // may be given more than once (ParsedArgs::Values)
 };
 
 struct CommandSpec {
-    std::string_view name; // "status", "table read"
-    std::string_view args; // "FILE.epr", "on|off"; empty when none
+    std::string_view name = {}; // "status"; two words for a command of a group: "table read"
+    std::string_view args = {}; // "FILE.epr", "on|off"; empty when none
     int minArgs = 0;
     int maxArgs = 0;
-    std::vector<std::string_view> options; // command options (names), common ones implied
-    bool device = false;                   // talks to the fuse (--port/--baud/--yes apply)
-    bool json = false;                     // --json allowed
-    std::string_view summary;
-    std::string_view details;
+    std::vector<OptionSpec> options = {}; // the command's own; the common ones are implied
+    bool device = false;                  // talks to the fuse: --port, --baud, --window-timing
+    bool json = false;                    // --json applies
+    std::string_view summary = {};
+    std::string_view details = {};
+    int (*run)(Session &) = nullptr; // the exit status
 };
 
+// The commands, in the order the help lists them, and the options every command takes
+// (ctl/commands.cpp).
 const std::vector<CommandSpec> &Commands();
-const std::vector<OptionSpec> &Options();
-const OptionSpec *FindOption(std::string_view name);
+const std::vector<OptionSpec> &CommonOptions();
 
 struct ParsedArgs {
-    const CommandSpec *command = nullptr; // null: no command (only --help / --version)
+    const CommandSpec *command = nullptr; // null with --help alone, or for a group's help
     bool help = false;
-    std::map<std::string, std::string, std::less<>> options; // "--port" -> "/dev/pts/3"
+    std::string helpTopic; // "" (the program), a group ("table") or a command's name
+    std::map<std::string, std::vector<std::string>, std::less<>> options; // by long name
     std::vector<std::string> args;
 
     bool Has(std::string_view name) const { return options.find(name) != options.end(); }
-    // The option's value, or def when it was not given.
+    // The option's value (the last one given), or def when it was not given.
     std::string Value(std::string_view name, std::string_view def = {}) const;
+    // Every value of a repeatable option, in order.
+    std::vector<std::string> Values(std::string_view name) const;
 };
 
 // A usage error: exit status 2, the message and the usage line of the command (or of the
@@ -59,14 +68,14 @@ private:
     const CommandSpec *command_;
 };
 
-// Parses the arguments after the program name. Options may stand before or after the
-// command and its arguments; "--name=value" and "--name value" are both accepted; "--"
-// ends the options.
+// Parses the arguments after the program name. The common options may stand before or
+// after the command, the command's own options after it; "--name=value" and
+// "--name value" are both accepted; "--" ends the options.
 ParsedArgs ParseArgs(std::span<const std::string> argv);
 
 // "usage: korvanectl status [--stored] [--json] [common options]"
 std::string UsageLine(const CommandSpec *command);
-// The full help of the program (command null) or of one command.
-std::string HelpText(const CommandSpec *command);
+// The help of the program (""), of a group ("table") or of one command.
+std::string HelpText(std::string_view topic);
 
 } // namespace kv::ctl

@@ -10,6 +10,7 @@
 #include "corrtable/table_file.h"
 #include "ctl/commands.h"
 #include "ctl/files.h"
+#include "ctl/session.h"
 
 namespace kv::ctl {
 

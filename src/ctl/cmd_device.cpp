@@ -8,6 +8,7 @@
 #include "app/text_files.h"
 #include "ctl/commands.h"
 #include "ctl/json.h"
+#include "ctl/session.h"
 #include "device/notices.h"
 #include "device/operations.h"
 #include "device/texts.h"

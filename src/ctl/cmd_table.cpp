@@ -7,6 +7,7 @@
 #include "corrtable/transfer.h"
 #include "ctl/commands.h"
 #include "ctl/files.h"
+#include "ctl/session.h"
 
 namespace kv::ctl {
 

@@ -1,8 +1,9 @@
 // The commands of korvanectl. Each returns the exit status; each calls the same library
-// functions as the window that offers the operation.
+// functions as the window that offers the operation. The table of commands with their
+// options is in commands.cpp.
 #pragma once
 
-#include "ctl/session.h"
+#include "ctl/args.h"
 
 namespace kv::ctl {
 

@@ -1,11 +1,7 @@
 #include "ctl/session.h"
 
-#include <functional>
-#include <map>
-
 #include "app/errors.h"
 #include "app/numbers.h"
-#include "ctl/commands.h"
 #include "ctl/files.h"
 
 namespace kv::ctl {
@@ -99,23 +95,6 @@ int Session::IntOption(std::string_view name, int def, int min, int max) const {
 
 namespace {
 
-const std::map<std::string_view, std::function<int(Session &)>> &Handlers() {
-    static const std::map<std::string_view, std::function<int(Session &)>> h = {
-        {"status", CmdStatus},
-        {"get-data", CmdGetData},
-        {"send-data", CmdSendData},
-        {"relay", CmdRelay},
-        {"current", CmdCurrent},
-        {"crc-check", CmdCrcCheck},
-        {"table read", CmdTableRead},
-        {"table write", CmdTableWrite},
-        {"table crc", CmdTableCrc},
-        {"inc", CmdInc},
-        {"calc", CmdCalc},
-    };
-    return h;
-}
-
 int UsageFailure(std::ostream &err, const UsageError &e) {
     err << kProgram << ": " << e.what() << '\n' << UsageLine(e.command()) << '\n';
     if (!e.command())
@@ -134,7 +113,8 @@ int Run(std::span<const std::string> argv, const ProgramPaths &paths, std::ostre
         return UsageFailure(err, e);
     }
     if (args.help) {
-        out << HelpText(args.command) << (args.command ? "" : FilesHelpText(paths));
+        // The program's help ends with where its files are.
+        out << HelpText(args.helpTopic) << (args.helpTopic.empty() ? FilesHelpText(paths) : "");
         return kExitOk;
     }
     try {
@@ -142,7 +122,7 @@ int Run(std::span<const std::string> argv, const ProgramPaths &paths, std::ostre
         // As the main window logs it: the command goes on with the defaults.
         if (!s.settings.problem.empty())
             s.err.Line(std::string(kProgram) + ": " + s.settings.problem);
-        int rc = Handlers().at(args.command->name)(s);
+        int rc = args.command->run(s);
         if (!s.prompter.refused().empty()) {
             // The question was shown in full; its first line names it here.
             const std::string q = ConsolePrompter::ConsoleText(s.prompter.refused().front());

@@ -33,6 +33,8 @@ TEST(CtlCli, HelpListsEveryCommandAndEachCommandHasItsOwn) {
         {{"--help", "table", "write"}, "usage: korvanectl table write FILE.epr"},
         {{"current", "--help"}, "[--vref] [--every SECONDS] [--count N] [--log FILE]"},
         {{"calc", "--help"}, "usage: korvanectl calc FILE.sav [--multiply N] [--offset Z]"},
+        {{"table", "--help"}, "usage: korvanectl table crc FILE.epr"},
+        {{"-y", "current", "-h", "--port", "p"}, "[--vref] [--every SECONDS]"},
     };
     for (const auto &c : cases) {
         auto h = RunCtl(c.args);
@@ -69,7 +71,13 @@ TEST(CtlCli, UsageErrorsExitWithTwoAndAUsageLine) {
         {{"table", "copy", "x.epr"}, "unknown command table copy", "usage: korvanectl"},
         {{"table", "write"}, "table write needs FILE.epr", "usage: korvanectl table write"},
         {{"inc", "a.epr", "b.epr"}, "unexpected argument b.epr", "usage: korvanectl inc"},
-        {{"inc", "a.epr", "-o"}, "option -o needs a value (FILE)", "usage: korvanectl"},
+        {{"inc", "a.epr", "-o"}, "option --output needs a value (FILE)", "usage: korvanectl inc"},
+        {{"--port", "status"}, "option --port needs a value (NAME)", "usage: korvanectl status"},
+        {{"--stored", "status"},
+         "option --stored stands before status; give it after the command",
+         "usage: korvanectl status"},
+        {{"status", "--", "--stored"}, "unexpected argument --stored", "usage: korvanectl status"},
+        {{"current", "--vref=1"}, "option --vref takes no value", "usage: korvanectl current"},
         {{"calc", "a.sav", "--json"},
          "option --json does not apply to calc",
          "usage: korvanectl calc"},

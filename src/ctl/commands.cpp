@@ -1,0 +1,184 @@
+// The commands of korvanectl and their options: one row a command. Its parser, usage lines,
+// help and dispatch are made from this table (ctl/args.cpp, ctl/session.cpp).
+#include "ctl/commands.h"
+
+#include <stdexcept>
+#include <type_traits>
+
+#include "device/parameters.h"
+
+namespace kv::ctl {
+
+namespace {
+
+// The seven fuse parameters as options of send-data and crc-check: each stands for the text
+// typed into its field of the main window.
+std::vector<OptionSpec> ParameterOptions() {
+    std::vector<OptionSpec> out;
+    device::ParameterEntries names;
+    device::ForEachParameter(names, [&](const device::ParameterName &p, const auto &field) {
+        const bool flag = std::is_same_v<std::decay_t<decltype(field)>, bool>;
+        out.push_back({.name = p.option, .valueName = flag ? "0|1" : "N", .help = p.help});
+    });
+    return out;
+}
+
+const OptionSpec &ParameterOption(std::string_view name) {
+    static const std::vector<OptionSpec> parameters = ParameterOptions();
+    for (const auto &o : parameters)
+        if (o.name == name)
+            return o;
+    throw std::logic_error("no parameter option " + std::string(name));
+}
+
+const OptionSpec kOutput{.name = "--output", .shortName = "-o", .valueName = "FILE",
+                         .help = "output file"};
+
+} // namespace
+
+const std::vector<OptionSpec> &CommonOptions() {
+    static const std::vector<OptionSpec> options = {
+        {.name = "--port",
+         .valueName = "NAME",
+         .help = "serial device of the fuse (default: \"port\" in the settings file)"},
+        {.name = "--baud",
+         .valueName = "N",
+         .help = "line speed (default: \"baud\" in the settings file, else 19200)"},
+        {.name = "--ini",
+         .valueName = "FILE",
+         .help = "settings file (default: the program's .ini, in the folder --help names)"},
+        {.name = "--verbose",
+         .shortName = "-v",
+         .help = "show the serial traffic and status lines on standard error"},
+        {.name = "--yes", .shortName = "-y", .help = "answer Yes to the confirmation questions"},
+        {.name = "--json", .help = "one JSON object per result on standard output"},
+        {.name = "--window-timing",
+         .help = "wait for replies as the windows do (100 ms polling), for comparison"},
+    };
+    return options;
+}
+
+const std::vector<CommandSpec> &Commands() {
+    static const std::vector<CommandSpec> commands = {
+        {.name = "status",
+         .options = {{.name = "--stored",
+                      .help = "the last values the device stored instead of the live ones"}},
+         .device = true,
+         .json = true,
+         .summary = "read the device status report",
+         .details = "Prints the status report lines, the caption line first, as the log pane of "
+                    "the main\nwindow shows them. With --stored, the last values the device "
+                    "stored.",
+         .run = CmdStatus},
+        {.name = "get-data",
+         .device = true,
+         .json = true,
+         .summary = "read the seven fuse parameters",
+         .details = "Prints the fuse parameters from the device status record, as \"Get Data\" "
+                    "fills the\nmain window's fields.",
+         .run = CmdGetData},
+        {.name = "send-data",
+         .options = ParameterOptions(),
+         .device = true,
+         .summary = "set, read back and store the fuse parameters",
+         .details =
+             "Validates the parameters (out-of-range values are reported and replaced), asks for "
+             "the\nconfirmation (--yes), saves them in the settings file when \"AutoSaveData\" is "
+             "on, sets\nthem in the device, reads them back, has the device store them and checks "
+             "its CRC.\nParameters not given are taken from the settings file, as the main window "
+             "shows them.",
+         .run = CmdSendData},
+        {.name = "relay",
+         .args = "on|off",
+         .minArgs = 1,
+         .maxArgs = 1,
+         .device = true,
+         .summary = "switch the relay",
+         .details = "Reads the status first; refused while the device's manual switch is off. "
+                    "Switching on\nasks \"Relay ON?\" (--yes).",
+         .run = CmdRelay},
+        {.name = "current",
+         .options = {{.name = "--vref",
+                      .help = "use the voltage reference (single measurement)"},
+                     {.name = "--every",
+                      .valueName = "SECONDS",
+                      .help = "measure every SECONDS seconds (timed measurement)"},
+                     {.name = "--count", .valueName = "N", .help = "number of timed measurements"},
+                     {.name = "--log",
+                      .valueName = "FILE",
+                      .help = "current log file (.adc) to append the measurements to"}},
+         .device = true,
+         .json = true,
+         .summary = "measure the current",
+         .details =
+             "Without --every: one measurement, with the voltage reference when --vref is "
+             "given.\nWith --every SECONDS --count N: N timed measurements, each with the status "
+             "read first\nand the voltage reference the device uses, appended to the current log "
+             "(--log, default\nthe program's .adc file). --log without --every appends the one "
+             "measurement.",
+         .run = CmdCurrent},
+        {.name = "crc-check",
+         .options = ParameterOptions(),
+         .device = true,
+         .summary = "compare the parameters' CRC with the device's",
+         .details = "Computes the CRC-8 of the seven parameters (from the settings file, or the "
+                    "options) and\ncompares it with the CRC the device reports in its status "
+                    "record.",
+         .run = CmdCrcCheck},
+        {.name = "table read",
+         .args = "FILE.epr",
+         .minArgs = 1,
+         .maxArgs = 1,
+         .device = true,
+         .summary = "read the correction table into a file",
+         .details = "Reads the 28 table blocks from the device and saves the table as a table "
+                    "file. A read\nthat stops early is reported and nothing is saved.",
+         .run = CmdTableRead},
+        {.name = "table write",
+         .args = "FILE.epr",
+         .minArgs = 1,
+         .maxArgs = 1,
+         .device = true,
+         .summary = "write a table file to the device",
+         .details = "Loads the table file and writes its 224 entries to the device in 28 blocks; "
+                    "ends with\n\"Done\" or \"Error on write!\".",
+         .run = CmdTableWrite},
+        {.name = "table crc",
+         .args = "FILE.epr",
+         .minArgs = 1,
+         .maxArgs = 1,
+         .summary = "the check byte of a table file",
+         .details = "Prints the check byte computed over entries 0..222 of the table file, and "
+                    "the check\nbyte the file holds in entry 223.",
+         .run = CmdTableCrc},
+        {.name = "inc",
+         .args = "FILE.epr",
+         .minArgs = 1,
+         .maxArgs = 1,
+         .options = {kOutput},
+         .summary = "generate the firmware include file",
+         .details = "Writes the include file (default: corrtable.inc beside FILE.epr) from the "
+                    "table file,\nas \"Generate CORRTABLE.INC File\" does. An existing output is "
+                    "replaced only with --yes.",
+         .run = CmdInc},
+        {.name = "calc",
+         .args = "FILE.sav",
+         .minArgs = 1,
+         .maxArgs = 1,
+         .options = {ParameterOption("--multiply"),
+                     {.name = "--offset", .valueName = "Z", .help = "zero offset ADC (default 0)"},
+                     {.name = "--rows",
+                      .valueName = "N",
+                      .help = "rows of the calibration grid (default: \"GridLines\", else 15)"},
+                     kOutput},
+         .summary = "calculate the correction table from a calibration file",
+         .details = "Computes the correction table from grid column 3 of the calibration file "
+                    "(multiplier\n--multiply, default 85; zero offset --offset, default 0) and "
+                    "writes it as a table file\n(default: corrtbl.epr beside FILE.sav). An existing "
+                    "output is replaced only with --yes.",
+         .run = CmdCalc},
+    };
+    return commands;
+}
+
+} // namespace kv::ctl
