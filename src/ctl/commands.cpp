@@ -31,8 +31,8 @@ const OptionSpec &ParameterOption(std::string_view name) {
     throw std::logic_error("no parameter option " + std::string(name));
 }
 
-const OptionSpec kOutput{.name = "--output", .shortName = "-o", .valueName = "FILE",
-                         .help = "output file"};
+const OptionSpec kOutput{
+    .name = "--output", .shortName = "-o", .valueName = "FILE", .help = "output file"};
 
 } // namespace
 
@@ -98,8 +98,7 @@ const std::vector<CommandSpec> &Commands() {
                     "Switching on\nasks \"Relay ON?\" (--yes).",
          .run = CmdRelay},
         {.name = "current",
-         .options = {{.name = "--vref",
-                      .help = "use the voltage reference (single measurement)"},
+         .options = {{.name = "--vref", .help = "use the voltage reference (single measurement)"},
                      {.name = "--every",
                       .valueName = "SECONDS",
                       .help = "measure every SECONDS seconds (timed measurement)"},
@@ -172,10 +171,11 @@ const std::vector<CommandSpec> &Commands() {
                       .help = "rows of the calibration grid (default: \"GridLines\", else 15)"},
                      kOutput},
          .summary = "calculate the correction table from a calibration file",
-         .details = "Computes the correction table from grid column 3 of the calibration file "
-                    "(multiplier\n--multiply, default 85; zero offset --offset, default 0) and "
-                    "writes it as a table file\n(default: corrtbl.epr beside FILE.sav). An existing "
-                    "output is replaced only with --yes.",
+         .details =
+             "Computes the correction table from grid column 3 of the calibration file "
+             "(multiplier\n--multiply, default 85; zero offset --offset, default 0) and "
+             "writes it as a table file\n(default: corrtbl.epr beside FILE.sav). An existing "
+             "output is replaced only with --yes.",
          .run = CmdCalc},
     };
     return commands;
