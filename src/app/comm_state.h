@@ -10,8 +10,9 @@ namespace kv {
 
 inline constexpr const char *kIniSection = "init";
 
-// CommState fields held by the main window (the link keeps its own: the port, the receive
-// thread, PortOpen, RxDisplayMode, LogEnabled, CmdBusy). Main thread only.
+// CommState fields held by the main window. The link keeps its own privately (the port, the
+// receive thread, PortOpen, and CmdBusy, LogEnabled and RxDisplayMode, which each
+// transaction's options set). Main thread only.
 struct CommState {
     bool AutoOpen = true;
     int LogLines = 100;

@@ -40,7 +40,7 @@ public:
     kv::CommState &commState() { return CommState; }
     const kv::IniFile &ini() const { return ini_; }
 
-    // One line on top of the log pane (while LogEnabled), trimmed, LogLines kept.
+    // One line on top of the log pane (while the log is on), trimmed, LogLines kept.
     void AddLog(std::string_view text);
     void SetAllDataEnabled(bool enabled);
     bool OpenComPort();
