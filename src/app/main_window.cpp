@@ -260,6 +260,9 @@ void TForm1::BuildMenus() {
     data->addSeparator();
     Calc1 = item(data, "Calc1", "Calc ADC", {}, &TForm1::Calc1Click);
 
+    // Everything beyond the specified menus goes here, after "Data".
+    Service1 = menu("Service1", "Service");
+
     // The client area is the central widget and the status bar; the menu bar comes on top.
     const int menuHeight = bar->sizeHint().height();
     resize(kClientWidth, kClientHeight + menuHeight);

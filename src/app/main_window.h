@@ -19,6 +19,7 @@ class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
@@ -97,6 +98,8 @@ public:
     QAction *ReadCorrectionTable1 = nullptr;
     QAction *GenerateCORRTABLEINCFile1 = nullptr;
     QAction *Calc1 = nullptr;
+    // The program's own menu after "Data": unit history and table safety items.
+    QMenu *Service1 = nullptr;
 
     // Timed current measurement state (main thread only).
     int TimerTicks = 0;
