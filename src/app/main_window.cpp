@@ -260,7 +260,7 @@ void TForm1::BuildMenus() {
     data->addSeparator();
     Calc1 = item(data, "Calc1", "Calc ADC", {}, &TForm1::Calc1Click);
 
-    // Everything beyond the specified menus goes here, after "Data".
+    // The program's own menu, after "Data": service history and table safety.
     Service1 = menu("Service1", "Service");
 
     // The client area is the central widget and the status bar; the menu bar comes on top.

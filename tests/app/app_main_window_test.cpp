@@ -197,7 +197,7 @@ private slots:
               {"-", "", ""},
               {"Calc1", "Calc ADC", ""}}},
         };
-        // The specified menus, then the program's own "Service" menu last.
+        // Program, Device and Data, then the program's own "Service" menu last.
         const QList<QAction *> top = form->menuBar()->actions();
         QCOMPARE(int(top.size()), int(menus.size()) + 1);
         QCOMPARE(top.back()->text(), QString("Service"));
