@@ -26,16 +26,18 @@ public:
     Value(Value &&) noexcept = default; // so that containers of values move, not copy
     Value &operator=(const Value &) = default;
     Value &operator=(Value &&) noexcept = default;
-    Value(std::nullptr_t) {}
-    Value(bool v) : v_(v) {}
-    Value(int v) : v_(static_cast<long long>(v)) {}
-    Value(unsigned v) : v_(static_cast<long long>(v)) {}
-    Value(long v) : v_(static_cast<long long>(v)) {}
-    Value(long long v) : v_(v) {}
-    Value(double v) : v_(v) {}
-    Value(const char *v) : v_(std::string(v)) {}
-    Value(std::string_view v) : v_(std::string(v)) {}
-    Value(std::string v) : v_(std::move(v)) {}
+    // Defined below Member: a constructor's body needs the members' destructors, and
+    // those need Member complete (clang checks that where the body stands).
+    Value(std::nullptr_t);
+    Value(bool v);
+    Value(int v);
+    Value(unsigned v);
+    Value(long v);
+    Value(long long v);
+    Value(double v);
+    Value(const char *v);
+    Value(std::string_view v);
+    Value(std::string v);
     // Integers of other widths would pick an ambiguous constructor: say which.
     template <class T>
     requires std::is_integral_v<T> &&(!std::is_same_v<T, bool>)static Value Int(T v) {
@@ -85,6 +87,17 @@ struct Member {
     Value value;
     bool operator==(const Member &) const = default;
 };
+
+inline Value::Value(std::nullptr_t) {}
+inline Value::Value(bool v) : v_(v) {}
+inline Value::Value(int v) : v_(static_cast<long long>(v)) {}
+inline Value::Value(unsigned v) : v_(static_cast<long long>(v)) {}
+inline Value::Value(long v) : v_(static_cast<long long>(v)) {}
+inline Value::Value(long long v) : v_(v) {}
+inline Value::Value(double v) : v_(v) {}
+inline Value::Value(const char *v) : v_(std::string(v)) {}
+inline Value::Value(std::string_view v) : v_(std::string(v)) {}
+inline Value::Value(std::string v) : v_(std::move(v)) {}
 
 // A string as a JSON string literal: quoted, with '"', '\\' and control characters
 // escaped. Bytes that are not valid UTF-8 are taken as Latin-1 (written as \u00XX), so
