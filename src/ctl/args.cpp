@@ -36,7 +36,7 @@ const OptionSpec *FindAnyOption(std::string_view name) {
 bool CommonApplies(const CommandSpec &c, std::string_view name) {
     if (name == "--json")
         return c.json;
-    if (name == "--port" || name == "--baud" || name == "--window-timing")
+    if (name == "--port" || name == "--ports" || name == "--baud" || name == "--window-timing")
         return c.device;
     return true;
 }
@@ -222,8 +222,11 @@ ParsedArgs ParseArgs(std::span<const std::string> argv) {
             throw UsageError(r.helpTopic + " needs read, write or crc", first);
         throw UsageError("no command given", nullptr);
     }
+    // On several ports every device command gives one JSON object per port.
+    const bool severalPorts = r.Has("--ports") || r.Values("--port").size() > 1;
     for (const auto &[name, values] : r.options)
-        if (!CommonApplies(*r.command, name))
+        if (!CommonApplies(*r.command, name) &&
+            !(name == "--json" && r.command->device && severalPorts))
             throw UsageError(
                 "option " + name + " does not apply to " + std::string(r.command->name), r.command);
 

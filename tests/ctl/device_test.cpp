@@ -341,4 +341,28 @@ TEST(CtlDevice, PortThatCannotBeOpenedFailsWithTheSystemsReason) {
     EXPECT_TRUE(Has(r.err, "korvanectl: the port could not be opened")) << r.err;
 }
 
+TEST(CtlDevice, ResultsThatCannotBeWrittenFailTheCommand) {
+    SimFixture f, g;
+    const std::string table = f.dir().File("t.epr");
+    const std::vector<std::vector<std::string>> commands = {
+        {"status", "--json"},
+        {"get-data"},
+        {"current"},
+        {"table", "read", table},
+        {"status", "--port", f.port(), "--port", g.port(), "--json"},
+    };
+    for (auto args : commands) {
+        SCOPED_TRACE(args[0]);
+        // Standard output on a full disk.
+        std::vector<std::string> sh = {"-c", "exec \"$0\" \"$@\" >/dev/full",
+                                       kvtest::KorvanectlPath()};
+        sh.insert(sh.end(), args.begin(), args.end());
+        sh.insert(sh.end(), {"--ini", f.iniFile()});
+        auto r = kvtest::RunProgram("/bin/sh", sh);
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_TRUE(Has(r.err, "korvanectl: cannot write standard output: No space left on device"))
+            << r.err;
+    }
+}
+
 } // namespace
