@@ -21,22 +21,28 @@ const CommandSpec *FindCommand(std::string_view name) {
     return nullptr;
 }
 
-// Every option that a command or the program knows, by either of its names.
-const OptionSpec *FindAnyOption(std::string_view name) {
-    for (const auto &o : CommonOptions())
+// The option of a table by either of its names.
+const OptionSpec *FindOption(const std::vector<OptionSpec> &options, std::string_view name) {
+    for (const auto &o : options)
         if (o.name == name || (!o.shortName.empty() && o.shortName == name))
             return &o;
+    return nullptr;
+}
+
+// Every option that a command or the program knows, by either of its names.
+const OptionSpec *FindAnyOption(std::string_view name) {
+    if (const OptionSpec *o = FindOption(CommonOptions(), name))
+        return o;
     for (const auto &c : Commands())
-        for (const auto &o : c.options)
-            if (o.name == name || (!o.shortName.empty() && o.shortName == name))
-                return &o;
+        if (const OptionSpec *o = FindOption(c.options, name))
+            return o;
     return nullptr;
 }
 
 bool CommonApplies(const CommandSpec &c, std::string_view name) {
     if (name == "--json")
         return c.json;
-    if (name == "--port" || name == "--baud" || name == "--window-timing")
+    if (name == "--port" || name == "--ports" || name == "--baud" || name == "--window-timing")
         return c.device;
     return true;
 }
@@ -108,9 +114,28 @@ void TakeOption(const OptionSpec &spec, const CLI::Option &opt, const CommandSpe
     r.options.emplace(name, spec.valueName.empty() ? std::vector<std::string>{} : given);
 }
 
+// An argument the command does not take; when it follows a switch ("--vref -1"), the
+// message names the switch, which is what was meant to take it.
+[[noreturn]] void Unexpected(std::span<const std::string> argv, const std::string &token,
+                             const CommandSpec *command) {
+    for (std::size_t i = 1; i < argv.size(); ++i) {
+        if (argv[i] != token)
+            continue;
+        // The command's own option of that name first: --vref is a switch of current and
+        // takes a value in send-data.
+        const OptionSpec *before = command ? FindOption(command->options, argv[i - 1]) : nullptr;
+        if (!before)
+            before = FindAnyOption(argv[i - 1]);
+        if (before && before->valueName.empty())
+            throw UsageError(
+                "option " + std::string(before->name) + " takes no value, found " + token, command);
+    }
+    throw UsageError("unexpected argument " + token, command);
+}
+
 // A token CLI11 could not place.
-[[noreturn]] void Unplaced(const std::string &token, const CommandSpec *command,
-                           std::string_view group) {
+[[noreturn]] void Unplaced(std::span<const std::string> argv, const std::string &token,
+                           const CommandSpec *command, std::string_view group) {
     if (token.size() > 1 && token[0] == '-') {
         const std::string name = token.substr(0, token.find('='));
         const OptionSpec *known = FindAnyOption(name);
@@ -129,7 +154,7 @@ void TakeOption(const OptionSpec &spec, const CLI::Option &opt, const CommandSpe
         const std::string name = group.empty() ? token : std::string(group) + " " + token;
         throw UsageError("unknown command " + name, nullptr);
     }
-    throw UsageError("unexpected argument " + token, command);
+    Unexpected(argv, token, command);
 }
 
 } // namespace
@@ -209,7 +234,7 @@ ParsedArgs ParseArgs(std::span<const std::string> argv) {
 
     for (const std::string &token : app.remaining(true))
         if (token != "--") // CLI11 keeps the end of the options among the tokens it left
-            Unplaced(token, r.command, r.helpTopic);
+            Unplaced(argv, token, r.command, r.helpTopic);
     for (const auto &[spec, opt] : common)
         TakeOption(*spec, *opt, r.command, r);
     if (leaf)
@@ -222,8 +247,11 @@ ParsedArgs ParseArgs(std::span<const std::string> argv) {
             throw UsageError(r.helpTopic + " needs read, write or crc", first);
         throw UsageError("no command given", nullptr);
     }
+    // On several ports every device command gives one JSON object per port.
+    const bool severalPorts = r.Has("--ports") || r.Values("--port").size() > 1;
     for (const auto &[name, values] : r.options)
-        if (!CommonApplies(*r.command, name))
+        if (!CommonApplies(*r.command, name) &&
+            !(name == "--json" && r.command->device && severalPorts))
             throw UsageError(
                 "option " + name + " does not apply to " + std::string(r.command->name), r.command);
 
@@ -233,9 +261,7 @@ ParsedArgs ParseArgs(std::span<const std::string> argv) {
         throw UsageError(std::string(r.command->name) + " needs " + std::string(r.command->args),
                          r.command);
     if (n > r.command->maxArgs)
-        throw UsageError("unexpected argument " +
-                             r.args[static_cast<std::size_t>(r.command->maxArgs)],
-                         r.command);
+        Unexpected(argv, r.args[static_cast<std::size_t>(r.command->maxArgs)], r.command);
     return r;
 }
 

@@ -87,6 +87,21 @@ std::string SampleJson(const dev::CurrentSample &c, const std::vector<std::strin
     return j.str();
 }
 
+} // namespace
+
+std::chrono::steady_clock::time_point NextSlot(std::chrono::steady_clock::time_point last,
+                                               std::chrono::steady_clock::duration period,
+                                               std::chrono::steady_clock::time_point now) {
+    // As the window's timer drops the ticks that come while a measurement runs: the slots
+    // that passed while the last one waited are skipped, not made up in a burst.
+    auto next = last + period;
+    if (next < now)
+        next += period * ((now - next) / period + 1);
+    return next;
+}
+
+namespace {
+
 void PrintLines(Session &s, const std::vector<std::string> &lines) {
     for (const auto &l : lines)
         s.Out(l);
@@ -199,6 +214,9 @@ int CmdCurrent(Session &s) {
     const bool timed = s.args.Has("--every");
     if (s.args.Has("--count") && !timed)
         throw UsageError("--count needs --every", s.args.command);
+    // A series without an end would run until interrupted and never report its result.
+    if (timed && !s.args.Has("--count"))
+        throw UsageError("--every needs --count", s.args.command);
     if (timed && s.args.Has("--vref"))
         throw UsageError("--vref applies to a single measurement; timed measurements use "
                          "the device's own choice",
@@ -250,15 +268,27 @@ int CmdCurrent(Session &s) {
     // record the log file did not take, is reported and the series goes on; the exit
     // status then says that one failed.
     int failed = 0;
-    const auto start = std::chrono::steady_clock::now();
+    bool hungUp = false;
+    const std::chrono::seconds period(every);
+    auto due = std::chrono::steady_clock::now();
     for (int i = 0; i < count; ++i) {
-        const auto due = start + std::chrono::seconds(static_cast<long long>(every) * i);
+        if (i > 0)
+            due = NextSlot(due, period, std::chrono::steady_clock::now());
         while (std::chrono::steady_clock::now() < due) {
             s.host.ProcessEvents();
             std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
                 std::chrono::milliseconds(20), due - std::chrono::steady_clock::now()));
         }
+        // A line that could not be written (the adapter was pulled) is opened again once
+        // before the next measurement: a device plugged back in is measured again.
+        if (hungUp && !l->OpenComPort()) {
+            ++failed;
+            continue;
+        }
         const dev::TimedRecord record = ops.TimedMeasurement(logFile);
+        hungUp = record.status.reply.status == link::ReplyStatus::WriteFailed ||
+                 (record.measurement &&
+                  record.measurement->reply.status == link::ReplyStatus::WriteFailed);
         s.Tell(dev::NoticesOf(record));
         if (record.measured())
             report(record.measurement->sample);

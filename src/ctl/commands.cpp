@@ -40,7 +40,11 @@ const std::vector<OptionSpec> &CommonOptions() {
     static const std::vector<OptionSpec> options = {
         {.name = "--port",
          .valueName = "NAME",
-         .help = "serial device of the fuse (default: \"port\" in the settings file)"},
+         .help = "serial device of the fuse (default: \"port\" in the settings file)",
+         .repeatable = true},
+        {.name = "--ports",
+         .valueName = "FILE",
+         .help = "run on the ports FILE lists, all at once (a line: PORT [UNIT])"},
         {.name = "--baud",
          .valueName = "N",
          .help = "line speed (default: \"baud\" in the settings file, else 19200)"},
@@ -124,6 +128,16 @@ const std::vector<CommandSpec> &Commands() {
                     "options) and\ncompares it with the CRC the device reports in its status "
                     "record.",
          .run = CmdCrcCheck},
+        {.name = "ports",
+         .options = {{.name = "--root",
+                      .valueName = "DIR",
+                      .help = "read the system tree under DIR (DIR/sys, DIR/dev) instead of /"}},
+         .json = true,
+         .summary = "list the serial ports and the adapters behind them",
+         .details = "Prints every serial port with its driver and, for a USB adapter, its "
+                    "vendor and product\nid, manufacturer, product, serial number and the "
+                    "stable names under /dev/serial.\nWith --json, one object per port.",
+         .run = CmdPorts},
         {.name = "table read",
          .args = "FILE.epr",
          .minArgs = 1,

@@ -3,6 +3,8 @@
 // options is in commands.cpp.
 #pragma once
 
+#include <chrono>
+
 #include "ctl/args.h"
 
 namespace kv::ctl {
@@ -13,6 +15,13 @@ int CmdSendData(Session &s);
 int CmdRelay(Session &s);
 int CmdCurrent(Session &s);
 int CmdCrcCheck(Session &s);
+int CmdPorts(Session &s);
+
+// The slot of a timed series after the one at last: the next on the grid of period that is
+// not yet past at now.
+std::chrono::steady_clock::time_point NextSlot(std::chrono::steady_clock::time_point last,
+                                               std::chrono::steady_clock::duration period,
+                                               std::chrono::steady_clock::time_point now);
 int CmdTableRead(Session &s);
 int CmdTableWrite(Session &s);
 int CmdTableCrc(Session &s);

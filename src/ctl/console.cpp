@@ -5,9 +5,37 @@
 namespace kv::ctl {
 
 void ErrorStream::Line(std::string_view text) {
+    std::string lines;
+    if (prefix_.empty()) {
+        lines = std::string(text) + '\n';
+    } else {
+        // Every line of a message carries the port's prefix.
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t eol = text.find('\n', start);
+            lines += prefix_ + std::string(text.substr(start, eol - start)) + '\n';
+            if (eol == std::string_view::npos)
+                break;
+            start = eol + 1;
+        }
+    }
     std::lock_guard<std::mutex> lock(mu_);
-    err_ << text << '\n';
+    err_ << lines;
     err_.flush();
+}
+
+void ErrorStream::Problem(std::string_view text) {
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (firstProblem_.empty())
+            firstProblem_ = text;
+    }
+    Line(text);
+}
+
+std::string ErrorStream::firstProblem() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return firstProblem_;
 }
 
 ConsoleHost::ConsoleHost(ErrorStream &err, bool verbose) : err_(err), verbose_(verbose) {}
@@ -25,6 +53,8 @@ void ConsoleHost::WriteLogLine(link::LineKind kind, std::string_view line) {
             err_.Line(text);
         return;
     case LineKind::ReceiveError:
+        err_.Problem(text);
+        return;
     case LineKind::CmdInProgress:
         err_.Line(text);
         return;
@@ -36,7 +66,7 @@ void ConsoleHost::WriteLogLine(link::LineKind kind, std::string_view line) {
 
 void ConsoleHost::LineKeptOut(link::LineKind kind, std::string_view text) {
     if (kind == link::LineKind::ReceiveError)
-        err_.Line(TrimRight(text));
+        err_.Problem(TrimRight(text));
 }
 
 void ConsoleHost::SetStatusPanel(int panel, std::string_view text) {
@@ -45,7 +75,7 @@ void ConsoleHost::SetStatusPanel(int panel, std::string_view text) {
 }
 
 void ConsoleHost::ShowError(std::string_view text) {
-    err_.Line("Error: " + ConsolePrompter::ConsoleText(text));
+    err_.Problem("Error: " + ConsolePrompter::ConsoleText(text));
 }
 
 void ConsoleHost::ProcessEvents() {
@@ -78,7 +108,7 @@ int ConsolePrompter::Message(const std::string &caption, const std::string &text
         if (icon == MsgIcon::Error) {
             // The general error report carries the application title; a plain error box
             // says "Error".
-            err_.Line((caption == kAppTitle ? std::string("Error") : caption) + ": " + body);
+            err_.Problem((caption == kAppTitle ? std::string("Error") : caption) + ": " + body);
         } else {
             err_.Line(body);
         }

@@ -18,15 +18,26 @@
 
 namespace kv::ctl {
 
-// Writes to the error stream from any thread, one line at a time.
+// Writes to the error stream from any thread, one line at a time. With several ports each
+// port's lines carry its prefix ("[ttyUSB0] ") and the ports share one lock.
 class ErrorStream {
 public:
-    explicit ErrorStream(std::ostream &err) : err_(err) {}
+    explicit ErrorStream(std::ostream &err, std::string prefix = {}, std::mutex *shared = nullptr)
+        : mu_(shared ? *shared : own_), err_(err), prefix_(std::move(prefix)) {}
     void Line(std::string_view text);
+    // A line that says what went wrong; the first one is kept as the run's error.
+    void Problem(std::string_view text);
+    std::string firstProblem();
+    // The stream and its lock, for the streams of several ports writing to it at once.
+    std::ostream &Stream() { return err_; }
+    std::mutex &Lock() { return mu_; }
 
 private:
-    std::mutex mu_;
+    std::mutex own_;
+    std::mutex &mu_; // guards err_ and firstProblem_
     std::ostream &err_;
+    const std::string prefix_;
+    std::string firstProblem_;
 };
 
 class ConsoleHost : public link::LinkHost {

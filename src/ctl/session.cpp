@@ -2,7 +2,11 @@
 
 #include "app/errors.h"
 #include "app/numbers.h"
+#include "app/text_files.h"
 #include "ctl/files.h"
+#include "ctl/multi_port.h"
+
+#include <cerrno>
 
 namespace kv::ctl {
 
@@ -28,9 +32,11 @@ std::string IniPath(const ParsedArgs &args, const ProgramPaths &paths) {
 
 } // namespace
 
-Session::Session(const ParsedArgs &a, const ProgramPaths &p, std::ostream &out, std::ostream &e)
+Session::Session(const ParsedArgs &a, const ProgramPaths &p, std::ostream &out, ErrorStream &e,
+                 const PortRun *run)
     : args(a), paths(p), ini(IniPath(a, p)), settings(ReadStartupSettings(ini)), err(e),
-      host(err, a.Has("--verbose")), prompter(err, a.Has("--yes")), out_(out) {
+      port(run ? run->target.port : a.Value("--port")), unit(run ? run->target.unit : ""),
+      host(err, a.Has("--verbose")), prompter(err, a.Has("--yes")), out_(out), run_(run) {
     IntOption("--baud", 0, 1, 4000000); // a bad speed is a usage error before any opening
     paths.DataDir();                    // an installed program's folder, made at its first run
 }
@@ -47,8 +53,8 @@ link::Link *Session::OpenLink() {
     auto portSettings = [this] {
         PortSetting ps = ReadPortSetting(ini);
         link::PortSettings r{ps.port, ps.baud};
-        if (args.Has("--port"))
-            r.name = args.Value("--port");
+        if (!port.empty())
+            r.name = port;
         if (args.Has("--baud"))
             r.baud = IntOption("--baud", r.baud, 1, 4000000);
         return r;
@@ -62,20 +68,38 @@ link::Link *Session::OpenLink() {
     return link_.get();
 }
 
+OutputFailed::OutputFailed(int err)
+    : std::runtime_error("cannot write standard output: " +
+                         (err ? SystemErrorText(err) : std::string("write error"))) {}
+
+void FlushOutput(std::ostream &out) {
+    errno = 0;
+    if (!out.flush())
+        throw OutputFailed(errno);
+}
+
 void Session::Out(std::string_view line) {
-    out_ << line << '\n';
-    out_.flush();
+    if (run_ && run_->collected) {
+        run_->collected->emplace_back(line);
+        return;
+    }
+    std::unique_lock<std::mutex> lock;
+    if (run_)
+        lock = std::unique_lock<std::mutex>(*run_->outputLock);
+    if (out_)
+        out_ << (run_ ? "[" + run_->label + "] " : std::string()) << line << '\n';
+    FlushOutput(out_);
 }
 
 void Session::Tell(const Notices &notices) {
     ShowNotices(notices, prompter, [this](const Notice &line) {
         if (line.kind == Notice::Kind::Problem)
-            err.Line(line.text);
+            err.Problem(line.text);
     });
 }
 
 int Session::Fail(std::string_view message) {
-    err.Line(std::string(kProgram) + ": " + std::string(message));
+    err.Problem(std::string(kProgram) + ": " + std::string(message));
     return kExitFailed;
 }
 
@@ -85,7 +109,8 @@ int Session::IntOption(std::string_view name, int def, int min, int max) const {
     const std::string v = args.Value(name);
     auto n = TryStrToInt(Trim(v));
     if (!n)
-        throw UsageError(IntegerErrorText(v), args.command);
+        // Also a number too long for the range: the message names the option either way.
+        throw UsageError("option " + std::string(name) + ": " + IntegerErrorText(v), args.command);
     if (*n < min || *n > max)
         throw UsageError("option " + std::string(name) + " must be " + std::to_string(min) + ".." +
                              std::to_string(max),
@@ -93,32 +118,18 @@ int Session::IntOption(std::string_view name, int def, int min, int max) const {
     return *n;
 }
 
-namespace {
-
-int UsageFailure(std::ostream &err, const UsageError &e) {
-    err << kProgram << ": " << e.what() << '\n' << UsageLine(e.command()) << '\n';
+int UsageFailure(ErrorStream &err, const UsageError &e) {
+    err.Problem(std::string(kProgram) + ": " + e.what());
+    err.Line(UsageLine(e.command()));
     if (!e.command())
-        err << "Run \"" << kProgram << " --help\" for the commands.\n";
+        err.Line("Run \"" + std::string(kProgram) + " --help\" for the commands.");
     return kExitUsage;
 }
 
-} // namespace
-
-int Run(std::span<const std::string> argv, const ProgramPaths &paths, std::ostream &out,
-        std::ostream &err) {
-    ParsedArgs args;
+int RunOne(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &out, ErrorStream &err,
+           const PortRun *run) {
     try {
-        args = ParseArgs(argv);
-    } catch (const UsageError &e) {
-        return UsageFailure(err, e);
-    }
-    if (args.help) {
-        // The program's help ends with where its files are.
-        out << HelpText(args.helpTopic) << (args.helpTopic.empty() ? FilesHelpText(paths) : "");
-        return kExitOk;
-    }
-    try {
-        Session s(args, paths, out, err);
+        Session s(args, paths, out, err, run);
         // As the main window logs it: the command goes on with the defaults.
         if (!s.settings.problem.empty())
             s.err.Line(std::string(kProgram) + ": " + s.settings.problem);
@@ -136,10 +147,39 @@ int Run(std::span<const std::string> argv, const ProgramPaths &paths, std::ostre
     } catch (const UsageError &e) {
         return UsageFailure(err, e);
     } catch (const kv::Error &e) {
-        err << kProgram << ": " << AppErrorText(e.what()) << '\n';
+        err.Problem(std::string(kProgram) + ": " + AppErrorText(e.what()));
         return kExitFailed;
     } catch (const std::exception &e) {
-        err << kProgram << ": " << e.what() << '\n';
+        err.Problem(std::string(kProgram) + ": " + e.what());
+        return kExitFailed;
+    }
+}
+
+int Run(std::span<const std::string> argv, const ProgramPaths &paths, std::ostream &out,
+        std::ostream &err) {
+    ErrorStream errors(err);
+    ParsedArgs args;
+    try {
+        args = ParseArgs(argv);
+    } catch (const UsageError &e) {
+        return UsageFailure(errors, e);
+    }
+    try {
+        if (args.help) {
+            // The program's help ends with where its files are.
+            out << HelpText(args.helpTopic) << (args.helpTopic.empty() ? FilesHelpText(paths) : "");
+            FlushOutput(out);
+            return kExitOk;
+        }
+        const int rc = SeveralPorts(args) ? RunOnPorts(args, paths, out, errors)
+                                          : RunOne(args, paths, out, errors, nullptr);
+        // Each result line was flushed and checked as it was written (a failed one ended the
+        // command with its message); what is still buffered is checked here.
+        if (out.good())
+            FlushOutput(out);
+        return rc;
+    } catch (const OutputFailed &e) {
+        errors.Problem(std::string(kProgram) + ": " + e.what());
         return kExitFailed;
     }
 }

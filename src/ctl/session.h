@@ -3,9 +3,11 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "app/comm_state.h"
 #include "app/notice.h"
@@ -25,17 +27,36 @@ inline constexpr int kExitUsage = 2;
 // with the windows' 2-second limit; with --window-timing the windows' own timing.
 link::Timing CtlTiming(bool windowTiming);
 
+// A port of a run over several ports (--ports FILE, or --port more than once).
+struct PortTarget {
+    std::string port;
+    std::string unit; // empty: the ports file names none
+};
+
+// What one port's session shares with the others of its run.
+struct PortRun {
+    PortTarget target;
+    std::string label;                   // before each of its lines: "[label] "
+    std::mutex *outputLock;              // standard output's, shared by the ports
+    std::vector<std::string> *collected; // --json: its results, kept for the port's object
+};
+
 class Session {
 public:
-    Session(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &out,
-            std::ostream &err);
+    // run: the port of a run over several; null for a run on one port.
+    Session(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &out, ErrorStream &err,
+            const PortRun *run = nullptr);
     ~Session();
 
     const ParsedArgs &args;
     const ProgramPaths paths;
     IniFile ini;
     StartupSettings settings; // read once, as the main window's creation reads them
-    ErrorStream err;
+    ErrorStream &err;
+    // The port to open (--port, or the run's); empty: "port" of the settings file. The unit
+    // on it, when the ports file names one.
+    const std::string port;
+    const std::string unit;
     ConsoleHost host;
     ConsolePrompter prompter;
 
@@ -58,8 +79,26 @@ public:
 
 private:
     std::ostream &out_;
+    const PortRun *run_;
     std::unique_ptr<link::Link> link_;
 };
+
+// Standard output could not be written; the run fails with the system's reason.
+class OutputFailed : public std::runtime_error {
+public:
+    explicit OutputFailed(int err);
+};
+
+// Flushes standard output; OutputFailed when it could not be written.
+void FlushOutput(std::ostream &out);
+
+// The command on one port (or the settings file's), its failures shown on err as they come;
+// returns the exit status.
+int RunOne(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &out, ErrorStream &err,
+           const PortRun *run);
+
+// "korvanectl: <message>\n<usage line>" for a usage error; returns kExitUsage.
+int UsageFailure(ErrorStream &err, const UsageError &e);
 
 // Runs the command line (without the program name); returns the exit status.
 int Run(std::span<const std::string> args, const ProgramPaths &paths, std::ostream &out,

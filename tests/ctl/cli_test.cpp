@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "fake_sysfs.h"
 #include "program_run.h"
 
 using kvtest::RunCtl;
@@ -85,7 +86,7 @@ TEST(CtlCli, UsageErrorsExitWithTwoAndAUsageLine) {
          "option --port does not apply to calc",
          "usage: korvanectl calc"},
         {{"status", "--baud", "fast", "--port", "/nonexistent"},
-         "'fast' is not a valid integer value",
+         "option --baud: 'fast' is not a valid integer value",
          "usage: korvanectl status"},
         {{"current", "--count", "3", "--port", "/nonexistent"},
          "--count needs --every",
@@ -93,7 +94,27 @@ TEST(CtlCli, UsageErrorsExitWithTwoAndAUsageLine) {
         {{"current", "--every", "0", "--count", "2", "--port", "/nonexistent"},
          "option --every must be 1..86400",
          "usage: korvanectl current"},
-        {{"current", "--vref", "2"}, "unexpected argument 2", "usage: korvanectl current"},
+        {{"current", "--vref", "2"},
+         "option --vref takes no value, found 2",
+         "usage: korvanectl current"},
+        {{"current", "--vref", "-1"},
+         "option --vref takes no value, found -1",
+         "usage: korvanectl current"},
+        {{"current", "--every", "1", "--port", "/nonexistent"},
+         "--every needs --count",
+         "usage: korvanectl current"},
+        {{"current", "--every", "99999999999", "--count", "1", "--port", "/nonexistent"},
+         "option --every: '99999999999' is not a valid integer value",
+         "usage: korvanectl current"},
+        {{"send-data", "--vref", "-1", "--port", "/nonexistent"},
+         "option --vref must be 0 or 1",
+         "usage: korvanectl send-data"},
+        {{"ports", "--port", "/dev/ttyS0"},
+         "option --port does not apply to ports",
+         "usage: korvanectl ports"},
+        {{"calc", "a.sav", "--port", "/dev/ttyS0", "--port", "/dev/ttyS1"},
+         "option --port does not apply to calc",
+         "usage: korvanectl calc"},
         {{"send-data", "--average", "yes", "--port", "/nonexistent"},
          "option --average must be 0 or 1",
          "usage: korvanectl send-data"},
@@ -114,6 +135,61 @@ TEST(CtlCli, UsageErrorsExitWithTwoAndAUsageLine) {
         EXPECT_NE(r.err.find(c.usage), std::string::npos) << name << ": " << r.err;
         EXPECT_TRUE(r.out.empty()) << name << ": " << r.out;
     }
+}
+
+TEST(CtlCli, PortsListsEachAdapterWithItsIdentity) {
+    kvtest::FakeMachine m;
+    const std::string root = m.File("");
+    const std::string dev = m.File("dev/");
+    // Two adapters of one kind told apart by their serial numbers, one without a serial.
+    const struct {
+        std::string name, serial, byId;
+    } rows[] = {
+        {"ttyACM0", "7573530383", ""},
+        {"ttyS0", "", ""},
+        {"ttyUSB0", "A50285BI", "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"},
+        {"ttyUSB2", "A50285BJ", "usb-FTDI_FT232R_USB_UART_A50285BJ-if00-port0"},
+        {"ttyUSB10", "", "usb-1a86_USB_Serial-if00-port0"},
+    };
+    auto json = RunCtl({"ports", "--json", "--root", root});
+    auto text = RunCtl({"ports", "--root", root});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    std::size_t jsonAt = 0, textAt = 0;
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.name);
+        // One object a line, in counting order.
+        const std::size_t eol = json.out.find('\n', jsonAt);
+        ASSERT_NE(eol, std::string::npos);
+        const std::string line = json.out.substr(jsonAt, eol - jsonAt);
+        jsonAt = eol + 1;
+        EXPECT_NE(line.find("{\"port\":\"" + dev + r.name + "\",\"name\":\"" + r.name + "\""),
+                  std::string::npos)
+            << line;
+        EXPECT_EQ(line.find("\"serial\":\"" + r.serial + "\"") != std::string::npos,
+                  !r.serial.empty())
+            << line;
+        if (!r.byId.empty()) {
+            EXPECT_NE(line.find("\"by_id\":\"" + dev + "serial/by-id/" + r.byId + "\""),
+                      std::string::npos)
+                << line;
+        }
+        // The text: the device on a line of its own, its facts indented below it.
+        textAt = text.out.find(dev + r.name + "\n", textAt);
+        ASSERT_NE(textAt, std::string::npos) << text.out;
+        const std::size_t blockEnd = std::min(text.out.find("\n\n", textAt) + 1, text.out.size());
+        const std::string block = text.out.substr(textAt, blockEnd - textAt);
+        EXPECT_EQ(block.find("  serial: " + r.serial + "\n") != std::string::npos,
+                  !r.serial.empty())
+            << block;
+    }
+    EXPECT_EQ(jsonAt, json.out.size()) << json.out;
+
+    kvtest::TempDir empty;
+    auto none = RunCtl({"ports", "--root", empty.File("")});
+    EXPECT_EQ(none.exitCode, 0);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.err, "no serial ports found\n");
 }
 
 } // namespace

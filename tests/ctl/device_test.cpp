@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/format.h"
@@ -18,6 +20,7 @@
 
 using kvtest::ProgramResult;
 using kvtest::SimFixture;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -339,6 +342,52 @@ TEST(CtlDevice, PortThatCannotBeOpenedFailsWithTheSystemsReason) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(Has(r.err, "No such file or directory")) << r.err;
     EXPECT_TRUE(Has(r.err, "korvanectl: the port could not be opened")) << r.err;
+}
+
+TEST(CtlDevice, ResultsThatCannotBeWrittenFailTheCommand) {
+    SimFixture f, g;
+    const std::string table = f.dir().File("t.epr");
+    const std::vector<std::vector<std::string>> commands = {
+        {"status", "--json"},
+        {"get-data"},
+        {"current"},
+        {"table", "read", table},
+        {"status", "--port", f.port(), "--port", g.port(), "--json"},
+    };
+    for (auto args : commands) {
+        SCOPED_TRACE(args[0]);
+        // Standard output on a full disk.
+        std::vector<std::string> sh = {"-c", "exec \"$0\" \"$@\" >/dev/full",
+                                       kvtest::KorvanectlPath()};
+        sh.insert(sh.end(), args.begin(), args.end());
+        sh.insert(sh.end(), {"--ini", f.iniFile()});
+        auto r = kvtest::RunProgram("/bin/sh", sh);
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_TRUE(Has(r.err, "korvanectl: cannot write standard output: No space left on device"))
+            << r.err;
+    }
+}
+
+TEST(CtlDevice, TimedSeriesSkipsMissedSlotsAndReopensAfterAHangUp) {
+    SimFixture f;
+    const std::string log = f.dir().File("series.adc");
+    // The second measurement's status frame pulls the adapter: that measurement times out,
+    // the next one's write fails, and the one after opens the port again.
+    f.sim().HangUpAfterFrames(2);
+    kvtest::ProgramResult r;
+    const auto start = std::chrono::steady_clock::now();
+    std::thread run([&] { r = Ctl(f, {"current", "--every", "1", "--count", "4", "--log", log}); });
+    while (!f.sim().HungUp() && std::chrono::steady_clock::now() - start < 20s)
+        std::this_thread::sleep_for(10ms);
+    f.Replug();
+    run.join();
+    const auto took = std::chrono::steady_clock::now() - start;
+
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(Has(r.err, "korvanectl: 2 of 4 measurements failed")) << r.err;
+    EXPECT_EQ(Lines(kvtest::TempDir::Read(log)).size(), 3u); // the header, the 1st and the 4th
+    // Slots 0 and 1, the time-out over slot 2, then 3 and 4 on the grid: no catching up.
+    EXPECT_GE(took, 4s);
 }
 
 } // namespace
