@@ -3,6 +3,7 @@
 #include "app/errors.h"
 #include "app/numbers.h"
 #include "ctl/files.h"
+#include "device/operations.h"
 
 namespace kv::ctl {
 
@@ -26,11 +27,28 @@ std::string IniPath(const ParsedArgs &args, const ProgramPaths &paths) {
     return args.Has("--ini") ? args.Value("--ini") : paths.IniFileName();
 }
 
+history::Context RunContext(const ParsedArgs &args) {
+    history::Context c = history::DefaultContext();
+    if (args.Has("--operator"))
+        c.operatorName = args.Value("--operator");
+    if (args.Has("--unit")) {
+        std::string error;
+        auto unit = history::CleanUnit(args.Value("--unit"), &error);
+        if (!unit || unit->empty())
+            throw UsageError("--unit: " +
+                                 (unit ? std::string("the serial number is empty") : error),
+                             args.command);
+        c.unit = *unit;
+    }
+    return c;
+}
+
 } // namespace
 
 Session::Session(const ParsedArgs &a, const ProgramPaths &p, std::ostream &out, std::ostream &e)
     : args(a), paths(p), ini(IniPath(a, p)), settings(ReadStartupSettings(ini)), err(e),
-      host(err, a.Has("--verbose")), prompter(err, a.Has("--yes")), out_(out) {
+      host(err, a.Has("--verbose")), prompter(err, a.Has("--yes")), out_(out),
+      recorder_(HistoryPath(), RunContext(a)) {
     IntOption("--baud", 0, 1, 4000000); // a bad speed is a usage error before any opening
     paths.DataDir();                    // an installed program's folder, made at its first run
 }
@@ -59,7 +77,36 @@ link::Link *Session::OpenLink() {
         link_.reset();
         return nullptr;
     }
+    // The Info text costs one exchange of 17 bytes, made only when a record for a named
+    // unit needs it, and kept out of the traffic shown with --verbose.
+    recorder_.PortOpened(portSettings().name, [this] {
+        return history::InfoText(device::DeviceOps(*link_, prompter).Info({.log = false}));
+    });
     return link_.get();
+}
+
+std::string Session::HistoryPath() const {
+    if (args.Has("--db"))
+        return args.Value("--db");
+    if (!settings.HistoryDb.empty())
+        return settings.HistoryDb;
+    return history::DefaultHistoryPath(paths.DataDir());
+}
+
+std::string Session::Reference() const {
+    return args.Has("--reference") ? args.Value("--reference") : settings.ReferenceInstrument;
+}
+
+void Session::Record(const std::optional<history::Entry> &entry) {
+    if (!entry || (!history::StoreAvailable() && !UnitNamed()))
+        return;
+    const history::Recorder::Result r = recorder_.Add(*entry);
+    if (!r.warning.empty())
+        err.Line(std::string(kProgram) + ": " + r.warning);
+    if (!r.status) {
+        historyFailed_ = true;
+        Fail(r.status.message);
+    }
 }
 
 void Session::Out(std::string_view line) {
@@ -123,6 +170,9 @@ int Run(std::span<const std::string> argv, const ProgramPaths &paths, std::ostre
         if (!s.settings.problem.empty())
             s.err.Line(std::string(kProgram) + ": " + s.settings.problem);
         int rc = args.command->run(s);
+        // Traceability was asked for: a record lost fails the run, the work stays done.
+        if (s.HistoryFailed() && s.UnitNamed() && rc == kExitOk)
+            rc = kExitFailed;
         if (!s.prompter.refused().empty()) {
             // The question was shown in full; its first line names it here.
             const std::string q = ConsolePrompter::ConsoleText(s.prompter.refused().front());

@@ -580,4 +580,8 @@ CalibrationDocument CalibrationRecordHtml(std::span<const Record> records, const
     return {true, h, {}};
 }
 
+std::string CalibrationRecordFileName(const std::string &unit) {
+    return UnitFileName("calibration", unit, ".html");
+}
+
 } // namespace kv::history

@@ -196,6 +196,10 @@ private slots:
               {"GenerateCORRTABLEINCFile1", "Generate CORRTABLE.INC File", ""},
               {"-", "", ""},
               {"Calc1", "Calc ADC", ""}}},
+            {"Service",
+             {{"Unit1", "Unit...", ""},
+              {"UnitHistory1", "Unit History", ""},
+              {"CalibrationRecord1", "Calibration Record...", ""}}},
         };
         const QList<QAction *> top = form->menuBar()->actions();
         QCOMPARE(int(top.size()), int(menus.size()));
