@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "app/main_window.h"
 #include "app/numbers.h"
 #include "app/program_path.h"
+#include "calib/calib_window.h"
 #include "fuse_sim.h"
 #include "history/recorder.h"
 #include "history/render.h"
@@ -135,6 +137,34 @@ private slots:
         const hi::Record &send = recs[recs.size() - 2];
         QVERIFY(!send.data["before"].IsNull()); // read before sending, for a named unit
         QCOMPARE(send.data["sent"]["FuseCurrent"].AsInt(), 42);
+    }
+
+    void calculationInTheCalibrationWindowIsRecorded() {
+        Start();
+        SetUnit("SN-5");
+        TForm2 graph(*ctx); // no table editor: the calculation ends with the saved file
+        const std::string sav = dir->File("cal.sav"), epr = dir->File("corrtbl.epr");
+        kvtest::TempDir::Write(sav, "0.00\r\n3\r\n\r\n1.00\r\n90\r\n\r\n");
+        prompter.AnswerFile(sav);
+        graph.Load1Click();
+        struct Row {
+            std::optional<std::string> file; // the save dialog's answer
+            bool ok;
+        };
+        for (const Row &row : {Row{epr, true}, Row{std::nullopt, false}}) {
+            prompter.AnswerInput("85");
+            prompter.AnswerInput("0");
+            prompter.AnswerFile(row.file);
+            graph.CalcCorrectionTable1Click();
+            const hi::Record rec = Records().back();
+            QCOMPARE(rec.operation, std::string("calibration-calc"));
+            QCOMPARE(rec.unit, std::string("SN-5"));
+            QCOMPARE(rec.ok, row.ok);
+            QCOMPARE(rec.data["points"].Size(), std::size_t(2));
+            QCOMPARE(rec.data["multiplier"].AsInt(), 85);
+            QCOMPARE(rec.data["file"].AsString(), row.file ? epr : std::string());
+        }
+        QCOMPARE(Records().back().message, std::string("the table file was not saved"));
     }
 
     void historyWindowListsNewestFirstAndExports() {
