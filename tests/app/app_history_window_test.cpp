@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -90,6 +91,16 @@ private slots:
 
         SetUnit(" SN-7\t"); // as a scanner types it
         QCOMPARE(form->Unit1->text(), QString("Unit: SN-7..."));
+        const QByteArray shots = qgetenv("KORVANE_SCREENSHOT_DIR");
+        if (!shots.isEmpty()) {
+            form->show();
+            QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+            form->Service1->popup(form->mapToGlobal(QPoint(0, 0)));
+            QVERIFY(QTest::qWaitForWindowExposed(form->Service1));
+            QVERIFY(form->Service1->grab().save(QString::fromLocal8Bit(shots) +
+                                                "/service_menu_unit.png"));
+            form->Service1->hide();
+        }
         SetUnit("SN\t8"); // refused: the unit stays
         QCOMPARE(prompter.messageTexts().back().rfind("Not a serial number: ", 0), 0u);
         QCOMPARE(form->Unit1->text(), QString("Unit: SN-7..."));
