@@ -101,6 +101,7 @@ TForm1::~TForm1() {
     FormDestroy();
     if (ctx_.form1 == this)
         ctx_.form1 = nullptr;
+    ctx_.record = nullptr; // it records through this window
 }
 
 void TForm1::BuildWidgets() {
