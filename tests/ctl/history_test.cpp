@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -202,6 +203,31 @@ TEST_F(CtlHistory, CalibrationRecordNeedsATableWrittenAfterTheCalculation) {
         EXPECT_FALSE(Has(doc, outside)) << "no outside resources: " << outside;
 
     EXPECT_EQ(kvtest::RunCtl({"record", "--db", db()}).exitCode, 2); // --unit is needed
+}
+
+TEST_F(CtlHistory, TwoProgramsRecordingAtOnceLoseNothing) {
+    // Two shells, each running korvanectl 200 times, both recording into one file.
+    const std::string loop = "for i in $(seq 200); do \"$0\" calc \"$1\" -o \"$2.$U.epr\" --yes "
+                             "--db \"$2.db\" --ini \"$2.ini\" --unit $U >/dev/null 2>&1 || "
+                             "echo failed $U $i; done";
+    const ProgramResult r =
+        kvtest::RunProgram("/bin/sh",
+                           {"-c",
+                            "U=P1 sh -c '" + loop + "' \"$0\" \"$1\" \"$2\" & U=P2 sh -c '" + loop +
+                                "' \"$0\" \"$1\" \"$2\" & wait",
+                            kvtest::KorvanectlPath(), sav(), f.dir().File("two")},
+                           120000);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    const std::vector<hi::Record> recs = Records(f.dir().File("two.db"));
+    std::map<std::string, int> per;
+    int switches = 0;
+    for (std::size_t i = 0; i < recs.size(); ++i) {
+        per[recs[i].unit] += recs[i].ok;
+        switches += i > 0 && recs[i].unit != recs[i - 1].unit;
+    }
+    EXPECT_EQ(per, (std::map<std::string, int>{{"P1", 200}, {"P2", 200}}));
+    EXPECT_GE(switches, 2); // they did run at once
 }
 
 TEST_F(CtlHistory, UnitOnAnotherAdapterWarns) {
