@@ -183,7 +183,7 @@ TEST_F(CtlHistory, CalibrationRecordNeedsATableWrittenAfterTheCalculation) {
     const std::string html = f.dir().File("record.html");
     const auto record = [&] {
         return kvtest::RunCtl({"record", "--db", db(), "--unit", "SN-9", "-o", html, "--yes",
-                               "--reference", "Meter 34401A #5"});
+                               "--reference", "Bench meter BM-6 #5"});
     };
     ASSERT_EQ(Ctl({"table", "read", f.dir().File("found.epr"), "--unit", "SN-9"}).exitCode, 0);
     ASSERT_EQ(Ctl({"calc", sav(), "-o", epr(), "--unit", "SN-9"}).exitCode, 0);
@@ -193,11 +193,13 @@ TEST_F(CtlHistory, CalibrationRecordNeedsATableWrittenAfterTheCalculation) {
     EXPECT_FALSE(std::filesystem::exists(html));
 
     ASSERT_EQ(Ctl({"table", "write", epr(), "--unit", "SN-9"}).exitCode, 0);
+    ASSERT_EQ(Ctl({"table", "read", f.dir().File("left.epr"), "--unit", "SN-9"}).exitCode, 0);
     r = record();
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string doc = TempDir::Read(html);
-    for (const std::string &part : {std::string("SN-9"), kv::Trim(f.sim().InfoText()),
-                                    std::string("Meter 34401A #5"), std::string("<svg")})
+    for (const std::string &part :
+         {std::string("SN-9"), kv::Trim(f.sim().InfoText()), std::string("Bench meter BM-6 #5"),
+          std::string("<svg"), std::string("read back and verified")})
         EXPECT_TRUE(Has(doc, part)) << part;
     for (const char *outside : {"src=\"http", "href=\"http", "url(http", "@import"})
         EXPECT_FALSE(Has(doc, outside)) << "no outside resources: " << outside;
