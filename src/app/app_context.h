@@ -2,12 +2,17 @@
 // the correction table and the link. Made by start-up and passed to every window.
 #pragma once
 
+#include <functional>
+
 #include "app/program_path.h"
 #include "app/prompter.h"
 #include "corrtable/table.h"
 
 namespace kv::link {
 class Link;
+}
+namespace kv::history {
+struct Entry;
 }
 
 class TForm1;
@@ -34,6 +39,9 @@ struct AppContext {
 
     // Owned by the main window; set when it is created.
     link::Link *link = nullptr;
+    // Records an operation in the unit history, reporting a failure in the main window's
+    // log; set by the main window.
+    std::function<void(const history::Entry &)> record;
 
     // The windows, in their order of creation; each is set by its constructor.
     TForm1 *form1 = nullptr;

@@ -40,6 +40,9 @@ StartupSettings ReadStartupSettings(const IniFile &ini) {
     s.UseAverage = boolean("UseAverage", s.UseAverage);
     s.UseVref = boolean("UseVref", s.UseVref);
     s.MeasureCount = integer("MeasureCount", s.MeasureCount);
+    bool found = false;
+    s.HistoryDb = IniFile::Lookup(content, kIniSection, "HistoryDb", &found);
+    s.ReferenceInstrument = IniFile::Lookup(content, kIniSection, "ReferenceInstrument", &found);
     return s;
 }
 

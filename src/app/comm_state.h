@@ -40,6 +40,10 @@ struct StartupSettings {
     bool UseAverage = false;
     bool UseVref = false;
     int MeasureCount = 20;
+    // The unit history's file ("" for korvane.db in the data folder) and the reference
+    // instrument named on calibration records.
+    std::string HistoryDb;
+    std::string ReferenceInstrument;
     // Set when the file is there but cannot be read (a directory, a device or FIFO, one
     // beyond the size limit): the message saying so, shown once; the defaults are used.
     std::string problem;

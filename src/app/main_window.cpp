@@ -34,6 +34,7 @@
 #include "device/notices.h"
 #include "device/operations.h"
 #include "device/texts.h"
+#include "history/recorder.h"
 #include "link/link.h"
 
 namespace {
@@ -100,6 +101,7 @@ TForm1::~TForm1() {
     FormDestroy();
     if (ctx_.form1 == this)
         ctx_.form1 = nullptr;
+    ctx_.record = nullptr; // it records through this window
 }
 
 void TForm1::BuildWidgets() {
@@ -262,6 +264,7 @@ void TForm1::BuildMenus() {
 
     // The program's own menu, after "Data": service history and table safety.
     Service1 = menu("Service1", "Service");
+    BuildHistoryItems();
 
     // The client area is the central widget and the status bar; the menu bar comes on top.
     const int menuHeight = bar->sizeHint().height();
@@ -288,6 +291,7 @@ void TForm1::FormCreate() {
     const bool logUnusable = !logStarted && !kv::NotATextFile(currentLog).empty();
 
     const kv::StartupSettings s = kv::ReadStartupSettings(ini_);
+    StartHistory(s);
     ctx_.RefVoltage = s.RefVoltage;
     ctx_.Voltage = s.Voltage;
     CommState.AutoSaveData = s.AutoSaveData;
@@ -315,6 +319,10 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::FormDestroy() {
+    // A timed series still running at the end is recorded as far as it went.
+    if (series_)
+        Record(kv::history::SeriesEntry(*series_, kv::history::Now().time));
+    series_.reset();
     // The link ends the receive thread first, then lowers RTS and DTR and closes the port.
     if (ctx_.link == link_.get())
         ctx_.link = nullptr;
@@ -495,7 +503,9 @@ void TForm1::Info1Click() {
 }
 
 void TForm1::Restart1Click() {
-    Show(kv::device::NoticesOf(kv::device::DeviceOps(*link_, ctx_.prompter).Restart()));
+    const kv::device::RestartOutcome out = kv::device::DeviceOps(*link_, ctx_.prompter).Restart();
+    Show(kv::device::NoticesOf(out));
+    Record(kv::history::EntryOf(out));
 }
 
 void TForm1::Open1Click() {
@@ -504,10 +514,14 @@ void TForm1::Open1Click() {
 
 void TForm1::Close1Click() {
     link_->ClosePort();
+    HistoryPortClosed();
 }
 
 bool TForm1::OpenComPort() {
-    return link_->OpenComPort();
+    if (!link_->OpenComPort())
+        return false;
+    HistoryPortOpened();
+    return true;
 }
 
 void TForm1::Show(const kv::Notices &notices) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,11 @@ class QTimer;
 namespace kv::link {
 class Link;
 }
+namespace kv::history {
+class Recorder;
+struct Entry;
+struct SeriesCount;
+} // namespace kv::history
 
 class TForm1 : public QMainWindow, public kv::link::LinkHost {
     Q_OBJECT
@@ -47,6 +53,12 @@ public:
     bool OpenComPort();
     // Shows an operation's notices: boxes through the prompter, lines in the log pane.
     void Show(const kv::Notices &notices);
+    // Records an operation in the unit history (main_window_history.cpp); a record that
+    // cannot be written is reported in the log pane.
+    void Record(const std::optional<kv::history::Entry> &entry);
+    kv::history::Recorder &history() { return *history_; }
+    // The unit the records are made for ("" until one is set), as "Unit..." sets it.
+    void SetUnit(const std::string &unit);
 
     int ShowErrorValue(const std::string &message, int value);
 
@@ -100,6 +112,9 @@ public:
     QAction *Calc1 = nullptr;
     // The program's own menu after "Data": unit history and table safety items.
     QMenu *Service1 = nullptr;
+    QAction *Unit1 = nullptr;              // "Unit...", "Unit: SN-1234..." once set
+    QAction *UnitHistory1 = nullptr;       // "Unit History"
+    QAction *CalibrationRecord1 = nullptr; // "Calibration Record..."
 
     // Timed current measurement state (main thread only).
     int TimerTicks = 0;
@@ -142,6 +157,11 @@ public slots:
     void LastADCmeasure1Click();
     void Calc1Click();
 
+    // Unit history (app/main_window_history.cpp)
+    void Unit1Click();
+    void UnitHistory1Click();
+    void CalibrationRecord1Click();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *e) override;
@@ -153,6 +173,10 @@ private:
     void FormDestroy();
     void BuildWidgets();
     void BuildMenus();
+    void BuildHistoryItems(); // at the top of the Service menu
+    void StartHistory(const kv::StartupSettings &s);
+    void HistoryPortOpened();
+    void HistoryPortClosed();
     // Runs the Enter handler of a parameter field; other widgets have no hint.
     void ShowFieldHint(QObject *field);
 
@@ -160,5 +184,9 @@ private:
     kv::IniFile ini_;
     kv::CommState CommState;
     std::unique_ptr<kv::link::Link> link_;
+    std::unique_ptr<kv::history::Recorder> history_;
+    std::string reference_; // "ReferenceInstrument"
+    // The timed measurement running since Enabletimer1 was checked, recorded when it stops.
+    std::unique_ptr<kv::history::SeriesCount> series_;
     bool activationQueued_ = false; // FormActivate queued for the first activation
 };

@@ -18,6 +18,7 @@
 #include "corrtable/editor_window.h"
 #include "corrtable/table_file.h"
 #include "corrtable/transfer.h"
+#include "history/outcome_records.h"
 
 using namespace kv::calib;
 
@@ -355,12 +356,20 @@ void TForm2::CalcCorrectionTable1Click() {
         return;
     const std::int32_t zeroOffset = ParseZeroOffset(*offsetText);
 
-    const CorrectionTable table =
-        CalcCorrection(CollectPoints(grid_, kFirstAdcColumn), multiplier, zeroOffset);
+    const PointList points = CollectPoints(grid_, kFirstAdcColumn);
+    const CorrectionTable table = CalcCorrection(points, multiplier, zeroOffset);
     ShowGrid();
     kv::ShowNotices(NoticesOf(table), ctx_.prompter, {});
-    if (table.status != CorrectionTable::Status::Ok)
+    // Recorded once its table file is saved (or not): the record names the file.
+    const auto record = [&](const std::string &file, const std::string &saveError) {
+        if (ctx_.record)
+            ctx_.record(kv::history::CalculationEntry(table, points, multiplier, zeroOffset, file,
+                                                      saveError));
+    };
+    if (table.status != CorrectionTable::Status::Ok) {
+        record({}, {});
         return;
+    }
 
     // The save dialog is borrowed for the table file and given back as it was, so that
     // Save keeps proposing the calibration file and its filter.
@@ -370,22 +379,30 @@ void TForm2::CalcCorrectionTable1Click() {
     });
     sd_.filterIndex = 2;
     sd_.fileName = "corrtbl.epr";
-    if (!ctx_.prompter.RunFileDialog(sd_))
+    if (!ctx_.prompter.RunFileDialog(sd_)) {
+        record({}, "the table file was not saved");
         return;
+    }
     const std::string fileName = sd_.fileName;
 
     // A table file that could not be written is reported; nothing is loaded from it, since
     // whatever an old file of that name holds is not this calculation.
     const kv::FileResult written = kv::WriteTextFile(table.text, fileName, &ctx_.prompter);
+    const std::string writeError =
+        written ? std::string() : kv::corrtable::FileWriteErrorText(fileName, written.error);
+    record(fileName, writeError);
     if (!written) {
-        kv::ShowError(ctx_.prompter, kv::corrtable::FileWriteErrorText(fileName, written.error));
+        kv::ShowError(ctx_.prompter, writeError);
         return;
     }
     if (!ctx_.form4)
         return;
     ctx_.form4->LoadTableFile(fileName, ctx_.CorrTable);
-    if (ctx_.form4->exec() == 1 && ctx_.link)
-        kv::ShowNotices(kv::corrtable::NoticesOf(
-                            kv::corrtable::WriteCorrectionTable(*ctx_.link, ctx_.CorrTable)),
-                        ctx_.prompter, {});
+    if (ctx_.form4->exec() == 1 && ctx_.link) {
+        const kv::corrtable::TableTransfer sent =
+            kv::corrtable::WriteCorrectionTable(*ctx_.link, ctx_.CorrTable);
+        kv::ShowNotices(kv::corrtable::NoticesOf(sent), ctx_.prompter, {});
+        if (ctx_.record)
+            ctx_.record(kv::history::TableWriteEntry(sent, ctx_.CorrTable, fileName));
+    }
 }

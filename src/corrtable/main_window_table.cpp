@@ -5,28 +5,42 @@
 #include "corrtable/include_file.h"
 #include "corrtable/table_file.h"
 #include "corrtable/transfer.h"
+#include "history/outcome_records.h"
 
 void TForm1::Correctiontable1Click() {
     TForm4 *editor = ctx_.form4;
     if (!editor)
         return;
     editor->ShowTable();
-    if (editor->exec() == 1)
-        Show(NoticesOf(kv::corrtable::WriteCorrectionTable(link(), ctx_.CorrTable)));
+    if (editor->exec() != 1)
+        return;
+    const kv::corrtable::TableTransfer written =
+        kv::corrtable::WriteCorrectionTable(link(), ctx_.CorrTable);
+    Show(NoticesOf(written));
+    // The editor's table: no file of its own.
+    Record(kv::history::TableWriteEntry(written, ctx_.CorrTable, {}));
 }
 
 void TForm1::ReadCorrectionTable1Click() {
     // A failed read is not reported on its own: the editor shows what arrived.
-    kv::corrtable::ReadCorrectionTable(link(), ctx_.CorrTable);
+    const kv::corrtable::TableTransfer read =
+        kv::corrtable::ReadCorrectionTable(link(), ctx_.CorrTable);
+    Record(kv::history::TableReadEntry(read, ctx_.CorrTable, {}, false));
     Correctiontable1Click();
 }
 
 void TForm1::GenerateCORRTABLEINCFile1Click() {
-    Show(NoticesOf(kv::corrtable::GenerateIncludeFile(
+    std::optional<kv::corrtable::CorrTableData> loaded;
+    const kv::corrtable::IncludeOutcome o = kv::corrtable::GenerateIncludeFile(
         ctx_.paths.dir, ctx_.prompter,
-        [this](const std::string &fileName, kv::corrtable::CorrTableData &buffer) {
-            return ctx_.form4
-                       ? ctx_.form4->LoadTableFile(fileName, buffer)
-                       : kv::corrtable::LoadTableFileReporting(fileName, buffer, ctx_.prompter);
-        })));
+        [&](const std::string &fileName, kv::corrtable::CorrTableData &buffer) {
+            auto r = ctx_.form4
+                         ? ctx_.form4->LoadTableFile(fileName, buffer)
+                         : kv::corrtable::LoadTableFileReporting(fileName, buffer, ctx_.prompter);
+            loaded = buffer;
+            return r;
+        });
+    Show(NoticesOf(o));
+    if (o.result != kv::corrtable::IncludeOutcome::Result::Declined)
+        Record(kv::history::IncludeEntry(o, loaded));
 }

@@ -11,6 +11,7 @@
 #include "ctl/commands.h"
 #include "ctl/files.h"
 #include "ctl/session.h"
+#include "history/outcome_records.h"
 
 namespace kv::ctl {
 
@@ -35,17 +36,25 @@ int CmdCalc(Session &s) {
 
     const std::int32_t m = cal::ParseMultiplier(multiplier);
     const std::int32_t z = cal::ParseZeroOffset(offset);
-    const cal::CorrectionTable table =
-        cal::CalcCorrection(cal::CollectPoints(grid, cal::kFirstAdcColumn), m, z);
+    const cal::PointList points = cal::CollectPoints(grid, cal::kFirstAdcColumn);
+    const cal::CorrectionTable table = cal::CalcCorrection(points, m, z);
     // Limited entries are reported and the table is written all the same, as the window
     // does; the exit status stays 0 because the file holds what was asked for.
     s.Tell(cal::NoticesOf(table));
-    if (table.status != cal::CorrectionTable::Status::Ok)
+    if (table.status != cal::CorrectionTable::Status::Ok) {
+        s.Record(history::CalculationEntry(table, points, m, z, out, {}));
         return kExitFailed;
+    }
 
-    if (!MayReplace(s, out))
+    if (!MayReplace(s, out)) {
+        s.Record(history::CalculationEntry(table, points, m, z, out,
+                                           "not saved: " + out + " was not replaced"));
         return kExitFailed;
-    if (FileResult r = WriteTextFile(table.text, out, &s.prompter); !r) {
+    }
+    const FileResult r = WriteTextFile(table.text, out, &s.prompter);
+    s.Record(history::CalculationEntry(
+        table, points, m, z, out, r ? std::string() : corrtable::FileWriteErrorText(out, r.error)));
+    if (!r) {
         ShowError(s.prompter, corrtable::FileWriteErrorText(out, r.error));
         return kExitFailed;
     }
@@ -57,11 +66,17 @@ int CmdInc(Session &s) {
     const std::string in = s.args.args[0];
     const std::string out = s.args.Has("--output") ? s.args.Value("--output")
                                                    : FolderOf(in) + corrtable::kIncludeOutputName;
+    std::optional<corrtable::CorrTableData> loaded;
     const corrtable::IncludeOutcome o = corrtable::GenerateIncludeFile(
         in, out, s.prompter, [&](const std::string &file, corrtable::CorrTableData &table) {
-            return corrtable::LoadTableFileReporting(file, table, s.prompter);
+            auto r = corrtable::LoadTableFileReporting(file, table, s.prompter);
+            loaded = table;
+            return r;
         });
     s.Tell(corrtable::NoticesOf(o));
+    // Declined: nothing was generated.
+    if (o.result != corrtable::IncludeOutcome::Result::Declined)
+        s.Record(history::IncludeEntry(o, loaded));
     // The window goes on after a load message ("Data too long!", a value that is not a
     // number) and writes what was loaded; so does this, but the exit status says that the
     // include file does not hold the whole table file.

@@ -12,6 +12,7 @@
 #include "device/notices.h"
 #include "device/operations.h"
 #include "device/texts.h"
+#include "history/outcome_records.h"
 
 namespace kv::ctl {
 
@@ -117,6 +118,7 @@ int CmdStatus(Session &s) {
     const dev::StatusRead read =
         Ops(s, *l).ReadStatus(stored ? link::Cmd::GetStoredStatus : link::Cmd::GetStatus);
     s.Tell(dev::NoticesOf(read));
+    s.Record(history::EntryOf(read));
     if (!read.ok())
         return kExitFailed;
     const auto lines =
@@ -134,6 +136,7 @@ int CmdGetData(Session &s) {
         return NoPort(s);
     const dev::ParametersRead read = Ops(s, *l).GetData();
     s.Tell(dev::NoticesOf(read));
+    s.Record(history::EntryOf(read));
     if (!read.ok())
         return kExitFailed;
     // The settings file's key names, in the order of the main window's fields, so that the
@@ -159,9 +162,11 @@ int CmdSendData(Session &s) {
     link::Link *l = Device(s);
     if (!l)
         return NoPort(s);
-    const dev::SendOutcome out =
-        Ops(s, *l).SendData(entries, s.settings.AutoSaveData ? &s.ini : nullptr);
+    dev::DeviceOps ops = Ops(s, *l);
+    const auto before = history::StatusBeforeSending(ops, s.UnitNamed());
+    const dev::SendOutcome out = ops.SendData(entries, s.settings.AutoSaveData ? &s.ini : nullptr);
     s.Tell(dev::NoticesOf(out));
+    s.Record(history::EntryOf(out, before));
     if (!out.ok())
         return kExitFailed;
     s.Out(dev::SendCrcOkLine(out.crc));
@@ -192,6 +197,7 @@ int CmdRelay(Session &s) {
     }
     const dev::RelayOutcome toggled = ops.Relay();
     s.Tell(dev::NoticesOf(toggled));
+    s.Record(history::EntryOf(toggled));
     if (!toggled.switched)
         return kExitFailed; // no status, the manual switch, or not confirmed
     // The windows leave the relay command's reply unchecked; a script needs to know whether
@@ -252,6 +258,7 @@ int CmdCurrent(Session &s) {
     if (!timed) {
         const dev::Measurement m = ops.GetCurrent(s.args.Has("--vref"));
         s.Tell(dev::NoticesOf(m, Notice::Kind::ErrorBox));
+        s.Record(history::EntryOf(m, s.args.Has("--vref")));
         if (!m.ok)
             return kExitFailed;
         report(m.sample);
@@ -271,6 +278,9 @@ int CmdCurrent(Session &s) {
     bool hungUp = false;
     const std::chrono::seconds period(every);
     auto due = std::chrono::steady_clock::now();
+    history::SeriesCount series{.start = history::Now().time,
+                                .intervalSeconds = static_cast<double>(every),
+                                .logFile = logFile};
     for (int i = 0; i < count; ++i) {
         if (i > 0)
             due = NextSlot(due, period, std::chrono::steady_clock::now());
@@ -294,7 +304,9 @@ int CmdCurrent(Session &s) {
             report(record.measurement->sample);
         if (!record.measured() || (record.written && !record.written->ok))
             ++failed;
+        history::CountTick(series, record);
     }
+    s.Record(history::SeriesEntry(series, history::Now().time));
     if (failed)
         return s.Fail(Format("%d of %d measurements failed", {failed, count}));
     return kExitOk;
@@ -312,6 +324,7 @@ int CmdCrcCheck(Session &s) {
     }
     Ops(s, *l).CompareCrc(check);
     s.Tell(dev::ComparedNotices(check));
+    s.Record(history::EntryOf(check, entries));
     s.Out(dev::CalculatedCrcLine(check.calculated));
     if (check.returned)
         s.Out(dev::ReturnedCrcLine(*check.returned));

@@ -8,6 +8,7 @@
 #include "ctl/commands.h"
 #include "ctl/files.h"
 #include "ctl/session.h"
+#include "history/outcome_records.h"
 
 namespace kv::ctl {
 
@@ -68,11 +69,16 @@ int CmdTableRead(Session &s) {
     timer.Done(read.blocks);
     // The editor would open with zeros from the failed block on; a file of such a table
     // would pass for the device's, so nothing is saved.
-    if (!read.complete())
+    if (!read.complete()) {
+        s.Record(history::TableReadEntry(read, table, file, false));
         return s.Fail(Format("the table read stopped at block %d of %d; nothing saved",
                              {read.blocks, ct::kBlocks}));
-    if (FileResult r = ct::WriteTableFile(file, table, &s.prompter); !r) {
-        ShowError(s.prompter, ct::FileWriteErrorText(file, r.error));
+    }
+    const FileResult saved = ct::WriteTableFile(file, table, &s.prompter);
+    // The device's table was read whether or not the file took it.
+    s.Record(history::TableReadEntry(read, table, file, bool{saved}));
+    if (!saved) {
+        ShowError(s.prompter, ct::FileWriteErrorText(file, saved.error));
         return kExitFailed;
     }
     s.Out(Format("%d entries read into %s", {ct::kEntries, file}));
@@ -97,6 +103,7 @@ int CmdTableWrite(Session &s) {
     const ct::TableTransfer written = ct::WriteCorrectionTable(*l, table);
     timer.Done(ct::kBlocks);
     s.Tell(ct::NoticesOf(written));
+    s.Record(history::TableWriteEntry(written, table, file));
     return written.complete() ? kExitOk : kExitFailed;
 }
 

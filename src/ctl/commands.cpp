@@ -58,6 +58,20 @@ const std::vector<OptionSpec> &CommonOptions() {
         {.name = "--json", .help = "one JSON object per result on standard output"},
         {.name = "--window-timing",
          .help = "wait for replies as the windows do (100 ms polling), for comparison"},
+        {.name = "--unit",
+         .valueName = "SERIAL",
+         .help = "the unit's serial number for the history; a record lost fails the run"},
+        {.name = "--db",
+         .valueName = "FILE",
+         .help = "history file (default: \"HistoryDb\", else korvane.db in the folder --help "
+                 "names)"},
+        {.name = "--operator",
+         .valueName = "NAME",
+         .help = "operator named in the history (default: the login name)"},
+        {.name = "--reference",
+         .valueName = "TEXT",
+         .help = "reference instrument for a calibration record (default: "
+                 "\"ReferenceInstrument\")"},
     };
     return options;
 }
@@ -191,6 +205,30 @@ const std::vector<CommandSpec> &Commands() {
              "writes it as a table file\n(default: corrtbl.epr beside FILE.sav). An existing "
              "output is replaced only with --yes.",
          .run = CmdCalc},
+        {.name = "history",
+         .options = {{.name = "--since",
+                      .valueName = "DATE",
+                      .help = "records at or after DATE (UTC: YYYY-MM-DD[THH:MM[:SS]])"},
+                     {.name = "--operation",
+                      .valueName = "NAME",
+                      .help = "records of one operation (params-send, table-write, ...)"},
+                     {.name = "--csv", .help = "CSV with a header row instead of text lines"}},
+         .json = true,
+         .summary = "list the unit service history",
+         .details = "One line per record, oldest first: time, unit, operation, ok or the "
+                    "failure, port,\nstation, operator and what was done. --unit lists one "
+                    "unit's records, --since and\n--operation narrow the list; --json gives "
+                    "one JSON object per record, --csv a table.",
+         .run = CmdHistory},
+        {.name = "record",
+         .options = {kOutput},
+         .summary = "make a unit's calibration record (HTML)",
+         .details = "Writes the printable calibration record of the unit named with --unit: "
+                    "points and graph,\nthe table written, the parameters and table as found "
+                    "and as left, the drift since\nthe previous calibration (default output: "
+                    "calibration-SERIAL.html). Refused when the\nunit has no table written "
+                    "since its last calibration.",
+         .run = CmdRecord},
     };
     return commands;
 }

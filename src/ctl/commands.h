@@ -27,5 +27,7 @@ int CmdTableWrite(Session &s);
 int CmdTableCrc(Session &s);
 int CmdInc(Session &s);
 int CmdCalc(Session &s);
+int CmdHistory(Session &s);
+int CmdRecord(Session &s);
 
 } // namespace kv::ctl

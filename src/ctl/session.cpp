@@ -5,6 +5,7 @@
 #include "app/text_files.h"
 #include "ctl/files.h"
 #include "ctl/multi_port.h"
+#include "device/operations.h"
 
 #include <cerrno>
 
@@ -30,13 +31,33 @@ std::string IniPath(const ParsedArgs &args, const ProgramPaths &paths) {
     return args.Has("--ini") ? args.Value("--ini") : paths.IniFileName();
 }
 
+// The records' context: this station and operator, and the unit from --unit or, on
+// several ports, from the port's line of the --ports file.
+history::Context RunContext(const ParsedArgs &args, const std::string &portUnit) {
+    history::Context c = history::DefaultContext();
+    if (args.Has("--operator"))
+        c.operatorName = args.Value("--operator");
+    const bool named = !portUnit.empty() || args.Has("--unit");
+    if (named) {
+        std::string error;
+        auto unit = history::CleanUnit(portUnit.empty() ? args.Value("--unit") : portUnit, &error);
+        if (!unit || unit->empty())
+            throw UsageError("--unit: " +
+                                 (unit ? std::string("the serial number is empty") : error),
+                             args.command);
+        c.unit = *unit;
+    }
+    return c;
+}
+
 } // namespace
 
 Session::Session(const ParsedArgs &a, const ProgramPaths &p, std::ostream &out, ErrorStream &e,
                  const PortRun *run)
     : args(a), paths(p), ini(IniPath(a, p)), settings(ReadStartupSettings(ini)), err(e),
       port(run ? run->target.port : a.Value("--port")), unit(run ? run->target.unit : ""),
-      host(err, a.Has("--verbose")), prompter(err, a.Has("--yes")), out_(out), run_(run) {
+      host(err, a.Has("--verbose")), prompter(err, a.Has("--yes")), out_(out), run_(run),
+      recorder_(HistoryPath(), RunContext(a, unit)) {
     IntOption("--baud", 0, 1, 4000000); // a bad speed is a usage error before any opening
     paths.DataDir();                    // an installed program's folder, made at its first run
 }
@@ -65,6 +86,11 @@ link::Link *Session::OpenLink() {
         link_.reset();
         return nullptr;
     }
+    // The Info text costs one exchange of 17 bytes, made only when a record for a named
+    // unit needs it, and kept out of the traffic shown with --verbose.
+    recorder_.PortOpened(portSettings().name, [this] {
+        return history::InfoText(device::DeviceOps(*link_, prompter).Info({.log = false}));
+    });
     return link_.get();
 }
 
@@ -76,6 +102,30 @@ void FlushOutput(std::ostream &out) {
     errno = 0;
     if (!out.flush())
         throw OutputFailed(errno);
+}
+
+std::string Session::HistoryPath() const {
+    if (args.Has("--db"))
+        return args.Value("--db");
+    if (!settings.HistoryDb.empty())
+        return settings.HistoryDb;
+    return history::DefaultHistoryPath(paths.DataDir());
+}
+
+std::string Session::Reference() const {
+    return args.Has("--reference") ? args.Value("--reference") : settings.ReferenceInstrument;
+}
+
+void Session::Record(const std::optional<history::Entry> &entry) {
+    if (!entry || (!history::StoreAvailable() && !UnitNamed()))
+        return;
+    const history::Recorder::Result r = recorder_.Add(*entry);
+    if (!r.warning.empty())
+        err.Line(std::string(kProgram) + ": " + r.warning);
+    if (!r.status) {
+        historyFailed_ = true;
+        Fail(r.status.message);
+    }
 }
 
 void Session::Out(std::string_view line) {
@@ -134,6 +184,9 @@ int RunOne(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &out,
         if (!s.settings.problem.empty())
             s.err.Line(std::string(kProgram) + ": " + s.settings.problem);
         int rc = args.command->run(s);
+        // Traceability was asked for: a record lost fails the run, the work stays done.
+        if (s.HistoryFailed() && s.UnitNamed() && rc == kExitOk)
+            rc = kExitFailed;
         if (!s.prompter.refused().empty()) {
             // The question was shown in full; its first line names it here.
             const std::string q = ConsolePrompter::ConsoleText(s.prompter.refused().front());

@@ -15,6 +15,7 @@
 #include "app/settings_file.h"
 #include "ctl/args.h"
 #include "ctl/console.h"
+#include "history/recorder.h"
 #include "link/link.h"
 
 namespace kv::ctl {
@@ -77,9 +78,24 @@ public:
     // An integer option of the command line (usage error when it is not one), or def.
     int IntOption(std::string_view name, int def, int min, int max) const;
 
+    // The unit history: the file (--db, else "HistoryDb", else korvane.db in the data
+    // folder) and the reference instrument (--reference, else "ReferenceInstrument").
+    std::string HistoryPath() const;
+    std::string Reference() const;
+    history::Recorder &recorder() { return recorder_; }
+    // Records an operation. A record that cannot be written is reported on standard error
+    // and makes the run fail when --unit asked for traceability; the operation's own
+    // output and result stand. Without --unit, a build without the history file records
+    // nothing and says nothing.
+    void Record(const std::optional<history::Entry> &entry);
+    bool HistoryFailed() const { return historyFailed_; }
+    bool UnitNamed() const { return !unit.empty() || args.Has("--unit"); }
+
 private:
     std::ostream &out_;
     const PortRun *run_;
+    history::Recorder recorder_;
+    bool historyFailed_ = false;
     std::unique_ptr<link::Link> link_;
 };
 

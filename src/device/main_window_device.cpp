@@ -9,6 +9,8 @@
 #include "app/main_window.h"
 #include "device/notices.h"
 #include "device/operations.h"
+#include "history/outcome_records.h"
+#include "history/recorder.h"
 #include "link/link.h"
 
 namespace {
@@ -35,13 +37,18 @@ dev::ParameterEntries Entries(const TForm1 &f) {
 } // namespace
 
 void TForm1::BitBtn1Click() {
-    Show(dev::NoticesOf(
-        Ops(*this).SendData(Entries(*this), CommState.AutoSaveData ? &ini_ : nullptr)));
+    dev::DeviceOps ops = Ops(*this);
+    const auto before = kv::history::StatusBeforeSending(ops, !history().unit().empty());
+    const dev::SendOutcome out =
+        ops.SendData(Entries(*this), CommState.AutoSaveData ? &ini_ : nullptr);
+    Show(dev::NoticesOf(out));
+    Record(kv::history::EntryOf(out, before));
 }
 
 void TForm1::BitBtn2Click() {
     const dev::ParametersRead read = Ops(*this).GetData();
     Show(dev::NoticesOf(read));
+    Record(kv::history::EntryOf(read));
     if (!read.ok())
         return;
     const dev::FuseParameters &p = *read.parameters;
@@ -55,29 +62,48 @@ void TForm1::BitBtn2Click() {
 }
 
 void TForm1::BitBtn3Click() {
-    Show(dev::NoticesOf(Ops(*this).Relay()));
+    const dev::RelayOutcome out = Ops(*this).Relay();
+    Show(dev::NoticesOf(out));
+    Record(kv::history::EntryOf(out));
 }
 
 void TForm1::BitBtn4Click() {
-    Show(dev::NoticesOf(Ops(*this).GetCurrent(vref->isChecked()), kv::Notice::Kind::ErrorBox));
+    const bool useVref = vref->isChecked();
+    const dev::Measurement m = Ops(*this).GetCurrent(useVref);
+    Show(dev::NoticesOf(m, kv::Notice::Kind::ErrorBox));
+    Record(kv::history::EntryOf(m, useVref));
 }
 
 void TForm1::GetLastValues1Click() {
-    Show(dev::NoticesOf(Ops(*this).ReadStatus(kv::link::Cmd::GetStatus)));
+    const dev::StatusRead read = Ops(*this).ReadStatus(kv::link::Cmd::GetStatus);
+    Show(dev::NoticesOf(read));
+    Record(kv::history::EntryOf(read));
 }
 
 void TForm1::GetLastStoredValues1Click() {
-    Show(dev::NoticesOf(Ops(*this).ReadStatus(kv::link::Cmd::GetStoredStatus)));
+    const dev::StatusRead read = Ops(*this).ReadStatus(kv::link::Cmd::GetStoredStatus);
+    Show(dev::NoticesOf(read));
+    Record(kv::history::EntryOf(read));
 }
 
 // The menu item has toggled its own check mark when this runs.
 void TForm1::Enabletimer1Click() {
     const bool running = Enabletimer1->isChecked();
     TimerTicks = CommState.TimerInterval; // the first tick measures at once
-    if (running)
+    if (running) {
+        series_ = std::make_unique<kv::history::SeriesCount>(kv::history::SeriesCount{
+            .start = kv::history::Now().time,
+            .intervalSeconds = static_cast<double>(CommState.TimerInterval),
+            .logFile = ctx_.paths.CurrentLogFileName()});
         Timer1->start();
-    else
+    } else {
         Timer1->stop();
+        // The whole series is one record, made when it is stopped.
+        if (series_) {
+            Record(kv::history::SeriesEntry(*series_, kv::history::Now().time));
+            series_.reset();
+        }
+    }
     // The timed exchanges must not interleave with the buttons' sequences.
     for (QPushButton *b : {BitBtn1, BitBtn2, BitBtn3, BitBtn4})
         b->setEnabled(!running);
@@ -88,8 +114,11 @@ void TForm1::Timer1Timer() {
         TimerTicks, CommState.TimerBusy, CommState.TimerInterval, ctx_.paths.CurrentLogFileName());
     if (tick.dropped)
         return;
-    if (tick.record)
+    if (tick.record) {
         Show(dev::NoticesOf(*tick.record));
+        if (series_)
+            kv::history::CountTick(*series_, *tick.record);
+    }
     SetStatusPanel(0, dev::CountdownText(tick.secondsLeft));
 }
 
@@ -100,12 +129,14 @@ void TForm1::SetCurrentTimerInterval1Click() {
 
 void TForm1::CalcCRC1Click() {
     // The calculated CRC is logged before the device is asked for its own.
-    dev::CrcCheck check = dev::CrcOfEntries(Entries(*this));
+    const dev::ParameterEntries entries = Entries(*this);
+    dev::CrcCheck check = dev::CrcOfEntries(entries);
     Show(dev::CalculatedNotices(check));
     if (!check.error.empty())
         return;
     Ops(*this).CompareCrc(check);
     Show(dev::ComparedNotices(check));
+    Record(kv::history::EntryOf(check, entries));
 }
 
 int TForm1::ShowErrorValue(const std::string &message, int value) {

@@ -225,9 +225,8 @@ void DeviceOps::CompareCrc(CrcCheck &check) {
     }
 }
 
-link::Reply DeviceOps::Info() {
-    return link_.SendCommand({Code(link::Cmd::Info)}, link::ReplyLength(link::Cmd::Info),
-                             {.display = link::RxDisplay::Text});
+link::Reply DeviceOps::Info(link::SendOptions options) {
+    return link_.SendCommand({Code(link::Cmd::Info)}, link::ReplyLength(link::Cmd::Info), options);
 }
 
 RestartOutcome DeviceOps::Restart() {

@@ -164,8 +164,9 @@ public:
     // Calc CRC's second step: the device's CRC into check, unless its first step failed.
     void CompareCrc(CrcCheck &check);
 
-    // Info: the reply is only seen in the log, rendered as text.
-    link::Reply Info();
+    // Info: the reply is only seen in the log, rendered as text (options: the history's
+    // reading of it keeps its lines out of the log).
+    link::Reply Info(link::SendOptions options = {.display = link::RxDisplay::Text});
     // ReStart, after "Are you sure?".
     RestartOutcome Restart();
 

@@ -458,10 +458,16 @@ CalibrationAnalysis AnalyzeCalibration(std::span<const Record> records, const st
     s.written = *written;
     if (!change->data["verified"].IsNull())
         s.verified = change->data["verified"].AsBool();
-    for (const Record *r = change + 1; r <= &records[last]; ++r)
+    // The write was the visit's last table change: a later comparison, or a later read of
+    // the whole table, shows what the device took.
+    for (const Record *r = change + 1; r <= &records[last]; ++r) {
         if (Is(*r, Operation::TableVerify))
             if (std::optional<Table> found = TableIn(r->data["found"]))
                 s.verified = *found == s.written;
+        if (Is(*r, Operation::TableRead) && r->ok)
+            if (std::optional<Table> read = TableIn(r->data["table"]))
+                s.verified = *read == s.written;
+    }
 
     s.tableFound = FoundState<Table>(
         visit, IsTableChange, [](const Record &r) { return TableIn(r.data["before"]); }, TableRead);
@@ -578,6 +584,10 @@ CalibrationDocument CalibrationRecordHtml(std::span<const Record> records, const
     h += "<footer>Made from the unit's service history by korvane " + Esc(ToolVersion()) +
          ". Times are UTC.</footer>\n</body></html>\n";
     return {true, h, {}};
+}
+
+std::string CalibrationRecordFileName(const std::string &unit) {
+    return UnitFileName("calibration", unit, ".html");
 }
 
 } // namespace kv::history

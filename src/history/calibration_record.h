@@ -91,6 +91,10 @@ struct CalibrationDocument {
     std::string message; // the refusal otherwise
 };
 
+// The file a unit's record is saved in by default: "calibration-SN-1234.html", any
+// character of the serial number that a file name may not hold replaced by "_".
+std::string CalibrationRecordFileName(const std::string &unit);
+
 // The document for the unit; `reference` names the reference instrument, `madeAt` is the
 // UTC time text the document is made at (see Stamp).
 CalibrationDocument CalibrationRecordHtml(std::span<const Record> records, const std::string &unit,

@@ -146,4 +146,14 @@ Record MakeRecord(const Context &context, Operation op, const Outcome &outcome, 
     return r;
 }
 
+std::string UnitFileName(const std::string &stem, const std::string &unit, const std::string &ext) {
+    std::string name = stem + "-";
+    for (char c : unit) {
+        const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
+                           (c >= 'a' && c <= 'z') || c == '-' || c == '_' || c == '.';
+        name += plain ? c : '_';
+    }
+    return name + ext;
+}
+
 } // namespace kv::history

@@ -59,6 +59,11 @@ void SetPort(Context &context, const std::string &path, const link::PortRoots &r
 inline constexpr std::size_t kMaxUnitLength = 64;
 std::optional<std::string> CleanUnit(std::string_view text, std::string *error = nullptr);
 
+// A file name for one unit's document: "calibration-SN-1234.html" from ("calibration",
+// "SN-1234", ".html"), each character of the serial number that a file name may not hold
+// replaced by "_".
+std::string UnitFileName(const std::string &stem, const std::string &unit, const std::string &ext);
+
 struct Outcome {
     bool ok = true;
     std::string message; // the failure's text as the front end showed it; "" when ok

@@ -204,10 +204,11 @@ std::optional<std::string> ParseSince(std::string_view text) {
         t += ":00";
     if (t.size() != 19)
         return std::nullopt;
-    const std::optional<std::int64_t> ms = UtcMilliseconds(t);
-    if (!ms)
+    if (!UtcMilliseconds(t))
         return std::nullopt;
-    return UtcText(std::chrono::system_clock::time_point(std::chrono::milliseconds(*ms)));
+    // The text itself, not a round trip through the system clock, whose nanoseconds end in
+    // 2262: a later date would wrap round to the past and select everything.
+    return t + ".000Z";
 }
 
 } // namespace kv::history

@@ -1,5 +1,7 @@
 #include "history/store.h"
 
+#include "history/recorder.h"
+
 #include <sqlite3.h>
 
 #include <cerrno>
@@ -7,6 +9,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "app/file_platform.h"
 #include "app/format.h"
 #include "app/numbers.h"
 #include "app/text_files.h"
@@ -257,6 +260,23 @@ Status Upgrade(sqlite3 *db, const std::string &path, const std::vector<SchemaSte
 
 } // namespace detail
 
+namespace {
+
+// SQLite opens whatever the path names, and its first read of a FIFO or a terminal waits
+// for bytes that never come: anything but a regular file (or none yet) is refused at once.
+Status RegularOrMissing(const std::string &path, bool writing) {
+    const files::Kind kind = files::Examine(path).kind;
+    if (kind == files::Kind::Missing || kind == files::Kind::Regular)
+        return {};
+    return detail::Failed(Failure::CannotOpen, path, writing, kNotARegularFile);
+}
+
+} // namespace
+
+bool StoreAvailable() {
+    return true;
+}
+
 Store::Store(std::string path, StoreOptions options) : path_(std::move(path)), options_(options) {}
 
 Store::~Store() {
@@ -309,6 +329,8 @@ Status Store::OpenForWriting() {
 Status Store::SetUpForWriting() {
     Close();
     const int timeout = options_.busyTimeoutMs;
+    if (Status s = RegularOrMissing(path_, true); !s)
+        return s;
     // A missing file is created here first: SQLite, refused the creation, retries read-only
     // and reports the retry's "no such file", where the user needs the first reason
     // (read-only medium, no rights, disk full). SQLite takes an empty file as a new one.
@@ -359,6 +381,8 @@ Status Store::SetUpForWriting() {
 Status Store::OpenForReading() {
     if (db_)
         return {};
+    if (Status s = RegularOrMissing(path_, false); !s)
+        return s;
     if (!FileExists(path_))
         return detail::Failed(Failure::Missing, path_, false, "");
     int rc = OpenReadOnly(path_, false);

@@ -9,6 +9,7 @@
 #include "app/text_files.h"
 #include "corrtable/table.h"
 #include "corrtable/table_file.h"
+#include "link/commands.h"
 #include "program_run.h"
 #include "sim_fixture.h"
 
@@ -90,7 +91,9 @@ TEST(CtlMultiPort, EightFusesEachGetTheirOwnTableAndAFailingOneFailsAlone) {
         const int stored = ok ? ct::kEntries : 12 * 8;
         for (int n = 0; n < stored; ++n)
             ASSERT_EQ(device[static_cast<std::size_t>(n)], ct::DeviceByte(own, n)) << n;
-        EXPECT_EQ(rack.sim(i).sim().Frames().size(), ok ? 28u : 13u);
+        EXPECT_EQ(
+            rack.sim(i).sim().FrameCount(static_cast<std::uint8_t>(kv::link::Cmd::WriteTableBlock)),
+            ok ? 28u : 13u);
     }
     // Its messages carry the unit they belong to.
     EXPECT_TRUE(Has(r.err, "[u5] Error: Error on write!\n")) << r.err;

@@ -4,6 +4,7 @@
 // one. Two processes appending at once lose nothing.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -258,6 +259,25 @@ TEST(HistoryStore, FilesOfOthersAreLeftAlone) {
     Raw raw(other);
     EXPECT_EQ(raw.Text("SELECT name FROM sqlite_master"), "customers");
     EXPECT_EQ(raw.Int("PRAGMA user_version"), 0);
+}
+
+TEST(HistoryStore, PathsThatAreNoRegularFileAreRefusedWithoutWaiting) {
+    kvtest::TempDir dir;
+    const std::string fifo = dir.File("korvane.db");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string folder = dir.File("folder.db");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    for (const std::string &path : {fifo, folder}) {
+        Store store(path, {.busyTimeoutMs = 100});
+        Record r = Relay("A", 1);
+        // A FIFO without a writer would block the first read for good: this returns at once.
+        const Status w = store.Append(r);
+        EXPECT_EQ(w.failure, Failure::CannotOpen) << path;
+        EXPECT_EQ(w.message, "Cannot write the history " + path + ": not a regular file");
+        const QueryResult q = store.Read({});
+        EXPECT_EQ(q.status.failure, Failure::CannotOpen) << path;
+        EXPECT_EQ(q.status.message, "Cannot read the history " + path + ": not a regular file");
+    }
 }
 
 TEST(HistoryStore, LockHeldBeyondTheTimeOutIsReportedAndHeals) {

@@ -1,0 +1,120 @@
+// TForm1's unit history: the recorder the windows' operations are recorded with, and the
+// Service menu's "Unit...", "Unit History" and "Calibration Record...".
+#include <QAction>
+#include <QMenu>
+
+#include "app/history_window.h"
+#include "app/main_window.h"
+#include "app/text_files.h"
+#include "device/operations.h"
+#include "history/calibration_record.h"
+#include "history/recorder.h"
+#include "link/link.h"
+
+namespace hi = kv::history;
+
+namespace {
+
+QString UnitItemText(const std::string &unit) {
+    return unit.empty()
+               ? QStringLiteral("Unit...")
+               : QStringLiteral("Unit: ") + QString::fromStdString(unit) + QStringLiteral("...");
+}
+
+} // namespace
+
+void TForm1::BuildHistoryItems() {
+    auto item = [&](const char *name, const QString &caption, void (TForm1::*handler)()) {
+        QAction *a = Service1->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        connect(a, &QAction::triggered, this, handler);
+        return a;
+    };
+    Unit1 = item("Unit1", UnitItemText({}), &TForm1::Unit1Click);
+    UnitHistory1 = item("UnitHistory1", QStringLiteral("Unit History"), &TForm1::UnitHistory1Click);
+    CalibrationRecord1 = item("CalibrationRecord1", QStringLiteral("Calibration Record..."),
+                              &TForm1::CalibrationRecord1Click);
+}
+
+void TForm1::StartHistory(const kv::StartupSettings &s) {
+    const std::string path =
+        s.HistoryDb.empty() ? hi::DefaultHistoryPath(ctx_.paths.DataDir()) : s.HistoryDb;
+    history_ = std::make_unique<hi::Recorder>(path, hi::DefaultContext());
+    reference_ = s.ReferenceInstrument;
+    ctx_.record = [this](const hi::Entry &e) { Record(e); };
+}
+
+void TForm1::HistoryPortOpened() {
+    if (!history_)
+        return;
+    // One quiet exchange, made only at the first record for a named unit.
+    history_->PortOpened(kv::ReadPortSetting(ini_).port, [this] {
+        return hi::InfoText(kv::device::DeviceOps(*link_, ctx_.prompter).Info({.log = false}));
+    });
+}
+
+void TForm1::HistoryPortClosed() {
+    if (history_)
+        history_->PortClosed();
+}
+
+void TForm1::Record(const std::optional<hi::Entry> &entry) {
+    if (!entry || !history_)
+        return;
+    const hi::Recorder::Result r = history_->Add(*entry);
+    if (!r.warning.empty())
+        AddLog(r.warning);
+    if (!r.status)
+        AddLog(r.status.message);
+}
+
+void TForm1::SetUnit(const std::string &unit) {
+    history_->SetUnit(unit);
+    Unit1->setText(UnitItemText(unit));
+}
+
+// A barcode scanner types the serial number into the field and ends it with Enter (some
+// with a tab or CR, which the cleaning drops). An empty answer goes back to no unit.
+void TForm1::Unit1Click() {
+    const auto typed =
+        ctx_.prompter.InputQuery("Unit", "Serial number of the unit", history_->unit());
+    if (!typed)
+        return;
+    std::string error;
+    const auto unit = hi::CleanUnit(*typed, &error);
+    if (!unit) {
+        kv::ShowError(ctx_.prompter, "Not a serial number: " + error);
+        return;
+    }
+    SetUnit(*unit);
+}
+
+void TForm1::UnitHistory1Click() {
+    THistoryWindow w(ctx_, history_->store(), history_->unit(), this);
+    w.exec();
+}
+
+void TForm1::CalibrationRecord1Click() {
+    const std::string unit = history_->unit();
+    if (unit.empty()) {
+        kv::ShowError(ctx_.prompter, "Set the unit first (Service > Unit...)");
+        return;
+    }
+    const hi::CalibrationDocument doc =
+        hi::CalibrationRecordFromStore(history_->store(), unit, reference_);
+    if (!doc.ok) {
+        kv::ShowError(ctx_.prompter, doc.message);
+        return;
+    }
+    kv::FileDialog dlg{.kind = kv::FileDialog::Kind::Save,
+                       .title = "Calibration Record",
+                       .filter = "HTML files (*.html)|*.html|All files (*.*)|*.*",
+                       .defaultExt = ".html",
+                       .initialDir = ctx_.paths.DataDir(),
+                       .fileName = hi::CalibrationRecordFileName(unit),
+                       .overwritePrompt = true};
+    if (!ctx_.prompter.RunFileDialog(dlg))
+        return;
+    if (const kv::FileResult r = kv::WriteTextFile(doc.html, dlg.fileName, &ctx_.prompter); !r)
+        kv::ShowError(ctx_.prompter, "Cannot write " + dlg.fileName + ": " + r.error);
+}

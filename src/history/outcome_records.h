@@ -1,0 +1,74 @@
+// What each front end records of an operation, made from the operation's typed outcome:
+// one function per kind of operation, shared by korvanectl and the windows, so that both
+// record the same data and the same failure text for the same outcome.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/notice.h"
+#include "calib/cal_grid.h"
+#include "calib/correction_calc.h"
+#include "corrtable/include_file.h"
+#include "corrtable/table.h"
+#include "corrtable/transfer.h"
+#include "device/operations.h"
+#include "history/record.h"
+
+namespace kv::history {
+
+// An operation's record before the context is stamped on it.
+struct Entry {
+    Operation operation = Operation::StatusRead;
+    Outcome outcome;
+    json::Value data = json::Value::Object();
+};
+
+// ok, or failed with the failure texts of the notices the front end showed ("; " between
+// them): its boxes and failure lines, not its result lines.
+Outcome OutcomeOf(bool ok, const Notices &notices);
+
+Entry EntryOf(const device::StatusRead &read);
+Entry EntryOf(const device::ParametersRead &read);
+// before: the status read just before sending (see StatusBeforeSending).
+// Nothing when the confirmation was declined: nothing was sent.
+std::optional<Entry> EntryOf(const device::SendOutcome &out,
+                             const std::optional<device::DeviceStatus> &before);
+// Nothing when the relay was not asked to switch (status failed, manual switch, declined
+// question): the device did not change.
+std::optional<Entry> EntryOf(const device::RelayOutcome &out);
+Entry EntryOf(const device::Measurement &m, bool vref);
+// Nothing when the fields gave no parameters to compare: nothing was sent.
+std::optional<Entry> EntryOf(const device::CrcCheck &check,
+                             const device::ParameterEntries &entries);
+std::optional<Entry> EntryOf(const device::RestartOutcome &out); // nothing when declined
+Entry TableReadEntry(const corrtable::TableTransfer &read, const corrtable::CorrTableData &table,
+                     const std::string &file, bool saved);
+Entry TableWriteEntry(const corrtable::TableTransfer &written,
+                      const corrtable::CorrTableData &table, const std::string &file);
+Entry CalculationEntry(const calib::CorrectionTable &table, const calib::PointList &points,
+                       std::int32_t multiplier, std::int32_t zeroOffset, const std::string &file,
+                       const std::string &saveError);
+// table: what was loaded from the table file, when anything was.
+Entry IncludeEntry(const corrtable::IncludeOutcome &o,
+                   const std::optional<corrtable::CorrTableData> &table);
+// A timed series: one record for all of it.
+struct SeriesCount {
+    std::string start = {}; // UtcText
+    double intervalSeconds = 0;
+    std::string logFile = {};
+    int count = 0;
+    int failures = 0;
+    std::string lastFailure = {}; // the last failed tick's failure text
+};
+Entry SeriesEntry(const SeriesCount &series, const std::string &end);
+void CountTick(SeriesCount &series, const device::TimedRecord &tick);
+
+// The parameters' record holds the device's state before they were sent: read quietly
+// (no log lines), only when a unit is named, since it costs an exchange.
+std::optional<device::DeviceStatus> StatusBeforeSending(device::DeviceOps &ops, bool unitNamed);
+
+// The device's Info reply as a record keeps it: its printable text, blanks trimmed.
+std::string InfoText(const link::Reply &reply);
+
+} // namespace kv::history

@@ -1,0 +1,244 @@
+// The windows' unit history against the simulated fuse and a real history file: the unit
+// set from the Service menu, the records the main window's operations make, the history
+// window and its CSV export, the calibration record's refusals, and a history that cannot
+// be written beside the operation that was done.
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/history_window.h"
+#include "app/main_window.h"
+#include "app/numbers.h"
+#include "app/program_path.h"
+#include "calib/calib_window.h"
+#include "fuse_sim.h"
+#include "history/recorder.h"
+#include "history/render.h"
+#include "scripted_prompter.h"
+#include "temp_dir.h"
+
+namespace hi = kv::history;
+
+class HistoryWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    kvtest::ScriptedPrompter prompter;
+    std::unique_ptr<kvtest::TempDir> dir;
+    std::unique_ptr<kv::sim::FuseSim> sim;
+    std::unique_ptr<kv::AppContext> ctx;
+    std::unique_ptr<TForm1> form;
+
+    void Start(const std::string &extraIni = "") {
+        kvtest::TempDir::Write(dir->File("korvane.ini"), "[init]\r\nport=" + sim->PortPath() +
+                                                             "\r\nAutoOpen=0\r\n" + extraIni);
+        ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir->path()});
+        form = std::make_unique<TForm1>(*ctx);
+        QVERIFY(form->OpenComPort());
+        prompter.clear();
+    }
+    std::vector<hi::Record> Records() {
+        hi::Store store(dir->File("korvane.db"));
+        hi::QueryResult r = store.Read({});
+        if (!r.status)
+            qWarning("%s", r.status.message.c_str());
+        return r.records;
+    }
+    bool LogHas(const std::string &part) const {
+        for (const std::string &l : form->LogLinesShown())
+            if (l.find(part) != std::string::npos)
+                return true;
+        return false;
+    }
+    void SetUnit(const std::string &typed) {
+        prompter.AnswerInput(typed);
+        form->Unit1->trigger();
+    }
+
+private slots:
+    void init() {
+        KorvaneApplication::instance()->setPrompter(&prompter);
+        prompter.clear();
+        dir = std::make_unique<kvtest::TempDir>();
+        sim = std::make_unique<kv::sim::FuseSim>();
+        std::string error;
+        QVERIFY2(sim->Start(&error), error.c_str());
+    }
+
+    void cleanup() {
+        form.reset();
+        ctx.reset();
+        sim.reset();
+        dir.reset();
+    }
+
+    void operationsAreRecordedUnderTheUnitSet() {
+        Start();
+        form->GetLastValues1->trigger(); // before any unit: recorded without one
+        QCOMPARE(form->Unit1->text(), QString("Unit..."));
+
+        SetUnit(" SN-7\t"); // as a scanner types it
+        QCOMPARE(form->Unit1->text(), QString("Unit: SN-7..."));
+        const QByteArray shots = qgetenv("KORVANE_SCREENSHOT_DIR");
+        if (!shots.isEmpty()) {
+            form->show();
+            QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+            form->Service1->popup(form->mapToGlobal(QPoint(0, 0)));
+            QVERIFY(QTest::qWaitForWindowExposed(form->Service1));
+            QVERIFY(form->Service1->grab().save(QString::fromLocal8Bit(shots) +
+                                                "/service_menu_unit.png"));
+            form->Service1->hide();
+        }
+        SetUnit("SN\t8"); // refused: the unit stays
+        QCOMPARE(prompter.messageTexts().back().rfind("Not a serial number: ", 0), 0u);
+        QCOMPARE(form->Unit1->text(), QString("Unit: SN-7..."));
+
+        struct Row {
+            std::function<void()> act;
+            const char *operation;
+        };
+        const std::vector<Row> rows = {
+            {[&] { form->BitBtn2->click(); }, "params-read"},
+            {[&] { form->GetLastStoredValues1->trigger(); }, "status-read"},
+            {[&] {
+                 prompter.AnswerMessage(kv::IdYes);
+                 form->BitBtn3->click();
+             },
+             "relay"},
+            {[&] { form->BitBtn4->click(); }, "current-read"},
+            {[&] { form->CalcCRC1->trigger(); }, "params-crc"},
+            {[&] {
+                 form->fusecurrent->setText("42");
+                 prompter.AnswerMessage(kv::IdYes);
+                 form->BitBtn1->click();
+             },
+             "params-send"},
+            {[&] {
+                 prompter.AnswerMessage(kv::IdYes);
+                 form->Restart1->trigger();
+             },
+             "restart"},
+        };
+        for (const Row &row : rows) {
+            const std::size_t before = Records().size();
+            row.act();
+            const std::vector<hi::Record> recs = Records();
+            QCOMPARE(recs.size(), before + 1);
+            QCOMPARE(recs.back().operation, std::string(row.operation));
+            QVERIFY2(recs.back().ok, recs.back().message.c_str());
+            QCOMPARE(recs.back().unit, std::string("SN-7"));
+            QCOMPARE(recs.back().port, sim->PortPath());
+            QCOMPARE(recs.back().info, kv::Trim(sim->InfoText()));
+        }
+        const std::vector<hi::Record> recs = Records();
+        QCOMPARE(recs.front().unit, std::string());
+        QCOMPARE(recs.front().info, std::string()); // no exchange made for it
+        const hi::Record &send = recs[recs.size() - 2];
+        QVERIFY(!send.data["before"].IsNull()); // read before sending, for a named unit
+        QCOMPARE(send.data["sent"]["FuseCurrent"].AsInt(), 42);
+    }
+
+    void calculationInTheCalibrationWindowIsRecorded() {
+        Start();
+        SetUnit("SN-5");
+        TForm2 graph(*ctx); // no table editor: the calculation ends with the saved file
+        const std::string sav = dir->File("cal.sav"), epr = dir->File("corrtbl.epr");
+        kvtest::TempDir::Write(sav, "0.00\r\n3\r\n\r\n1.00\r\n90\r\n\r\n");
+        prompter.AnswerFile(sav);
+        graph.Load1Click();
+        struct Row {
+            std::optional<std::string> file; // the save dialog's answer
+            bool ok;
+        };
+        for (const Row &row : {Row{epr, true}, Row{std::nullopt, false}}) {
+            prompter.AnswerInput("85");
+            prompter.AnswerInput("0");
+            prompter.AnswerFile(row.file);
+            graph.CalcCorrectionTable1Click();
+            const hi::Record rec = Records().back();
+            QCOMPARE(rec.operation, std::string("calibration-calc"));
+            QCOMPARE(rec.unit, std::string("SN-5"));
+            QCOMPARE(rec.ok, row.ok);
+            QCOMPARE(rec.data["points"].Size(), std::size_t(2));
+            QCOMPARE(rec.data["multiplier"].AsInt(), 85);
+            QCOMPARE(rec.data["file"].AsString(), row.file ? epr : std::string());
+        }
+        QCOMPARE(Records().back().message, std::string("the table file was not saved"));
+    }
+
+    void historyWindowListsNewestFirstAndExports() {
+        Start();
+        form->GetLastValues1->trigger();
+        SetUnit("SN-7");
+        form->BitBtn2->click();
+        prompter.AnswerMessage(kv::IdYes);
+        form->BitBtn3->click();
+
+        THistoryWindow w(*ctx, form->history().store(), "SN-7");
+        QVERIFY(!w.allUnits->isChecked());
+        QCOMPARE(w.table->rowCount(), 2);
+        QCOMPARE(w.table->item(0, 2)->text(), QString("relay"));
+        QCOMPARE(w.table->item(1, 2)->text(), QString("params-read"));
+        QCOMPARE(w.table->item(0, 3)->text(), QString("ok"));
+        w.table->selectRow(1);
+        QVERIFY(w.data->toPlainText().contains("\"operation\":\"params-read\""));
+        QVERIFY(w.data->toPlainText().contains("Parameters read"));
+        w.allUnits->setChecked(true);
+        QCOMPARE(w.table->rowCount(), 3);
+        QCOMPARE(w.table->item(2, 1)->text(), QString("-"));
+
+        const std::string csv = dir->File("out.csv");
+        prompter.AnswerFile(csv);
+        w.exportCsv->click();
+        QCOMPARE(kvtest::TempDir::Read(csv), hi::Render(w.records(), hi::ListingFormat::Csv));
+        QCOMPARE(prompter.prompts().back().dialog.fileName, std::string("history.csv"));
+
+        const QByteArray shots = qgetenv("KORVANE_SCREENSHOT_DIR");
+        if (!shots.isEmpty()) {
+            w.table->selectRow(0);
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QVERIFY(w.grab().save(QString::fromLocal8Bit(shots) + "/history_window.png"));
+        }
+    }
+
+    void calibrationRecordRefusesWithItsReason() {
+        Start();
+        form->CalibrationRecord1->trigger();
+        QCOMPARE(prompter.messageTexts().back(),
+                 std::string("Set the unit first (Service > Unit...)"));
+        SetUnit("SN-9");
+        form->BitBtn2->click();
+        form->CalibrationRecord1->trigger();
+        QCOMPARE(prompter.messageTexts().back(),
+                 std::string("Unit SN-9 has no calibration in the history"));
+        for (const kvtest::Prompt &p : prompter.prompts())
+            QVERIFY(p.kind != kvtest::Prompt::Kind::File); // no file offered
+    }
+
+    void historyThatCannotBeWrittenIsLoggedBesideTheResult() {
+        const std::string db = dir->File("no-such-folder/korvane.db");
+        Start("HistoryDb=" + db + "\r\n");
+        sim->ClearFrames();
+        form->BitBtn2->click();
+        QCOMPARE(form->fusecurrent->text(), QString("99")); // the operation's own result
+        QCOMPARE(sim->Frames().size(), std::size_t(1));
+        QVERIFY(LogHas("Cannot write the history " + db + ": "));
+        QVERIFY(prompter.messageTexts().empty()); // a log line, no box
+    }
+};
+
+KORVANE_QTEST_MAIN(HistoryWindowTest)
+#include "app_history_window_test.moc"
