@@ -1,5 +1,13 @@
-// The receive thread over a real pseudo-terminal: rendering, the buffer limit, stopping.
+// The receive thread over a real pseudo-terminal: rendering, the buffer limit, stopping,
+// sleeping while the port is idle, ending a chunk with an early-completing reply.
+#include <dirent.h>
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
 
 #include "fake_host.h"
 #include "sim_fixture.h"
@@ -103,6 +111,97 @@ TEST_F(Receive, HungUpDeviceLeavesTheThreadQuietAndTheLinkUsable) {
     EXPECT_EQ(host.logLine(0), "COM port closed");
     fx.Replug();
     EXPECT_TRUE(link->OpenComPort());
+}
+
+std::set<int> Threads() {
+    std::set<int> tids;
+    if (DIR *d = ::opendir("/proc/self/task")) {
+        while (dirent *e = ::readdir(d))
+            if (e->d_name[0] != '.')
+                tids.insert(std::atoi(e->d_name));
+        ::closedir(d);
+    }
+    return tids;
+}
+
+// How often the thread has been scheduled off its core: each sleep it wakes from counts.
+long ContextSwitches(int tid) {
+    std::ifstream f("/proc/self/task/" + std::to_string(tid) + "/status");
+    long n = 0;
+    for (std::string line; std::getline(f, line);)
+        if (line.find("ctxt_switches:") != std::string::npos)
+            n += std::atol(line.substr(line.find(':') + 1).c_str());
+    return n;
+}
+
+TEST(ReceiveThread, SleepsWhileTheOpenPortIsIdle) {
+    Timing early;
+    early.completeEarly = true;
+    early.gapMs = 2;
+    struct Case {
+        const char *name;
+        Timing timing;
+    } cases[] = {{"window timing", Timing{}}, {"completing early", early}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SimFixture fx;
+        FakeHost host;
+        auto link = fx.MakeLink(host, c.timing);
+        const std::set<int> before = Threads();
+        ASSERT_TRUE(link->OpenComPort());
+        ASSERT_TRUE(link->SendCommand({0x15}, 25).Has(25)); // idle after use, too
+        int tid = -1;
+        for (int t : Threads())
+            if (!before.count(t))
+                tid = t;
+        ASSERT_NE(tid, -1);
+        // Half a second idle: a thread that looked for bytes every 10 ms would wake 50 times.
+        const long start = ContextSwitches(tid);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_LE(ContextSwitches(tid) - start, 3);
+    }
+}
+
+TEST(ReceiveThread, ChunkEndsWithTheRepliesBytesWhenTheTransactionCompletesEarly) {
+    // A gap far beyond the time limit: a reply judged only after the gap would time out.
+    Timing t;
+    t.gapMs = 5000;
+    t.limitMs = 1000;
+    t.closeDelayMs = 0;
+    struct Case {
+        const char *name;
+        bool early;
+        bool split; // the reply comes in two parts, 5 bytes and 20 bytes 300 ms later
+        kv::link::ReplyStatus status;
+        std::size_t bytes;
+    } cases[] = {
+        {"window timing", false, false, kv::link::ReplyStatus::TimedOut, 0},
+        {"early", true, false, kv::link::ReplyStatus::Completed, 25},
+        {"early, split reply", true, true, kv::link::ReplyStatus::Completed, 25},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SimFixture fx;
+        FakeHost host;
+        t.completeEarly = c.early;
+        auto link = fx.MakeLink(host, t);
+        ASSERT_TRUE(link->OpenComPort());
+        if (c.split)
+            fx.sim().SetSplit(0x15, kv::sim::Faults::Split{5, 300});
+        const kv::link::Reply r = link->SendCommand({0x15}, 25);
+        EXPECT_EQ(r.status, c.status);
+        ASSERT_EQ(r.bytes.size(), c.bytes);
+        if (c.bytes == 0)
+            continue;
+        const kv::sim::Record record = fx.sim().StatusRecord(false);
+        EXPECT_EQ(Bytes(r.bytes.begin(), r.bytes.begin() + 23),
+                  Bytes(record.begin(), record.end()));
+        EXPECT_EQ(Bytes(r.bytes.begin() + 23, r.bytes.end()), (Bytes{0x0D, 0x0A}));
+        // The reply's one line is in the log when the transaction returns.
+        EXPECT_EQ(host.logLine(0).rfind("R: ", 0), 0u);
+        EXPECT_EQ(host.logLine(0).size(), 3 + 25 * 3 - 1);
+        EXPECT_EQ(host.logLine(1), "S: 10B");
+    }
 }
 
 } // namespace
