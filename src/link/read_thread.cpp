@@ -126,6 +126,10 @@ void ReadThread::Pass(std::vector<std::uint8_t> &local) {
     default: // woken: the loop looks at the stop request
         return;
     }
+    // The windows' thread looks at the bytes 10 ms after it first sees them, as each of its
+    // passes always paused before it read: a chunk never ends sooner after its first byte.
+    if (!link_.timing().completeEarly)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const std::size_t n = ReadChunk(local);
     if (n == 0)
         return;

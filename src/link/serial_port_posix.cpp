@@ -213,10 +213,12 @@ public:
                 }
                 return Wait::Woken;
             }
-            if (p[0].revents & POLLIN)
+            // A hung-up tty reports itself readable with nothing to read, at once and
+            // again: the port is gone, as when it hangs up with nothing left to read.
+            int queued = 0;
+            if ((p[0].revents & POLLIN) && ::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0)
                 return Wait::Input;
-            // Hung up or failed with nothing left to read: the port is gone.
-            if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            if (p[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
                 Fail(EIO);
                 return Wait::Failed;
             }

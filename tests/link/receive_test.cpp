@@ -124,24 +124,42 @@ std::set<int> Threads() {
     return tids;
 }
 
-// How often the thread has been scheduled off its core: each sleep it wakes from counts.
-long ContextSwitches(int tid) {
-    std::ifstream f("/proc/self/task/" + std::to_string(tid) + "/status");
-    long n = 0;
-    for (std::string line; std::getline(f, line);)
+// How often the thread has been scheduled off its core (each sleep it wakes from counts),
+// and the CPU time it has had, in milliseconds.
+struct ThreadUse {
+    long switches = 0;
+    double cpuMs = 0;
+};
+ThreadUse Use(int tid) {
+    const std::string dir = "/proc/self/task/" + std::to_string(tid);
+    ThreadUse u;
+    std::ifstream status(dir + "/status");
+    for (std::string line; std::getline(status, line);)
         if (line.find("ctxt_switches:") != std::string::npos)
-            n += std::atol(line.substr(line.find(':') + 1).c_str());
-    return n;
+            u.switches += std::atol(line.substr(line.find(':') + 1).c_str());
+    std::ifstream sched(dir + "/schedstat");
+    unsigned long long ns = 0;
+    sched >> ns;
+    u.cpuMs = static_cast<double>(ns) / 1e6;
+    return u;
 }
 
-TEST(ReceiveThread, SleepsWhileTheOpenPortIsIdle) {
+TEST(ReceiveThread, SleepsWhileTheOpenPortIsIdleAndLooksRarelyAtAGoneOne) {
     Timing early;
     early.completeEarly = true;
     early.gapMs = 2;
     struct Case {
         const char *name;
         Timing timing;
-    } cases[] = {{"window timing", Timing{}}, {"completing early", early}};
+        bool hangUp;
+        long maxSwitches; // in half a second
+    } cases[] = {
+        // A thread that looked for bytes every 10 ms would wake 50 times.
+        {"window timing", Timing{}, false, 3},
+        {"completing early", early, false, 3},
+        // Gone: looked at every 10 ms, not in a spin.
+        {"hung up", early, true, 60},
+    };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         SimFixture fx;
@@ -155,10 +173,13 @@ TEST(ReceiveThread, SleepsWhileTheOpenPortIsIdle) {
             if (!before.count(t))
                 tid = t;
         ASSERT_NE(tid, -1);
-        // Half a second idle: a thread that looked for bytes every 10 ms would wake 50 times.
-        const long start = ContextSwitches(tid);
+        if (c.hangUp)
+            fx.sim().HangUpNow();
+        const ThreadUse start = Use(tid);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        EXPECT_LE(ContextSwitches(tid) - start, 3);
+        const ThreadUse end = Use(tid);
+        EXPECT_LE(end.switches - start.switches, c.maxSwitches);
+        EXPECT_LT(end.cpuMs - start.cpuMs, 25.0);
     }
 }
 
