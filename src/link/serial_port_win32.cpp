@@ -93,50 +93,27 @@ public:
     }
 
     Wait WaitForInput(int timeoutMs) override {
-        std::uint32_t queued = 0;
-        if (!QueueStatus(queued))
-            return Wait::Failed;
-        if (queued > 0)
-            return Wait::Input;
-        OVERLAPPED ov{};
-        ov.hEvent = waitDone_.get();
-        ::ResetEvent(ov.hEvent);
-        DWORD mask = 0;
-        if (!::WaitCommEvent(handle_, &mask, &ov)) {
-            if (::GetLastError() != ERROR_IO_PENDING) {
-                Fail();
+        const ULONGLONG end =
+            ::GetTickCount64() + static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs);
+        for (;;) {
+            std::uint32_t queued = 0;
+            if (!QueueStatus(queued))
                 return Wait::Failed;
+            if (queued > 0)
+                return Wait::Input;
+            DWORD wait = INFINITE;
+            if (timeoutMs >= 0) {
+                const ULONGLONG now = ::GetTickCount64();
+                if (now >= end)
+                    return Wait::TimedOut;
+                wait = static_cast<DWORD>(end - now);
             }
-            // Bytes that came between the look at the queue and the wait raise no event.
-            DWORD r = WAIT_OBJECT_0 + 2;
-            if (!QueueStatus(queued) || queued == 0) {
-                const HANDLE events[2] = {ov.hEvent, wake_.get()};
-                r = ::WaitForMultipleObjects(
-                    2, events, FALSE, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
-            }
-            DWORD n = 0;
-            if (r != WAIT_OBJECT_0) {
-                ::CancelIoEx(handle_, &ov);
-                ::GetOverlappedResult(handle_, &ov, &n, TRUE);
-            }
-            if (r == WAIT_OBJECT_0 + 1) {
-                ::ResetEvent(wake_.get());
-                return Wait::Woken;
-            }
-            if (r == WAIT_TIMEOUT)
-                return Wait::TimedOut;
-            if (r == WAIT_OBJECT_0 && !::GetOverlappedResult(handle_, &ov, &n, FALSE)) {
-                Fail();
-                return Wait::Failed;
-            }
-            if (r != WAIT_OBJECT_0 && r != WAIT_OBJECT_0 + 2) {
-                Fail();
-                return Wait::Failed;
-            }
+            const Wait w = WaitForEvent(wait);
+            if (w != Wait::Input)
+                return w;
+            // A receive-character event, an event of another kind, or a wait the driver
+            // ended by itself (Wine's ends every few milliseconds, aborted): the queue tells.
         }
-        // A receive-character event, or another one of the mask: the caller looks at the
-        // queue either way.
-        return Wait::Input;
     }
 
     void Wake() override { ::SetEvent(wake_.get()); }
@@ -185,6 +162,46 @@ public:
     }
 
 private:
+    // One wait for a receive-character event, the wake-up event or the time-out. Input
+    // means that the event came (or the wait ended by itself), not that bytes wait.
+    Wait WaitForEvent(DWORD timeoutMs) {
+        OVERLAPPED ov{};
+        ov.hEvent = waitDone_.get();
+        ::ResetEvent(ov.hEvent);
+        DWORD mask = 0;
+        if (::WaitCommEvent(handle_, &mask, &ov))
+            return Wait::Input;
+        if (::GetLastError() != ERROR_IO_PENDING) {
+            Fail();
+            return Wait::Failed;
+        }
+        // Bytes that came between the look at the queue and the wait raise no event; the
+        // wait is not waited then (nor when the look fails: the caller's next look tells).
+        constexpr DWORD kNotWaited = WAIT_OBJECT_0 + 2;
+        std::uint32_t queued = 0;
+        DWORD r = kNotWaited;
+        if (QueueStatus(queued) && queued == 0) {
+            const HANDLE events[2] = {ov.hEvent, wake_.get()};
+            r = ::WaitForMultipleObjects(2, events, FALSE, timeoutMs);
+        }
+        if (r != WAIT_OBJECT_0)
+            ::CancelIoEx(handle_, &ov);
+        // Also a wait that was cancelled, or that the driver aborted, has ended here.
+        DWORD n = 0;
+        ::GetOverlappedResult(handle_, &ov, &n, TRUE);
+        if (r == WAIT_OBJECT_0 + 1) {
+            ::ResetEvent(wake_.get());
+            return Wait::Woken;
+        }
+        if (r == WAIT_TIMEOUT)
+            return Wait::TimedOut;
+        if (r != WAIT_OBJECT_0 && r != kNotWaited) {
+            Fail();
+            return Wait::Failed;
+        }
+        return Wait::Input;
+    }
+
     // Waits for an overlapped read or write that started with the result `started`.
     bool Finish(BOOL started, OVERLAPPED &ov, DWORD &n) {
         if (!started && ::GetLastError() != ERROR_IO_PENDING)
