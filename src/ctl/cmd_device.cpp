@@ -1,7 +1,6 @@
 // The device commands: status, get-data, send-data, relay, current, crc-check.
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <type_traits>
 
 #include "app/format.h"
@@ -253,11 +252,7 @@ int CmdCurrent(Session &s) {
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < count; ++i) {
         const auto due = start + std::chrono::seconds(static_cast<long long>(every) * i);
-        while (std::chrono::steady_clock::now() < due) {
-            s.host.ProcessEvents();
-            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-                std::chrono::milliseconds(20), due - std::chrono::steady_clock::now()));
-        }
+        l->WaitUntil(due);
         const dev::TimedRecord record = ops.TimedMeasurement(logFile);
         s.Tell(dev::NoticesOf(record));
         if (record.measured())

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -90,6 +91,10 @@ public:
         return SendCommand(std::span<const std::uint8_t>(command.begin(), command.size()), expected,
                            options);
     }
+
+    // Main thread, for hosts without an event loop of their own: sleeps until `until`,
+    // processing events only when the receive thread hands a chunk over (no polling).
+    void WaitUntil(std::chrono::steady_clock::time_point until);
 
     // AddLog: one line of the program's on top of the log, while the log is on.
     void AddLog(std::string_view text);

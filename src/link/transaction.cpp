@@ -1,6 +1,7 @@
 // SendCommand: one command frame out, then the wait for its reply.
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,8 +79,20 @@ bool Link::WaitForBytes(std::uint8_t expected) {
             return true; // the reply is in, and its "R:" line in the log
         } else {
             // An owed hand-over is on its way to the host's queue: only moments.
-            std::this_thread::yield();
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
+    }
+}
+
+void Link::WaitUntil(std::chrono::steady_clock::time_point until) {
+    for (;;) {
+        // No count is ever reached: only an owed hand-over or the end wakes the wait.
+        impl_->rx.WaitFor(std::numeric_limits<std::uint32_t>::max(), until);
+        host_.ProcessEvents();
+        if (std::chrono::steady_clock::now() >= until)
+            return;
+        if (!impl_->rx.Settled(0)) // the hand-over is on its way to the host's queue
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
 }
 

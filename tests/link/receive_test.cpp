@@ -8,6 +8,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "fake_host.h"
 #include "sim_fixture.h"
@@ -99,6 +100,27 @@ TEST_F(Receive, ClosingWhileTheThreadWaitsForAHandOver) {
     link->ClosePort();
     EXPECT_EQ(host.log(), (std::vector<std::string>{"COM port closed", "R: 01 02 03"}));
     EXPECT_EQ(host.pendingHandOvers(), 0u);
+}
+
+TEST_F(Receive, WaitingUntilATimeHandsChunksOverAsTheyCome) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    std::thread later([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        fx.sim().SendRaw({1, 2, 3});
+    });
+    bool handedOverMeanwhile = false; // not only when the wait ends
+    host.onProcessEvents = [&] {
+        handedOverMeanwhile = handedOverMeanwhile ||
+                              (host.logCount() == 1 && std::chrono::steady_clock::now() < until);
+    };
+    const int calls = host.processEventsCalls();
+    link->WaitUntil(until);
+    later.join();
+    EXPECT_GE(std::chrono::steady_clock::now(), until);
+    EXPECT_EQ(host.log(), std::vector<std::string>{"R: 01 02 03"});
+    EXPECT_TRUE(handedOverMeanwhile);
+    // Woken by the chunk, not polling (every 20 ms would make 20 calls).
+    EXPECT_LE(host.processEventsCalls() - calls, 10);
 }
 
 TEST_F(Receive, HungUpDeviceLeavesTheThreadQuietAndTheLinkUsable) {
