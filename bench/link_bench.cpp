@@ -5,80 +5,31 @@
 //   the wall time of GetStatus transactions against their floor (one poll plus the gap);
 //   28 table-block writes on one link, and on 8 links at once, each on its own thread.
 // Usage: link_bench [seconds per CPU run (10)] [transactions (50)]
-#include <dirent.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
-#include <vector>
-
 #include <thread>
+#include <vector>
 
 #include "ctl/session.h"
 #include "fake_host.h"
 #include "sim_fixture.h"
+#include "thread_use.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::set<int> Threads() {
-    std::set<int> tids;
-    if (DIR *d = ::opendir("/proc/self/task")) {
-        while (dirent *e = ::readdir(d))
-            if (e->d_name[0] != '.')
-                tids.insert(std::atoi(e->d_name));
-        ::closedir(d);
-    }
-    return tids;
-}
-
-// CPU time of one thread in milliseconds: schedstat counts nanoseconds; stat (clock ticks)
-// where schedstat is missing.
-double ThreadCpuMs(int tid) {
-    const std::string dir = "/proc/self/task/" + std::to_string(tid);
-    {
-        std::ifstream f(dir + "/schedstat");
-        unsigned long long ns = 0;
-        if (f >> ns)
-            return ns / 1e6;
-    }
-    std::ifstream f(dir + "/stat");
-    std::string s((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    const auto close = s.rfind(')');
-    if (close == std::string::npos)
-        return -1;
-    std::istringstream in(s.substr(close + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && in >> field; ++i) {
-        if (i == 14)
-            utime = std::stoull(field);
-        if (i == 15)
-            stime = std::stoull(field);
-    }
-    return (utime + stime) * 1000.0 / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
 
 const kv::link::Timing kWindow{};
 const kv::link::Timing kCtl = kv::ctl::CtlTiming(false);
 
 const char *Name(const kv::link::Timing &t) {
     return t.completeEarly ? "command line" : "windows";
-}
-
-int NewThread(const std::set<int> &before) {
-    for (int t : Threads())
-        if (!before.count(t))
-            return t;
-    return -1;
 }
 
 double ThreadCpuNowMs() {
@@ -91,17 +42,17 @@ double ReceiveThreadCpu(const kv::link::Timing &timing, bool hungUp, int seconds
     kvtest::SimFixture fx;
     kvtest::FakeHost host;
     auto link = fx.MakeLink(host, timing);
-    const auto before = Threads();
+    const auto before = kvtest::ThreadIds();
     if (!link->OpenComPort()) {
         std::fprintf(stderr, "cannot open the port\n");
         std::exit(1);
     }
-    const int tid = NewThread(before);
+    const int tid = kvtest::NewThread(before);
     if (hungUp)
         fx.sim().HangUpNow();
-    const double start = ThreadCpuMs(tid);
+    const double start = kvtest::Use(tid).cpuMs;
     host.PumpUntil([] { return false; }, seconds * 1000);
-    return ThreadCpuMs(tid) - start;
+    return kvtest::Use(tid).cpuMs - start;
 }
 
 // A GetStatus that the device leaves unanswered, `count` times: the CPU time of the main
@@ -110,16 +61,16 @@ void SilentWait(const kv::link::Timing &timing, int count) {
     kvtest::SimFixture fx;
     kvtest::FakeHost host;
     auto link = fx.MakeLink(host, timing);
-    const auto before = Threads();
+    const auto before = kvtest::ThreadIds();
     link->OpenComPort();
-    const int tid = NewThread(before);
+    const int tid = kvtest::NewThread(before);
     fx.sim().SetSilent(0x15, true);
-    const double rx0 = ThreadCpuMs(tid), main0 = ThreadCpuNowMs();
+    const double rx0 = kvtest::Use(tid).cpuMs, main0 = ThreadCpuNowMs();
     const auto t0 = Clock::now();
     for (int i = 0; i < count; ++i)
         link->SendCommand({0x15}, 25);
     const double wall = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-    const double cpu = ThreadCpuNowMs() - main0 + ThreadCpuMs(tid) - rx0;
+    const double cpu = ThreadCpuNowMs() - main0 + kvtest::Use(tid).cpuMs - rx0;
     std::printf("%-12s waiting on a silent device, %.1f s: %.1f ms CPU = %.2f%% of a core\n",
                 Name(timing), wall / 1000, cpu, 100 * cpu / wall);
 }

@@ -1,17 +1,14 @@
 // The receive thread over a real pseudo-terminal: rendering, the buffer limit, stopping,
 // sleeping while the port is idle, ending a chunk with an early-completing reply.
-#include <dirent.h>
-
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
 
 #include "fake_host.h"
 #include "sim_fixture.h"
+#include "thread_use.h"
 
 namespace {
 
@@ -135,37 +132,6 @@ TEST_F(Receive, HungUpDeviceLeavesTheThreadQuietAndTheLinkUsable) {
     EXPECT_TRUE(link->OpenComPort());
 }
 
-std::set<int> Threads() {
-    std::set<int> tids;
-    if (DIR *d = ::opendir("/proc/self/task")) {
-        while (dirent *e = ::readdir(d))
-            if (e->d_name[0] != '.')
-                tids.insert(std::atoi(e->d_name));
-        ::closedir(d);
-    }
-    return tids;
-}
-
-// How often the thread has been scheduled off its core (each sleep it wakes from counts),
-// and the CPU time it has had, in milliseconds.
-struct ThreadUse {
-    long switches = 0;
-    double cpuMs = 0;
-};
-ThreadUse Use(int tid) {
-    const std::string dir = "/proc/self/task/" + std::to_string(tid);
-    ThreadUse u;
-    std::ifstream status(dir + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.find("ctxt_switches:") != std::string::npos)
-            u.switches += std::atol(line.substr(line.find(':') + 1).c_str());
-    std::ifstream sched(dir + "/schedstat");
-    unsigned long long ns = 0;
-    sched >> ns;
-    u.cpuMs = static_cast<double>(ns) / 1e6;
-    return u;
-}
-
 TEST(ReceiveThread, SleepsWhileTheOpenPortIsIdleAndLooksRarelyAtAGoneOne) {
     Timing early;
     early.completeEarly = true;
@@ -187,19 +153,16 @@ TEST(ReceiveThread, SleepsWhileTheOpenPortIsIdleAndLooksRarelyAtAGoneOne) {
         SimFixture fx;
         FakeHost host;
         auto link = fx.MakeLink(host, c.timing);
-        const std::set<int> before = Threads();
+        const std::set<int> before = kvtest::ThreadIds();
         ASSERT_TRUE(link->OpenComPort());
         ASSERT_TRUE(link->SendCommand({0x15}, 25).Has(25)); // idle after use, too
-        int tid = -1;
-        for (int t : Threads())
-            if (!before.count(t))
-                tid = t;
+        const int tid = kvtest::NewThread(before);
         ASSERT_NE(tid, -1);
         if (c.hangUp)
             fx.sim().HangUpNow();
-        const ThreadUse start = Use(tid);
+        const kvtest::ThreadUse start = kvtest::Use(tid);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        const ThreadUse end = Use(tid);
+        const kvtest::ThreadUse end = kvtest::Use(tid);
         EXPECT_LE(end.switches - start.switches, c.maxSwitches);
         EXPECT_LT(end.cpuMs - start.cpuMs, 25.0);
     }
