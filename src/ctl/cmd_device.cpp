@@ -1,7 +1,6 @@
 // The device commands: status, get-data, send-data, relay, current, crc-check.
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <type_traits>
 
 #include "app/format.h"
@@ -284,11 +283,7 @@ int CmdCurrent(Session &s) {
     for (int i = 0; i < count; ++i) {
         if (i > 0)
             due = NextSlot(due, period, std::chrono::steady_clock::now());
-        while (std::chrono::steady_clock::now() < due) {
-            s.host.ProcessEvents();
-            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-                std::chrono::milliseconds(20), due - std::chrono::steady_clock::now()));
-        }
+        l->WaitUntil(due);
         // A line that could not be written (the adapter was pulled) is opened again once
         // before the next measurement: a device plugged back in is measured again.
         if (hungUp && !l->OpenComPort()) {

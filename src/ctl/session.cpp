@@ -18,9 +18,7 @@ link::Timing CtlTiming(bool windowTiming) {
     // No log pane to keep in step: the reply is judged as soon as its bytes are in. The
     // 2-second limit stays, so a silent device fails as it does in the windows.
     t.completeEarly = true;
-    t.pollMs = 1;
-    t.gapMs = 2;    // a read ends 2 ms after the last byte (a byte lasts 0.52 ms at 19200)
-    t.rxIdleMs = 1; // the receive thread looks for bytes every millisecond
+    t.gapMs = 2; // a read ends 2 ms after the last byte (a byte lasts 0.52 ms at 19200)
     t.closeDelayMs = 0;
     return t;
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,13 +22,15 @@ inline constexpr std::uint32_t kRxLimit = 10000;
 
 // The link's timing. The windows use the defaults; the command-line program completes a
 // transaction as soon as its bytes are in (completeEarly) while keeping the time limit.
+// Between bytes, the receive thread sleeps in the port's wait: an idle port costs nothing.
 struct Timing {
     int pollMs = 100;       // transaction poll period
     int limitMs = 2000;     // transaction time limit
     int gapMs = 100;        // receive thread: a read ends after this gap between bytes
     int closeDelayMs = 500; // wait after stopping the receive thread
+    // The wait ends as soon as the bytes are in (the receive thread wakes it), instead of
+    // at the next poll; a received chunk then ends with the transaction's bytes.
     bool completeEarly = false;
-    int rxIdleMs = 10; // receive thread: pause of each pass before it looks for bytes
 };
 
 struct PortSettings {
@@ -88,6 +91,10 @@ public:
         return SendCommand(std::span<const std::uint8_t>(command.begin(), command.size()), expected,
                            options);
     }
+
+    // Main thread, for hosts without an event loop of their own: sleeps until `until`,
+    // processing events only when the receive thread hands a chunk over (no polling).
+    void WaitUntil(std::chrono::steady_clock::time_point until);
 
     // AddLog: one line of the program's on top of the log, while the log is on.
     void AddLog(std::string_view text);

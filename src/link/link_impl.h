@@ -4,6 +4,8 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -22,26 +24,45 @@ namespace kv::link {
 // RxCount is published with release and polled with acquire, so a waiting transaction
 // sees the bytes before their count; mutex_ orders the appends against the main thread's
 // clearing and copying, so a chunk that lands while a transaction clears the buffer is
-// neither torn nor written at a stale index.
+// neither torn nor written at a stale index. A transaction that completes early sleeps on
+// changed_ until its bytes are in and their chunk has been handed over to the main thread.
 class RxStore {
 public:
     std::uint32_t Count() const { return count_.load(std::memory_order_acquire); }
     // Zeroes the whole buffer and the count (before each frame, and when a thread starts).
     void Clear();
     // Appends a chunk of at most kRxLimit bytes. When it would take the count past
-    // kRxLimit, what the buffer held is dropped first and true is returned.
+    // kRxLimit, what the buffer held is dropped first and true is returned. The chunk's
+    // hand-over to the main thread is then owed until HandedOver().
     bool Append(std::span<const std::uint8_t> chunk);
+    void HandedOver();
     std::uint8_t Byte(std::size_t index) const;
     std::vector<std::uint8_t> Copy() const;
 
+    // The running transaction's expected count (0 between transactions): a chunk that
+    // brings the count to it ends there when the transaction completes early.
+    void Expect(std::uint32_t n) { expected_.store(n, std::memory_order_release); }
+    bool Completes(std::size_t more) const {
+        const std::uint32_t n = expected_.load(std::memory_order_acquire);
+        return n > 0 && Count() + more >= n;
+    }
+    // Sleeps until n bytes are in, a chunk's hand-over is owed, or until passes.
+    void WaitFor(std::uint32_t n, std::chrono::steady_clock::time_point until);
+    // n bytes are in and every chunk so far has been handed over.
+    bool Settled(std::uint32_t n) const;
+
 private:
     mutable std::mutex mutex_;
+    std::condition_variable changed_;
     std::array<std::uint8_t, kRxBufferSize> buffer_{}; // guarded by mutex_
     std::atomic<std::uint32_t> count_{0};              // written under mutex_
+    int handOversOwed_ = 0;                            // guarded by mutex_
+    std::atomic<std::uint32_t> expected_{0};
 };
 
 // The receive thread of one opening of the port: reads whatever the device sends into
-// RxBuffer and hands each chunk to the main thread as an "R: " log line.
+// RxBuffer and hands each chunk to the main thread as an "R: " log line. It sleeps in the
+// port's wait until bytes come or Stop() wakes it, so an idle open port costs nothing.
 class ReadThread {
 public:
     ReadThread(Link &link, SerialPort &port, RxStore &rx);
@@ -55,6 +76,7 @@ public:
 private:
     void Execute();
     void Pass(std::vector<std::uint8_t> &local);
+    std::size_t ReadChunk(std::vector<std::uint8_t> &local);
     void HandOver(std::function<void()> fn);
 
     Link &link_;

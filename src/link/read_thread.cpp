@@ -5,6 +5,7 @@
 #include <exception>
 #include <string>
 
+#include "app/scope.h"
 #include "link/link_impl.h"
 #include "link/messages.h"
 #include "link/rx_render.h"
@@ -19,15 +20,40 @@ void RxStore::Clear() {
 
 bool RxStore::Append(std::span<const std::uint8_t> chunk) {
     const std::size_t n = std::min<std::size_t>(chunk.size(), kRxLimit);
-    std::lock_guard lock(mutex_);
-    std::size_t at = count_.load(std::memory_order_relaxed);
-    const bool overflow = at + n > kRxLimit;
-    if (overflow)
-        at = 0;
-    if (n > 0) // an empty chunk may carry no buffer at all
-        std::memcpy(buffer_.data() + at, chunk.data(), n);
-    count_.store(static_cast<std::uint32_t>(at + n), std::memory_order_release);
+    bool overflow = false;
+    {
+        std::lock_guard lock(mutex_);
+        std::size_t at = count_.load(std::memory_order_relaxed);
+        overflow = at + n > kRxLimit;
+        if (overflow)
+            at = 0;
+        if (n > 0) // an empty chunk may carry no buffer at all
+            std::memcpy(buffer_.data() + at, chunk.data(), n);
+        count_.store(static_cast<std::uint32_t>(at + n), std::memory_order_release);
+        ++handOversOwed_;
+    }
+    changed_.notify_all();
     return overflow;
+}
+
+void RxStore::HandedOver() {
+    {
+        std::lock_guard lock(mutex_);
+        --handOversOwed_;
+    }
+    changed_.notify_all();
+}
+
+void RxStore::WaitFor(std::uint32_t n, std::chrono::steady_clock::time_point until) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_until(lock, until, [&] {
+        return handOversOwed_ > 0 || n <= count_.load(std::memory_order_relaxed);
+    });
+}
+
+bool RxStore::Settled(std::uint32_t n) const {
+    std::lock_guard lock(mutex_);
+    return handOversOwed_ == 0 && n <= count_.load(std::memory_order_relaxed);
 }
 
 std::uint8_t RxStore::Byte(std::size_t index) const {
@@ -54,6 +80,7 @@ void ReadThread::Stop() {
     if (!thread_.joinable())
         return;
     stop_.store(true, std::memory_order_release);
+    port_.Wake();
     while (!done_.load(std::memory_order_acquire)) {
         link_.host().ProcessEvents();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -88,28 +115,79 @@ void ReadThread::Execute() {
 }
 
 void ReadThread::Pass(std::vector<std::uint8_t> &local) {
-    std::uint32_t queued = 0;
-    const bool status = port_.QueueStatus(queued);
-    // The sleep comes on every pass, also when the status query fails: a port that has
-    // gone away (hung up, adapter pulled) is then polled every 10 ms instead of in a spin.
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::max(1, link_.timing().rxIdleMs)));
-    if (!status || queued == 0)
+    switch (port_.WaitForInput(-1)) {
+    case SerialPort::Wait::Input:
+        break;
+    case SerialPort::Wait::Failed:
+        // A port that has gone away (hung up, adapter pulled) keeps reporting so at once: it
+        // is looked at again every 10 ms instead of in a spin.
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return;
-    const long n = port_.Read(local.data(), kRxLimit, &stop_);
-    if (n <= 0)
+    default: // woken: the loop looks at the stop request
         return;
-    const std::span<const std::uint8_t> chunk(local.data(), static_cast<std::size_t>(n));
-    if (rx_.Append(chunk))
+    }
+    // The windows' thread looks at the bytes 10 ms after it first sees them, as each of its
+    // passes always paused before it read: a chunk never ends sooner after its first byte.
+    if (!link_.timing().completeEarly)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const std::size_t n = ReadChunk(local);
+    if (n == 0)
+        return;
+    const std::span<const std::uint8_t> chunk(local.data(), n);
+    const bool overflow = rx_.Append(chunk);
+    // The chunk's hand-over is owed from the append on: a waiting transaction returns only
+    // once its "R:" line is in the log. Settled also when the hand-over failed.
+    bool handedOver = false;
+    const ScopeExit settle([this, &handedOver] {
+        if (!handedOver)
+            rx_.HandedOver();
+    });
+    if (overflow)
         HandOver([this] {
             link_.Log(LineKind::Received, std::string(kReceivedPrefix) + std::string(kBufferFull));
         });
     // Rendered on the main thread, during the hand-over, in the mode of the transaction that
     // runs then.
     std::vector<std::uint8_t> bytes(chunk.begin(), chunk.end());
-    HandOver([this, &bytes] {
+    HandOver([this, &bytes, &handedOver] {
+        const ScopeExit done([this, &handedOver] {
+            handedOver = true;
+            rx_.HandedOver();
+        });
         link_.Log(LineKind::Received,
                   std::string(kReceivedPrefix) + RenderRx(bytes, link_.impl_->display));
     });
+}
+
+std::size_t ReadThread::ReadChunk(std::vector<std::uint8_t> &local) {
+    // One chunk is what arrives until no further byte has come for the gap time, within the
+    // read's total limit of 1 ms a byte; when the transaction completes early, the chunk
+    // that brings its expected bytes ends there.
+    using std::chrono::milliseconds;
+    const Timing &timing = link_.timing();
+    const auto end = std::chrono::steady_clock::now() + milliseconds(kRxLimit);
+    std::size_t got = 0;
+    for (;;) {
+        std::uint32_t queued = 0;
+        if (!port_.QueueStatus(queued))
+            break; // gone: what came so far is the chunk
+        if (queued > 0) {
+            const std::size_t want = std::min<std::size_t>(queued, kRxLimit - got);
+            const long n = port_.Read(local.data() + got, want, &stop_);
+            if (n < 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        if (got >= kRxLimit || stop_.load(std::memory_order_acquire) ||
+            (timing.completeEarly && got > 0 && rx_.Completes(got)))
+            break;
+        const auto left = std::chrono::ceil<milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0 ||
+            port_.WaitForInput(static_cast<int>(std::min<long long>(timing.gapMs, left.count()))) !=
+                SerialPort::Wait::Input)
+            break;
+    }
+    return got;
 }
 
 } // namespace kv::link

@@ -35,6 +35,20 @@ public:
     // Receive-character events on or off (SetCommMask).
     virtual bool SetEventMask(bool rxChar) = 0;
 
+    // What ended a WaitForInput.
+    enum class Wait {
+        Input,    // bytes wait in the input queue
+        Woken,    // Wake() was called (since the last wait that returned Woken)
+        TimedOut, // timeoutMs passed first
+        Failed,   // the port is gone or the wait itself failed
+    };
+    // Blocks, without waking up meanwhile, until bytes are queued, Wake() is called, the
+    // port fails, or timeoutMs passes (a negative timeoutMs: no limit). Needs SetEventMask(true)
+    // where the platform waits on receive-character events.
+    virtual Wait WaitForInput(int timeoutMs) = 0;
+    // Any thread: ends the WaitForInput in progress, or the next one, at once.
+    virtual void Wake() = 0;
+
     // Clears the port's error state and tells how many bytes wait in the input queue
     // (ClearCommError). Fails once the port is gone (hang-up, pulled adapter, closed).
     virtual bool QueueStatus(std::uint32_t &queued) = 0;

@@ -98,7 +98,25 @@ std::optional<speed_t> SpeedFor(int baud) {
 
 class PosixSerialPort final : public SerialPort {
 public:
-    ~PosixSerialPort() override { Close(); }
+    PosixSerialPort() {
+        // The self-pipe that Wake() writes to: a wait polls it beside the device.
+        int fds[2];
+        if (::pipe(fds) == 0) {
+            for (int fd : fds) {
+                ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+                ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            }
+            wakeRead_ = fds[0];
+            wakeWrite_ = fds[1];
+        }
+    }
+    ~PosixSerialPort() override {
+        Close();
+        if (wakeRead_ >= 0) {
+            ::close(wakeRead_);
+            ::close(wakeWrite_);
+        }
+    }
 
     bool Open(const std::string &name) override {
         const std::string path = PosixPortPath(name);
@@ -168,6 +186,54 @@ public:
     }
 
     bool SetEventMask(bool) override { return fd_ >= 0 ? true : Fail(EBADF); }
+
+    Wait WaitForInput(int timeoutMs) override {
+        if (fd_ < 0) {
+            Fail(EBADF);
+            return Wait::Failed;
+        }
+        const auto end = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+        for (;;) {
+            int wait = -1;
+            if (timeoutMs >= 0) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+                wait = static_cast<int>(std::max<long long>(left.count(), 0));
+            }
+            pollfd p[2] = {{fd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
+            const int r = ::poll(p, wakeRead_ >= 0 ? 2 : 1, wait);
+            if (r < 0) {
+                if (errno == EINTR)
+                    continue;
+                Fail(errno);
+                return Wait::Failed;
+            }
+            if (r > 0 && (p[1].revents & POLLIN)) {
+                std::uint8_t drain[64];
+                while (::read(wakeRead_, drain, sizeof drain) > 0) {
+                }
+                return Wait::Woken;
+            }
+            // A hung-up tty reports itself readable with nothing to read, at once and
+            // again: the port is gone, as when it hangs up with nothing left to read.
+            int queued = 0;
+            if ((p[0].revents & POLLIN) && ::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0)
+                return Wait::Input;
+            if (p[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
+                Fail(EIO);
+                return Wait::Failed;
+            }
+            if (r == 0)
+                return Wait::TimedOut;
+        }
+    }
+
+    void Wake() override {
+        if (wakeWrite_ >= 0) {
+            const std::uint8_t one = 1;
+            // A full pipe already holds a wake-up.
+            [[maybe_unused]] const ssize_t n = ::write(wakeWrite_, &one, 1);
+        }
+    }
 
     bool QueueStatus(std::uint32_t &queued) override {
         queued = 0;
@@ -296,6 +362,8 @@ private:
     termios tio_{};
     int intervalMs_ = 0;
     int multiplierMs_ = 0;
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
 };
 
 } // namespace

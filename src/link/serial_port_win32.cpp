@@ -1,5 +1,7 @@
-// The serial port on Windows: a COM device opened synchronously with CreateFileA; the read
-// time-outs are the driver's own (COMMTIMEOUTS).
+// The serial port on Windows: a COM device opened for overlapped I/O with CreateFileA, so
+// that the receive thread can wait for a receive-character event (or its wake-up event)
+// while the main thread writes; each read and write still completes before it returns. The
+// read time-outs are the driver's own (COMMTIMEOUTS).
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -20,14 +22,30 @@ bool Fail() {
     return false;
 }
 
+// A manual-reset event, closed with its owner.
+class Event {
+public:
+    Event() : handle_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Event() {
+        if (handle_)
+            ::CloseHandle(handle_);
+    }
+    Event(const Event &) = delete;
+    Event &operator=(const Event &) = delete;
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
 class Win32SerialPort final : public SerialPort {
 public:
     ~Win32SerialPort() override { Close(); }
 
     bool Open(const std::string &name) override {
-        // Synchronous, no sharing, no security attributes, existing devices only.
+        // Overlapped, no sharing, no security attributes, existing devices only.
         handle_ = ::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
         if (handle_ == INVALID_HANDLE_VALUE)
             return Fail();
         return true;
@@ -74,10 +92,39 @@ public:
         return true;
     }
 
+    Wait WaitForInput(int timeoutMs) override {
+        const ULONGLONG end =
+            ::GetTickCount64() + static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs);
+        for (;;) {
+            std::uint32_t queued = 0;
+            if (!QueueStatus(queued))
+                return Wait::Failed;
+            if (queued > 0)
+                return Wait::Input;
+            DWORD wait = INFINITE;
+            if (timeoutMs >= 0) {
+                const ULONGLONG now = ::GetTickCount64();
+                if (now >= end)
+                    return Wait::TimedOut;
+                wait = static_cast<DWORD>(end - now);
+            }
+            const Wait w = WaitForEvent(wait);
+            if (w != Wait::Input)
+                return w;
+            // A receive-character event, an event of another kind, or a wait the driver
+            // ended by itself (Wine's ends every few milliseconds, aborted): the queue tells.
+        }
+    }
+
+    void Wake() override { ::SetEvent(wake_.get()); }
+
     long Read(std::uint8_t *buffer, std::size_t max, const std::atomic<bool> *) override {
         // The driver ends the read on the interval time-out; it cannot be cut short.
+        OVERLAPPED ov{};
+        ov.hEvent = readDone_.get();
+        ::ResetEvent(ov.hEvent);
         DWORD n = 0;
-        if (!::ReadFile(handle_, buffer, static_cast<DWORD>(max), &n, nullptr)) {
+        if (!Finish(::ReadFile(handle_, buffer, static_cast<DWORD>(max), nullptr, &ov), ov, n)) {
             Fail();
             return -1;
         }
@@ -87,9 +134,13 @@ public:
     bool Write(std::span<const std::uint8_t> data) override {
         std::size_t off = 0;
         while (off < data.size()) {
+            OVERLAPPED ov{};
+            ov.hEvent = writeDone_.get();
+            ::ResetEvent(ov.hEvent);
             DWORD n = 0;
-            if (!::WriteFile(handle_, data.data() + off, static_cast<DWORD>(data.size() - off), &n,
-                             nullptr))
+            if (!Finish(::WriteFile(handle_, data.data() + off,
+                                    static_cast<DWORD>(data.size() - off), nullptr, &ov),
+                        ov, n))
                 return Fail();
             if (n == 0) { // a write time-out of the driver
                 tlsLastError = ERROR_TIMEOUT;
@@ -111,7 +162,58 @@ public:
     }
 
 private:
+    // One wait for a receive-character event, the wake-up event or the time-out. Input
+    // means that the event came (or the wait ended by itself), not that bytes wait.
+    Wait WaitForEvent(DWORD timeoutMs) {
+        OVERLAPPED ov{};
+        ov.hEvent = waitDone_.get();
+        ::ResetEvent(ov.hEvent);
+        DWORD mask = 0;
+        if (::WaitCommEvent(handle_, &mask, &ov))
+            return Wait::Input;
+        if (::GetLastError() != ERROR_IO_PENDING) {
+            Fail();
+            return Wait::Failed;
+        }
+        // Bytes that came between the look at the queue and the wait raise no event; the
+        // wait is not waited then (nor when the look fails: the caller's next look tells).
+        constexpr DWORD kNotWaited = WAIT_OBJECT_0 + 2;
+        std::uint32_t queued = 0;
+        DWORD r = kNotWaited;
+        if (QueueStatus(queued) && queued == 0) {
+            const HANDLE events[2] = {ov.hEvent, wake_.get()};
+            r = ::WaitForMultipleObjects(2, events, FALSE, timeoutMs);
+        }
+        if (r != WAIT_OBJECT_0)
+            ::CancelIoEx(handle_, &ov);
+        // Also a wait that was cancelled, or that the driver aborted, has ended here.
+        DWORD n = 0;
+        ::GetOverlappedResult(handle_, &ov, &n, TRUE);
+        if (r == WAIT_OBJECT_0 + 1) {
+            ::ResetEvent(wake_.get());
+            return Wait::Woken;
+        }
+        if (r == WAIT_TIMEOUT)
+            return Wait::TimedOut;
+        if (r != WAIT_OBJECT_0 && r != kNotWaited) {
+            Fail();
+            return Wait::Failed;
+        }
+        return Wait::Input;
+    }
+
+    // Waits for an overlapped read or write that started with the result `started`.
+    bool Finish(BOOL started, OVERLAPPED &ov, DWORD &n) {
+        if (!started && ::GetLastError() != ERROR_IO_PENDING)
+            return false;
+        return ::GetOverlappedResult(handle_, &ov, &n, TRUE) != FALSE;
+    }
+
     HANDLE handle_ = INVALID_HANDLE_VALUE;
+    // One event for each kind of operation: the receive thread waits and reads while the
+    // main thread writes.
+    Event waitDone_, readDone_, writeDone_;
+    Event wake_;
     DCB dcb_{};
     COMMTIMEOUTS timeouts_{};
 };

@@ -1,6 +1,7 @@
 // SendCommand: one command frame out, then the wait for its reply.
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,7 @@ Reply Link::SendCommand(std::span<const std::uint8_t> command, std::uint8_t expe
     const ScopeExit between([this] {
         impl_->logEnabled = true;
         impl_->display = RxDisplay::Hex;
+        impl_->rx.Expect(0);
     });
 
     host_.SetStatusPanel(1, "");
@@ -40,6 +42,7 @@ Reply Link::SendCommand(std::span<const std::uint8_t> command, std::uint8_t expe
     const std::string hex = FrameHexForm(frame);
     Log(LineKind::Sent, std::string(kSentPrefix) + std::to_string(frame.size()) + "B");
     ReplyStatus status = ReplyStatus::Completed;
+    impl_->rx.Expect(expected);
     if (!WriteComPort(frame)) {
         status = ReplyStatus::WriteFailed;
     } else if (!WaitForBytes(expected)) {
@@ -56,20 +59,40 @@ bool Link::WaitForBytes(std::uint8_t expected) {
     using std::chrono::milliseconds;
     // The monotonic clock: a change of the wall clock during the wait does not stretch it.
     const auto deadline = Clock::now() + milliseconds(timing_.limitMs);
-    const auto reached = [&] { return expected <= impl_->rx.Count(); };
     for (;;) {
         if (timing_.completeEarly) {
-            // Sleeps in short slices and stops as soon as the reply is in.
-            const auto pollEnd = Clock::now() + milliseconds(timing_.pollMs);
-            while (!reached() && Clock::now() < pollEnd)
-                std::this_thread::sleep_for(milliseconds(std::min(2, timing_.pollMs)));
+            // Sleeps until the receive thread has the reply in or owes the main thread a
+            // chunk's hand-over; the host's events wait at most a poll period.
+            impl_->rx.WaitFor(expected,
+                              std::min(deadline, Clock::now() + milliseconds(timing_.pollMs)));
         } else {
             std::this_thread::sleep_for(milliseconds(timing_.pollMs));
         }
         const bool timedOut = Clock::now() > deadline;
         host_.ProcessEvents();
-        if (reached() || timedOut)
-            return !timedOut;
+        if (timedOut)
+            return false;
+        if (!timing_.completeEarly) {
+            if (expected <= impl_->rx.Count())
+                return true;
+        } else if (impl_->rx.Settled(expected)) {
+            return true; // the reply is in, and its "R:" line in the log
+        } else {
+            // An owed hand-over is on its way to the host's queue: only moments.
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    }
+}
+
+void Link::WaitUntil(std::chrono::steady_clock::time_point until) {
+    for (;;) {
+        // No count is ever reached: only an owed hand-over or the end wakes the wait.
+        impl_->rx.WaitFor(std::numeric_limits<std::uint32_t>::max(), until);
+        host_.ProcessEvents();
+        if (std::chrono::steady_clock::now() >= until)
+            return;
+        if (!impl_->rx.Settled(0)) // the hand-over is on its way to the host's queue
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
 }
 

@@ -1,8 +1,14 @@
-// The receive thread over a real pseudo-terminal: rendering, the buffer limit, stopping.
+// The receive thread over a real pseudo-terminal: rendering, the buffer limit, stopping,
+// sleeping while the port is idle, ending a chunk with an early-completing reply.
 #include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <thread>
 
 #include "fake_host.h"
 #include "sim_fixture.h"
+#include "thread_use.h"
 
 namespace {
 
@@ -93,6 +99,27 @@ TEST_F(Receive, ClosingWhileTheThreadWaitsForAHandOver) {
     EXPECT_EQ(host.pendingHandOvers(), 0u);
 }
 
+TEST_F(Receive, WaitingUntilATimeHandsChunksOverAsTheyCome) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    std::thread later([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        fx.sim().SendRaw({1, 2, 3});
+    });
+    bool handedOverMeanwhile = false; // not only when the wait ends
+    host.onProcessEvents = [&] {
+        handedOverMeanwhile = handedOverMeanwhile ||
+                              (host.logCount() == 1 && std::chrono::steady_clock::now() < until);
+    };
+    const int calls = host.processEventsCalls();
+    link->WaitUntil(until);
+    later.join();
+    EXPECT_GE(std::chrono::steady_clock::now(), until);
+    EXPECT_EQ(host.log(), std::vector<std::string>{"R: 01 02 03"});
+    EXPECT_TRUE(handedOverMeanwhile);
+    // Woken by the chunk, not polling (every 20 ms would make 20 calls).
+    EXPECT_LE(host.processEventsCalls() - calls, 10);
+}
+
 TEST_F(Receive, HungUpDeviceLeavesTheThreadQuietAndTheLinkUsable) {
     fx.sim().HangUpNow();
     ASSERT_TRUE(fx.sim().HungUp());
@@ -103,6 +130,84 @@ TEST_F(Receive, HungUpDeviceLeavesTheThreadQuietAndTheLinkUsable) {
     EXPECT_EQ(host.logLine(0), "COM port closed");
     fx.Replug();
     EXPECT_TRUE(link->OpenComPort());
+}
+
+TEST(ReceiveThread, SleepsWhileTheOpenPortIsIdleAndLooksRarelyAtAGoneOne) {
+    Timing early;
+    early.completeEarly = true;
+    early.gapMs = 2;
+    struct Case {
+        const char *name;
+        Timing timing;
+        bool hangUp;
+        long maxSwitches; // in half a second
+    } cases[] = {
+        // A thread that looked for bytes every 10 ms would wake 50 times.
+        {"window timing", Timing{}, false, 3},
+        {"completing early", early, false, 3},
+        // Gone: looked at every 10 ms, not in a spin.
+        {"hung up", early, true, 60},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SimFixture fx;
+        FakeHost host;
+        auto link = fx.MakeLink(host, c.timing);
+        const std::set<int> before = kvtest::ThreadIds();
+        ASSERT_TRUE(link->OpenComPort());
+        ASSERT_TRUE(link->SendCommand({0x15}, 25).Has(25)); // idle after use, too
+        const int tid = kvtest::NewThread(before);
+        ASSERT_NE(tid, -1);
+        if (c.hangUp)
+            fx.sim().HangUpNow();
+        const kvtest::ThreadUse start = kvtest::Use(tid);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const kvtest::ThreadUse end = kvtest::Use(tid);
+        EXPECT_LE(end.switches - start.switches, c.maxSwitches);
+        EXPECT_LT(end.cpuMs - start.cpuMs, 25.0);
+    }
+}
+
+TEST(ReceiveThread, ChunkEndsWithTheRepliesBytesWhenTheTransactionCompletesEarly) {
+    // A gap far beyond the time limit: a reply judged only after the gap would time out.
+    Timing t;
+    t.gapMs = 5000;
+    t.limitMs = 1000;
+    t.closeDelayMs = 0;
+    struct Case {
+        const char *name;
+        bool early;
+        bool split; // the reply comes in two parts, 5 bytes and 20 bytes 300 ms later
+        kv::link::ReplyStatus status;
+        std::size_t bytes;
+    } cases[] = {
+        {"window timing", false, false, kv::link::ReplyStatus::TimedOut, 0},
+        {"early", true, false, kv::link::ReplyStatus::Completed, 25},
+        {"early, split reply", true, true, kv::link::ReplyStatus::Completed, 25},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SimFixture fx;
+        FakeHost host;
+        t.completeEarly = c.early;
+        auto link = fx.MakeLink(host, t);
+        ASSERT_TRUE(link->OpenComPort());
+        if (c.split)
+            fx.sim().SetSplit(0x15, kv::sim::Faults::Split{5, 300});
+        const kv::link::Reply r = link->SendCommand({0x15}, 25);
+        EXPECT_EQ(r.status, c.status);
+        ASSERT_EQ(r.bytes.size(), c.bytes);
+        if (c.bytes == 0)
+            continue;
+        const kv::sim::Record record = fx.sim().StatusRecord(false);
+        EXPECT_EQ(Bytes(r.bytes.begin(), r.bytes.begin() + 23),
+                  Bytes(record.begin(), record.end()));
+        EXPECT_EQ(Bytes(r.bytes.begin() + 23, r.bytes.end()), (Bytes{0x0D, 0x0A}));
+        // The reply's one line is in the log when the transaction returns.
+        EXPECT_EQ(host.logLine(0).rfind("R: ", 0), 0u);
+        EXPECT_EQ(host.logLine(0).size(), 3 + 25 * 3 - 1);
+        EXPECT_EQ(host.logLine(1), "S: 10B");
+    }
 }
 
 } // namespace
