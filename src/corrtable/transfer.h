@@ -35,6 +35,11 @@ struct TableTransfer {
     bool complete() const { return blocks == kBlocks; }
 };
 
+// One block: read into entries 8k..8k+7 of table (true when exactly 10 bytes came), or
+// written from them (true when answered exactly CR LF). reply gets the exchange's reply.
+bool ReadBlock(link::Link &link, int k, CorrTableData &table, link::Reply *reply = nullptr);
+bool WriteBlock(link::Link &link, const CorrTableData &table, int k, link::Reply *reply = nullptr);
+
 // Fills the table from the device. All 257 entries are cleared first; the read stops at
 // the first block whose reply is not exactly 10 bytes, leaving zeros from there on. The
 // blocks show in hexadecimal in the log. The read reports nothing itself: the editor shows

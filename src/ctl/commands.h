@@ -16,6 +16,8 @@ int CmdCrcCheck(Session &s);
 int CmdTableRead(Session &s);
 int CmdTableWrite(Session &s);
 int CmdTableCrc(Session &s);
+int CmdTableVerify(Session &s);
+int CmdTableDiff(Session &s);
 int CmdInc(Session &s);
 int CmdCalc(Session &s);
 

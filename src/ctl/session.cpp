@@ -40,21 +40,22 @@ Session::~Session() {
     link_.reset();
 }
 
+link::PortSettings Session::PortSettings() const {
+    PortSetting ps = ReadPortSetting(ini);
+    link::PortSettings r{ps.port, ps.baud};
+    if (args.Has("--port"))
+        r.name = args.Value("--port");
+    if (args.Has("--baud"))
+        r.baud = IntOption("--baud", r.baud, 1, 4000000);
+    return r;
+}
+
 link::Link *Session::OpenLink() {
     if (link_)
         return link_.get();
-    // Read at each opening, as the windows do; the command line overrides both.
-    auto portSettings = [this] {
-        PortSetting ps = ReadPortSetting(ini);
-        link::PortSettings r{ps.port, ps.baud};
-        if (args.Has("--port"))
-            r.name = args.Value("--port");
-        if (args.Has("--baud"))
-            r.baud = IntOption("--baud", r.baud, 1, 4000000);
-        return r;
-    };
-    link_ =
-        std::make_unique<link::Link>(host, portSettings, CtlTiming(args.Has("--window-timing")));
+    // Read at each opening, as the windows do.
+    link_ = std::make_unique<link::Link>(
+        host, [this] { return PortSettings(); }, CtlTiming(args.Has("--window-timing")));
     if (!link_->OpenComPort()) {
         link_.reset();
         return nullptr;

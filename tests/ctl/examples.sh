@@ -47,7 +47,8 @@ start_sim() {
 normalize() {
     sed -e "s|$work|WORK|g" -e "s|$bin/|BIN/|g" \
         -e 's/[0-9][0-9]\.[0-9][0-9]\.[0-9][0-9][0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]/DATE/g' \
-        -e 's/blocks in [0-9.]* ms/blocks in N ms/'
+        -e 's/blocks in [0-9.]* ms/blocks in N ms/' \
+        -e 's/-[0-9]\{8\}-[0-9]\{6\}Z\.epr/-STAMP.epr/g'
 }
 
 # One command: its line, exit status, standard output and standard error.
@@ -103,9 +104,13 @@ transcript() {
     run current --log /dev/full "${ini[@]}"
 
     echo "### README: correction table transfer"
-    printf '%s' "$(for n in $(seq 0 222); do printf '%d ' $(((n * 7) % 255 - 127)); done)46" \
+    printf '%s' "$(for n in $(seq 0 222); do printf '%d ' $(((n * 7) % 255 - 127)); done)-118" \
         >"$work/corr.epr"
-    run table write corr.epr "${ini[@]}"
+    run table write --dry-run corr.epr "${ini[@]}"
+    run table write corr.epr --backup-dir backups "${ini[@]}"
+    run table write corr.epr --backup-dir backups "${ini[@]}"
+    run table verify corr.epr "${ini[@]}"
+    run table diff corr.epr "${ini[@]}"
     run table read back.epr "${ini[@]}"
     show_file back.epr
     run table read back.epr "${ini[@]}"
@@ -138,7 +143,10 @@ transcript() {
     start_sim --table-silent-from 5
     run table read part.epr "${ini[@]}"
     start_sim --table-reply 3:4552
-    run table write corr.epr "${ini[@]}"
+    run table write corr.epr --no-verify "${ini[@]}"
+    start_sim --ignore-block 3
+    run table write corr.epr --backup-dir backups "${ini[@]}"
+    run table verify corr.epr "${ini[@]}"
     start_sim --reply-length 0x1B:5
     run current "${ini[@]}"
     start_sim --silent all
