@@ -262,6 +262,7 @@ void TForm1::BuildMenus() {
 
     // Everything beyond the specified menus goes here, after "Data".
     Service1 = menu("Service1", "Service");
+    BuildTableServiceItems();
 
     // The client area is the central widget and the status bar; the menu bar comes on top.
     const int menuHeight = bar->sizeHint().height();

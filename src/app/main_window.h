@@ -100,6 +100,9 @@ public:
     QAction *Calc1 = nullptr;
     // The program's own menu after "Data": unit history and table safety items.
     QMenu *Service1 = nullptr;
+    QAction *VerifyCorrectionTable1 = nullptr;
+    QAction *BackUpDeviceTable1 = nullptr;
+    QAction *VerifyTableWrites1 = nullptr;
 
     // Timed current measurement state (main thread only).
     int TimerTicks = 0;
@@ -138,6 +141,11 @@ public slots:
     void ReadCorrectionTable1Click();
     void GenerateCORRTABLEINCFile1Click();
 
+    // Table safety items of the Service menu (corrtable/main_window_service.cpp)
+    void VerifyCorrectionTable1Click();
+    void BackUpDeviceTable1Click();
+    void VerifyTableWrites1Click();
+
     // Tools (tools/main_window_tools.cpp)
     void LastADCmeasure1Click();
     void Calc1Click();
@@ -153,6 +161,7 @@ private:
     void FormDestroy();
     void BuildWidgets();
     void BuildMenus();
+    void BuildTableServiceItems(); // corrtable/main_window_service.cpp
     // Runs the Enter handler of a parameter field; other widgets have no hint.
     void ShowFieldHint(QObject *field);
 

@@ -18,6 +18,7 @@
 #include "corrtable/editor_window.h"
 #include "corrtable/table_file.h"
 #include "corrtable/transfer.h"
+#include "corrtable/verified_write.h"
 
 using namespace kv::calib;
 
@@ -384,8 +385,11 @@ void TForm2::CalcCorrectionTable1Click() {
     if (!ctx_.form4)
         return;
     ctx_.form4->LoadTableFile(fileName, ctx_.CorrTable);
-    if (ctx_.form4->exec() == 1 && ctx_.link)
-        kv::ShowNotices(kv::corrtable::NoticesOf(
-                            kv::corrtable::WriteCorrectionTable(*ctx_.link, ctx_.CorrTable)),
-                        ctx_.prompter, {});
+    if (ctx_.form4->exec() == 1 && ctx_.link) {
+        const auto show = [this](const kv::Notices &n) { kv::ShowNotices(n, ctx_.prompter, {}); };
+        show(kv::corrtable::WriteTableFromWindow(
+            *ctx_.link, ctx_.prompter, ctx_.CorrTable,
+            ctx_.VerifyWrites ? std::optional(kv::corrtable::WindowBackupPath(ctx_)) : std::nullopt,
+            show));
+    }
 }

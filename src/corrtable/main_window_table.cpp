@@ -5,6 +5,7 @@
 #include "corrtable/include_file.h"
 #include "corrtable/table_file.h"
 #include "corrtable/transfer.h"
+#include "corrtable/verified_write.h"
 
 void TForm1::Correctiontable1Click() {
     TForm4 *editor = ctx_.form4;
@@ -12,7 +13,10 @@ void TForm1::Correctiontable1Click() {
         return;
     editor->ShowTable();
     if (editor->exec() == 1)
-        Show(NoticesOf(kv::corrtable::WriteCorrectionTable(link(), ctx_.CorrTable)));
+        Show(kv::corrtable::WriteTableFromWindow(
+            link(), ctx_.prompter, ctx_.CorrTable,
+            ctx_.VerifyWrites ? std::optional(kv::corrtable::WindowBackupPath(ctx_)) : std::nullopt,
+            [this](const kv::Notices &n) { Show(n); }));
 }
 
 void TForm1::ReadCorrectionTable1Click() {
