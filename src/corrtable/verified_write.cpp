@@ -80,7 +80,7 @@ std::string DefaultBackupDir(const std::string &dataDir) {
 }
 
 std::string BackupFileName(const std::optional<std::string> &unit, std::string_view port,
-                           std::chrono::system_clock::time_point when) {
+                           std::chrono::system_clock::time_point when, std::string_view ext) {
     std::string base;
     if (unit && !unit->empty()) {
         base = *unit;
@@ -106,7 +106,7 @@ std::string BackupFileName(const std::optional<std::string> &unit, std::string_v
 #endif
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%SZ", &utc);
-    return base + "-" + stamp + ".epr";
+    return base + "-" + stamp + std::string(ext);
 }
 
 std::string FreeBackupPath(const std::string &dir, const std::string &name) {
@@ -115,11 +115,12 @@ std::string FreeBackupPath(const std::string &dir, const std::string &name) {
     std::string folder = dir;
     if (!folder.empty() && folder.back() != '/' && folder.back() != PathSeparator())
         folder += PathSeparator();
-    const std::string stem =
-        name.size() > 4 && name.ends_with(".epr") ? name.substr(0, name.size() - 4) : name;
+    const auto dot = name.rfind('.');
+    const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+    const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
     std::string path = folder + name;
     for (int i = 2; std::filesystem::exists(path, ec); ++i)
-        path = folder + stem + "-" + std::to_string(i) + ".epr";
+        path = folder + stem + "-" + std::to_string(i) + ext;
     return path;
 }
 

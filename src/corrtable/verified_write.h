@@ -41,15 +41,17 @@ std::string SentAndReadBack(const EntryDifference &d);
 std::vector<std::string> DifferenceLines(const std::vector<EntryDifference> &differences,
                                          std::size_t limit);
 
-// The backup folder inside the program's data folder.
+// The backup folder inside the program's data folder (tables and parameters).
 std::string DefaultBackupDir(const std::string &dataDir);
 // The name of a backup file: the unit when one is named, else the port's last path part,
-// and the UTC time: "ttyUSB0-20261208-131500Z.epr". Characters other than letters, digits,
-// '.', '_' and '-' become '_', so that any unit or port names a file in the folder.
+// and the UTC time: "ttyUSB0-20261208-131500Z.epr" (ext ".ini" for parameters). Characters
+// other than letters, digits, '.', '_' and '-' become '_', so that any unit or port names a
+// file in the folder.
 std::string BackupFileName(const std::optional<std::string> &unit, std::string_view port,
-                           std::chrono::system_clock::time_point when);
-// A path in dir for name that names no existing file ("-2", "-3", ... before ".epr" when
-// needed: two writes in one second keep both backups). The folder is made when missing.
+                           std::chrono::system_clock::time_point when,
+                           std::string_view ext = ".epr");
+// A path in dir for name that names no existing file ("-2", "-3", ... before the extension
+// when needed: two writes in one second keep both backups). The folder is made when missing.
 std::string FreeBackupPath(const std::string &dir, const std::string &name);
 
 // Writes a whole table and reads it all back; blocks that read back wrong are written once

@@ -6,6 +6,8 @@
 
 #include "app/format.h"
 #include "app/text_files.h"
+#include "corrtable/table_file.h"
+#include "corrtable/verified_write.h"
 #include "ctl/commands.h"
 #include "ctl/json.h"
 #include "ctl/session.h"
@@ -16,6 +18,7 @@
 namespace kv::ctl {
 
 namespace dev = kv::device;
+namespace ct = kv::corrtable;
 
 namespace {
 
@@ -139,18 +142,58 @@ int CmdGetData(Session &s) {
     return kExitOk;
 }
 
-int CmdSendData(Session &s) {
-    const dev::ParameterEntries entries = Entries(s);
+// Keeps the parameters the device holds before they are replaced, in the backup folder
+// (unless --no-backup). A device whose status cannot be read gets no backup file; the send
+// goes on and fails as specified.
+void BackUpParameters(Session &s, dev::DeviceOps &ops) {
+    if (s.args.Has("--no-backup"))
+        return;
+    const dev::StatusRead before = ops.ReadStatus();
+    if (!before.ok()) {
+        s.err.Line("the device's parameters could not be read; no backup file");
+        return;
+    }
+    const std::string file =
+        ct::FreeBackupPath(s.args.Has("--backup-dir") ? s.args.Value("--backup-dir")
+                                                      : ct::DefaultBackupDir(s.paths.DataDir()),
+                           // The unit names the backup once the command line names units.
+                           ct::BackupFileName(std::nullopt, s.PortSettings().name,
+                                              std::chrono::system_clock::now(), ".ini"));
+    if (FileResult r =
+            dev::SaveParameters(IniFile(file), dev::ParametersFromStatus(*before.status));
+        !r) {
+        s.err.Line(ct::FileWriteErrorText(file, r.error) + "; no backup file");
+        return;
+    }
+    s.Out("backup: " + file);
+}
+
+// Send Data's sequence for the entries; autoSave as SendData takes it.
+int SendParameters(Session &s, const dev::ParameterEntries &entries, const IniFile *autoSave) {
     link::Link *l = Device(s);
     if (!l)
         return NoPort(s);
-    const dev::SendOutcome out =
-        Ops(s, *l).SendData(entries, s.settings.AutoSaveData ? &s.ini : nullptr);
+    dev::DeviceOps ops = Ops(s, *l);
+    const dev::SendOutcome out = ops.SendData(entries, autoSave, [&] { BackUpParameters(s, ops); });
     s.Tell(dev::NoticesOf(out));
     if (!out.ok())
         return kExitFailed;
     s.Out(dev::SendCrcOkLine(out.crc));
     return kExitOk;
+}
+
+int CmdSendData(Session &s) {
+    return SendParameters(s, Entries(s), s.settings.AutoSaveData ? &s.ini : nullptr);
+}
+
+int CmdParamsRestore(Session &s) {
+    const std::string file = s.args.args[0];
+    if (!FileExists(file))
+        return s.Fail(ct::FileReadErrorText(file, NotATextFile(file).empty() ? "No such file"
+                                                                             : NotATextFile(file)));
+    // The backup's parameters as a settings file holds them; the settings file of the run is
+    // left as it is.
+    return SendParameters(s, dev::EntriesFromSettings(ReadStartupSettings(IniFile(file))), nullptr);
 }
 
 int CmdRelay(Session &s) {

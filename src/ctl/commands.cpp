@@ -34,6 +34,21 @@ const OptionSpec &ParameterOption(std::string_view name) {
 const OptionSpec kForce{.name = "--force",
                         .help = "go on with a damaged table (check byte, count of values)"};
 
+const OptionSpec kNoBackup{.name = "--no-backup",
+                           .help = "keep no backup file of what the device holds"};
+const OptionSpec kBackupDir{
+    .name = "--backup-dir",
+    .valueName = "DIR",
+    .help = "folder of the backup files (default: \"backups\" in the folder --help names)"};
+
+// send-data's options and the backup's.
+std::vector<OptionSpec> SendDataOptions() {
+    std::vector<OptionSpec> out = ParameterOptions();
+    out.push_back(kNoBackup);
+    out.push_back(kBackupDir);
+    return out;
+}
+
 const OptionSpec kOutput{
     .name = "--output", .shortName = "-o", .valueName = "FILE", .help = "output file"};
 
@@ -81,7 +96,7 @@ const std::vector<CommandSpec> &Commands() {
                     "fills the\nmain window's fields.",
          .run = CmdGetData},
         {.name = "send-data",
-         .options = ParameterOptions(),
+         .options = SendDataOptions(),
          .device = true,
          .summary = "set, read back and store the fuse parameters",
          .details =
@@ -89,8 +104,20 @@ const std::vector<CommandSpec> &Commands() {
              "the\nconfirmation (--yes), saves them in the settings file when \"AutoSaveData\" is "
              "on, sets\nthem in the device, reads them back, has the device store them and checks "
              "its CRC.\nParameters not given are taken from the settings file, as the main window "
-             "shows them.",
+             "shows them.\nThe parameters the device held before are saved in the backup folder "
+             "first (\"params\nrestore\" writes them back).",
          .run = CmdSendData},
+        {.name = "params restore",
+         .args = "BACKUP.ini",
+         .minArgs = 1,
+         .maxArgs = 1,
+         .options = {kNoBackup, kBackupDir},
+         .device = true,
+         .summary = "write a parameter backup of send-data back to the device",
+         .details = "Sends the parameters of a backup file that send-data saved through "
+                    "send-data's own\nsequence (confirmation, read-back, store, CRC check), "
+                    "after saving what the device\nholds now.",
+         .run = CmdParamsRestore},
         {.name = "relay",
          .args = "on|off",
          .minArgs = 1,
@@ -146,11 +173,8 @@ const std::vector<CommandSpec> &Commands() {
          .options = {kForce,
                      {.name = "--no-verify",
                       .help = "the plain write, as the windows do: no backup, no read-back"},
-                     {.name = "--no-backup", .help = "keep no backup file of the device's table"},
-                     {.name = "--backup-dir",
-                      .valueName = "DIR",
-                      .help = "folder of the backup files (default: \"backups\" in the folder "
-                              "--help names)"},
+                     kNoBackup,
+                     kBackupDir,
                      {.name = "--dry-run",
                       .help = "read the device and show the differences; write nothing"}},
          .device = true,

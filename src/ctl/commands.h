@@ -18,6 +18,7 @@ int CmdTableWrite(Session &s);
 int CmdTableCrc(Session &s);
 int CmdTableVerify(Session &s);
 int CmdTableDiff(Session &s);
+int CmdParamsRestore(Session &s);
 int CmdInc(Session &s);
 int CmdCalc(Session &s);
 

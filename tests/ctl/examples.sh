@@ -48,7 +48,7 @@ normalize() {
     sed -e "s|$work|WORK|g" -e "s|$bin/|BIN/|g" \
         -e 's/[0-9][0-9]\.[0-9][0-9]\.[0-9][0-9][0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]/DATE/g' \
         -e 's/blocks in [0-9.]* ms/blocks in N ms/' \
-        -e 's/-[0-9]\{8\}-[0-9]\{6\}Z\.epr/-STAMP.epr/g'
+        -e 's/-[0-9]\{8\}-[0-9]\{6\}Z\(-[0-9][0-9]*\)\{0,1\}\./-STAMP./g'
 }
 
 # One command: its line, exit status, standard output and standard error.
@@ -83,11 +83,11 @@ transcript() {
     run status --json "${ini[@]}"
     run get-data "${ini[@]}"
     run get-data --json "${ini[@]}"
-    run send-data --fuse-current 150 --multiply 100 --yes "${ini[@]}"
+    run send-data --fuse-current 150 --multiply 100 --yes --backup-dir backups "${ini[@]}"
     show_file korvane.ini
     run crc-check --fuse-current 99 --multiply 100 "${ini[@]}"
-    run send-data --fuse-current 42 "${ini[@]}"
-    run send-data --overload-time abc --yes "${ini[@]}"
+    run send-data --fuse-current 42 --backup-dir backups "${ini[@]}"
+    run send-data --overload-time abc --yes --backup-dir backups "${ini[@]}"
     # The windows' timing: a reply read in one chunk, so its "R:" line is always one line.
     run status --verbose --window-timing "${ini[@]}"
 
@@ -137,9 +137,9 @@ transcript() {
     start_sim --manual-off --relay-on
     run relay off --yes "${ini[@]}"
     start_sim --wrong-crc
-    run send-data --yes "${ini[@]}"
+    run send-data --yes --backup-dir backups "${ini[@]}"
     start_sim --readback-mismatch 9
-    run send-data --yes "${ini[@]}"
+    run send-data --yes --backup-dir backups "${ini[@]}"
     start_sim --table-silent-from 5
     run table read part.epr "${ini[@]}"
     start_sim --table-reply 3:4552
