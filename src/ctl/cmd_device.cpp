@@ -9,6 +9,7 @@
 #include "corrtable/table_file.h"
 #include "corrtable/verified_write.h"
 #include "ctl/commands.h"
+#include "ctl/files.h"
 #include "ctl/json.h"
 #include "ctl/session.h"
 #include "device/notices.h"
@@ -153,12 +154,7 @@ void BackUpParameters(Session &s, dev::DeviceOps &ops) {
         s.err.Line("the device's parameters could not be read; no backup file");
         return;
     }
-    const std::string file =
-        ct::FreeBackupPath(s.args.Has("--backup-dir") ? s.args.Value("--backup-dir")
-                                                      : ct::DefaultBackupDir(s.paths.DataDir()),
-                           // The unit names the backup once the command line names units.
-                           ct::BackupFileName(std::nullopt, s.PortSettings().name,
-                                              std::chrono::system_clock::now(), ".ini"));
+    const std::string file = NewBackupPath(s, ".ini");
     if (FileResult r =
             dev::SaveParameters(IniFile(file), dev::ParametersFromStatus(*before.status));
         !r) {

@@ -155,12 +155,7 @@ int CmdTableWrite(Session &s) {
     }
     ct::VerifiedWriteOptions options{.backupPath = {}, .dryRun = dryRun};
     if (!dryRun && !s.args.Has("--no-backup"))
-        options.backupPath =
-            ct::FreeBackupPath(s.args.Has("--backup-dir") ? s.args.Value("--backup-dir")
-                                                          : ct::DefaultBackupDir(s.paths.DataDir()),
-                               // The unit names the backup once the command line names units.
-                               ct::BackupFileName(std::nullopt, s.PortSettings().name,
-                                                  std::chrono::system_clock::now()));
+        options.backupPath = NewBackupPath(s, ".epr");
     const ct::VerifiedWrite v = ct::WriteTableVerified(*l, table, options);
     Timing(s, "table read", v.before.read.blocks, v.before.readMs);
     if (v.write) {

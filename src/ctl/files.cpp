@@ -1,11 +1,23 @@
 #include "ctl/files.h"
 
+#include <chrono>
+
 #include "app/text_files.h"
+#include "corrtable/verified_write.h"
 
 namespace kv::ctl {
 
 bool MayReplace(Session &s, const std::string &file) {
     return !FileExists(file) || AskQuestion(s.prompter, OverwriteQuestion(file)) == IdYes;
+}
+
+std::string NewBackupPath(Session &s, std::string_view ext) {
+    namespace ct = kv::corrtable;
+    return ct::FreeBackupPath(s.args.Has("--backup-dir") ? s.args.Value("--backup-dir")
+                                                         : ct::DefaultBackupDir(s.paths.DataDir()),
+                              // The unit names the backup once the command line names units.
+                              ct::BackupFileName(std::nullopt, s.PortSettings().name,
+                                                 std::chrono::system_clock::now(), ext));
 }
 
 std::string FilesHelpText(const ProgramPaths &paths) {
