@@ -43,7 +43,7 @@ void TForm1::VerifyCorrectionTable1Click() {
 
 void TForm1::BackUpDeviceTable1Click() {
     ct::CorrTableData table{};
-    const ct::TableTransfer read = ct::ReadCorrectionTable(link(), table);
+    const ct::TableTransfer read = ct::ReadCorrectionTable(link(), table, true);
     if (!read.complete()) {
         // The same box as a verification that could not read the table.
         ct::TableCheck failed;

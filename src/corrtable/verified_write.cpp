@@ -23,7 +23,7 @@ double MsSince(Clock::time_point start) {
 std::optional<int> ReadBlocks(link::Link &link, const std::vector<int> &blocks,
                               CorrTableData &device) {
     for (int k : blocks)
-        if (!ReadBlock(link, k, device))
+        if (!ReadBlock(link, k, device, nullptr, true))
             return k;
     return std::nullopt;
 }
@@ -127,7 +127,7 @@ std::string FreeBackupPath(const std::string &dir, const std::string &name) {
 CheckedWrite WriteAndCheck(link::Link &link, const CorrTableData &table) {
     CheckedWrite w;
     auto start = Clock::now();
-    w.write = WriteCorrectionTable(link, table);
+    w.write = WriteCorrectionTable(link, table, true);
     w.writeMs = MsSince(start);
     if (!w.write.complete()) {
         w.failedBlock = w.write.blocks;
@@ -146,7 +146,7 @@ CheckedWrite WriteAndCheck(link::Link &link, const CorrTableData &table) {
     // write; one that is wrong again is not tried a third time.
     w.repaired = BlocksOf(differences);
     for (int k : w.repaired)
-        if (!WriteBlock(link, table, k)) {
+        if (!WriteBlock(link, table, k, nullptr, true)) {
             w.failedBlock = k;
             return w;
         }
@@ -162,7 +162,7 @@ CheckedWrite WriteAndCheck(link::Link &link, const CorrTableData &table) {
 TableCheck CheckDeviceTable(link::Link &link, const CorrTableData &table) {
     TableCheck c;
     const auto start = Clock::now();
-    c.read = ReadCorrectionTable(link, c.device);
+    c.read = ReadCorrectionTable(link, c.device, true);
     c.readMs = MsSince(start);
     if (c.read.complete())
         c.differences = TableDifferences(c.device, table);
@@ -282,7 +282,7 @@ Notices WriteTableFromWindow(link::Link &link, Prompter &prompter, const CorrTab
     if (!backupPath)
         return NoticesOf(WriteCorrectionTable(link, table));
     CorrTableData old{};
-    const TableTransfer before = ReadCorrectionTable(link, old);
+    const TableTransfer before = ReadCorrectionTable(link, old, true);
     if (!before.complete())
         return {{K::ErrorBox, Format("The device's table could not be read (stopped at block %d "
                                      "of %d); nothing written",

@@ -136,7 +136,8 @@ std::string WindowBackupPath(const AppContext &ctx);
 // Writes"), the device's table is read and saved there first (nothing is written when that
 // fails), the write's box is shown through show, and the table is read back: a difference
 // gives an error box with the first differing entry that offers to write the backup back.
-// Returns what is left to show.
+// The extra exchanges end as soon as their bytes are in; the write itself keeps the
+// windows' timing. Returns what is left to show.
 Notices WriteTableFromWindow(link::Link &link, Prompter &prompter, const CorrTableData &table,
                              const std::optional<std::string> &backupPath,
                              const std::function<void(const Notices &)> &show);

@@ -34,10 +34,17 @@ public:
     std::uint8_t Byte(std::size_t index) const;
     std::vector<std::uint8_t> Copy() const;
 
+    // The byte count a transaction that ends as soon as its bytes are in waits for (0: none).
+    // The main thread sets it around such a transaction; the receive thread then ends its
+    // read when that many bytes are in, instead of after the gap.
+    void Await(std::uint32_t count) { awaited_.store(count, std::memory_order_release); }
+    std::uint32_t Awaited() const { return awaited_.load(std::memory_order_acquire); }
+
 private:
     mutable std::mutex mutex_;
     std::array<std::uint8_t, kRxBufferSize> buffer_{}; // guarded by mutex_
     std::atomic<std::uint32_t> count_{0};              // written under mutex_
+    std::atomic<std::uint32_t> awaited_{0};
 };
 
 // The receive thread of one opening of the port: reads whatever the device sends into

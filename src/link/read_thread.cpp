@@ -92,10 +92,16 @@ void ReadThread::Pass(std::vector<std::uint8_t> &local) {
     const bool status = port_.QueueStatus(queued);
     // The sleep comes on every pass, also when the status query fails: a port that has
     // gone away (hung up, adapter pulled) is then polled every 10 ms instead of in a spin.
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::max(1, link_.timing().rxIdleMs)));
+    // While a transaction awaits a count of bytes, the thread looks every millisecond and
+    // its read ends when the count is in.
+    const std::uint32_t awaited = rx_.Awaited();
+    const std::uint32_t have = rx_.Count();
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(awaited ? 1 : std::max(1, link_.timing().rxIdleMs)));
     if (!status || queued == 0)
         return;
-    const long n = port_.Read(local.data(), kRxLimit, &stop_);
+    const std::size_t max = awaited > have ? awaited - have : kRxLimit;
+    const long n = port_.Read(local.data(), max, &stop_);
     if (n <= 0)
         return;
     const std::span<const std::uint8_t> chunk(local.data(), static_cast<std::size_t>(n));

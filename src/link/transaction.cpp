@@ -25,9 +25,13 @@ Reply Link::SendCommand(std::span<const std::uint8_t> command, std::uint8_t expe
     }
     impl_->logEnabled = options.log;
     impl_->display = options.display;
+    const bool early = options.completeEarly || timing_.completeEarly;
+    if (options.completeEarly)
+        impl_->rx.Await(expected);
     const ScopeExit between([this] {
         impl_->logEnabled = true;
         impl_->display = RxDisplay::Hex;
+        impl_->rx.Await(0);
     });
 
     host_.SetStatusPanel(1, "");
@@ -42,7 +46,7 @@ Reply Link::SendCommand(std::span<const std::uint8_t> command, std::uint8_t expe
     ReplyStatus status = ReplyStatus::Completed;
     if (!WriteComPort(frame)) {
         status = ReplyStatus::WriteFailed;
-    } else if (!WaitForBytes(expected)) {
+    } else if (!WaitForBytes(expected, early)) {
         status = ReplyStatus::TimedOut;
         Log(LineKind::ReceiveError, kReceiveError);
         host_.Beep();
@@ -51,14 +55,14 @@ Reply Link::SendCommand(std::span<const std::uint8_t> command, std::uint8_t expe
     return Reply{status, impl_->rx.Copy(), expected};
 }
 
-bool Link::WaitForBytes(std::uint8_t expected) {
+bool Link::WaitForBytes(std::uint8_t expected, bool completeEarly) {
     using Clock = std::chrono::steady_clock;
     using std::chrono::milliseconds;
     // The monotonic clock: a change of the wall clock during the wait does not stretch it.
     const auto deadline = Clock::now() + milliseconds(timing_.limitMs);
     const auto reached = [&] { return expected <= impl_->rx.Count(); };
     for (;;) {
-        if (timing_.completeEarly) {
+        if (completeEarly) {
             // Sleeps in short slices and stops as soon as the reply is in.
             const auto pollEnd = Clock::now() + milliseconds(timing_.pollMs);
             while (!reached() && Clock::now() < pollEnd)
