@@ -60,6 +60,15 @@ std::string DifferenceLine(const EntryDifference &d) {
     return Format("%d: %d -> %d", {d.index, static_cast<int>(d.device), static_cast<int>(d.file)});
 }
 
+std::string TableReadStoppedText(int blocks) {
+    return Format("the device's table could not be read (stopped at block %d of %d)",
+                  {blocks, kBlocks});
+}
+
+std::string ReadBackStoppedText(int block) {
+    return Format("the read-back stopped at block %d", {block});
+}
+
 std::string SentAndReadBack(const EntryDifference &d) {
     return Format("entry %d: sent %d, read back %d",
                   {d.index, static_cast<int>(d.file), static_cast<int>(d.device)});
@@ -209,7 +218,7 @@ std::string CheckedWriteFault(const CheckedWrite &w) {
                       {*w.failedBlock, *w.failedBlock * kBlockSize,
                        *w.failedBlock * kBlockSize + kBlockSize - 1, kWriteError});
     if (w.readBackBlock)
-        return Format("the read-back stopped at block %d", {*w.readBackBlock});
+        return ReadBackStoppedText(*w.readBackBlock);
     if (w.firstDifference)
         return SentAndReadBack(*w.firstDifference);
     return {};
@@ -232,10 +241,7 @@ Notices NoticesOf(const VerifiedWrite &v) {
     case VerifiedWriteEnd::DryRun:
         return {};
     case VerifiedWriteEnd::ReadFailed:
-        return {
-            {K::Problem, Format("the device's table could not be read (stopped at block %d of %d); "
-                                "nothing written",
-                                {v.before.read.blocks, kBlocks})}};
+        return {{K::Problem, TableReadStoppedText(v.before.read.blocks) + "; nothing written"}};
     case VerifiedWriteEnd::BackupFailed:
         return {
             {K::Problem, FileWriteErrorText(v.backupFile, v.backup.error) + "; nothing written"}};
@@ -256,9 +262,7 @@ Notices NoticesOf(const VerifiedWrite &v) {
 Notices NoticesOf(const TableCheck &c) {
     using K = Notice::Kind;
     if (!c.read.complete())
-        return {{K::ErrorBox, Format("The device's table could not be read (stopped at block %d "
-                                     "of %d)",
-                                     {c.read.blocks, kBlocks})}};
+        return {{K::ErrorBox, TableReadStoppedText(c.read.blocks)}};
     if (c.differences.empty())
         return {{K::InfoBox, kDeviceTableMatches}};
     std::string text = Format("Device table differs in %d entries (device -> editor):",
@@ -284,9 +288,7 @@ Notices WriteTableFromWindow(link::Link &link, Prompter &prompter, const CorrTab
     CorrTableData old{};
     const TableTransfer before = ReadCorrectionTable(link, old, true);
     if (!before.complete())
-        return {{K::ErrorBox, Format("The device's table could not be read (stopped at block %d "
-                                     "of %d); nothing written",
-                                     {before.blocks, kBlocks})}};
+        return {{K::ErrorBox, TableReadStoppedText(before.blocks) + "; nothing written"}};
     if (FileResult r = WriteTableFile(*backupPath, old); !r)
         return {{K::ErrorBox, FileWriteErrorText(*backupPath, r.error) + "; nothing written"}};
     show(NoticesOf(WriteCorrectionTable(link, table)));
@@ -294,9 +296,8 @@ Notices WriteTableFromWindow(link::Link &link, Prompter &prompter, const CorrTab
     const TableCheck after = CheckDeviceTable(link, table);
     if (after.ok())
         return {{K::Report, "Table read back right; backup: " + *backupPath}};
-    const std::string fault =
-        after.read.complete() ? SentAndReadBack(after.differences.front())
-                              : Format("the read-back stopped at block %d", {after.read.blocks});
+    const std::string fault = after.read.complete() ? SentAndReadBack(after.differences.front())
+                                                    : ReadBackStoppedText(after.read.blocks);
     const int answer =
         prompter.Message("Error",
                          "The device's table differs from the one written (" + fault +

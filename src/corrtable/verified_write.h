@@ -35,6 +35,10 @@ std::vector<EntryDifference> TableDifferences(const CorrTableData &device,
                                               const CorrTableData &file);
 // "17: -3 -> 5" (device -> file).
 std::string DifferenceLine(const EntryDifference &d);
+// "the device's table could not be read (stopped at block 5 of 28)".
+std::string TableReadStoppedText(int blocks);
+// "the read-back stopped at block 5".
+std::string ReadBackStoppedText(int block);
 // "entry 17: sent 5, read back 4" (file -> sent, device -> read back).
 std::string SentAndReadBack(const EntryDifference &d);
 // The first `limit` differences as lines, and "... and N more" when there are more.

@@ -86,8 +86,7 @@ int CompareWithDevice(Session &s, std::size_t listed) {
     const ct::TableCheck c = ct::CheckDeviceTable(*l, table);
     Timing(s, "table read", c.read.blocks, c.readMs);
     if (!c.read.complete())
-        return s.Fail(
-            Format("the table read stopped at block %d of %d", {c.read.blocks, ct::kBlocks}));
+        return s.Fail(ct::TableReadStoppedText(c.read.blocks));
     if (c.differences.empty()) {
         s.Out("the device's table equals " + file);
         return kExitOk;
