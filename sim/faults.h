@@ -40,6 +40,9 @@ struct Faults {
     std::map<int, Times> corruptBlock{};
     // Table block -> answered CR LF, nothing stored.
     std::map<int, Times> ignoreBlock{};
+    // Table block -> its write answered "ER" (0x45 0x52), nothing stored: a write that fails
+    // mid-way.
+    std::map<int, Times> failBlock{};
 };
 
 } // namespace kv::sim

@@ -174,6 +174,8 @@ Bytes FuseModel::Normal(const Frame &f, bool &silent) {
         }
         if (f_.tableBlockReply.count(block))
             return r; // a failing block stores nothing; Receive puts in its reply
+        if (Strikes(f_.failBlock, block))
+            return {0x45, 0x52};
         if (!Strikes(f_.ignoreBlock, block)) {
             const bool corrupt = Strikes(f_.corruptBlock, block);
             for (int j = 0; j < kTableBlockSize; ++j) {

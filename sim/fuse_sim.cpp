@@ -221,6 +221,11 @@ void FuseSim::SetIgnoreBlock(int block, std::optional<Faults::Times> times) {
     SetOrErase(model_.GetFaults().ignoreBlock, block, times);
 }
 
+void FuseSim::SetFailBlock(int block, std::optional<Faults::Times> times) {
+    std::lock_guard lock(mutex_);
+    SetOrErase(model_.GetFaults().failBlock, block, times);
+}
+
 void FuseSim::HangUpAfterFrames(int frames) {
     std::lock_guard lock(mutex_);
     auto &after = model_.GetFaults().hangUpAfterFrames;

@@ -70,6 +70,7 @@ public:
     void SetTableSilentFrom(int block); // -1: off
     void SetCorruptBlock(int block, std::optional<Faults::Times> times);
     void SetIgnoreBlock(int block, std::optional<Faults::Times> times);
+    void SetFailBlock(int block, std::optional<Faults::Times> times);
     // Hang up when a frame arrives after this many more frames (-1: off).
     void HangUpAfterFrames(int frames);
     void HangUpNow();

@@ -48,6 +48,8 @@ Faults (codes and numbers also in hexadecimal: 0x15, $15; table blocks are 0..27
                          right (a one-off error)
   --ignore-block K       answer CR LF to writes of table block K but store nothing
   --ignore-block-once K  the same for the first write of block K only
+  --fail-block K         answer "ER" to writes of table block K and store nothing
+  --fail-block-once K    the same for the first write of block K only
   --hangup-after N       close the line when a frame arrives after N frames
   --status-byte I:V      status record byte I (0..22) always reads V
   Each fault option may be given several times (for several codes or blocks).
@@ -188,6 +190,9 @@ ProgramArgs Parse(const std::vector<std::string> &args) {
                 a.ends_with("-once") ? Faults::Times::Once : Faults::Times::Always;
         } else if (a == "--ignore-block" || a == "--ignore-block-once") {
             f.ignoreBlock[Block(Number(value(i), a), a)] =
+                a.ends_with("-once") ? Faults::Times::Once : Faults::Times::Always;
+        } else if (a == "--fail-block" || a == "--fail-block-once") {
+            f.failBlock[Block(Number(value(i), a), a)] =
                 a.ends_with("-once") ? Faults::Times::Once : Faults::Times::Always;
         } else if (a == "--hangup-after") {
             f.hangUpAfterFrames =

@@ -33,6 +33,8 @@ struct AppContext {
     double RefVoltage = 1.8;
     double Voltage = 5.0;
     int GridLines = 15;
+    // "Verify Table Writes" (menu Service, settings key "VerifyWrites").
+    bool VerifyWrites = false;
 
     // The global correction table, shared by the editor, the transfer and the calculation.
     corrtable::CorrTableData CorrTable{};

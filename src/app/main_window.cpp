@@ -265,6 +265,7 @@ void TForm1::BuildMenus() {
     // The program's own menu, after "Data": service history and table safety.
     Service1 = menu("Service1", "Service");
     BuildHistoryItems();
+    BuildTableServiceItems();
 
     // The client area is the central widget and the status bar; the menu bar comes on top.
     const int menuHeight = bar->sizeHint().height();

@@ -115,6 +115,9 @@ public:
     QAction *Unit1 = nullptr;              // "Unit...", "Unit: SN-1234..." once set
     QAction *UnitHistory1 = nullptr;       // "Unit History"
     QAction *CalibrationRecord1 = nullptr; // "Calibration Record..."
+    QAction *VerifyCorrectionTable1 = nullptr;
+    QAction *BackUpDeviceTable1 = nullptr;
+    QAction *VerifyTableWrites1 = nullptr;
 
     // Timed current measurement state (main thread only).
     int TimerTicks = 0;
@@ -153,6 +156,11 @@ public slots:
     void ReadCorrectionTable1Click();
     void GenerateCORRTABLEINCFile1Click();
 
+    // Table safety items of the Service menu (corrtable/main_window_service.cpp)
+    void VerifyCorrectionTable1Click();
+    void BackUpDeviceTable1Click();
+    void VerifyTableWrites1Click();
+
     // Tools (tools/main_window_tools.cpp)
     void LastADCmeasure1Click();
     void Calc1Click();
@@ -177,6 +185,7 @@ private:
     void StartHistory(const kv::StartupSettings &s);
     void HistoryPortOpened();
     void HistoryPortClosed();
+    void BuildTableServiceItems(); // corrtable/main_window_service.cpp
     // Runs the Enter handler of a parameter field; other widgets have no hint.
     void ShowFieldHint(QObject *field);
 

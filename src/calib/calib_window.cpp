@@ -19,6 +19,7 @@
 #include "corrtable/table_file.h"
 #include "corrtable/transfer.h"
 #include "history/outcome_records.h"
+#include "corrtable/verified_write.h"
 
 using namespace kv::calib;
 
@@ -399,10 +400,13 @@ void TForm2::CalcCorrectionTable1Click() {
         return;
     ctx_.form4->LoadTableFile(fileName, ctx_.CorrTable);
     if (ctx_.form4->exec() == 1 && ctx_.link) {
-        const kv::corrtable::TableTransfer sent =
-            kv::corrtable::WriteCorrectionTable(*ctx_.link, ctx_.CorrTable);
-        kv::ShowNotices(kv::corrtable::NoticesOf(sent), ctx_.prompter, {});
-        if (ctx_.record)
-            ctx_.record(kv::history::TableWriteEntry(sent, ctx_.CorrTable, fileName));
+        const auto show = [this](const kv::Notices &n) { kv::ShowNotices(n, ctx_.prompter, {}); };
+        std::optional<kv::corrtable::TableTransfer> written;
+        show(kv::corrtable::WriteTableFromWindow(
+            *ctx_.link, ctx_.prompter, ctx_.CorrTable,
+            ctx_.VerifyWrites ? std::optional(kv::corrtable::WindowBackupPath(ctx_)) : std::nullopt,
+            show, &written));
+        if (ctx_.record && written)
+            ctx_.record(kv::history::TableWriteEntry(*written, ctx_.CorrTable, fileName));
     }
 }

@@ -6,6 +6,7 @@
 #include "corrtable/table_file.h"
 #include "corrtable/transfer.h"
 #include "history/outcome_records.h"
+#include "corrtable/verified_write.h"
 
 void TForm1::Correctiontable1Click() {
     TForm4 *editor = ctx_.form4;
@@ -14,11 +15,14 @@ void TForm1::Correctiontable1Click() {
     editor->ShowTable();
     if (editor->exec() != 1)
         return;
-    const kv::corrtable::TableTransfer written =
-        kv::corrtable::WriteCorrectionTable(link(), ctx_.CorrTable);
-    Show(NoticesOf(written));
+    std::optional<kv::corrtable::TableTransfer> written;
+    Show(kv::corrtable::WriteTableFromWindow(
+        link(), ctx_.prompter, ctx_.CorrTable,
+        ctx_.VerifyWrites ? std::optional(kv::corrtable::WindowBackupPath(ctx_)) : std::nullopt,
+        [this](const kv::Notices &n) { Show(n); }, &written));
     // The editor's table: no file of its own.
-    Record(kv::history::TableWriteEntry(written, ctx_.CorrTable, {}));
+    if (written)
+        Record(kv::history::TableWriteEntry(*written, ctx_.CorrTable, {}));
 }
 
 void TForm1::ReadCorrectionTable1Click() {

@@ -13,6 +13,16 @@ std::uint8_t TableCrc(const CorrTableData &t) {
     return crc;
 }
 
+std::optional<std::string> CheckByteMismatch(const CorrTableData &t) {
+    const std::uint8_t crc = TableCrc(t);
+    const auto stored = static_cast<std::uint8_t>(t[kCheckIndex]);
+    if (crc == stored)
+        return std::nullopt;
+    return Format("the check byte (entry %d) is %d [0x%0.2x], the CRC of entries 0..%d is %d "
+                  "[0x%0.2x]",
+                  {kCheckIndex, stored, stored, kCorrections - 1, crc, crc});
+}
+
 std::string EntryText(std::int8_t v) {
     return std::to_string(static_cast<int>(v));
 }

@@ -45,6 +45,10 @@ constexpr std::int8_t EntryFromDevice(int n, std::uint8_t b) {
 // CRC-8 over the sign-magnitude bytes of entries 0..222, start 0, no final step.
 std::uint8_t TableCrc(const CorrTableData &t);
 
+// "the check byte (entry 223) is 5 [0x05], the CRC of entries 0..222 is 7 [0x07]" when
+// entry 223 does not match the table's CRC; nothing when it does.
+std::optional<std::string> CheckByteMismatch(const CorrTableData &t);
+
 // The signed decimal of an entry: "-5", "0", "17".
 std::string EntryText(std::int8_t v);
 

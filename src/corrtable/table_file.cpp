@@ -1,6 +1,8 @@
 #include "corrtable/table_file.h"
 
+#include "app/format.h"
 #include "app/numbers.h"
+#include "app/scope.h"
 
 namespace kv::corrtable {
 
@@ -37,10 +39,15 @@ std::string_view TrimView(std::string_view s) {
 
 } // namespace
 
-std::optional<std::string> ParseTableText(std::string_view content, CorrTableData &buffer) {
+std::optional<std::string> ParseTableText(std::string_view content, CorrTableData &buffer,
+                                          int *values) {
     buffer.fill(0);
-    std::string_view rest = FirstLine(content);
     int k = 0;
+    const ScopeExit count([&] {
+        if (values)
+            *values = k;
+    });
+    std::string_view rest = FirstLine(content);
     while (!rest.empty()) {
         std::string_view value;
         const auto blank = rest.find(' ');
@@ -66,8 +73,11 @@ std::optional<std::string> ParseTableText(std::string_view content, CorrTableDat
     return std::nullopt;
 }
 
-std::optional<std::string> ReadTableFile(const std::string &fileName, CorrTableData &buffer) {
+std::optional<std::string> ReadTableFile(const std::string &fileName, CorrTableData &buffer,
+                                         int *values) {
     buffer.fill(0);
+    if (values)
+        *values = 0;
     std::string content;
     bool whole = true;
     if (FileResult r = ReadTextFile(fileName, kTableLineLimit, content, &whole); !r)
@@ -81,10 +91,18 @@ std::optional<std::string> ReadTableFile(const std::string &fileName, CorrTableD
         const auto blank = line.rfind(' ');
         line = blank == std::string_view::npos ? std::string_view() : line.substr(0, blank);
     }
-    if (auto message = ParseTableText(line, buffer); message || !cut)
+    if (auto message = ParseTableText(line, buffer, values); message || !cut)
         return message;
     return FileReadErrorText(fileName, "the first line is longer than " +
                                            std::to_string(kTableLineLimit) + " bytes");
+}
+
+std::optional<std::string> TableFileDefect(int values, const CorrTableData &table) {
+    if (values != kEntries)
+        return Format("it holds %d values, not %d", {values, kEntries});
+    if (auto mismatch = CheckByteMismatch(table))
+        return *mismatch;
+    return std::nullopt;
 }
 
 std::optional<std::string> LoadTableFileReporting(const std::string &fileName,

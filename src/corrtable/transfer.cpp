@@ -27,32 +27,47 @@ std::array<std::uint8_t, 10> WriteBlockCommand(const CorrTableData &table, int k
     return frame;
 }
 
-TableTransfer ReadCorrectionTable(link::Link &link, CorrTableData &table) {
-    TableTransfer t;
-    table.fill(0);
-    for (; t.blocks < kBlocks; ++t.blocks) {
-        const int k = t.blocks;
-        t.reply =
-            link.SendCommand(ReadBlockCommand(k), kReadReply, {.display = link::RxDisplay::Hex});
-        // A short, long or missing reply ends the read; a time-out was logged by the link.
-        if (!t.reply.Has(kReadReply))
-            break;
+bool ReadBlock(link::Link &link, int k, CorrTableData &table, link::Reply *reply, bool early) {
+    link::Reply r =
+        link.SendCommand(ReadBlockCommand(k), kReadReply,
+                         {.display = link::RxDisplay::Hex, .log = true, .completeEarly = early});
+    // A short, long or missing reply ends the read; a time-out was logged by the link.
+    const bool ok = r.Has(kReadReply);
+    if (ok)
         for (int j = 0; j < kBlockSize; ++j) {
             const int n = kBlockSize * k + j;
             table[static_cast<std::size_t>(n)] =
-                EntryFromDevice(n, t.reply.bytes[static_cast<std::size_t>(j)]);
+                EntryFromDevice(n, r.bytes[static_cast<std::size_t>(j)]);
         }
-    }
+    if (reply)
+        *reply = std::move(r);
+    return ok;
+}
+
+bool WriteBlock(link::Link &link, const CorrTableData &table, int k, link::Reply *reply,
+                bool early) {
+    link::Reply r =
+        link.SendCommand(WriteBlockCommand(table, k), kWriteReply, {.completeEarly = early});
+    const bool ok = r.Has(kWriteReply) && r.bytes[0] == 0x0D && r.bytes[1] == 0x0A;
+    if (reply)
+        *reply = std::move(r);
+    return ok;
+}
+
+TableTransfer ReadCorrectionTable(link::Link &link, CorrTableData &table, bool early) {
+    TableTransfer t;
+    table.fill(0);
+    for (; t.blocks < kBlocks; ++t.blocks)
+        if (!ReadBlock(link, t.blocks, table, &t.reply, early))
+            break;
     return t;
 }
 
-TableTransfer WriteCorrectionTable(link::Link &link, const CorrTableData &table) {
+TableTransfer WriteCorrectionTable(link::Link &link, const CorrTableData &table, bool early) {
     TableTransfer t;
-    for (; t.blocks < kBlocks; ++t.blocks) {
-        t.reply = link.SendCommand(WriteBlockCommand(table, t.blocks), kWriteReply);
-        if (!t.reply.Has(kWriteReply) || t.reply.bytes[0] != 0x0D || t.reply.bytes[1] != 0x0A)
+    for (; t.blocks < kBlocks; ++t.blocks)
+        if (!WriteBlock(link, table, t.blocks, &t.reply, early))
             break;
-    }
     return t;
 }
 

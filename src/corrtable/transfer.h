@@ -35,15 +35,25 @@ struct TableTransfer {
     bool complete() const { return blocks == kBlocks; }
 };
 
+// One block: read into entries 8k..8k+7 of table (true when exactly 10 bytes came), or
+// written from them (true when answered exactly CR LF). reply gets the exchange's reply.
+// With early, the exchange ends as soon as its bytes are in (the program's own checks in
+// the windows; the specified transfers keep the windows' timing).
+bool ReadBlock(link::Link &link, int k, CorrTableData &table, link::Reply *reply = nullptr,
+               bool early = false);
+bool WriteBlock(link::Link &link, const CorrTableData &table, int k, link::Reply *reply = nullptr,
+                bool early = false);
+
 // Fills the table from the device. All 257 entries are cleared first; the read stops at
 // the first block whose reply is not exactly 10 bytes, leaving zeros from there on. The
 // blocks show in hexadecimal in the log. The read reports nothing itself: the editor shows
 // what arrived.
-TableTransfer ReadCorrectionTable(link::Link &link, CorrTableData &table);
+TableTransfer ReadCorrectionTable(link::Link &link, CorrTableData &table, bool early = false);
 
 // Writes entries 0..223 to the device, stopping at the first block not answered with
 // exactly CR LF (later blocks are not sent).
-TableTransfer WriteCorrectionTable(link::Link &link, const CorrTableData &table);
+TableTransfer WriteCorrectionTable(link::Link &link, const CorrTableData &table,
+                                   bool early = false);
 // The write's end: "Done", or "Error on write!".
 Notices NoticesOf(const TableTransfer &write);
 

@@ -5,7 +5,10 @@
 
 #include "app/format.h"
 #include "app/text_files.h"
+#include "corrtable/table_file.h"
+#include "corrtable/verified_write.h"
 #include "ctl/commands.h"
+#include "ctl/files.h"
 #include "ctl/json.h"
 #include "ctl/session.h"
 #include "device/notices.h"
@@ -16,6 +19,7 @@
 namespace kv::ctl {
 
 namespace dev = kv::device;
+namespace ct = kv::corrtable;
 
 namespace {
 
@@ -156,20 +160,57 @@ int CmdGetData(Session &s) {
     return kExitOk;
 }
 
-int CmdSendData(Session &s) {
-    const dev::ParameterEntries entries = Entries(s);
+// Keeps the parameters the device holds before they are replaced, in the backup folder
+// (unless --no-backup), and returns them for the history. A device whose status cannot be
+// read gets no backup file; the send goes on and fails on its own.
+std::optional<dev::DeviceStatus> BackUpParameters(Session &s, dev::DeviceOps &ops) {
+    if (s.args.Has("--no-backup"))
+        return history::StatusBeforeSending(ops, s.UnitNamed());
+    const dev::StatusRead before = ops.ReadStatus();
+    if (!before.ok()) {
+        s.err.Line("the device's parameters could not be read; no backup file");
+        return std::nullopt;
+    }
+    const std::string file = NewBackupPath(s, ".ini");
+    if (FileResult r =
+            dev::SaveParameters(IniFile(file), dev::ParametersFromStatus(*before.status));
+        !r) {
+        s.err.Line(ct::FileWriteErrorText(file, r.error) + "; no backup file");
+        return before.status;
+    }
+    s.Out("backup: " + file);
+    return before.status;
+}
+
+// Send Data's sequence for the entries; autoSave as SendData takes it.
+int SendParameters(Session &s, const dev::ParameterEntries &entries, const IniFile *autoSave) {
     link::Link *l = Device(s);
     if (!l)
         return NoPort(s);
     dev::DeviceOps ops = Ops(s, *l);
-    const auto before = history::StatusBeforeSending(ops, s.UnitNamed());
-    const dev::SendOutcome out = ops.SendData(entries, s.settings.AutoSaveData ? &s.ini : nullptr);
+    std::optional<dev::DeviceStatus> before;
+    const dev::SendOutcome out =
+        ops.SendData(entries, autoSave, [&] { before = BackUpParameters(s, ops); });
     s.Tell(dev::NoticesOf(out));
     s.Record(history::EntryOf(out, before));
     if (!out.ok())
         return kExitFailed;
     s.Out(dev::SendCrcOkLine(out.crc));
     return kExitOk;
+}
+
+int CmdSendData(Session &s) {
+    return SendParameters(s, Entries(s), s.settings.AutoSaveData ? &s.ini : nullptr);
+}
+
+int CmdParamsRestore(Session &s) {
+    const std::string file = s.args.args[0];
+    if (!FileExists(file))
+        return s.Fail(ct::FileReadErrorText(file, NotATextFile(file).empty() ? "No such file"
+                                                                             : NotATextFile(file)));
+    // The backup's parameters as a settings file holds them; the settings file of the run is
+    // left as it is.
+    return SendParameters(s, dev::EntriesFromSettings(ReadStartupSettings(IniFile(file))), nullptr);
 }
 
 int CmdRelay(Session &s) {

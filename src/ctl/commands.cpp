@@ -31,6 +31,24 @@ const OptionSpec &ParameterOption(std::string_view name) {
     throw std::logic_error("no parameter option " + std::string(name));
 }
 
+const OptionSpec kForce{.name = "--force",
+                        .help = "go on with a damaged table (check byte, count of values)"};
+
+const OptionSpec kNoBackup{.name = "--no-backup",
+                           .help = "keep no backup file of what the device holds"};
+const OptionSpec kBackupDir{
+    .name = "--backup-dir",
+    .valueName = "DIR",
+    .help = "folder of the backup files (default: \"backups\" in the folder --help names)"};
+
+// send-data's options and the backup's.
+std::vector<OptionSpec> SendDataOptions() {
+    std::vector<OptionSpec> out = ParameterOptions();
+    out.push_back(kNoBackup);
+    out.push_back(kBackupDir);
+    return out;
+}
+
 const OptionSpec kOutput{
     .name = "--output", .shortName = "-o", .valueName = "FILE", .help = "output file"};
 
@@ -96,7 +114,7 @@ const std::vector<CommandSpec> &Commands() {
                     "fills the\nmain window's fields.",
          .run = CmdGetData},
         {.name = "send-data",
-         .options = ParameterOptions(),
+         .options = SendDataOptions(),
          .device = true,
          .summary = "set, read back and store the fuse parameters",
          .details =
@@ -104,8 +122,20 @@ const std::vector<CommandSpec> &Commands() {
              "the\nconfirmation (--yes), saves them in the settings file when \"AutoSaveData\" is "
              "on, sets\nthem in the device, reads them back, has the device store them and checks "
              "its CRC.\nParameters not given are taken from the settings file, as the main window "
-             "shows them.",
+             "shows them.\nThe parameters the device held before are saved in the backup folder "
+             "first (\"params\nrestore\" writes them back).",
          .run = CmdSendData},
+        {.name = "params restore",
+         .args = "BACKUP.ini",
+         .minArgs = 1,
+         .maxArgs = 1,
+         .options = {kNoBackup, kBackupDir},
+         .device = true,
+         .summary = "write a parameter backup of send-data back to the device",
+         .details = "Sends the parameters of a backup file that send-data saved through "
+                    "send-data's own\nsequence (confirmation, read-back, store, CRC check), "
+                    "after saving what the device\nholds now.",
+         .run = CmdParamsRestore},
         {.name = "relay",
          .args = "on|off",
          .minArgs = 1,
@@ -156,19 +186,36 @@ const std::vector<CommandSpec> &Commands() {
          .args = "FILE.epr",
          .minArgs = 1,
          .maxArgs = 1,
+         .options = {kForce},
          .device = true,
          .summary = "read the correction table into a file",
          .details = "Reads the 28 table blocks from the device and saves the table as a table "
-                    "file. A read\nthat stops early is reported and nothing is saved.",
+                    "file. A read\nthat stops early is reported and nothing is saved. A table "
+                    "whose check byte does not\nmatch ends with exit status 1 and replaces an "
+                    "existing file only with --force.",
          .run = CmdTableRead},
         {.name = "table write",
          .args = "FILE.epr",
          .minArgs = 1,
          .maxArgs = 1,
+         .options = {kForce,
+                     {.name = "--no-verify",
+                      .help = "the plain write, as the windows do: no backup, no read-back"},
+                     kNoBackup,
+                     kBackupDir,
+                     {.name = "--dry-run",
+                      .help = "read the device and show the differences; write nothing"}},
          .device = true,
-         .summary = "write a table file to the device",
-         .details = "Loads the table file and writes its 224 entries to the device in 28 blocks; "
-                    "ends with\n\"Done\" or \"Error on write!\".",
+         .summary = "write a table file to the device, checked and undone on failure",
+         .details =
+             "Loads the table file; a file that does not hold exactly 224 values, or whose "
+             "check\nbyte does not match, is refused unless --force. Reads the device's table "
+             "and saves it\nas a backup file, writes nothing when the device holds the table "
+             "already, writes the 28\nblocks (\"Done\" or \"Error on write!\"), reads "
+             "all of them back and writes blocks that\ndiffer once more. When a block stays "
+             "wrong or a write fails, the old table is written\nback and checked, and the "
+             "message names the entry, the device's state and the backup\n(exit status 1). "
+             "--no-verify gives the plain write.",
          .run = CmdTableWrite},
         {.name = "table crc",
          .args = "FILE.epr",
@@ -176,8 +223,28 @@ const std::vector<CommandSpec> &Commands() {
          .maxArgs = 1,
          .summary = "the check byte of a table file",
          .details = "Prints the check byte computed over entries 0..222 of the table file, and "
-                    "the check\nbyte the file holds in entry 223.",
+                    "the check\nbyte the file holds in entry 223; exit status 1 when they differ.",
          .run = CmdTableCrc},
+        {.name = "table verify",
+         .args = "FILE.epr",
+         .minArgs = 1,
+         .maxArgs = 1,
+         .device = true,
+         .summary = "compare the device's table with a table file",
+         .details = "Reads the device's table; exit status 0 when it equals the file's, else 1 "
+                    "with the\ndiffering entries (\"index: device -> file\", at most 20) "
+                    "and their count.",
+         .run = CmdTableVerify},
+        {.name = "table diff",
+         .args = "FILE.epr",
+         .minArgs = 1,
+         .maxArgs = 1,
+         .device = true,
+         .summary = "every entry where the device's table and a table file differ",
+         .details = "Reads the device's table and prints each differing entry as \"index: "
+                    "device -> file\"\nand their count; exit status 0 when there is none, "
+                    "else 1.",
+         .run = CmdTableDiff},
         {.name = "inc",
          .args = "FILE.epr",
          .minArgs = 1,

@@ -25,6 +25,9 @@ std::chrono::steady_clock::time_point NextSlot(std::chrono::steady_clock::time_p
 int CmdTableRead(Session &s);
 int CmdTableWrite(Session &s);
 int CmdTableCrc(Session &s);
+int CmdTableVerify(Session &s);
+int CmdTableDiff(Session &s);
+int CmdParamsRestore(Session &s);
 int CmdInc(Session &s);
 int CmdCalc(Session &s);
 int CmdHistory(Session &s);

@@ -65,28 +65,29 @@ Session::~Session() {
     link_.reset();
 }
 
+link::PortSettings Session::PortSettings() const {
+    PortSetting ps = ReadPortSetting(ini);
+    link::PortSettings r{ps.port, ps.baud};
+    if (!port.empty()) // --port, or this port of several
+        r.name = port;
+    if (args.Has("--baud"))
+        r.baud = IntOption("--baud", r.baud, 1, 4000000);
+    return r;
+}
+
 link::Link *Session::OpenLink() {
     if (link_)
         return link_.get();
     // Read at each opening, as the windows do; the command line overrides both.
-    auto portSettings = [this] {
-        PortSetting ps = ReadPortSetting(ini);
-        link::PortSettings r{ps.port, ps.baud};
-        if (!port.empty())
-            r.name = port;
-        if (args.Has("--baud"))
-            r.baud = IntOption("--baud", r.baud, 1, 4000000);
-        return r;
-    };
-    link_ =
-        std::make_unique<link::Link>(host, portSettings, CtlTiming(args.Has("--window-timing")));
+    link_ = std::make_unique<link::Link>(
+        host, [this] { return PortSettings(); }, CtlTiming(args.Has("--window-timing")));
     if (!link_->OpenComPort()) {
         link_.reset();
         return nullptr;
     }
     // The Info text costs one exchange of 17 bytes, made only when a record for a named
     // unit needs it, and kept out of the traffic shown with --verbose.
-    recorder_.PortOpened(portSettings().name, [this] {
+    recorder_.PortOpened(PortSettings().name, [this] {
         return history::InfoText(device::DeviceOps(*link_, prompter).Info({.log = false}));
     });
     return link_.get();

@@ -63,6 +63,8 @@ public:
 
     bool json() const { return args.Has("--json"); }
 
+    // The port and speed: the settings file's, which the command line overrides.
+    link::PortSettings PortSettings() const;
     // The link with its port open; null after the opening failed (its messages shown).
     link::Link *OpenLink();
     link::Link *link() { return link_.get(); }

@@ -33,7 +33,8 @@ StatusRead DeviceOps::ReadStatus(link::Cmd cmd, link::SendOptions options) {
     return r;
 }
 
-SendOutcome DeviceOps::SendData(const ParameterEntries &entries, const IniFile *autoSave) {
+SendOutcome DeviceOps::SendData(const ParameterEntries &entries, const IniFile *autoSave,
+                                const std::function<void()> &beforeSend) {
     SendOutcome out;
     // The whole sequence is guarded: whatever fails ends it with its message.
     try {
@@ -46,6 +47,8 @@ SendOutcome DeviceOps::SendData(const ParameterEntries &entries, const IniFile *
             out.failure = SendFailure::Declined;
             return out;
         }
+        if (beforeSend)
+            beforeSend();
         SendValidated(out, autoSave);
     } catch (const std::exception &e) {
         out.failure = SendFailure::Error;

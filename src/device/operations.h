@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -140,7 +141,10 @@ public:
     StatusRead ReadStatus(link::Cmd cmd = link::Cmd::GetStatus, link::SendOptions options = {});
 
     // Send Data. `autoSave` is the settings file when AutoSaveData is on, else null.
-    SendOutcome SendData(const ParameterEntries &entries, const IniFile *autoSave);
+    // beforeSend, when given, runs once the confirmation is answered Yes, before anything
+    // is saved or sent (korvanectl keeps the device's parameters there).
+    SendOutcome SendData(const ParameterEntries &entries, const IniFile *autoSave,
+                         const std::function<void()> &beforeSend = {});
     // Get Data.
     ParametersRead GetData();
 

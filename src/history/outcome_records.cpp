@@ -120,6 +120,43 @@ Entry TableWriteEntry(const ct::TableTransfer &written, const ct::CorrTableData 
     return Make(d, OutcomeOf(written.complete(), ct::NoticesOf(written)));
 }
 
+Entry VerifiedWriteEntry(const ct::VerifiedWrite &v, const ct::CorrTableData &table,
+                         const std::string &file) {
+    TableWriteData d;
+    d.file = file;
+    d.after = table;
+    if (v.before.read.complete())
+        d.before = v.before.device;
+    if (v.backup)
+        d.backupFile = v.backupFile;
+    if (v.write)
+        d.verified = v.write->ok();
+    else if (v.end == ct::VerifiedWriteEnd::AlreadyEqual)
+        d.verified = true;
+    return Make(d, OutcomeOf(v.ok(), ct::NoticesOf(v)));
+}
+
+std::optional<Entry> RestoreEntry(const ct::VerifiedWrite &v) {
+    if (!v.restore || !v.before.read.complete())
+        return std::nullopt;
+    TableRestoreData d;
+    d.file = v.backup ? v.backupFile : std::string();
+    d.after = v.before.device;
+    d.verified = v.restore->ok();
+    const bool ok = v.restore->ok();
+    return Make(d, ok ? Outcome{} : Outcome::Failed(ct::CheckedWriteFault(*v.restore)));
+}
+
+Entry TableVerifyEntry(const ct::TableCheck &check, const ct::CorrTableData &table,
+                       const std::string &file) {
+    TableVerifyData d;
+    d.file = file;
+    d.expected = table;
+    if (check.read.complete())
+        d.found = check.device;
+    return Make(d, OutcomeOf(check.ok(), ct::NoticesOf(check)));
+}
+
 Entry CalculationEntry(const calib::CorrectionTable &table, const calib::PointList &points,
                        std::int32_t multiplier, std::int32_t zeroOffset, const std::string &file,
                        const std::string &saveError) {

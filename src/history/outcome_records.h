@@ -12,6 +12,7 @@
 #include "corrtable/include_file.h"
 #include "corrtable/table.h"
 #include "corrtable/transfer.h"
+#include "corrtable/verified_write.h"
 #include "device/operations.h"
 #include "history/record.h"
 
@@ -46,6 +47,14 @@ Entry TableReadEntry(const corrtable::TableTransfer &read, const corrtable::Corr
                      const std::string &file, bool saved);
 Entry TableWriteEntry(const corrtable::TableTransfer &written,
                       const corrtable::CorrTableData &table, const std::string &file);
+// The checked write: the device's table before (the backup), what was sent, whether it read
+// back equal; a restore of the backup after a failed write is a record of its own.
+Entry VerifiedWriteEntry(const corrtable::VerifiedWrite &v, const corrtable::CorrTableData &table,
+                         const std::string &file);
+std::optional<Entry> RestoreEntry(const corrtable::VerifiedWrite &v);
+// The device's table compared with a file's (or the editor's, file "").
+Entry TableVerifyEntry(const corrtable::TableCheck &check, const corrtable::CorrTableData &table,
+                       const std::string &file);
 Entry CalculationEntry(const calib::CorrectionTable &table, const calib::PointList &points,
                        std::int32_t multiplier, std::int32_t zeroOffset, const std::string &file,
                        const std::string &saveError);

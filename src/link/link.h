@@ -44,6 +44,9 @@ struct SendOptions {
     RxDisplay display = RxDisplay::Hex; // how the reply's "R:" lines show its bytes
     bool log = true; // false: the transaction's own lines ("S:", "R:", "Receive error!") stay
                      // out of the log; its beeps still sound
+    // The transaction ends as soon as its bytes are in (as with Timing::completeEarly), for
+    // the program's own exchanges in the windows; the time limit stays.
+    bool completeEarly = false;
 };
 
 // How a transaction ended.
@@ -117,7 +120,7 @@ private:
     void DrainPort();
     void StopReadThread();
     void Delay(int ms); // waits, processing the host's events
-    bool WaitForBytes(std::uint8_t expected);
+    bool WaitForBytes(std::uint8_t expected, bool completeEarly);
     bool WriteComPort(std::span<const std::uint8_t> frame);
     // Writes a line while the log is on, else tells the host it was kept out.
     void Log(LineKind kind, std::string_view text);

@@ -40,8 +40,16 @@ public:
     std::vector<std::uint8_t> Copy() const;
 
     // The running transaction's expected count (0 between transactions): a chunk that
-    // brings the count to it ends there when the transaction completes early.
-    void Expect(std::uint32_t n) { expected_.store(n, std::memory_order_release); }
+    // brings the count to it ends there when the transaction completes early. early: this
+    // one transaction completes early whatever the link's timing (SendOptions).
+    void Expect(std::uint32_t n, bool early = false) {
+        early_.store(early, std::memory_order_release);
+        expected_.store(n, std::memory_order_release);
+    }
+    bool ExpectsEarly() const {
+        return expected_.load(std::memory_order_acquire) > 0 &&
+               early_.load(std::memory_order_acquire);
+    }
     bool Completes(std::size_t more) const {
         const std::uint32_t n = expected_.load(std::memory_order_acquire);
         return n > 0 && Count() + more >= n;
@@ -58,6 +66,7 @@ private:
     std::atomic<std::uint32_t> count_{0};              // written under mutex_
     int handOversOwed_ = 0;                            // guarded by mutex_
     std::atomic<std::uint32_t> expected_{0};
+    std::atomic<bool> early_{false};
 };
 
 // The receive thread of one opening of the port: reads whatever the device sends into

@@ -128,7 +128,7 @@ void ReadThread::Pass(std::vector<std::uint8_t> &local) {
     }
     // The windows' thread looks at the bytes 10 ms after it first sees them, as each of its
     // passes always paused before it read: a chunk never ends sooner after its first byte.
-    if (!link_.timing().completeEarly)
+    if (!link_.timing().completeEarly && !rx_.ExpectsEarly())
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const std::size_t n = ReadChunk(local);
     if (n == 0)
@@ -179,7 +179,7 @@ std::size_t ReadThread::ReadChunk(std::vector<std::uint8_t> &local) {
             got += static_cast<std::size_t>(n);
         }
         if (got >= kRxLimit || stop_.load(std::memory_order_acquire) ||
-            (timing.completeEarly && got > 0 && rx_.Completes(got)))
+            ((timing.completeEarly || rx_.ExpectsEarly()) && got > 0 && rx_.Completes(got)))
             break;
         const auto left = std::chrono::ceil<milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0 ||

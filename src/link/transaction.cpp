@@ -42,10 +42,11 @@ Reply Link::SendCommand(std::span<const std::uint8_t> command, std::uint8_t expe
     const std::string hex = FrameHexForm(frame);
     Log(LineKind::Sent, std::string(kSentPrefix) + std::to_string(frame.size()) + "B");
     ReplyStatus status = ReplyStatus::Completed;
-    impl_->rx.Expect(expected);
+    const bool early = options.completeEarly || timing_.completeEarly;
+    impl_->rx.Expect(expected, options.completeEarly);
     if (!WriteComPort(frame)) {
         status = ReplyStatus::WriteFailed;
-    } else if (!WaitForBytes(expected)) {
+    } else if (!WaitForBytes(expected, early)) {
         status = ReplyStatus::TimedOut;
         Log(LineKind::ReceiveError, kReceiveError);
         host_.Beep();
@@ -54,13 +55,13 @@ Reply Link::SendCommand(std::span<const std::uint8_t> command, std::uint8_t expe
     return Reply{status, impl_->rx.Copy(), expected};
 }
 
-bool Link::WaitForBytes(std::uint8_t expected) {
+bool Link::WaitForBytes(std::uint8_t expected, bool completeEarly) {
     using Clock = std::chrono::steady_clock;
     using std::chrono::milliseconds;
     // The monotonic clock: a change of the wall clock during the wait does not stretch it.
     const auto deadline = Clock::now() + milliseconds(timing_.limitMs);
     for (;;) {
-        if (timing_.completeEarly) {
+        if (completeEarly) {
             // Sleeps until the receive thread has the reply in or owes the main thread a
             // chunk's hand-over; the host's events wait at most a poll period.
             impl_->rx.WaitFor(expected,
@@ -72,7 +73,7 @@ bool Link::WaitForBytes(std::uint8_t expected) {
         host_.ProcessEvents();
         if (timedOut)
             return false;
-        if (!timing_.completeEarly) {
+        if (!completeEarly) {
             if (expected <= impl_->rx.Count())
                 return true;
         } else if (impl_->rx.Settled(expected)) {

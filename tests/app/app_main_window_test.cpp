@@ -201,8 +201,10 @@ private slots:
               {"UnitHistory1", "Unit History", ""},
               {"CalibrationRecord1", "Calibration Record...", ""}}},
         };
+        // The specified menus, then the program's own "Service".
         const QList<QAction *> top = form->menuBar()->actions();
-        QCOMPARE(int(top.size()), int(menus.size()));
+        QCOMPARE(int(top.size()), int(menus.size()) + 1);
+        QCOMPARE(top.back()->text(), QString("Service"));
         for (std::size_t i = 0; i < menus.size(); ++i) {
             QCOMPARE(top[int(i)]->text(), menus[i].first);
             const QList<QAction *> items = top[int(i)]->menu()->actions();

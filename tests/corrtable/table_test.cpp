@@ -1,10 +1,14 @@
 // The table's byte forms, its check byte and the check of typed field values.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "corrtable/table.h"
+#include "corrtable/verified_write.h"
+#include "temp_dir.h"
 
 using namespace kv::corrtable;
 
@@ -114,4 +118,45 @@ TEST(CorrTableFields, ReadStopsAtFirstBadFieldKeepingTheRest) {
     EXPECT_FALSE(ReadFieldTexts(texts, t).has_value());
     EXPECT_EQ(t[223], -127);
     EXPECT_EQ(t[224], 9); // spare entries are never read from the fields
+}
+
+TEST(BackupFiles, NamesComeFromTheUnitOrThePortAndNeverReplaceABackup) {
+    // 2026-12-08 13:15:00 UTC.
+    const auto when = std::chrono::system_clock::from_time_t(1796735700);
+    struct Row {
+        std::optional<std::string> unit;
+        std::string port;
+        const char *ext;
+        std::string name;
+    } rows[] = {
+        {std::nullopt, "/dev/ttyUSB0", ".epr", "ttyUSB0-20261208-131500Z.epr"},
+        {std::nullopt, "\\\\.\\COM12", ".ini", "COM12-20261208-131500Z.ini"},
+        {std::string("line 3/fuse:7"), "/dev/ttyUSB0", ".epr",
+         "line_3_fuse_7-20261208-131500Z.epr"},
+        {std::string(), "", ".epr", "table-20261208-131500Z.epr"},
+    };
+    for (const Row &r : rows)
+        EXPECT_EQ(BackupFileName(r.unit, r.port, when, r.ext), r.name);
+
+    // The folder is made; a name in use gets -2, -3 before its extension.
+    kvtest::TempDir d;
+    const std::string dir = d.File("a/backups");
+    for (const char *want : {"x.ini", "x-2.ini", "x-3.ini"}) {
+        const std::string path = FreeBackupPath(dir, "x.ini");
+        EXPECT_EQ(path, dir + "/" + want);
+        kvtest::TempDir::Write(path, "");
+    }
+}
+
+TEST(TableDifferencesTest, ListsEntriesDeviceToFileAndCutsTheListWithACount) {
+    CorrTableData device{}, file{};
+    file[0] = 5;
+    file[223] = -2; // the check byte counts as an entry
+    file[224] = 9;  // spare entries do not
+    const auto d = TableDifferences(device, file);
+    ASSERT_EQ(d.size(), 2u);
+    EXPECT_EQ(DifferenceLine(d[1]), "223: 0 -> -2");
+    EXPECT_EQ(SentAndReadBack(d[0]), "entry 0: sent 5, read back 0");
+    EXPECT_EQ(DifferenceLines(d, 1), (std::vector<std::string>{"0: 0 -> 5", "... and 1 more"}));
+    EXPECT_EQ(DifferenceLines(d, 2).size(), 2u);
 }

@@ -52,6 +52,9 @@ std::vector<int> Codes(SimFixture &f) {
 ProgramResult Ctl(SimFixture &f, std::vector<std::string> args) {
     args.push_back("--ini");
     args.push_back(f.iniFile());
+    // Parameter backups go to the test's folder, not beside the program.
+    if (args[0] == "send-data" || args[0] == "params")
+        args.insert(args.end(), {"--backup-dir", f.dir().File("backups")});
     return kvtest::RunCtl(args);
 }
 
@@ -132,9 +135,11 @@ TEST(CtlDevice, SendDataSetsStoresAndSavesOnlyWhenConfirmed) {
     const kv::sim::FuseParams sent{99, 16, 1, 0, 0, 1, 7};
     EXPECT_EQ(f.sim().HeldParams(), sent);
     EXPECT_EQ(f.sim().StoredParams(), sent);
-    EXPECT_EQ(Codes(f), (std::vector<int>{0x16, 0x15, 0x17}));
+    // The status read first keeps the parameters the device held in a backup file.
+    EXPECT_EQ(Codes(f), (std::vector<int>{0x15, 0x16, 0x15, 0x17}));
     kv::device::FuseParameters p{99, 16, 0, 1, 7, true, false};
-    EXPECT_EQ(r.out, kv::Format("CRC OK [0x%x]\n", {kv::device::ParametersCrc(p)}));
+    EXPECT_TRUE(r.out.ends_with(kv::Format("CRC OK [0x%x]\n", {kv::device::ParametersCrc(p)})))
+        << r.out;
 
     // AutoSaveData (on by default) kept the values sent, not the texts typed.
     kv::IniFile ini(f.iniFile());
@@ -161,7 +166,7 @@ TEST(CtlDevice, SendDataStopsAtTheFirstFailingStep) {
     auto r = Ctl(f, {"send-data", "-y", "--fuse-current", "30"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(Has(r.err, "Error: Data set error!")) << r.err;
-    EXPECT_EQ(Codes(f), (std::vector<int>{0x16, 0x15})); // no WriteData
+    EXPECT_EQ(Codes(f), (std::vector<int>{0x15, 0x16, 0x15})); // no WriteData
     EXPECT_EQ(kvtest::TempDir::Read(f.iniFile()), before);
 
     f.sim().SetReadBackMismatch(-1);
@@ -300,7 +305,8 @@ TEST(CtlDevice, SilentDeviceFailsEveryCommandWithItsOwnMessage) {
          "GetCurrent error!"},
         {{"crc-check"}, "Error: GetStatus error!"},
         {{"table", "read", f.dir().File("out.epr")}, "the table read stopped at block 0 of 28"},
-        {{"table", "write", table}, "Error: Error on write!"},
+        {{"table", "write", table, "--force"},
+         "the device's table could not be read (stopped at block 0 of 28); nothing written"},
     };
     for (const auto &c : cases) {
         auto r = Ctl(f, c.args);
@@ -388,6 +394,37 @@ TEST(CtlDevice, TimedSeriesSkipsMissedSlotsAndReopensAfterAHangUp) {
     EXPECT_EQ(Lines(kvtest::TempDir::Read(log)).size(), 3u); // the header, the 1st and the 4th
     // Slots 0 and 1, the time-out over slot 2, then 3 and 4 on the grid: no catching up.
     EXPECT_GE(took, 4s);
+}
+
+TEST(CtlDevice, SendDataKeepsTheOldParametersAndParamsRestoreWritesThemBack) {
+    SimFixture f;
+    const kv::sim::FuseParams before{20, 3, 85, 7, 1, 0, 16};
+    f.sim().SetHeldParams(before);
+    f.sim().SetStoredParams(before);
+    auto r = Ctl(f, {"send-data", "--yes", "--fuse-current", "42"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string prefix = "backup: ";
+    const auto at = r.out.find(prefix);
+    ASSERT_NE(at, std::string::npos) << r.out;
+    const std::string backup =
+        r.out.substr(at + prefix.size(), r.out.find('\n', at) - at - prefix.size());
+    EXPECT_NE(f.sim().StoredParams(), before);
+
+    // The backup is a settings file of the parameters as they were; restoring it runs
+    // send-data's sequence (read-back, store, CRC) and keeps its own backup first.
+    const std::string text = kvtest::TempDir::Read(backup);
+    for (const char *line : {"FuseCurrent=20", "ZeroOffset=3", "OverloadTimer=7",
+                             "ADCcurrentMultiply=85", "MeasureCount=16"})
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    r = Ctl(f, {"params", "restore", backup, "--yes"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "CRC OK")) << r.out;
+    EXPECT_EQ(f.sim().StoredParams(), before);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out; // backup, CRC OK
+
+    r = Ctl(f, {"params", "restore", f.dir().File("missing.ini"), "--yes"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.err, "Cannot read file")) << r.err;
 }
 
 } // namespace

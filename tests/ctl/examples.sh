@@ -47,7 +47,8 @@ start_sim() {
 normalize() {
     sed -e "s|$work|WORK|g" -e "s|$bin/|BIN/|g" \
         -e 's/[0-9][0-9]\.[0-9][0-9]\.[0-9][0-9][0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]/DATE/g' \
-        -e 's/blocks in [0-9.]* ms/blocks in N ms/'
+        -e 's/blocks in [0-9.]* ms/blocks in N ms/' \
+        -e 's/-[0-9]\{8\}-[0-9]\{6\}Z\(-[0-9][0-9]*\)\{0,1\}\./-STAMP./g'
 }
 
 # One command: its line, exit status, standard output and standard error.
@@ -82,11 +83,11 @@ transcript() {
     run status --json "${ini[@]}"
     run get-data "${ini[@]}"
     run get-data --json "${ini[@]}"
-    run send-data --fuse-current 150 --multiply 100 --yes "${ini[@]}"
+    run send-data --fuse-current 150 --multiply 100 --yes --backup-dir backups "${ini[@]}"
     show_file korvane.ini
     run crc-check --fuse-current 99 --multiply 100 "${ini[@]}"
-    run send-data --fuse-current 42 "${ini[@]}"
-    run send-data --overload-time abc --yes "${ini[@]}"
+    run send-data --fuse-current 42 --backup-dir backups "${ini[@]}"
+    run send-data --overload-time abc --yes --backup-dir backups "${ini[@]}"
     # The windows' timing: a reply read in one chunk, so its "R:" line is always one line.
     run status --verbose --window-timing "${ini[@]}"
 
@@ -103,9 +104,13 @@ transcript() {
     run current --log /dev/full "${ini[@]}"
 
     echo "### README: correction table transfer"
-    printf '%s' "$(for n in $(seq 0 222); do printf '%d ' $(((n * 7) % 255 - 127)); done)46" \
+    printf '%s' "$(for n in $(seq 0 222); do printf '%d ' $(((n * 7) % 255 - 127)); done)-118" \
         >"$work/corr.epr"
-    run table write corr.epr "${ini[@]}"
+    run table write --dry-run corr.epr "${ini[@]}"
+    run table write corr.epr --backup-dir backups "${ini[@]}"
+    run table write corr.epr --backup-dir backups "${ini[@]}"
+    run table verify corr.epr "${ini[@]}"
+    run table diff corr.epr "${ini[@]}"
     run table read back.epr "${ini[@]}"
     show_file back.epr
     run table read back.epr "${ini[@]}"
@@ -132,13 +137,16 @@ transcript() {
     start_sim --manual-off --relay-on
     run relay off --yes "${ini[@]}"
     start_sim --wrong-crc
-    run send-data --yes "${ini[@]}"
+    run send-data --yes --backup-dir backups "${ini[@]}"
     start_sim --readback-mismatch 9
-    run send-data --yes "${ini[@]}"
+    run send-data --yes --backup-dir backups "${ini[@]}"
     start_sim --table-silent-from 5
     run table read part.epr "${ini[@]}"
     start_sim --table-reply 3:4552
-    run table write corr.epr "${ini[@]}"
+    run table write corr.epr --no-verify "${ini[@]}"
+    start_sim --ignore-block 3
+    run table write corr.epr --backup-dir backups "${ini[@]}"
+    run table verify corr.epr "${ini[@]}"
     start_sim --reply-length 0x1B:5
     run current "${ini[@]}"
     start_sim --silent all

@@ -203,7 +203,8 @@ TEST(CtlHostileFiles, SendDataWritesTheSettingsThroughALink) {
     const std::string link = f.dir().File("link.ini");
     f.WriteSettings(real, "AutoSaveData=1\r\n");
     fs::create_symlink(real, link);
-    const auto r = RunCtl({"send-data", "--fuse-current", "42", "--ini", link, "--yes"});
+    const auto r =
+        RunCtl({"send-data", "--fuse-current", "42", "--ini", link, "--yes", "--no-backup"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_TRUE(Has(TempDir::Read(real), "FuseCurrent=42")) << TempDir::Read(real);

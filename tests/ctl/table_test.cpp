@@ -49,7 +49,7 @@ TEST(CtlTable, WriteThenReadRoundTripsThroughTheDevice) {
     const ct::CorrTableData t = Sample();
     ASSERT_TRUE(ct::WriteTableFile(in, t));
 
-    auto r = Ctl(f, {"table", "write", in});
+    auto r = Ctl(f, {"table", "write", in, "--no-verify"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(Has(r.err, "Done")) << r.err;
     const auto device = f.sim().GetTable();
@@ -60,15 +60,15 @@ TEST(CtlTable, WriteThenReadRoundTripsThroughTheDevice) {
     EXPECT_EQ(frames[0][0], 0x06);
     EXPECT_EQ(frames[27][1], 0xF8);
 
-    // Minus zero on the device reads back as 0.
+    // Minus zero on the device reads back as 0 (entry 127 is 0 in the sample).
     auto raw = f.sim().GetTable();
-    raw[3] = 0x80;
+    raw[127] = 0x80;
     f.sim().SetTable(raw);
     const std::string out = f.dir().File("out.epr");
     r = Ctl(f, {"table", "read", out});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    ct::CorrTableData expected = t;
-    expected[3] = 0;
+    EXPECT_EQ(t[127], 0);
+    const ct::CorrTableData expected = t;
     EXPECT_EQ(TempDir::Read(out), ct::TableFileText(expected));
 
     // An existing file is replaced only with --yes.
@@ -96,7 +96,7 @@ TEST(CtlTable, WriteStopsAtAFailingBlockAndRefusesTablesTheEditorWouldRefuse) {
     const std::string in = f.dir().File("in.epr");
     ASSERT_TRUE(ct::WriteTableFile(in, Sample()));
     f.sim().SetTableBlockReply(3, std::vector<std::uint8_t>{0x45, 0x52});
-    auto r = Ctl(f, {"table", "write", in});
+    auto r = Ctl(f, {"table", "write", in, "--no-verify"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(Has(r.err, "Error: Error on write!")) << r.err;
     EXPECT_FALSE(Has(r.err, "Done")) << r.err;
@@ -122,16 +122,70 @@ TEST(CtlTable, WriteStopsAtAFailingBlockAndRefusesTablesTheEditorWouldRefuse) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(Has(r.err, "Error: Cannot read file")) << r.err;
     EXPECT_EQ(f.sim().FrameCount(), 0u);
+}
 
-    // A check byte that does not match the table is sent as it is (as the window does),
-    // with a warning.
-    ct::CorrTableData t = Sample();
-    t[ct::kCheckIndex] = static_cast<std::int8_t>(t[ct::kCheckIndex] + 1);
-    ASSERT_TRUE(ct::WriteTableFile(in, t));
-    f.sim().SetTableBlockReply(3, std::nullopt);
-    r = Ctl(f, {"table", "write", in});
+TEST(CtlTable, DamagedTablesAreRefusedOrReportedWithExitStatus1) {
+    SimFixture f;
+    const std::string in = f.dir().File("in.epr");
+    ct::CorrTableData badCheck = Sample();
+    badCheck[ct::kCheckIndex] = static_cast<std::int8_t>(badCheck[ct::kCheckIndex] + 1);
+    const std::string badCheckText = ct::TableFileText(badCheck);
+    const std::string crcText = "the check byte (entry 223) is ";
+
+    // A cut, empty or mismatched file never reaches the device without --force.
+    struct WriteCase {
+        std::string content;
+        std::string message;
+    } writes[] = {
+        {Repeat("1 ", 60), "it holds 60 values, not 224; not written (--force writes it)"},
+        {"", "it holds 0 values, not 224"},
+        {Repeat("1 ", 223), "it holds 223 values, not 224"},
+        {badCheckText, crcText},
+    };
+    for (const auto &c : writes) {
+        TempDir::Write(in, c.content);
+        auto r = Ctl(f, {"table", "write", in});
+        EXPECT_EQ(r.exitCode, 1) << c.message;
+        EXPECT_TRUE(Has(r.err, in + ": " + c.message)) << r.err;
+    }
+    EXPECT_EQ(f.sim().FrameCount(), 0u);
+    auto r = Ctl(f, {"table", "write", in, "--force", "--no-verify"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(Has(r.err, "Warning: the check byte in " + in)) << r.err;
+    EXPECT_TRUE(Has(r.err, "Warning: " + in + ": " + crcText)) << r.err;
+    EXPECT_EQ(f.sim().FrameCount(0x06), 28u);
+
+    // The device now holds the mismatched table: a read says so and keeps an existing file.
+    const std::string out = f.dir().File("out.epr");
+    TempDir::Write(out, "kept");
+    struct ReadCase {
+        std::vector<std::string> extra;
+        std::string fileAfter;
+    } reads[] = {
+        {{"--yes"}, "kept"},
+        {{"--yes", "--force"}, badCheckText},
+    };
+    for (const auto &c : reads) {
+        std::vector<std::string> args{"table", "read", out};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        r = Ctl(f, args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(Has(r.err, "the device's table is damaged: " + crcText)) << r.err;
+        EXPECT_EQ(TempDir::Read(out), c.fileAfter);
+    }
+    // A new file is written, so that the damage can be looked at.
+    const std::string fresh = f.dir().File("fresh.epr");
+    r = Ctl(f, {"table", "read", fresh});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(TempDir::Read(fresh), badCheckText);
+
+    // table crc: the exit status says whether the check byte matches.
+    r = Ctl(f, {"table", "crc", fresh});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.out, "differs")) << r.out;
+    ASSERT_TRUE(ct::WriteTableFile(in, Sample()));
+    r = Ctl(f, {"table", "crc", in});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(Has(r.out, "matches")) << r.out;
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Command transactions over a real pseudo-terminal against the simulated fuse.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -105,6 +107,35 @@ TEST_F(Transaction, DefaultTimingReplyIsInAtTheSecondPoll) {
     EXPECT_EQ(Polls([&] { r = link->SendCommand({0x15}, 25); }), 2);
     EXPECT_TRUE(r.Has(25));
     EXPECT_EQ(host.findLog("Receive error!"), -1);
+}
+
+TEST_F(Transaction, CompleteEarlyEndsAWindowTransactionAtTheFirstPollWithItsWholeReply) {
+    // The windows' timing: the receive thread's read ends when the awaited bytes are in, not
+    // after the 100 ms gap; the option holds for its transaction only.
+    Open(Timing{});
+    const Bytes reply = StatusReply(sim);
+    struct Row {
+        bool early;
+        std::optional<kv::sim::Faults::Split> split;
+        int polls;         // 0: not counted (a split reply takes as long as its pause)
+        std::size_t lines; // "R:" lines of the reply
+    } rows[] = {
+        {true, std::nullopt, 1, 1},
+        {true, kv::sim::Faults::Split{10, 300}, 0, 2},
+        {false, std::nullopt, 2, 1},
+    };
+    for (const Row &row : rows) {
+        sim.SetSplit(0x15, row.split);
+        host.clearLog();
+        Reply r;
+        const int polls =
+            Polls([&] { r = link->SendCommand({0x15}, 25, {.completeEarly = row.early}); });
+        if (row.polls) {
+            EXPECT_EQ(polls, row.polls);
+        }
+        EXPECT_EQ(r.bytes, reply);
+        EXPECT_EQ(host.log().size(), row.lines + 1);
+    }
 }
 
 TEST_F(Transaction, ShortReplyTimesOutAfterTheLimitKeepingWhatArrived) {

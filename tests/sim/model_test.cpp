@@ -247,6 +247,18 @@ TEST(FuseModel, Faults) {
          kWriteBlock2,
          kCrLf,
          Block2Holds(kBlock2Sent)},
+        {"failed block: ER, nothing stored",
+         {.failBlock = {{2, Times::Always}}},
+         {kWriteBlock2},
+         kWriteBlock2,
+         Bytes{'E', 'R'},
+         Block2Holds(kBlock2Before)},
+        {"failed block once: the second write stores",
+         {.failBlock = {{2, Times::Once}}},
+         {kWriteBlock2},
+         kWriteBlock2,
+         kCrLf,
+         Block2Holds(kBlock2Sent)},
         {"hang-up is once: the device answers again",
          {.hangUpAfterFrames = 1},
          {F({0x08}), F({0x08})},
@@ -310,6 +322,11 @@ TEST(FusesimOptions, MapOntoTheModel) {
          [](const ProgramArgs &p) {
              EXPECT_EQ(p.options.faults.ignoreBlock,
                        (std::map<int, Times>{{0, Times::Once}, {10, Times::Always}}));
+         }},
+        {{"--fail-block", "1", "--fail-block-once", "2"},
+         [](const ProgramArgs &p) {
+             EXPECT_EQ(p.options.faults.failBlock,
+                       (std::map<int, Times>{{1, Times::Always}, {2, Times::Once}}));
          }},
         {{"--readback-mismatch", "9", "--table-silent-from", "0", "--hangup-after", "0"},
          [](const ProgramArgs &p) {
