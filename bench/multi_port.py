@@ -13,6 +13,8 @@ import sys
 import tempfile
 import time
 
+import benchlib
+
 BAUD = 19200
 RUNS = 5
 
@@ -25,19 +27,11 @@ def timed(args):
 
 
 def main():
-    here = os.path.dirname(os.path.abspath(__file__))
-    bin_dir = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "build", "bin")
+    ctl, sim = benchlib.programs(sys.argv[1] if len(sys.argv) > 1 else None)
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 8
-    ctl = os.path.join(bin_dir, "korvanectl")
-    sim = os.path.join(bin_dir, "fusesim")
-    for exe in (ctl, sim):
-        if not os.access(exe, os.X_OK):
-            sys.exit(f"{exe} not found; build the korvanectl and fusesim targets first")
 
     with tempfile.TemporaryDirectory(prefix="korvane-bench-") as work:
-        table = os.path.join(work, "t.epr")
-        with open(table, "w") as f:
-            f.write("".join(f"{(n % 255) - 127} " for n in range(224)))
+        table = benchlib.sample_table(work)
         ini = os.path.join(work, "bench.ini")
         with open(ini, "w") as f:
             f.write(f"[init]\r\nbaud={BAUD}\r\n")
@@ -55,12 +49,13 @@ def main():
             one, many, slowest = [], [], []
             for _ in range(RUNS):
                 # Alternating, so that both see the same load of the machine.
-                r, ms = timed([ctl, "table", "write", table, "--port", ports[0], "--ini", ini])
+                r, ms = timed([ctl, "table", "write", table, "--no-verify", "--port", ports[0],
+                                "--ini", ini])
                 if r.returncode != 0:
                     sys.exit(f"one port failed: {r.stderr}")
                 one.append(ms)
-                r, ms = timed([ctl, "table", "write", table, "--ports", listing, "--json",
-                               "--ini", ini])
+                r, ms = timed([ctl, "table", "write", table, "--no-verify", "--ports", listing,
+                               "--json", "--ini", ini])
                 if r.returncode != 0:
                     sys.exit(f"{count} ports failed: {r.stderr}")
                 many.append(ms)

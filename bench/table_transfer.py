@@ -15,6 +15,8 @@ import sys
 import tempfile
 import time
 
+import benchlib
+
 BAUD = 19200
 BLOCKS = 28
 RUNS = 5
@@ -27,17 +29,10 @@ WIRE_MS = {
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    bin_dir = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "build", "bin")
-    ctl = os.path.join(bin_dir, "korvanectl")
-    sim = os.path.join(bin_dir, "fusesim")
-    for exe in (ctl, sim):
-        if not os.access(exe, os.X_OK):
-            sys.exit(f"{exe} not found; build the korvanectl and fusesim targets first")
+    ctl, sim = benchlib.programs(sys.argv[1] if len(sys.argv) > 1 else None)
 
     with tempfile.TemporaryDirectory(prefix="korvane-bench-") as work:
-        table = os.path.join(work, "t.epr")
-        with open(table, "w") as f:
-            f.write("".join(f"{(n % 255) - 127} " for n in range(224)))
+        table = benchlib.sample_table(work)
         ini = os.path.join(work, "bench.ini")
         proc = subprocess.Popen([sim, "--baud", str(BAUD)], stdout=subprocess.PIPE,
                                 stderr=subprocess.DEVNULL, text=True)
@@ -60,7 +55,7 @@ def main():
                         else:
                             args = [ctl, "table", what, table if what == "write" else
                                     os.path.join(work, "r.epr"), "--ini", ini, "--verbose",
-                                    "--yes"]
+                                    "--yes"] + (["--no-verify"] if what == "write" else [])
                         if timing == "window":
                             args.append("--window-timing")
                         start = time.monotonic()

@@ -18,8 +18,8 @@
 #include "corrtable/editor_window.h"
 #include "corrtable/table_file.h"
 #include "corrtable/transfer.h"
-#include "history/outcome_records.h"
 #include "corrtable/verified_write.h"
+#include "history/outcome_records.h"
 
 using namespace kv::calib;
 

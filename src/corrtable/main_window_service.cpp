@@ -9,6 +9,8 @@
 #include "corrtable/table_file.h"
 #include "corrtable/transfer.h"
 #include "corrtable/verified_write.h"
+#include "history/outcome_records.h"
+#include "history/recorder.h"
 
 namespace ct = kv::corrtable;
 
@@ -38,7 +40,9 @@ void TForm1::BuildTableServiceItems() {
 }
 
 void TForm1::VerifyCorrectionTable1Click() {
-    Show(ct::NoticesOf(ct::CheckDeviceTable(link(), ctx_.CorrTable)));
+    const ct::TableCheck check = ct::CheckDeviceTable(link(), ctx_.CorrTable);
+    Show(ct::NoticesOf(check));
+    Record(kv::history::TableVerifyEntry(check, ctx_.CorrTable, {})); // the editor's table
 }
 
 void TForm1::BackUpDeviceTable1Click() {
@@ -51,18 +55,23 @@ void TForm1::BackUpDeviceTable1Click() {
         Show(ct::NoticesOf(failed));
         return;
     }
-    kv::FileDialog dlg{.kind = kv::FileDialog::Kind::Save,
-                       .title = "Back Up Device Table",
-                       .filter = "Table files (*.epr)|*.epr|*.*|*.*",
-                       .defaultExt = ".epr",
-                       .initialDir = ct::DefaultBackupDir(ctx_.paths.DataDir()),
-                       .fileName = ct::BackupFileName(std::nullopt, kv::ReadPortSetting(ini_).port,
-                                                      std::chrono::system_clock::now()),
-                       .overwritePrompt = true};
+    kv::FileDialog dlg{
+        .kind = kv::FileDialog::Kind::Save,
+        .title = "Back Up Device Table",
+        .filter = "Table files (*.epr)|*.epr|*.*|*.*",
+        .defaultExt = ".epr",
+        .initialDir = ct::DefaultBackupDir(ctx_.paths.DataDir()),
+        .fileName = ct::BackupFileName(
+            history().unit().empty() ? std::nullopt : std::optional(history().unit()),
+            kv::ReadPortSetting(ini_).port, std::chrono::system_clock::now()),
+        .overwritePrompt = true};
     if (!ctx_.prompter.RunFileDialog(dlg))
         return;
-    if (kv::FileResult r = ct::WriteTableFile(dlg.fileName, table, &ctx_.prompter); !r)
-        kv::ShowError(ctx_.prompter, ct::FileWriteErrorText(dlg.fileName, r.error));
+    const kv::FileResult r = ct::WriteTableFile(dlg.fileName, table, &ctx_.prompter);
+    const std::string error = r ? std::string() : ct::FileWriteErrorText(dlg.fileName, r.error);
+    if (!r)
+        kv::ShowError(ctx_.prompter, error);
+    Record(kv::history::TableBackupEntry(table, dlg.fileName, error));
 }
 
 void TForm1::VerifyTableWrites1Click() {

@@ -5,8 +5,8 @@
 #include "corrtable/include_file.h"
 #include "corrtable/table_file.h"
 #include "corrtable/transfer.h"
-#include "history/outcome_records.h"
 #include "corrtable/verified_write.h"
+#include "history/outcome_records.h"
 
 void TForm1::Correctiontable1Click() {
     TForm4 *editor = ctx_.form4;

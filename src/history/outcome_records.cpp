@@ -147,6 +147,14 @@ std::optional<Entry> RestoreEntry(const ct::VerifiedWrite &v) {
     return Make(d, ok ? Outcome{} : Outcome::Failed(ct::CheckedWriteFault(*v.restore)));
 }
 
+Entry TableBackupEntry(const ct::CorrTableData &table, const std::string &file,
+                       const std::string &error) {
+    TableBackupData d;
+    d.table = table;
+    d.file = error.empty() ? file : std::string();
+    return Make(d, error.empty() ? Outcome::Ok() : Outcome::Failed(error));
+}
+
 Entry TableVerifyEntry(const ct::TableCheck &check, const ct::CorrTableData &table,
                        const std::string &file) {
     TableVerifyData d;

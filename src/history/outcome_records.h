@@ -52,6 +52,9 @@ Entry TableWriteEntry(const corrtable::TableTransfer &written,
 Entry VerifiedWriteEntry(const corrtable::VerifiedWrite &v, const corrtable::CorrTableData &table,
                          const std::string &file);
 std::optional<Entry> RestoreEntry(const corrtable::VerifiedWrite &v);
+// The device's table saved to a file; error: why the file did not take it ("" when it did).
+Entry TableBackupEntry(const corrtable::CorrTableData &table, const std::string &file,
+                       const std::string &error);
 // The device's table compared with a file's (or the editor's, file "").
 Entry TableVerifyEntry(const corrtable::TableCheck &check, const corrtable::CorrTableData &table,
                        const std::string &file);

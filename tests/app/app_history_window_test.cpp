@@ -119,6 +119,12 @@ private slots:
              "relay"},
             {[&] { form->BitBtn4->click(); }, "current-read"},
             {[&] { form->CalcCRC1->trigger(); }, "params-crc"},
+            {[&] { form->VerifyCorrectionTable1->trigger(); }, "table-verify"},
+            {[&] {
+                 prompter.AnswerFile(dir->File("backup.epr"));
+                 form->BackUpDeviceTable1->trigger();
+             },
+             "table-backup"},
             {[&] {
                  form->fusecurrent->setText("42");
                  prompter.AnswerMessage(kv::IdYes);

@@ -18,28 +18,13 @@
 #include "program_run.h"
 #include "sim_fixture.h"
 
+using kvtest::Has;
+using kvtest::Lines;
 using kvtest::ProgramResult;
 using kvtest::SimFixture;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::vector<std::string> Lines(const std::string &text) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        out.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-
-bool Has(const std::string &text, const std::string &part) {
-    return text.find(part) != std::string::npos;
-}
 
 // The codes of the frames the fuse received.
 std::vector<int> Codes(SimFixture &f) {

@@ -16,14 +16,11 @@
 #include "program_run.h"
 #include "temp_dir.h"
 
+using kvtest::Has;
 using kvtest::RunCtl;
 using kvtest::TempDir;
 
 namespace {
-
-bool Has(const std::string &text, const std::string &part) {
-    return text.find(part) != std::string::npos;
-}
 
 // A calibration file of `rows` rows: (current, first ADC, second ADC) per row.
 std::string Sav(int rows, const std::vector<std::array<std::string, 3>> &cells) {

@@ -18,16 +18,13 @@
 #include "program_run.h"
 #include "sim_fixture.h"
 
+using kvtest::Has;
 using kvtest::ProgramResult;
 using kvtest::SimFixture;
 using kvtest::TempDir;
 namespace hi = kv::history;
 
 namespace {
-
-bool Has(const std::string &text, const std::string &part) {
-    return text.find(part) != std::string::npos;
-}
 
 // A calibration file: (current, first ADC, second ADC) per row, 15 rows.
 std::string Sav(const std::vector<std::array<std::string, 3>> &cells) {
@@ -84,7 +81,9 @@ TEST_F(CtlHistory, EachCommandMakesItsRecord) {
          "log"},
         {{"crc-check"}, "params-crc", true, "returned"},
         {{"calc", sav(), "-o", epr()}, "calibration-calc", true, "table"},
-        {{"table", "write", epr()}, "table-write", true, "after"},
+        {{"table", "write", epr()}, "table-write", true, "before"}, // read first, kept
+        {{"table", "write", "--no-verify", epr()}, "table-write", true, "after"},
+        {{"table", "verify", epr()}, "table-verify", true, "found"},
         {{"table", "read", f.dir().File("back.epr")}, "table-read", true, "table"},
         {{"inc", epr(), "-o", f.dir().File("t.inc")}, "include-generate", true, "table"},
         {{"table", "crc", epr()}, nullptr, true, nullptr},
@@ -119,7 +118,11 @@ TEST_F(CtlHistory, EachCommandMakesItsRecord) {
     EXPECT_EQ(hi::StatusFromJson(recs[3].data["before"])->FuseCurrent, 99);
     EXPECT_EQ(hi::StatusFromJson(recs[3].data["after"])->FuseCurrent, 60);
     EXPECT_EQ(recs[6].data["count"].AsInt(), 2);
-    EXPECT_EQ(hi::TableFromJson(recs[9].data["after"]), hi::TableFromJson(recs[10].data["table"]));
+    const auto written = hi::TableFromJson(recs[9].data["after"]);
+    EXPECT_TRUE(recs[9].data["verified"].AsBool());
+    EXPECT_EQ(hi::TableFromJson(recs[10].data["before"]), std::nullopt); // not read first
+    EXPECT_EQ(hi::TableFromJson(recs[11].data["found"]), written);
+    EXPECT_EQ(hi::TableFromJson(recs[12].data["table"]), written);
     EXPECT_EQ(recs[8].data["file"].AsString(), epr());
 }
 

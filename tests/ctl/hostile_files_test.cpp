@@ -16,15 +16,12 @@
 #include "sim_fixture.h"
 #include "temp_dir.h"
 
+using kvtest::Has;
 using kvtest::RunCtl;
 using kvtest::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
-
-bool Has(const std::string &text, const std::string &part) {
-    return text.find(part) != std::string::npos;
-}
 
 // A calibration file the calculation takes: 0 A and 1 A measured.
 constexpr const char *kSav = "0.00\r\n512\r\n\r\n1.00\r\n597\r\n\r\n";

@@ -13,25 +13,13 @@
 #include "program_run.h"
 #include "sim_fixture.h"
 
+using kvtest::Has;
+using kvtest::Lines;
 using kvtest::SimFixture;
 using kvtest::TempDir;
 namespace ct = kv::corrtable;
 
 namespace {
-
-bool Has(const std::string &text, const std::string &part) {
-    return text.find(part) != std::string::npos;
-}
-
-std::vector<std::string> Lines(const std::string &text) {
-    std::vector<std::string> out;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t eol = text.find('\n', start);
-        out.push_back(text.substr(start, eol - start));
-        start = eol == std::string::npos ? text.size() : eol + 1;
-    }
-    return out;
-}
 
 // A table of its own for each unit: entries counted from a different start.
 ct::CorrTableData TableOf(int unit) {
@@ -50,7 +38,8 @@ public:
         for (int i = 0; i < kUnits; ++i) {
             kv::sim::Options o;
             if (i == failing)
-                o.faults.tableBlockReply[12] = {0x45, 0x52}; // refuses block 12
+                // Refuses block 12 once: the write fails there, the old table goes back.
+                o.faults.failBlock[12] = kv::sim::Faults::Times::Once;
             sims.push_back(std::make_unique<SimFixture>(o));
         }
         std::string list = "# rack A\n\n";
@@ -83,20 +72,21 @@ TEST(CtlMultiPort, EightFusesEachGetTheirOwnTableAndAFailingOneFailsAlone) {
         EXPECT_TRUE(Has(o, "{\"port\":\"" + rack.sim(i).port() + "\",\"unit\":\"" + Rack::Unit(i) +
                                "\",\"ok\":" + (ok ? "true" : "false")))
             << o;
-        EXPECT_EQ(Has(o, "\"error\":\"Error: Error on write!\""), !ok) << o;
+        EXPECT_EQ(Has(o, "\"error\":\"table write failed: block 12"), !ok) << o;
         EXPECT_TRUE(Has(o, ",\"ms\":")) << o;
-        // The device holds its own table up to where it failed; never another's.
+        // The device holds its own table, or its old one (zeros) after the failed write;
+        // never another's.
         const auto device = rack.sim(i).sim().GetTable();
-        const ct::CorrTableData own = TableOf(i);
-        const int stored = ok ? ct::kEntries : 12 * 8;
-        for (int n = 0; n < stored; ++n)
+        const ct::CorrTableData own = ok ? TableOf(i) : ct::CorrTableData{};
+        for (int n = 0; n < ct::kEntries; ++n)
             ASSERT_EQ(device[static_cast<std::size_t>(n)], ct::DeviceByte(own, n)) << n;
+        // 13 blocks up to the refused one, then the old table's 28.
         EXPECT_EQ(
             rack.sim(i).sim().FrameCount(static_cast<std::uint8_t>(kv::link::Cmd::WriteTableBlock)),
-            ok ? 28u : 13u);
+            ok ? 28u : 13u + 28u);
     }
     // Its messages carry the unit they belong to.
-    EXPECT_TRUE(Has(r.err, "[u5] Error: Error on write!\n")) << r.err;
+    EXPECT_TRUE(Has(r.err, "[u5] table write failed: block 12")) << r.err;
     EXPECT_FALSE(Has(r.err, "[u4] Error")) << r.err;
 }
 

@@ -81,4 +81,17 @@ ProgramResult RunProgram(const std::string &program, const std::vector<std::stri
     return r;
 }
 
+std::vector<std::string> Lines(const std::string &text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
 } // namespace kvtest

@@ -23,4 +23,11 @@ inline ProgramResult RunCtl(const std::vector<std::string> &args, int timeoutMs 
     return RunProgram(KorvanectlPath(), args, timeoutMs);
 }
 
+// What the tests look for in a program's output.
+inline bool Has(const std::string &text, const std::string &part) {
+    return text.find(part) != std::string::npos;
+}
+// The text's lines, without their line ends (no empty last line for a final newline).
+std::vector<std::string> Lines(const std::string &text);
+
 } // namespace kvtest

@@ -11,15 +11,12 @@
 #include "program_run.h"
 #include "sim_fixture.h"
 
+using kvtest::Has;
 using kvtest::SimFixture;
 using kvtest::TempDir;
 namespace ct = kv::corrtable;
 
 namespace {
-
-bool Has(const std::string &text, const std::string &part) {
-    return text.find(part) != std::string::npos;
-}
 
 kvtest::ProgramResult Ctl(SimFixture &f, std::vector<std::string> args) {
     args.push_back("--ini");

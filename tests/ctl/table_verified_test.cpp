@@ -15,6 +15,7 @@
 #include "program_run.h"
 #include "sim_fixture.h"
 
+using kvtest::Has;
 using kvtest::SimFixture;
 using kvtest::TempDir;
 using Times = kv::sim::Faults::Times;
@@ -24,10 +25,6 @@ namespace {
 
 constexpr std::uint8_t kWriteCode = 0x06;
 constexpr std::uint8_t kReadCode = 0x07;
-
-bool Has(const std::string &text, const std::string &part) {
-    return text.find(part) != std::string::npos;
-}
 
 ct::CorrTableData WithCrc(ct::CorrTableData t) {
     t[ct::kCheckIndex] = static_cast<std::int8_t>(ct::TableCrc(t));
