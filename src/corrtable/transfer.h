@@ -38,7 +38,7 @@ struct TableTransfer {
 // One block: read into entries 8k..8k+7 of table (true when exactly 10 bytes came), or
 // written from them (true when answered exactly CR LF). reply gets the exchange's reply.
 // With early, the exchange ends as soon as its bytes are in (the program's own checks in
-// the windows; the specified transfers keep the windows' timing).
+// the windows; Write and Read Correction Table keep the windows' timing).
 bool ReadBlock(link::Link &link, int k, CorrTableData &table, link::Reply *reply = nullptr,
                bool early = false);
 bool WriteBlock(link::Link &link, const CorrTableData &table, int k, link::Reply *reply = nullptr,
