@@ -28,24 +28,16 @@
 #include "history/render.h"
 #include "scripted_prompter.h"
 #include "temp_dir.h"
+#include "window_rig.h"
 
 namespace hi = kv::history;
 
-class HistoryWindowTest : public QObject {
+class HistoryWindowTest : public QObject, protected kvtest::WindowRig {
     Q_OBJECT
 
 private:
-    kvtest::ScriptedPrompter prompter;
-    std::unique_ptr<kvtest::TempDir> dir;
-    std::unique_ptr<kv::sim::FuseSim> sim;
-    std::unique_ptr<kv::AppContext> ctx;
-    std::unique_ptr<TForm1> form;
-
     void Start(const std::string &extraIni = "") {
-        kvtest::TempDir::Write(dir->File("korvane.ini"), "[init]\r\nport=" + sim->PortPath() +
-                                                             "\r\nAutoOpen=0\r\n" + extraIni);
-        ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir->path()});
-        form = std::make_unique<TForm1>(*ctx);
+        MakeWindow(extraIni);
         QVERIFY(form->OpenComPort());
         prompter.clear();
     }
@@ -68,21 +60,8 @@ private:
     }
 
 private slots:
-    void init() {
-        KorvaneApplication::instance()->setPrompter(&prompter);
-        prompter.clear();
-        dir = std::make_unique<kvtest::TempDir>();
-        sim = std::make_unique<kv::sim::FuseSim>();
-        std::string error;
-        QVERIFY2(sim->Start(&error), error.c_str());
-    }
-
-    void cleanup() {
-        form.reset();
-        ctx.reset();
-        sim.reset();
-        dir.reset();
-    }
+    void init() { StartFuse(); }
+    void cleanup() { Reset(); }
 
     void operationsAreRecordedUnderTheUnitSet() {
         Start();

@@ -19,6 +19,7 @@
 #include "fuse_sim.h"
 #include "scripted_prompter.h"
 #include "temp_dir.h"
+#include "window_rig.h"
 
 using namespace kv::corrtable;
 using Times = kv::sim::Faults::Times;
@@ -42,24 +43,16 @@ kv::sim::Table DeviceBytes(const CorrTableData &t) {
 
 } // namespace
 
-class ServiceWindowTest : public QObject {
+class ServiceWindowTest : public QObject, protected kvtest::WindowRig {
     Q_OBJECT
 
 private:
-    kvtest::ScriptedPrompter prompter;
-    std::unique_ptr<kvtest::TempDir> dir;
-    std::unique_ptr<kv::sim::FuseSim> sim;
-    std::unique_ptr<kv::AppContext> ctx;
-    std::unique_ptr<TForm1> form;
     std::unique_ptr<TForm4> editor;
 
     void Open(const std::string &extraSettings = "") {
-        kvtest::TempDir::Write(dir->File("korvane.ini"), "[init]\r\nport=" + sim->PortPath() +
-                                                             "\r\nAutoOpen=0\r\n" + extraSettings);
         editor.reset();
         form.reset();
-        ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir->path()});
-        form = std::make_unique<TForm1>(*ctx);
+        MakeWindow(extraSettings);
         editor = std::make_unique<TForm4>(*ctx);
         form->show();
         QVERIFY(form->OpenComPort());
@@ -86,20 +79,14 @@ private:
 
 private slots:
     void init() {
-        dir = std::make_unique<kvtest::TempDir>();
-        sim = std::make_unique<kv::sim::FuseSim>();
-        std::string error;
-        QVERIFY2(sim->Start(&error), error.c_str());
+        StartFuse();
         sim->SetTable(DeviceBytes(Table(1)));
         Open();
     }
 
     void cleanup() {
         editor.reset();
-        form.reset();
-        ctx.reset();
-        sim.reset();
-        dir.reset();
+        Reset();
     }
 
     void itemsComeAfterASeparatorAtTheEndOfService() {

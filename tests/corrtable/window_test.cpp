@@ -19,18 +19,14 @@
 #include "link/link.h"
 #include "scripted_prompter.h"
 #include "temp_dir.h"
+#include "window_rig.h"
 
 using namespace kv::corrtable;
 
-class TableWindowTest : public QObject {
+class TableWindowTest : public QObject, protected kvtest::WindowRig {
     Q_OBJECT
 
 private:
-    kvtest::ScriptedPrompter prompter;
-    std::unique_ptr<kvtest::TempDir> dir;
-    std::unique_ptr<kv::sim::FuseSim> sim;
-    std::unique_ptr<kv::AppContext> ctx;
-    std::unique_ptr<TForm1> form;
     std::unique_ptr<TForm4> editor;
     int editorShown = 0;
 
@@ -50,14 +46,8 @@ private:
 
 private slots:
     void init() {
-        dir = std::make_unique<kvtest::TempDir>();
-        sim = std::make_unique<kv::sim::FuseSim>();
-        std::string error;
-        QVERIFY2(sim->Start(&error), error.c_str());
-        kvtest::TempDir::Write(dir->File("korvane.ini"),
-                               "[init]\r\nport=" + sim->PortPath() + "\r\nAutoOpen=0\r\n");
-        ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir->path()});
-        form = std::make_unique<TForm1>(*ctx);
+        StartFuse();
+        MakeWindow();
         editor = std::make_unique<TForm4>(*ctx);
         form->show();
         QVERIFY(form->OpenComPort());
@@ -68,10 +58,7 @@ private slots:
 
     void cleanup() {
         editor.reset();
-        form.reset();
-        ctx.reset();
-        sim.reset();
-        dir.reset();
+        Reset();
     }
 
     void writeThenCancelSendsNothing() {

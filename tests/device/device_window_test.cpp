@@ -26,6 +26,7 @@
 #include "link/link.h"
 #include "scripted_prompter.h"
 #include "temp_dir.h"
+#include "window_rig.h"
 
 using kv::sim::Frame;
 using Lines = std::vector<std::string>;
@@ -60,26 +61,16 @@ constexpr const char *kCurrentLogHeader =
 
 } // namespace
 
-class DeviceWindowTest : public QObject {
+class DeviceWindowTest : public QObject, protected kvtest::WindowRig {
     Q_OBJECT
 
 private:
-    kvtest::ScriptedPrompter prompter;
-    std::unique_ptr<kvtest::TempDir> dir;
-    std::unique_ptr<kv::sim::FuseSim> sim;
-    std::unique_ptr<kv::AppContext> ctx;
-    std::unique_ptr<TForm1> form;
-
-    std::string iniFile() const { return dir->File("korvane.ini"); }
     std::string adcFile() const { return dir->File("korvane.adc"); }
 
     // The window on a fresh settings file naming the simulated fuse's port; the port is
     // opened and the log cleared, so each test sees only its own lines.
     void Start(const std::string &extraIni = "") {
-        kvtest::TempDir::Write(iniFile(), "[init]\r\nport=" + sim->PortPath() +
-                                              "\r\nAutoOpen=0\r\n" + extraIni);
-        ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir->path()});
-        form = std::make_unique<TForm1>(*ctx);
+        MakeWindow(extraIni);
         QVERIFY(form->OpenComPort());
         Reset();
     }
@@ -144,21 +135,8 @@ private:
     }
 
 private slots:
-    void init() {
-        KorvaneApplication::instance()->setPrompter(&prompter);
-        prompter.clear();
-        dir = std::make_unique<kvtest::TempDir>();
-        sim = std::make_unique<kv::sim::FuseSim>();
-        std::string error;
-        QVERIFY2(sim->Start(&error), error.c_str());
-    }
-
-    void cleanup() {
-        form.reset();
-        ctx.reset();
-        sim.reset();
-        dir.reset();
-    }
+    void init() { StartFuse(); }
+    void cleanup() { Reset(); }
 
     void statusReports() {
         Start();
