@@ -61,7 +61,7 @@ private:
 
 private slots:
     void init() { StartFuse(); }
-    void cleanup() { Reset(); }
+    void cleanup() { CloseAll(); }
 
     void operationsAreRecordedUnderTheUnitSet() {
         Start();

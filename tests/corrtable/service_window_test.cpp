@@ -86,7 +86,7 @@ private slots:
 
     void cleanup() {
         editor.reset();
-        Reset();
+        CloseAll();
     }
 
     void itemsComeAfterASeparatorAtTheEndOfService() {

@@ -58,7 +58,7 @@ private slots:
 
     void cleanup() {
         editor.reset();
-        Reset();
+        CloseAll();
     }
 
     void writeThenCancelSendsNothing() {

@@ -136,7 +136,7 @@ private:
 
 private slots:
     void init() { StartFuse(); }
-    void cleanup() { Reset(); }
+    void cleanup() { CloseAll(); }
 
     void statusReports() {
         Start();

@@ -1,7 +1,7 @@
 // What the main window's tests share: the window on a settings file of its own that names a
 // simulated fuse on a real pseudo-terminal, the scripted prompter answering its questions,
 // and a temporary folder that is the program's folder. A Qt test class derives from QObject
-// first and from this, and calls StartFuse() in init() and Reset() in cleanup().
+// first and from this, and calls StartFuse() in init() and CloseAll() in cleanup().
 #pragma once
 
 #include <QTest>
@@ -39,8 +39,9 @@ protected:
     }
 
     // The settings file naming the fuse's port (AutoOpen=0, then extraIni), and the context
-    // and main window made on it.
+    // and main window made on it (a window made before goes first: it uses its context).
     void MakeWindow(const std::string &extraIni = "") {
+        form.reset();
         TempDir::Write(iniFile(),
                        "[init]\r\nport=" + sim->PortPath() + "\r\nAutoOpen=0\r\n" + extraIni);
         ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir->path()});
@@ -48,7 +49,7 @@ protected:
     }
 
     // The window goes before the context it uses, the fuse before its folder.
-    void Reset() {
+    void CloseAll() {
         form.reset();
         ctx.reset();
         sim.reset();
