@@ -14,7 +14,7 @@ namespace {
 constexpr const char *kHelpFlag = "-h,--help";
 constexpr std::string_view kHelpHelp = "show the help of the program or of the command";
 
-const CommandSpec *FindCommand(std::string_view name) {
+const CommandDef *FindCommand(std::string_view name) {
     for (const auto &c : Commands())
         if (c.name == name)
             return &c;
@@ -22,7 +22,7 @@ const CommandSpec *FindCommand(std::string_view name) {
 }
 
 // The option of a table by either of its names.
-const OptionSpec *FindOption(const std::vector<OptionSpec> &options, std::string_view name) {
+const OptionDef *FindOption(const std::vector<OptionDef> &options, std::string_view name) {
     for (const auto &o : options)
         if (o.name == name || (!o.shortName.empty() && o.shortName == name))
             return &o;
@@ -30,16 +30,16 @@ const OptionSpec *FindOption(const std::vector<OptionSpec> &options, std::string
 }
 
 // Every option that a command or the program knows, by either of its names.
-const OptionSpec *FindAnyOption(std::string_view name) {
-    if (const OptionSpec *o = FindOption(CommonOptions(), name))
+const OptionDef *FindAnyOption(std::string_view name) {
+    if (const OptionDef *o = FindOption(CommonOptions(), name))
         return o;
     for (const auto &c : Commands())
-        if (const OptionSpec *o = FindOption(c.options, name))
+        if (const OptionDef *o = FindOption(c.options, name))
             return o;
     return nullptr;
 }
 
-bool CommonApplies(const CommandSpec &c, std::string_view name) {
+bool CommonApplies(const CommandDef &c, std::string_view name) {
     if (name == "--json")
         return c.json;
     if (name == "--port" || name == "--ports" || name == "--baud" || name == "--window-timing")
@@ -61,14 +61,14 @@ std::vector<std::string> Words(std::string_view name) {
 }
 
 // The first command of a group, whose usage line stands for the group's.
-const CommandSpec *FirstOfGroup(std::string_view group) {
+const CommandDef *FirstOfGroup(std::string_view group) {
     for (const auto &c : Commands())
         if (Words(c.name).front() == group && c.name != group)
             return &c;
     return nullptr;
 }
 
-std::string OptionUsage(const OptionSpec &o) {
+std::string OptionUsage(const OptionDef &o) {
     std::string s(o.name);
     if (!o.valueName.empty()) {
         s += ' ';
@@ -77,7 +77,7 @@ std::string OptionUsage(const OptionSpec &o) {
     return s;
 }
 
-std::string OptionNames(const OptionSpec &o) {
+std::string OptionNames(const OptionDef &o) {
     std::string names(o.name);
     if (!o.shortName.empty())
         names = std::string(o.shortName) + "," + names;
@@ -86,7 +86,7 @@ std::string OptionNames(const OptionSpec &o) {
 
 // One option on a CLI11 application: a value is optional there, so that a missing value is
 // reported here by name; repeats are kept and judged here too.
-CLI::Option *AddOption(CLI::App &app, const OptionSpec &o) {
+CLI::Option *AddOption(CLI::App &app, const OptionDef &o) {
     if (o.valueName.empty())
         return app.add_flag(OptionNames(o));
     return app.add_option(OptionNames(o))
@@ -95,35 +95,35 @@ CLI::Option *AddOption(CLI::App &app, const OptionSpec &o) {
 }
 
 // A parsed CLI11 option into the table of values, with the checks of a given option.
-void TakeOption(const OptionSpec &spec, const CLI::Option &opt, const CommandSpec *command,
+void TakeOption(const OptionDef &def, const CLI::Option &opt, const CommandDef *command,
                 ParsedArgs &r) {
     if (opt.count() == 0)
         return;
-    const std::string name(spec.name);
+    const std::string name(def.name);
     const std::vector<std::string> &given = opt.results();
-    if (spec.valueName.empty()) {
+    if (def.valueName.empty()) {
         // A switch given as "--name=value" (CLI11 holds "true" for a bare one).
         if (std::any_of(given.begin(), given.end(), [](const auto &v) { return v != "true"; }))
             throw UsageError("option " + name + " takes no value", command);
     } else if (std::any_of(given.begin(), given.end(), [](const auto &v) { return v.empty(); })) {
-        throw UsageError("option " + name + " needs a value (" + std::string(spec.valueName) + ")",
+        throw UsageError("option " + name + " needs a value (" + std::string(def.valueName) + ")",
                          command);
     }
-    if (opt.count() > 1 && !spec.repeatable)
+    if (opt.count() > 1 && !def.repeatable)
         throw UsageError("option " + name + " given twice", command);
-    r.options.emplace(name, spec.valueName.empty() ? std::vector<std::string>{} : given);
+    r.options.emplace(name, def.valueName.empty() ? std::vector<std::string>{} : given);
 }
 
 // An argument the command does not take; when it follows a switch ("--vref -1"), the
 // message names the switch, which is what was meant to take it.
 [[noreturn]] void Unexpected(std::span<const std::string> argv, const std::string &token,
-                             const CommandSpec *command) {
+                             const CommandDef *command) {
     for (std::size_t i = 1; i < argv.size(); ++i) {
         if (argv[i] != token)
             continue;
         // The command's own option of that name first: --vref is a switch of current and
         // takes a value in send-data.
-        const OptionSpec *before = command ? FindOption(command->options, argv[i - 1]) : nullptr;
+        const OptionDef *before = command ? FindOption(command->options, argv[i - 1]) : nullptr;
         if (!before)
             before = FindAnyOption(argv[i - 1]);
         if (before && before->valueName.empty())
@@ -135,14 +135,14 @@ void TakeOption(const OptionSpec &spec, const CLI::Option &opt, const CommandSpe
 
 // A token CLI11 could not place.
 [[noreturn]] void Unplaced(std::span<const std::string> argv, const std::string &token,
-                           const CommandSpec *command, std::string_view group) {
+                           const CommandDef *command, std::string_view group) {
     if (token.size() > 1 && token[0] == '-') {
         const std::string name = token.substr(0, token.find('='));
-        const OptionSpec *known = FindAnyOption(name);
+        const OptionDef *known = FindAnyOption(name);
         if (!known)
             throw UsageError("unknown option " + name, nullptr);
         if (command && std::any_of(command->options.begin(), command->options.end(),
-                                   [&](const OptionSpec &o) { return &o == known; }))
+                                   [&](const OptionDef &o) { return &o == known; }))
             throw UsageError("option " + std::string(known->name) + " stands before " +
                                  std::string(command->name) + "; give it after the command",
                              command);
@@ -178,14 +178,14 @@ ParsedArgs ParseArgs(std::span<const std::string> argv) {
     CLI::App app{"", kProgram};
     app.set_help_flag(kHelpFlag);
     app.allow_extras();
-    std::vector<std::pair<const OptionSpec *, CLI::Option *>> common;
+    std::vector<std::pair<const OptionDef *, CLI::Option *>> common;
     for (const auto &o : CommonOptions())
         common.emplace_back(&o, AddOption(app, o));
 
     struct Leaf {
-        const CommandSpec *spec;
+        const CommandDef *def;
         CLI::App *app;
-        std::vector<std::pair<const OptionSpec *, CLI::Option *>> options;
+        std::vector<std::pair<const OptionDef *, CLI::Option *>> options;
         std::vector<std::string> args;
     };
     std::vector<Leaf> leaves;
@@ -230,20 +230,20 @@ ParsedArgs ParseArgs(std::span<const std::string> argv) {
     for (const Leaf &l : leaves)
         if (l.app == at)
             leaf = &l;
-    r.command = leaf ? leaf->spec : nullptr;
+    r.command = leaf ? leaf->def : nullptr;
 
     for (const std::string &token : app.remaining(true))
         if (token != "--") // CLI11 keeps the end of the options among the tokens it left
             Unplaced(argv, token, r.command, r.helpTopic);
-    for (const auto &[spec, opt] : common)
-        TakeOption(*spec, *opt, r.command, r);
+    for (const auto &[def, opt] : common)
+        TakeOption(*def, *opt, r.command, r);
     if (leaf)
-        for (const auto &[spec, opt] : leaf->options)
-            TakeOption(*spec, *opt, r.command, r);
+        for (const auto &[def, opt] : leaf->options)
+            TakeOption(*def, *opt, r.command, r);
     if (r.help)
         return r;
     if (!r.command) {
-        if (const CommandSpec *first = FirstOfGroup(r.helpTopic))
+        if (const CommandDef *first = FirstOfGroup(r.helpTopic))
             throw UsageError(r.helpTopic + " needs read, write or crc", first);
         throw UsageError("no command given", nullptr);
     }
@@ -265,7 +265,7 @@ ParsedArgs ParseArgs(std::span<const std::string> argv) {
     return r;
 }
 
-std::string UsageLine(const CommandSpec *c) {
+std::string UsageLine(const CommandDef *c) {
     std::string s = "usage: ";
     s += kProgram;
     if (!c)
@@ -296,28 +296,28 @@ std::string HelpLine(std::string left, std::string_view help) {
     return left + std::string(help) + "\n";
 }
 
-std::string OptionLines(const std::vector<const OptionSpec *> &options) {
+std::string OptionLines(const std::vector<const OptionDef *> &options) {
     std::string out;
-    for (const OptionSpec *o : options)
+    for (const OptionDef *o : options)
         out += HelpLine((o->shortName.empty() ? "" : std::string(o->shortName) + ", ") +
                             OptionUsage(*o),
                         o->help);
     return out;
 }
 
-const OptionSpec kHelpOption{.name = "--help", .shortName = "-h", .help = kHelpHelp};
+const OptionDef kHelpOption{.name = "--help", .shortName = "-h", .help = kHelpHelp};
 
 } // namespace
 
 std::string HelpText(std::string_view topic) {
-    if (const CommandSpec *c = FindCommand(topic)) {
+    if (const CommandDef *c = FindCommand(topic)) {
         std::string s = UsageLine(c) + "\n\n" + std::string(c->details) + "\n";
-        std::vector<const OptionSpec *> own;
+        std::vector<const OptionDef *> own;
         for (const auto &o : c->options)
             own.push_back(&o);
         if (!own.empty())
             s += "\nOptions:\n" + OptionLines(own);
-        std::vector<const OptionSpec *> common;
+        std::vector<const OptionDef *> common;
         for (const auto &o : CommonOptions())
             if (CommonApplies(*c, o.name))
                 common.push_back(&o);
@@ -337,7 +337,7 @@ std::string HelpText(std::string_view topic) {
     for (const auto &c : Commands())
         s += HelpLine(std::string(c.name) + (c.args.empty() ? "" : " " + std::string(c.args)),
                       c.summary);
-    std::vector<const OptionSpec *> common;
+    std::vector<const OptionDef *> common;
     for (const auto &o : CommonOptions())
         common.push_back(&o);
     common.push_back(&kHelpOption);

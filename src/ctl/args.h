@@ -16,7 +16,7 @@ class Session;
 inline constexpr const char *kProgram = "korvanectl";
 
 // Every member has a default, so that a row names only what it sets.
-struct OptionSpec {
+struct OptionDef {
     std::string_view name = {};      // "--port"
     std::string_view shortName = {}; // "-o", or empty
     std::string_view valueName = {}; // "NAME"; empty for a switch
@@ -24,14 +24,14 @@ struct OptionSpec {
     bool repeatable = false; // may be given more than once (ParsedArgs::Values)
 };
 
-struct CommandSpec {
+struct CommandDef {
     std::string_view name = {}; // "status"; two words for a command of a group: "table read"
     std::string_view args = {}; // "FILE.epr", "on|off"; empty when none
     int minArgs = 0;
     int maxArgs = 0;
-    std::vector<OptionSpec> options = {}; // the command's own; the common ones are implied
-    bool device = false;                  // talks to the fuse: --port, --baud, --window-timing
-    bool json = false;                    // --json applies
+    std::vector<OptionDef> options = {}; // the command's own; the common ones are implied
+    bool device = false;                 // talks to the fuse: --port, --baud, --window-timing
+    bool json = false;                   // --json applies
     std::string_view summary = {};
     std::string_view details = {};
     int (*run)(Session &) = nullptr; // the exit status
@@ -39,11 +39,11 @@ struct CommandSpec {
 
 // The commands, in the order the help lists them, and the options every command takes
 // (ctl/commands.cpp).
-const std::vector<CommandSpec> &Commands();
-const std::vector<OptionSpec> &CommonOptions();
+const std::vector<CommandDef> &Commands();
+const std::vector<OptionDef> &CommonOptions();
 
 struct ParsedArgs {
-    const CommandSpec *command = nullptr; // null with --help alone, or for a group's help
+    const CommandDef *command = nullptr; // null with --help alone, or for a group's help
     bool help = false;
     std::string helpTopic; // "" (the program), a group ("table") or a command's name
     std::map<std::string, std::vector<std::string>, std::less<>> options; // by long name
@@ -60,12 +60,12 @@ struct ParsedArgs {
 // program when no command was recognised).
 class UsageError : public std::runtime_error {
 public:
-    UsageError(const std::string &message, const CommandSpec *command)
+    UsageError(const std::string &message, const CommandDef *command)
         : std::runtime_error(message), command_(command) {}
-    const CommandSpec *command() const { return command_; }
+    const CommandDef *command() const { return command_; }
 
 private:
-    const CommandSpec *command_;
+    const CommandDef *command_;
 };
 
 // Parses the arguments after the program name. The common options may stand before or
@@ -74,7 +74,7 @@ private:
 ParsedArgs ParseArgs(std::span<const std::string> argv);
 
 // "usage: korvanectl status [--stored] [--json] [common options]"
-std::string UsageLine(const CommandSpec *command);
+std::string UsageLine(const CommandDef *command);
 // The help of the program (""), of a group ("table") or of one command.
 std::string HelpText(std::string_view topic);
 

@@ -13,8 +13,8 @@ namespace {
 
 // The seven fuse parameters as options of send-data and crc-check: each stands for the text
 // typed into its field of the main window.
-std::vector<OptionSpec> ParameterOptions() {
-    std::vector<OptionSpec> out;
+std::vector<OptionDef> ParameterOptions() {
+    std::vector<OptionDef> out;
     device::ParameterEntries names;
     device::ForEachParameter(names, [&](const device::ParameterName &p, const auto &field) {
         const bool flag = std::is_same_v<std::decay_t<decltype(field)>, bool>;
@@ -23,39 +23,39 @@ std::vector<OptionSpec> ParameterOptions() {
     return out;
 }
 
-const OptionSpec &ParameterOption(std::string_view name) {
-    static const std::vector<OptionSpec> parameters = ParameterOptions();
+const OptionDef &ParameterOption(std::string_view name) {
+    static const std::vector<OptionDef> parameters = ParameterOptions();
     for (const auto &o : parameters)
         if (o.name == name)
             return o;
     throw std::logic_error("no parameter option " + std::string(name));
 }
 
-const OptionSpec kForce{.name = "--force",
-                        .help = "go on with a damaged table (check byte, count of values)"};
+const OptionDef kForce{.name = "--force",
+                       .help = "go on with a damaged table (check byte, count of values)"};
 
-const OptionSpec kNoBackup{.name = "--no-backup",
-                           .help = "keep no backup file of what the device holds"};
-const OptionSpec kBackupDir{
+const OptionDef kNoBackup{.name = "--no-backup",
+                          .help = "keep no backup file of what the device holds"};
+const OptionDef kBackupDir{
     .name = "--backup-dir",
     .valueName = "DIR",
     .help = "folder of the backup files (default: \"backups\" in the folder --help names)"};
 
 // send-data's options and the backup's.
-std::vector<OptionSpec> SendDataOptions() {
-    std::vector<OptionSpec> out = ParameterOptions();
+std::vector<OptionDef> SendDataOptions() {
+    std::vector<OptionDef> out = ParameterOptions();
     out.push_back(kNoBackup);
     out.push_back(kBackupDir);
     return out;
 }
 
-const OptionSpec kOutput{
+const OptionDef kOutput{
     .name = "--output", .shortName = "-o", .valueName = "FILE", .help = "output file"};
 
 } // namespace
 
-const std::vector<OptionSpec> &CommonOptions() {
-    static const std::vector<OptionSpec> options = {
+const std::vector<OptionDef> &CommonOptions() {
+    static const std::vector<OptionDef> options = {
         {.name = "--port",
          .valueName = "NAME",
          .help = "serial device of the fuse (default: \"port\" in the settings file)",
@@ -94,8 +94,8 @@ const std::vector<OptionSpec> &CommonOptions() {
     return options;
 }
 
-const std::vector<CommandSpec> &Commands() {
-    static const std::vector<CommandSpec> commands = {
+const std::vector<CommandDef> &Commands() {
+    static const std::vector<CommandDef> commands = {
         {.name = "status",
          .options = {{.name = "--stored",
                       .help = "the last values the device stored instead of the live ones"}},

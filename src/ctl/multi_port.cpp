@@ -151,7 +151,7 @@ bool SeveralPorts(const ParsedArgs &args) {
 }
 
 std::vector<PortTarget> ParsePortsFile(std::string_view text, const std::string &file,
-                                       const CommandSpec *command) {
+                                       const CommandDef *command) {
     std::vector<PortTarget> targets;
     std::istringstream in{std::string(text)};
     std::string line;

@@ -22,7 +22,7 @@ bool SeveralPorts(const ParsedArgs &args);
 // left out. A line with more, or a port or unit named twice, is an error (UsageError for
 // the command), named with file and line.
 std::vector<PortTarget> ParsePortsFile(std::string_view text, const std::string &file,
-                                       const CommandSpec *command);
+                                       const CommandDef *command);
 
 // The text before a port's lines: its unit when named, else the port without "/dev/".
 std::string PortLabel(const PortTarget &target);
