@@ -55,16 +55,15 @@ void TForm1::BackUpDeviceTable1Click() {
         Show(ct::NoticesOf(failed));
         return;
     }
-    kv::FileDialog dlg{
-        .kind = kv::FileDialog::Kind::Save,
-        .title = "Back Up Device Table",
-        .filter = "Table files (*.epr)|*.epr|*.*|*.*",
-        .defaultExt = ".epr",
-        .initialDir = ct::DefaultBackupDir(ctx_.paths.DataDir()),
-        .fileName = ct::BackupFileName(
-            history().unit().empty() ? std::nullopt : std::optional(history().unit()),
-            kv::ReadPortSetting(ini_).port, std::chrono::system_clock::now()),
-        .overwritePrompt = true};
+    kv::FileDialog dlg{.kind = kv::FileDialog::Kind::Save,
+                       .title = "Back Up Device Table",
+                       .filter = "Table files (*.epr)|*.epr|*.*|*.*",
+                       .defaultExt = ".epr",
+                       .initialDir = ct::DefaultBackupDir(ctx_.paths.DataDir()),
+                       .fileName =
+                           ct::BackupFileName(history().unit(), kv::ReadPortSetting(ini_).port,
+                                              std::chrono::system_clock::now()),
+                       .overwritePrompt = true};
     if (!ctx_.prompter.RunFileDialog(dlg))
         return;
     const kv::FileResult r = ct::WriteTableFile(dlg.fileName, table, &ctx_.prompter);

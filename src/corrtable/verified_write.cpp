@@ -88,11 +88,11 @@ std::string DefaultBackupDir(const std::string &dataDir) {
     return dataDir + "backups" + PathSeparator();
 }
 
-std::string BackupFileName(const std::optional<std::string> &unit, std::string_view port,
+std::string BackupFileName(std::string_view unit, std::string_view port,
                            std::chrono::system_clock::time_point when, std::string_view ext) {
     std::string base;
-    if (unit && !unit->empty()) {
-        base = *unit;
+    if (!unit.empty()) {
+        base = unit;
     } else {
         // "/dev/ttyUSB0" -> "ttyUSB0", "\\.\COM12" -> "COM12".
         const auto cut = port.find_last_of("/\\");
@@ -274,9 +274,8 @@ Notices NoticesOf(const TableCheck &c) {
 
 std::string WindowBackupPath(const AppContext &ctx) {
     const PortSetting port = ReadPortSetting(IniFile(ctx.paths.IniFileName()));
-    return FreeBackupPath(
-        DefaultBackupDir(ctx.paths.DataDir()),
-        BackupFileName(std::nullopt, port.port, std::chrono::system_clock::now()));
+    return FreeBackupPath(DefaultBackupDir(ctx.paths.DataDir()),
+                          BackupFileName({}, port.port, std::chrono::system_clock::now()));
 }
 
 Notices WriteTableFromWindow(link::Link &link, Prompter &prompter, const CorrTableData &table,

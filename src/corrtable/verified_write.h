@@ -47,11 +47,12 @@ std::vector<std::string> DifferenceLines(const std::vector<EntryDifference> &dif
 
 // The backup folder inside the program's data folder (tables and parameters).
 std::string DefaultBackupDir(const std::string &dataDir);
-// The name of a backup file: the unit when one is named, else the port's last path part,
+// The name of a backup file: the unit when one is named (not empty), else the port's last
+// path part,
 // and the UTC time: "ttyUSB0-20261208-131500Z.epr" (ext ".ini" for parameters). Characters
 // other than letters, digits, '.', '_' and '-' become '_', so that any unit or port names a
 // file in the folder.
-std::string BackupFileName(const std::optional<std::string> &unit, std::string_view port,
+std::string BackupFileName(std::string_view unit, std::string_view port,
                            std::chrono::system_clock::time_point when,
                            std::string_view ext = ".epr");
 // A path in dir for name that names no existing file ("-2", "-3", ... before the extension

@@ -13,13 +13,11 @@ bool MayReplace(Session &s, const std::string &file) {
 
 std::string NewBackupPath(Session &s, std::string_view ext) {
     namespace ct = kv::corrtable;
-    return ct::FreeBackupPath(
-        s.args.Has("--backup-dir") ? s.args.Value("--backup-dir")
-                                   : ct::DefaultBackupDir(s.paths.DataDir()),
-        // Named by the unit when one is named, else by the port.
-        ct::BackupFileName(s.recorder().unit().empty() ? std::nullopt
-                                                       : std::optional(s.recorder().unit()),
-                           s.PortSettings().name, std::chrono::system_clock::now(), ext));
+    return ct::FreeBackupPath(s.args.Has("--backup-dir") ? s.args.Value("--backup-dir")
+                                                         : ct::DefaultBackupDir(s.paths.DataDir()),
+                              // Named by the unit when one is named, else by the port.
+                              ct::BackupFileName(s.recorder().unit(), s.PortSettings().name,
+                                                 std::chrono::system_clock::now(), ext));
 }
 
 std::string FilesHelpText(const ProgramPaths &paths) {

@@ -124,16 +124,15 @@ TEST(BackupFiles, NamesComeFromTheUnitOrThePortAndNeverReplaceABackup) {
     // 2026-12-08 13:15:00 UTC.
     const auto when = std::chrono::system_clock::from_time_t(1796735700);
     struct Row {
-        std::optional<std::string> unit;
+        std::string unit; // "": none
         std::string port;
         const char *ext;
         std::string name;
     } rows[] = {
-        {std::nullopt, "/dev/ttyUSB0", ".epr", "ttyUSB0-20261208-131500Z.epr"},
-        {std::nullopt, "\\\\.\\COM12", ".ini", "COM12-20261208-131500Z.ini"},
-        {std::string("line 3/fuse:7"), "/dev/ttyUSB0", ".epr",
-         "line_3_fuse_7-20261208-131500Z.epr"},
-        {std::string(), "", ".epr", "table-20261208-131500Z.epr"},
+        {"", "/dev/ttyUSB0", ".epr", "ttyUSB0-20261208-131500Z.epr"},
+        {"", "\\\\.\\COM12", ".ini", "COM12-20261208-131500Z.ini"},
+        {"line 3/fuse:7", "/dev/ttyUSB0", ".epr", "line_3_fuse_7-20261208-131500Z.epr"},
+        {"", "", ".epr", "table-20261208-131500Z.epr"},
     };
     for (const Row &r : rows)
         EXPECT_EQ(BackupFileName(r.unit, r.port, when, r.ext), r.name);
