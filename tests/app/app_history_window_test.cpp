@@ -17,13 +17,13 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/history_window.h"
-#include "app/main_window.h"
 #include "app/numbers.h"
 #include "app/program_path.h"
-#include "calib/calib_window.h"
 #include "fuse_sim.h"
+#include "gui/application.h"
+#include "gui/calib_window.h"
+#include "gui/history_window.h"
+#include "gui/main_window.h"
 #include "history/recorder.h"
 #include "history/render.h"
 #include "scripted_prompter.h"
