@@ -3,13 +3,15 @@
 #include <cmath>
 
 #include "app/format.h"
+#include "app/json.h"
 #include "app/numbers.h"
 
 namespace kv::ctl {
 
 std::string JsonString(std::string_view s) {
     std::string out = "\"";
-    for (unsigned char c : s) {
+    // JSON is UTF-8: a byte that is not (a port's name, a device's string) is replaced.
+    for (unsigned char c : json::ValidUtf8(s)) {
         switch (c) {
         case '"':
             out += "\\\"";

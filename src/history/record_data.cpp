@@ -187,6 +187,7 @@ json::Value ToJson(const CurrentReadData &d) {
     v.Set("voltage", d.sample.Voltage);
     v.Set("vref", d.vref);
     v.Set("relay_on", d.sample.RelayOn());
+    v.Set("suspect", d.suspect);
     return v;
 }
 
@@ -197,6 +198,7 @@ json::Value ToJson(const CurrentSeriesData &d) {
     v.Set("interval_s", d.intervalSeconds);
     v.Set("count", d.count);
     v.Set("failures", d.failures);
+    v.Set("suspect", d.suspect);
     v.Set("log", d.logFile);
     return v;
 }
