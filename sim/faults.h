@@ -24,7 +24,9 @@ struct Faults {
     std::set<std::uint8_t> silent{};           // no reply to these codes
     std::map<std::uint8_t, int> replyLength{}; // code -> bytes sent: cut short, or padded with 0xEE
     std::map<std::uint8_t, Split> split{};     // code -> reply sent in two parts
-    bool wrongWriteCrc = false;                // WriteData returns the CRC inverted
+    // Code -> these bytes sent instead of the reply (a reply garbled on the line).
+    std::map<std::uint8_t, std::vector<std::uint8_t>> replyBytes{};
+    bool wrongWriteCrc = false; // WriteData returns the CRC inverted
     // After a SetStatus, GetStatus reports this record byte (4..10) with bit 0 flipped.
     std::optional<int> readBackMismatch{};
     // Table block index (0..27) -> reply sent instead of the normal one (read or write); a

@@ -219,6 +219,8 @@ Response FuseModel::Receive(const Frame &f) {
         if (auto it = f_.tableBlockReply.find(BlockOf(f)); it != f_.tableBlockReply.end())
             bytes = it->second;
     }
+    if (auto it = f_.replyBytes.find(code); it != f_.replyBytes.end())
+        bytes = it->second;
     if (auto it = f_.replyLength.find(code); it != f_.replyLength.end())
         bytes.resize(static_cast<std::size_t>(std::max(0, it->second)), 0xEE);
     if (auto it = f_.split.find(code); it != f_.split.end()) {

@@ -152,33 +152,79 @@ std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args) 
     return out;
 }
 
-std::string QuoteText(std::string_view text) {
+namespace {
+
+// The length of the valid UTF-8 sequence at text[i] (1 for ASCII), 0 for a byte that starts
+// none: overlong forms, surrogates and code points above U+10FFFF count as invalid.
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t i) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    const unsigned char c = b(0);
+    if (c < 0x80)
+        return 1;
+    std::size_t n = 0;
+    unsigned lo = 0x80, hi = 0xBF; // the allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        lo = c == 0xE0 ? 0xA0 : lo;
+        hi = c == 0xED ? 0x9F : hi;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        lo = c == 0xF0 ? 0x90 : lo;
+        hi = c == 0xF4 ? 0x8F : hi;
+    } else {
+        return 0;
+    }
+    if (i + n > text.size() || b(1) < lo || b(1) > hi)
+        return 0;
+    for (std::size_t k = 2; k < n; ++k)
+        if (b(k) < 0x80 || b(k) > 0xBF)
+            return 0;
+    return n;
+}
+
+std::string Escaped(std::string_view prefix, unsigned value, int digits) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out(prefix);
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
+        out += kHex[(value >> shift) & 15];
+    return out;
+}
+
+} // namespace
+
+std::string ShownText(std::string_view text, std::size_t limit) {
     std::string out;
     std::size_t shown = 0; // characters shown so far
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
+        const std::size_t n = Utf8SequenceAt(text, i);
         std::string piece;
-        std::size_t used = 1;
+        std::size_t width = 1;
         if (c == '\n' || c == '\r' || c == '\t') {
             piece = c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
-        } else if (c < 0x20 || c == 0x7F) {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            piece = {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
+        } else if (c < 0x20 || c == 0x7F || n == 0) {
+            piece = Escaped("\\x", c, 2); // a control character, or a byte that is not UTF-8
+        } else if (n == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) {
+            // U+0080..U+009F: the C1 controls (U+009B starts a terminal's control sequence).
+            piece = Escaped("\\u00", static_cast<unsigned char>(text[i + 1]), 2);
         } else {
-            // A UTF-8 lead byte takes its continuation bytes along.
-            while (c >= 0xC0 && i + used < text.size() &&
-                   (static_cast<unsigned char>(text[i + used]) & 0xC0) == 0x80 && used < 4)
-                ++used;
-            piece.assign(text.substr(i, used));
+            piece.assign(text.substr(i, n));
         }
-        const std::size_t width = piece.size() > 1 && c >= 0x80 ? 1 : piece.size();
-        if (shown + width > kQuoteLength)
+        if (piece.size() > 1 && piece[0] == '\\')
+            width = piece.size();
+        if (shown + width > limit)
             return out + "...";
         out += piece;
         shown += width;
-        i += used;
+        i += n == 0 ? 1 : n;
     }
     return out;
+}
+
+std::string QuoteText(std::string_view text) {
+    return ShownText(text, kQuoteLength);
 }
 
 } // namespace kv

@@ -35,10 +35,17 @@ private:
 // converted sensibly (an integer for %f, a number for %s).
 std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args);
 
-// A piece of outside text (a file's value, an answer) fit to quote in a message, in a box
-// or on a terminal: control characters shown escaped ("\n", "\t", "\x1B"), and a text
-// that would show more than kQuoteLength characters cut to its first ones and "...". An
-// ordinary short text comes back unchanged; a UTF-8 character is never cut in two.
+// Outside text (a name typed by someone, a value read from a file, the system or another
+// station's record) as a message, a box or a terminal shows it: control characters, C1
+// controls and bytes that are not UTF-8 shown escaped ("\n", "\t", "\x1B", "\u009B",
+// "\xFF"), so that nothing the text holds acts on the terminal, and a text that would show
+// more than `limit` characters cut to its first ones and "...". An ordinary short text comes
+// back unchanged; a UTF-8 character is never cut in two. Every outside text korvanectl
+// prints goes through it.
+inline constexpr std::size_t kShownLength = 200; // a name, a path, a device's string
+std::string ShownText(std::string_view text, std::size_t limit = kShownLength);
+
+// A short piece of outside text fit to quote in a message: ShownText cut to kQuoteLength.
 inline constexpr std::size_t kQuoteLength = 40;
 std::string QuoteText(std::string_view text);
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "app/comm_state.h"
+#include "app/file_names.h"
 #include "app/format.h"
 #include "app/program_path.h"
 #include "app/settings_file.h"
@@ -100,12 +101,7 @@ std::string BackupFileName(std::string_view unit, std::string_view port,
     }
     if (base.empty())
         base = "table";
-    for (char &c : base) {
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                           (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-';
-        if (!plain)
-            c = '_';
-    }
+    base = FileNamePart(base);
     const std::time_t t = std::chrono::system_clock::to_time_t(when);
     std::tm utc{};
 #ifdef _WIN32

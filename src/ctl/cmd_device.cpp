@@ -91,7 +91,9 @@ std::string StatusJson(const dev::DeviceStatus &st, bool stored,
     return json::Write(j);
 }
 
-std::string SampleJson(const dev::CurrentSample &c, const std::vector<std::string> &lines) {
+// suspect: why the reply was no plausible measurement, "" for a good one.
+std::string SampleJson(const dev::CurrentSample &c, const std::string &suspect,
+                       const std::vector<std::string> &lines) {
     json::Value j;
     j["command"] = "current";
     j["time"] = dev::FormatDateTime(c.TimeStamp);
@@ -104,6 +106,9 @@ std::string SampleJson(const dev::CurrentSample &c, const std::vector<std::strin
     j["Voltage"] = json::Rounded(c.Voltage, 5);
     j["Current"] = json::Rounded(c.Current, 2);
     j["RelayOn"] = c.RelayOn();
+    j["suspect"] = !suspect.empty();
+    if (!suspect.empty())
+        j["suspect_reason"] = suspect;
     j["lines"] = lines;
     return json::Write(j);
 }
@@ -220,12 +225,20 @@ int CmdSendData(Session &s) {
 
 int CmdParamsRestore(Session &s) {
     const std::string file = s.args.args[0];
-    if (!FileExists(file))
-        return s.Fail(ct::FileReadErrorText(file, NotATextFile(file).empty() ? "No such file"
-                                                                             : NotATextFile(file)));
-    // The backup's parameters as a settings file holds them; the settings file of the run is
-    // left as it is.
-    return SendParameters(s, dev::EntriesFromSettings(ReadStartupSettings(IniFile(file))), nullptr);
+    std::string content;
+    if (FileResult r = ReadTextFile(file, kSettingsFileLimit, content); !r)
+        return s.Fail(ct::FileReadErrorText(file, r.error) + "; nothing sent");
+    // Only a backup that holds all seven parameters as the device can take them is sent:
+    // a missing or wrong value is never made up from the defaults.
+    const dev::BackupRead backup = dev::ParametersFromBackup(content);
+    if (!backup.parameters) {
+        std::string problems;
+        for (const std::string &p : backup.problems)
+            problems += (problems.empty() ? "" : "; ") + p;
+        return s.Fail(ShownText(file) + " is not a parameter backup (" + problems +
+                      "); nothing sent");
+    }
+    return SendParameters(s, dev::EntriesOf(*backup.parameters), nullptr);
 }
 
 int CmdRelay(Session &s) {
@@ -302,12 +315,16 @@ int CmdCurrent(Session &s) {
             return s.Fail("cannot write " + logFile + ": " + r.error);
     }
 
-    auto report = [&](const dev::CurrentSample &sample) {
-        const auto lines = TopFirst(dev::CurrentReportLines(sample));
+    // A suspect measurement is shown as it came, with why it is suspect; it is not taken as
+    // a good reading (the exit status says so).
+    auto report = [&](const dev::Measurement &m) {
+        const auto lines = TopFirst(dev::CurrentReportLines(m.sample));
         if (s.json())
-            s.Out(SampleJson(sample, lines));
+            s.Out(SampleJson(m.sample, m.suspect, lines));
         else
             PrintLines(s, lines);
+        if (!m.suspect.empty())
+            s.err.Problem(std::string(kProgram) + ": " + m.suspect);
     };
 
     if (!timed) {
@@ -316,13 +333,13 @@ int CmdCurrent(Session &s) {
         s.Record(history::EntryOf(m, s.args.Has("--vref")));
         if (!m.ok)
             return kExitFailed;
-        report(m.sample);
+        report(m);
         if (!logFile.empty()) {
             FileResult r = dev::AppendCurrentLog(m.sample, logFile, &s.prompter);
             if (!r)
                 return s.Fail("cannot write " + logFile + ": " + r.error);
         }
-        return kExitOk;
+        return m.suspect.empty() ? kExitOk : kExitFailed;
     }
 
     // Timed: measurements at start + i x every seconds, as the window's timer does them,
@@ -344,6 +361,7 @@ int CmdCurrent(Session &s) {
         // before the next measurement: a device plugged back in is measured again.
         if (hungUp && !l->OpenComPort()) {
             ++failed;
+            history::CountPortLost(series);
             continue;
         }
         const dev::TimedRecord record = ops.TimedMeasurement(logFile);
@@ -352,15 +370,17 @@ int CmdCurrent(Session &s) {
                   record.measurement->reply.status == link::ReplyStatus::WriteFailed);
         s.Tell(dev::NoticesOf(record));
         if (record.measured())
-            report(record.measurement->sample);
+            report(*record.measurement);
         if (!record.measured() || (record.written && !record.written->ok))
             ++failed;
         history::CountTick(series, record);
     }
     s.Record(history::SeriesEntry(series, history::Now().time));
     if (failed)
-        return s.Fail(Format("%d of %d measurements failed", {failed, count}));
-    return kExitOk;
+        s.Fail(Format("%d of %d measurements failed", {failed, count}));
+    if (series.suspect)
+        s.Fail(Format("%d of %d measurements suspect", {series.suspect, count}));
+    return failed || series.suspect ? kExitFailed : kExitOk;
 }
 
 int CmdCrcCheck(Session &s) {

@@ -1,6 +1,7 @@
 // The ports command: every serial port with what the system knows of it.
 #include <filesystem>
 
+#include "app/format.h"
 #include "app/json.h"
 #include "ctl/commands.h"
 #include "ctl/session.h"
@@ -32,8 +33,9 @@ int CmdPorts(Session &s) {
         if (!first)
             s.Out("");
         first = false;
+        // What the system reports (an adapter's strings) is outside text.
         for (const auto &[key, value] : fields)
-            s.Out(key == "port" ? value : "  " + key + ": " + value);
+            s.Out(key == "port" ? ShownText(value) : "  " + key + ": " + ShownText(value));
     }
     if (ports.empty() && !s.json())
         s.err.Line("no serial ports found");

@@ -2,16 +2,19 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <set>
 #include <sstream>
 #include <system_error>
 #include <thread>
 
+#include "app/file_names.h"
 #include "app/format.h"
 #include "app/json.h"
 #include "app/numbers.h"
 #include "app/text_files.h"
+#include "history/record.h"
 
 namespace kv::ctl {
 
@@ -35,7 +38,7 @@ std::vector<PortTarget> Targets(const ParsedArgs &args) {
         const std::string file = args.Value("--ports");
         std::string text;
         if (FileResult r = ReadTextFile(file, kPortsFileLimit, text); !r)
-            throw std::runtime_error("cannot read ports file " + file + ": " + r.error);
+            throw std::runtime_error("cannot read ports file " + ShownText(file) + ": " + r.error);
         for (auto &t : ParsePortsFile(text, file, args.command))
             targets.push_back(std::move(t));
     }
@@ -43,9 +46,9 @@ std::vector<PortTarget> Targets(const ParsedArgs &args) {
     std::set<std::string> ports, units;
     for (const auto &t : targets) {
         if (!ports.insert(Resolved(t.port)).second)
-            throw UsageError("port " + t.port + " is given twice", args.command);
+            throw UsageError("port " + ShownText(t.port) + " is given twice", args.command);
         if (!t.unit.empty() && !units.insert(t.unit).second)
-            throw UsageError("unit " + t.unit + " is given twice", args.command);
+            throw UsageError("unit " + ShownText(t.unit) + " is given twice", args.command);
     }
     if (targets.empty())
         throw UsageError("the ports file " + args.Value("--ports") + " names no port",
@@ -61,11 +64,9 @@ bool NamesUnit(std::string_view file) {
     return file.find(kUnitField) != std::string_view::npos;
 }
 
+// The label as it stands in a file name: the backup files' rule (FileNamePart).
 std::string ForPort(std::string text, const std::string &label) {
-    std::string name = label;
-    for (char &c : name)
-        if (c == '/' || c == '\\')
-            c = '_';
+    const std::string name = FileNamePart(label);
     for (std::size_t at = text.find(kUnitField); at != std::string::npos;
          at = text.find(kUnitField, at + name.size()))
         text.replace(at, kUnitField.size(), name);
@@ -81,6 +82,34 @@ ParsedArgs PortArgs(const ParsedArgs &args, const std::string &label) {
         for (auto &v : values)
             v = ForPort(v, label);
     return r;
+}
+
+// Two ports whose labels give one file name ("rack/1" and "rack_1" both give rack_1) would
+// share the file: one port's table saved over the other's, or one fuse programmed with the
+// other's table. Refused before any port opens.
+void RefuseSameFiles(const ParsedArgs &args, const std::vector<PortTarget> &targets) {
+    std::vector<std::string> named;
+    for (const auto &a : args.args)
+        if (NamesUnit(a))
+            named.push_back(a);
+    for (const auto &[option, values] : args.options)
+        for (const auto &v : values)
+            if (NamesUnit(v))
+                named.push_back(v);
+    for (const std::string &pattern : named) {
+        std::map<std::string, std::string> labels; // file -> the label that gave it
+        for (const auto &t : targets) {
+            const std::string label = PortLabel(t);
+            const std::string file = ForPort(pattern, label);
+            const auto [it, fresh] = labels.emplace(file, label);
+            if (!fresh)
+                throw UsageError(Format("%s and %s would share the file %s: {unit} gives one "
+                                        "name for both (name the units so that they differ in "
+                                        "letters, digits, '.', '_' or '-')",
+                                        {ShownText(it->second), ShownText(label), ShownText(file)}),
+                                 args.command);
+        }
+    }
 }
 
 // Commands that save a file or log: on several ports each needs a file of its own, or they
@@ -159,8 +188,14 @@ std::vector<PortTarget> ParsePortsFile(std::string_view text, const std::string 
             continue;
         if (w.size() > 2)
             throw UsageError(Format("%s line %d: expected PORT or PORT UNIT, found \"%s\"",
-                                    {file, n, Trim(line)}),
+                                    {ShownText(file), n, ShownText(Trim(line))}),
                              command);
+        // A unit the history would refuse is refused here, before any port opens.
+        std::string error;
+        if (w.size() == 2 && !history::CleanUnit(w[1], &error))
+            throw UsageError(
+                Format("%s line %d: unit %s: %s", {ShownText(file), n, ShownText(w[1]), error}),
+                command);
         targets.push_back({w[0], w.size() == 2 ? w[1] : ""});
     }
     return targets;
@@ -179,6 +214,7 @@ int RunOnPorts(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &
     try {
         RefuseSharedFiles(args);
         targets = Targets(args);
+        RefuseSameFiles(args, targets);
     } catch (const UsageError &e) {
         return UsageFailure(err, e);
     } catch (const std::exception &e) {
@@ -198,9 +234,9 @@ int RunOnPorts(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &
             PortResult &r = results[i];
             const std::string label = PortLabel(targets[i]);
             const ParsedArgs portArgs = PortArgs(args, label);
-            PortRun run{targets[i], label, &outputLock,
+            PortRun run{targets[i], ShownText(label), &outputLock,
                         args.Has("--json") ? &r.collected : nullptr};
-            ErrorStream portErr(err.Stream(), "[" + label + "] ", &err.Lock());
+            ErrorStream portErr(err.Stream(), "[" + ShownText(label) + "] ", &err.Lock());
             const auto start = std::chrono::steady_clock::now();
             r.rc = RunOne(portArgs, paths, out, portErr, &run);
             r.ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -219,8 +255,8 @@ int RunOnPorts(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &
         if (args.Has("--json")) {
             out << PortJson(targets[i], r) << '\n';
         } else {
-            out << "[" << PortLabel(targets[i]) << "] " << (r.rc == kExitOk ? "ok" : "FAILED")
-                << " in " << r.ms << " ms"
+            out << "[" << ShownText(PortLabel(targets[i])) << "] "
+                << (r.rc == kExitOk ? "ok" : "FAILED") << " in " << r.ms << " ms"
                 << (r.rc == kExitOk
                         ? ""
                         : ": " +

@@ -33,8 +33,14 @@ std::string IniPath(const ParsedArgs &args, const ProgramPaths &paths) {
 // several ports, from the port's line of the --ports file.
 history::Context RunContext(const ParsedArgs &args, const std::string &portUnit) {
     history::Context c = history::DefaultContext();
-    if (args.Has("--operator"))
-        c.operatorName = args.Value("--operator");
+    if (args.Has("--operator")) {
+        std::string error;
+        auto name = history::CleanOperator(args.Value("--operator"), &error);
+        if (!name || name->empty())
+            throw UsageError("--operator: " + (name ? std::string("the name is empty") : error),
+                             args.command);
+        c.operatorName = *name;
+    }
     const bool named = !portUnit.empty() || args.Has("--unit");
     if (named) {
         std::string error;

@@ -47,6 +47,19 @@ bool SampleFromReply(std::span<const std::uint8_t> reply, bool useVref, const Ad
     return true;
 }
 
+std::string SuspectCurrentReply(std::span<const std::uint8_t> reply) {
+    if (reply.size() < kCurrentReplyLength)
+        return {};
+    std::string why;
+    if (reply[6] != 0x0D || reply[7] != 0x0A)
+        why = Format("the reply ends in %0.2X %0.2X, not CR LF", {reply[6], reply[7]});
+    const int adc = reply[0] * 256 + reply[1];
+    if (adc > kAdcMax)
+        why += (why.empty() ? "" : "; ") +
+               Format("ADC %d is beyond the converter's %d", {adc, kAdcMax});
+    return why.empty() ? why : "suspect measurement: " + why;
+}
+
 std::vector<std::string> CurrentReportLines(const CurrentSample &s) {
     using namespace text;
     return {

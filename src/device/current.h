@@ -56,6 +56,15 @@ struct CurrentSample {
 bool SampleFromReply(std::span<const std::uint8_t> reply, bool useVref, const AdcScale &scale,
                      CurrentSample &sample);
 
+// The converter's largest reading: its ADC has 10 bits.
+inline constexpr int kAdcMax = 1023;
+
+// Why a current reply of the right length cannot be a measurement: its last two bytes are
+// not CR LF, or its reading is beyond the converter's range (line noise, a reply out of
+// step). Empty for a plausible reply. The windows judge the reply by its length alone, as
+// they always have; korvanectl and the history mark such a measurement as suspect.
+std::string SuspectCurrentReply(std::span<const std::uint8_t> reply);
+
 // The measurement's report lines, in the order they are logged (caption last).
 std::vector<std::string> CurrentReportLines(const CurrentSample &s);
 

@@ -143,6 +143,8 @@ Measurement DeviceOps::GetCurrent(bool useVref) {
     // A failed reply leaves the sample as it was: zeros and the time stamp.
     m.ok = m.reply.Has(kCurrentReplyLength) &&
            SampleFromReply(m.reply.bytes, useVref, scale_, m.sample);
+    if (m.ok)
+        m.suspect = SuspectCurrentReply(m.reply.bytes);
     return m;
 }
 

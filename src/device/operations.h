@@ -82,7 +82,8 @@ struct RelayOutcome {
 struct Measurement {
     CurrentSample sample;
     link::Reply reply;
-    bool ok = false; // 8 bytes came with a multiply other than 0
+    bool ok = false;     // 8 bytes came with a multiply other than 0
+    std::string suspect; // ok, but no plausible measurement: why (SuspectCurrentReply)
 };
 
 // The measurement of a timer tick that reached the interval: the status first, then the

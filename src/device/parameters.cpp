@@ -1,5 +1,8 @@
 #include "device/parameters.h"
 
+#include <type_traits>
+#include <utility>
+
 #include "app/comm_state.h"
 #include "app/format.h"
 #include "app/numbers.h"
@@ -118,6 +121,18 @@ FuseParameters CalcCrcParameters(const ParameterEntries &e) {
     return p;
 }
 
+ParameterEntries EntriesOf(const FuseParameters &p) {
+    ParameterEntries e;
+    e.FuseCurrent = std::to_string(p.FuseCurrent);
+    e.ZeroOffset = std::to_string(p.ZeroOffset);
+    e.OverloadTime = std::to_string(p.OverloadTime);
+    e.CurrentMultiply = std::to_string(p.CurrentMultiply);
+    e.MeasureCount = std::to_string(p.MeasureCount);
+    e.UseAverage = p.UseAverage;
+    e.UseVref = p.UseVref;
+    return e;
+}
+
 ParameterEntries EntriesFromSettings(const StartupSettings &s) {
     ParameterEntries e;
     e.FuseCurrent = std::to_string(s.FuseCurrent);
@@ -128,6 +143,45 @@ ParameterEntries EntriesFromSettings(const StartupSettings &s) {
     e.UseAverage = s.UseAverage;
     e.UseVref = s.UseVref;
     return e;
+}
+
+BackupRead ParametersFromBackup(std::string_view content) {
+    BackupRead r;
+    FuseParameters p;
+    // The ranges of Send Data's checks: a value it would replace is no backup of a device.
+    const auto range = [](std::string_view key) -> std::pair<int, int> {
+        if (key == "FuseCurrent")
+            return {0, kFuseCurrentLimit - 1};
+        if (key == "ADCcurrentMultiply")
+            return {1, kMultiplyLimit};
+        if (key == "MeasureCount")
+            return {1, kMaxMeasureCount};
+        return {0, 255};
+    };
+    ForEachParameter(p, [&](const ParameterName &name, auto &field) {
+        const std::string key(name.settingsKey);
+        bool found = false;
+        const std::string text = Trim(IniFile::Lookup(content, kIniSection, key, &found));
+        if (!found) {
+            r.problems.push_back(key + " is missing");
+            return;
+        }
+        const std::optional<int> v = TryStrToInt(text);
+        constexpr bool kSwitch = std::is_same_v<std::decay_t<decltype(field)>, bool>;
+        const auto [lo, hi] = kSwitch ? std::pair{0, 1} : range(key);
+        if (!v || *v < lo || *v > hi) {
+            r.problems.push_back(
+                Format("%s=%s is not a value of %d..%d", {key, QuoteText(text), lo, hi}));
+            return;
+        }
+        if constexpr (kSwitch)
+            field = *v == 1;
+        else
+            field = static_cast<std::uint8_t>(*v);
+    });
+    if (r.problems.empty())
+        r.parameters = p;
+    return r;
 }
 
 FileResult SaveParameters(const IniFile &ini, const FuseParameters &p) {

@@ -5,8 +5,10 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/comm_state.h"
 #include "app/settings_file.h"
@@ -56,6 +58,9 @@ template <class Set, class F> void ForEachParameter(Set &set, F &&f) {
     f(ParameterName{"UseVref", "--vref", "use voltage reference"}, set.UseVref);
 }
 
+// The fields holding the parameters, as the window shows values the device holds.
+ParameterEntries EntriesOf(const FuseParameters &p);
+
 // The fields as the main window's start-up fills them from the settings file.
 ParameterEntries EntriesFromSettings(const StartupSettings &s);
 
@@ -91,6 +96,18 @@ FuseParameters ParametersFromStatus(const DeviceStatus &s);
 // current 99, offset, multiply and overload time 255, a multiply of 0 as 1, the count's
 // low byte unchecked). Throws kv::Error on a text that is not an integer.
 FuseParameters CalcCrcParameters(const ParameterEntries &e);
+
+// A parameter backup as SaveParameters writes it (a settings file's section "init"), read
+// for a restore: all seven keys, each a value the device can hold and Send Data would send
+// unchanged (fuse current 0..99, zero offset and overload time 0..255, multiply 1..103,
+// measure count 1..20, the switches 0 or 1). Nothing is guessed: parameters only when every
+// key is there and valid, else `problems` names each key missing or wrong, in the fields'
+// order.
+struct BackupRead {
+    std::optional<FuseParameters> parameters;
+    std::vector<std::string> problems; // "ZeroOffset=-5 is outside 0..255", "UseVref is missing"
+};
+BackupRead ParametersFromBackup(std::string_view content);
 
 // Writes the parameters to the settings file, section "init", in their fixed order; stops at
 // the first failed write and returns it.

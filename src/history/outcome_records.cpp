@@ -17,6 +17,16 @@ template <class Data> Entry Make(const Data &data, Outcome outcome) {
     return {Data::kOperation, std::move(outcome), ToJson(data)};
 }
 
+// A command refused because another one was running was never sent: its record says so,
+// not that the device failed to answer.
+bool Refused(const link::Reply &reply) {
+    return reply.status == link::ReplyStatus::Busy;
+}
+
+Outcome NotSent() {
+    return Outcome::Failed(kNotSentBusy);
+}
+
 } // namespace
 
 Outcome OutcomeOf(bool ok, const Notices &notices) {
@@ -36,7 +46,7 @@ Entry EntryOf(const dev::StatusRead &read) {
     if (read.status)
         d.status = *read.status;
     d.stored = read.command == link::Cmd::GetStoredStatus;
-    Entry e = Make(d, OutcomeOf(read.ok(), dev::NoticesOf(read)));
+    Entry e = Make(d, Refused(read.reply) ? NotSent() : OutcomeOf(read.ok(), dev::NoticesOf(read)));
     if (!read.status)
         e.data["status"] = nullptr; // nothing came: no zeros passed off as read
     return e;
@@ -46,7 +56,8 @@ Entry EntryOf(const dev::ParametersRead &read) {
     ParamsReadData d;
     if (read.parameters)
         d.parameters = *read.parameters;
-    Entry e = Make(d, OutcomeOf(read.ok(), dev::NoticesOf(read)));
+    Entry e =
+        Make(d, Refused(read.read.reply) ? NotSent() : OutcomeOf(read.ok(), dev::NoticesOf(read)));
     if (!read.parameters)
         e.data["parameters"] = nullptr;
     return e;
@@ -61,7 +72,7 @@ std::optional<Entry> EntryOf(const dev::SendOutcome &out,
     d.sent = out.parameters;
     d.after = out.readBack;
     d.crcReturned = out.returnedCrc;
-    return Make(d, OutcomeOf(out.ok(), dev::NoticesOf(out)));
+    return Make(d, Refused(out.reply) ? NotSent() : OutcomeOf(out.ok(), dev::NoticesOf(out)));
 }
 
 std::optional<Entry> EntryOf(const dev::RelayOutcome &out) {
@@ -70,12 +81,17 @@ std::optional<Entry> EntryOf(const dev::RelayOutcome &out) {
     const bool on = out.result == dev::RelayResult::SwitchedOn;
     const bool answered =
         out.switched->Has(link::ReplyLength(on ? link::Cmd::RelayOn : link::Cmd::RelayOff));
-    return Make(RelayData{on},
-                answered ? Outcome::Ok() : Outcome::Failed("the relay command was not answered"));
+    return Make(RelayData{on}, Refused(*out.switched) ? NotSent()
+                               : answered             ? Outcome::Ok()
+                                          : Outcome::Failed("the relay command was not answered"));
 }
 
 Entry EntryOf(const dev::Measurement &m, bool vref) {
-    return Make(CurrentReadData{m.sample, vref}, OutcomeOf(m.ok, dev::NoticesOf(m)));
+    if (Refused(m.reply))
+        return Make(CurrentReadData{m.sample, vref, false}, NotSent());
+    if (m.ok && !m.suspect.empty())
+        return Make(CurrentReadData{m.sample, vref, true}, Outcome::Failed(m.suspect));
+    return Make(CurrentReadData{m.sample, vref, false}, OutcomeOf(m.ok, dev::NoticesOf(m)));
 }
 
 std::optional<Entry> EntryOf(const dev::CrcCheck &check, const dev::ParameterEntries &entries) {
@@ -187,13 +203,23 @@ Entry IncludeEntry(const ct::IncludeOutcome &o, const std::optional<ct::CorrTabl
 }
 
 void CountTick(SeriesCount &series, const dev::TimedRecord &tick) {
-    const bool logged = !tick.written || tick.written->ok;
-    if (tick.measured() && logged) {
+    ++series.ticks;
+    const bool logged = tick.written ? tick.written->ok : tick.measured();
+    if (logged)
         ++series.count;
-        return;
+    if (!tick.measured() || !logged) {
+        ++series.failures;
+        series.lastFailure = OutcomeOf(false, dev::NoticesOf(tick)).message;
+    } else if (!tick.measurement->suspect.empty()) {
+        ++series.suspect;
+        series.lastFailure = tick.measurement->suspect;
     }
+}
+
+void CountPortLost(SeriesCount &series) {
+    ++series.ticks;
     ++series.failures;
-    series.lastFailure = OutcomeOf(false, dev::NoticesOf(tick)).message;
+    series.lastFailure = kPortNotReopened;
 }
 
 Entry SeriesEntry(const SeriesCount &series, const std::string &end) {
@@ -203,12 +229,17 @@ Entry SeriesEntry(const SeriesCount &series, const std::string &end) {
     d.intervalSeconds = series.intervalSeconds;
     d.count = series.count;
     d.failures = series.failures;
+    d.suspect = series.suspect;
     d.logFile = series.logFile;
-    return Make(d, series.failures == 0
-                       ? Outcome::Ok()
-                       : Outcome::Failed(Format("%d of %d measurements failed; last: %s",
-                                                {series.failures, series.failures + series.count,
-                                                 series.lastFailure})));
+    if (series.failures == 0 && series.suspect == 0)
+        return Make(d, Outcome::Ok());
+    std::string text;
+    if (series.failures)
+        text = Format("%d of %d measurements failed", {series.failures, series.ticks});
+    if (series.suspect)
+        text += (text.empty() ? "" : "; ") +
+                Format("%d of %d measurements suspect", {series.suspect, series.ticks});
+    return Make(d, Outcome::Failed(text + "; last: " + series.lastFailure));
 }
 
 std::optional<dev::DeviceStatus> StatusBeforeSending(dev::DeviceOps &ops, bool unitNamed) {

@@ -29,6 +29,11 @@ struct Entry {
 // them): its boxes and failure lines, not its result lines.
 Outcome OutcomeOf(bool ok, const Notices &notices);
 
+// The failure text of a command refused because another was running ("Cmd in progress..."):
+// nothing reached the device.
+inline constexpr const char *kNotSentBusy =
+    "not sent: another command was in progress (Cmd in progress...)";
+
 Entry EntryOf(const device::StatusRead &read);
 Entry EntryOf(const device::ParametersRead &read);
 // before: the status read just before sending (see StatusBeforeSending).
@@ -69,12 +74,17 @@ struct SeriesCount {
     std::string start = {}; // UtcText
     double intervalSeconds = 0;
     std::string logFile = {};
-    int count = 0;
-    int failures = 0;
-    std::string lastFailure = {}; // the last failed tick's failure text
+    int ticks = 0;                // measurements due
+    int count = 0;                // lines the log file got
+    int failures = 0;             // ticks without a measurement, or without its line
+    int suspect = 0;              // measurements that were no plausible reading
+    std::string lastFailure = {}; // the last failed or suspect tick's text
 };
 Entry SeriesEntry(const SeriesCount &series, const std::string &end);
 void CountTick(SeriesCount &series, const device::TimedRecord &tick);
+// A tick at which the port, lost before, could not be opened again: nothing was measured.
+inline constexpr const char *kPortNotReopened = "the port could not be opened again";
+void CountPortLost(SeriesCount &series);
 
 // The parameters' record holds the device's state before they were sent: read quietly
 // (no log lines), only when a unit is named, since it costs an exchange.

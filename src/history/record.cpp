@@ -1,5 +1,6 @@
 #include "history/record.h"
 
+#include "app/file_names.h"
 #include "app/numbers.h"
 #include "history/host_identity.h"
 
@@ -109,21 +110,35 @@ void SetPort(Context &context, const std::string &path, const link::PortRoots &r
     }
 }
 
-std::optional<std::string> CleanUnit(std::string_view text, std::string *error) {
-    std::string unit = Trim(text);
-    for (unsigned char c : unit)
+namespace {
+
+// A name as typed or scanned: trimmed of blanks and control characters at both ends;
+// control characters inside, or more than limit bytes, are refused with the reason.
+std::optional<std::string> CleanName(std::string_view text, std::string_view what,
+                                     std::size_t limit, std::string *error) {
+    std::string name = Trim(text);
+    for (unsigned char c : name)
         if (c < 0x20 || c == 0x7F) {
             if (error)
-                *error = "The unit's serial number may not contain control characters";
+                *error = std::string(what) + " may not contain control characters";
             return std::nullopt;
         }
-    if (unit.size() > kMaxUnitLength) {
+    if (name.size() > limit) {
         if (error)
-            *error = "The unit's serial number is longer than " + std::to_string(kMaxUnitLength) +
-                     " characters";
+            *error = std::string(what) + " is longer than " + std::to_string(limit) + " characters";
         return std::nullopt;
     }
-    return unit;
+    return name;
+}
+
+} // namespace
+
+std::optional<std::string> CleanUnit(std::string_view text, std::string *error) {
+    return CleanName(text, "The unit's serial number", kMaxUnitLength, error);
+}
+
+std::optional<std::string> CleanOperator(std::string_view text, std::string *error) {
+    return CleanName(text, "The operator's name", kMaxOperatorLength, error);
 }
 
 Record MakeRecord(const Context &context, Operation op, const Outcome &outcome, json::Value data,
@@ -147,13 +162,7 @@ Record MakeRecord(const Context &context, Operation op, const Outcome &outcome, 
 }
 
 std::string UnitFileName(const std::string &stem, const std::string &unit, const std::string &ext) {
-    std::string name = stem + "-";
-    for (char c : unit) {
-        const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
-                           (c >= 'a' && c <= 'z') || c == '-' || c == '_' || c == '.';
-        name += plain ? c : '_';
-    }
-    return name + ext;
+    return stem + "-" + FileNamePart(unit) + ext;
 }
 
 } // namespace kv::history

@@ -58,6 +58,9 @@ void SetPort(Context &context, const std::string &path, const link::PortRoots &r
 // kMaxUnitLength bytes, are refused with the reason in *error.
 inline constexpr std::size_t kMaxUnitLength = 64;
 std::optional<std::string> CleanUnit(std::string_view text, std::string *error = nullptr);
+// The operator's name as given (--operator): the same rule, at most kMaxOperatorLength bytes.
+inline constexpr std::size_t kMaxOperatorLength = 64;
+std::optional<std::string> CleanOperator(std::string_view text, std::string *error = nullptr);
 
 // A file name for one unit's document: "calibration-SN-1234.html" from ("calibration",
 // "SN-1234", ".html"), each character of the serial number that a file name may not hold

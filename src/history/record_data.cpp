@@ -188,6 +188,7 @@ json::Value ToJson(const CurrentReadData &d) {
     v["voltage"] = d.sample.Voltage;
     v["vref"] = d.vref;
     v["relay_on"] = d.sample.RelayOn();
+    v["suspect"] = d.suspect;
     return v;
 }
 
@@ -198,6 +199,7 @@ json::Value ToJson(const CurrentSeriesData &d) {
     v["interval_s"] = d.intervalSeconds;
     v["count"] = d.count;
     v["failures"] = d.failures;
+    v["suspect"] = d.suspect;
     v["log"] = d.logFile;
     return v;
 }

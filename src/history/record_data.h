@@ -91,17 +91,20 @@ struct CurrentReadData {
     static constexpr Operation kOperation = Operation::CurrentRead;
     dev::CurrentSample sample;
     bool vref = false;
+    bool suspect = false; // the reply was no plausible measurement (SuspectCurrentReply)
 };
 json::Value ToJson(const CurrentReadData &d);
 
-// current-series: {"start":time,"end":time,"interval_s":s,"count":n,"failures":n,"log":file}
+// current-series: {"start":time,"end":time,"interval_s":s,"count":n,"failures":n,
+//                  "suspect":n,"log":file}
 struct CurrentSeriesData {
     static constexpr Operation kOperation = Operation::CurrentSeries;
     std::string start; // UtcText
     std::string end;
     double intervalSeconds = 0;
-    int count = 0;    // measurements logged
-    int failures = 0; // ticks that gave no measurement
+    int count = 0;    // the lines the log file got (a failed measurement's zeros too)
+    int failures = 0; // ticks that gave no measurement, or whose line the log did not take
+    int suspect = 0;  // measurements that came but were no plausible reading
     std::string logFile;
 };
 json::Value ToJson(const CurrentSeriesData &d);

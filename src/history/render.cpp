@@ -102,6 +102,9 @@ std::string Summary(const Record &r) {
         return Join(
             {std::to_string(json::Int(json::At(d, "count"))) + " measurements",
              std::to_string(json::Int(json::At(d, "failures"))) + " failed",
+             json::Int(json::At(d, "suspect"))
+                 ? std::to_string(json::Int(json::At(d, "suspect"))) + " suspect"
+                 : "",
              "every " + FloatToStr(json::Real(json::At(d, "interval_s"))) + " s",
              json::Str(json::At(d, "log")).empty() ? "" : "log " + json::Str(json::At(d, "log"))});
     case Operation::TableWrite:
@@ -135,17 +138,19 @@ std::string Summary(const Record &r) {
 }
 
 std::string TextLine(const Record &r) {
-    std::string line = r.time + "  " + (r.unit.empty() ? "-" : r.unit) + "  " + r.operation + "  " +
-                       (r.ok ? "ok" : "failed: " + r.message) + "  port=" + r.port +
-                       " station=" + r.station + " operator=" + r.operatorName;
+    // One record, one line, whatever a message or a name holds: each field as a terminal
+    // may show outside text (a record may come from another station, or be edited).
+    constexpr std::size_t kLongField = 1000; // a message, a summary with its file name
+    const auto shown = [](const std::string &field) { return ShownText(field); };
+    std::string line = shown(r.time) + "  " + (r.unit.empty() ? "-" : shown(r.unit)) + "  " +
+                       shown(r.operation) + "  " +
+                       (r.ok ? "ok" : "failed: " + ShownText(r.message, kLongField)) +
+                       "  port=" + shown(r.port) + " station=" + shown(r.station) +
+                       " operator=" + shown(r.operatorName);
     const std::string summary = Summary(r);
     if (!summary.empty())
-        line += "  " + summary;
-    // One record, one line, whatever a message or a name holds.
-    for (char &c : line)
-        if (c == '\r' || c == '\n')
-            c = ' ';
-    return json::ValidUtf8(line);
+        line += "  " + ShownText(summary, kLongField);
+    return line;
 }
 
 std::string JsonLine(const Record &r) {

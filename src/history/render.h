@@ -18,7 +18,8 @@ std::string Summary(const Record &r);
 
 // "2025-05-20T14:03:07.123Z  SN-1234  table-write  ok  port=/dev/ttyUSB0 station=bench-2
 // operator=anna  table crc 0x2E, verified" (one line; a failure shows "failed: <message>"
-// in place of "ok"; an empty unit shows as "-").
+// in place of "ok"; an empty unit shows as "-"). Each field as ShownText shows outside
+// text: control characters escaped, its length bounded.
 std::string TextLine(const Record &r);
 
 // One JSON object: "id", "time", "mono_ns", "unit", "operation", "ok", "message", "port",

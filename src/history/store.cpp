@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -197,8 +198,34 @@ std::optional<std::string> OtherTables(sqlite3 *db, const char *except, int *rc)
     return names;
 }
 
-// Refuses files this version must not touch: newer schemas, and a version-0 file that
-// holds tables of another program.
+// The columns of the record table of the first version, which every later one keeps.
+constexpr const char *kBaseColumns[] = {
+    "id",      "time",           "mono_ns", "station",   "operator", "tool_version", "unit", "port",
+    "adapter", "adapter_serial", "info",    "operation", "ok",       "message",      "data"};
+
+// A file that says it is a history (a version above 0) but whose record table lacks a
+// column of it is another program's: the missing column is named.
+Status CheckColumns(sqlite3 *db, const std::string &path, bool writing, int busyTimeoutMs) {
+    Statement s(db, "SELECT name FROM pragma_table_info('record')");
+    int rc = s.prepared();
+    if (rc != SQLITE_OK)
+        return Fail(db, rc, path, writing, busyTimeoutMs);
+    std::vector<std::string> names;
+    while ((rc = s.Step()) == SQLITE_ROW)
+        names.push_back(s.ColumnText(0));
+    if (rc != SQLITE_DONE)
+        return Fail(db, rc, path, writing, busyTimeoutMs);
+    if (names.empty())
+        return Failed(Failure::NotHistory, path, writing, "it holds no record table");
+    for (const char *column : kBaseColumns)
+        if (std::find(names.begin(), names.end(), column) == names.end())
+            return Failed(Failure::NotHistory, path, writing,
+                          std::string("its record table has no column ") + column);
+    return {};
+}
+
+// Refuses files this version must not touch: newer schemas, a version-0 file that holds
+// tables of another program, and a record table without the columns of a history.
 Status CheckVersion(sqlite3 *db, const std::string &path, int version, int newest, bool writing,
                     int busyTimeoutMs) {
     if (version > newest)
@@ -213,8 +240,9 @@ Status CheckVersion(sqlite3 *db, const std::string &path, int version, int newes
             return Fail(db, rc, path, writing, busyTimeoutMs);
         if (!others->empty())
             return Failed(Failure::NotHistory, path, writing, "it holds the tables " + *others);
+        return {};
     }
-    return {};
+    return CheckColumns(db, path, writing, busyTimeoutMs);
 }
 
 } // namespace
@@ -292,13 +320,11 @@ void Store::Close() {
 
 // SQLite's own busy handler sleeps longer and longer (up to 100 ms) between tries, so a
 // program that appends record after record keeps the lock and another one waiting
-// beside it may run out of time. Short, even tries give the waiter its turn.
-int Store::BusyHandler(void *self, int tries) {
+// beside it may run out of time. Short, even tries give the waiter its turn, until the
+// call's deadline.
+int Store::BusyHandler(void *self, int) {
     Store &store = *static_cast<Store *>(self);
-    const auto now = std::chrono::steady_clock::now();
-    if (tries == 0)
-        store.busySince_ = now;
-    if (now - store.busySince_ >= std::chrono::milliseconds(store.options_.busyTimeoutMs))
+    if (std::chrono::steady_clock::now() >= store.deadline_)
         return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return 1;
@@ -308,19 +334,34 @@ void Store::SetBusyHandler() {
     sqlite3_busy_handler(db_, &Store::BusyHandler, this);
 }
 
+// One wait for the lock per call, however many steps of it meet the lock. After a wait
+// that ran out, the next calls try once without waiting until one gets through: a run that
+// makes several records (a write and its restore, a series) waits for a stuck lock once,
+// not once per record, and the windows are not held up again and again.
+void Store::StartCall() {
+    deadline_ = std::chrono::steady_clock::now() +
+                (lockedOut_ ? std::chrono::milliseconds(0)
+                            : std::chrono::milliseconds(options_.busyTimeoutMs));
+}
+
+Status Store::EndCall(Status s) {
+    if (s.failure == Failure::Locked)
+        lockedOut_ = true;
+    else if (s)
+        lockedOut_ = false;
+    return s;
+}
+
 // Two programs setting up the same new file at once: SQLite answers "busy" at once, without
 // its busy handler, where waiting could deadlock (switching to the write-ahead log, taking
 // the write lock of a file still in rollback mode). The whole set-up is tried again, within
-// the same time-out as any other wait for the lock.
+// the call's one wait for the lock.
 Status Store::OpenForWriting() {
     if (db_ && writable_)
         return {};
-    const auto start = std::chrono::steady_clock::now();
     for (;;) {
         Status s = SetUpForWriting();
-        if (s || s.failure != Failure::Locked ||
-            std::chrono::steady_clock::now() - start >=
-                std::chrono::milliseconds(options_.busyTimeoutMs))
+        if (s || s.failure != Failure::Locked || std::chrono::steady_clock::now() >= deadline_)
             return s;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -361,6 +402,17 @@ Status Store::SetUpForWriting() {
     if (sqlite3_db_readonly(db_, "main") == 1) {
         Close();
         return detail::Failed(Failure::ReadOnly, path_, true, "");
+    }
+    // A file this version must not write (another program's, a newer version's) is
+    // refused before anything in it changes, its journal mode included. The upgrade checks
+    // again under the write lock.
+    const std::optional<int> version = detail::UserVersion(db_, &rc);
+    if (!version)
+        return fail(rc);
+    const int newest = detail::SchemaSteps().back().version;
+    if (Status s = detail::CheckVersion(db_, path_, *version, newest, true, timeout); !s) {
+        Close();
+        return s;
     }
     // The log stays in WAL mode once set; FULL syncs each commit to the disk, so a record
     // the program has reported as written survives a power cut.
@@ -425,6 +477,11 @@ int Store::OpenReadOnly(const std::string &path, bool immutable) {
 }
 
 Status Store::Append(Record &record) {
+    StartCall();
+    return EndCall(AppendRecord(record));
+}
+
+Status Store::AppendRecord(Record &record) {
     if (Status s = OpenForWriting(); !s)
         return s;
     const auto fail = [&](int rc) {
@@ -467,6 +524,13 @@ Status Store::Append(Record &record) {
 }
 
 QueryResult Store::Read(const Query &query) {
+    StartCall();
+    QueryResult out = ReadRecords(query);
+    out.status = EndCall(out.status);
+    return out;
+}
+
+QueryResult Store::ReadRecords(const Query &query) {
     QueryResult out;
     out.status = OpenForReading();
     if (!out.status)
@@ -503,17 +567,8 @@ QueryResult Store::Read(const Query &query) {
     if (query.limit)
         sql += " LIMIT " + std::to_string(query.limit);
     Statement select(db_, sql);
-    if (select.prepared() != SQLITE_OK) {
-        const bool noTable =
-            sqlite3_table_column_metadata(db_, nullptr, "record", "id", nullptr, nullptr, nullptr,
-                                          nullptr, nullptr) != SQLITE_OK;
-        if (noTable) {
-            out.status = detail::Failed(Failure::NotHistory, path_, false, "no record table");
-            Close();
-            return out;
-        }
+    if (select.prepared() != SQLITE_OK)
         return fail(select.prepared());
-    }
     if (query.unit)
         select.Text(1, *query.unit);
     if (query.since)
@@ -548,6 +603,7 @@ QueryResult Store::Read(const Query &query) {
 }
 
 std::optional<int> Store::FileSchemaVersion() {
+    StartCall();
     if (!OpenForReading())
         return std::nullopt;
     int rc = SQLITE_OK;

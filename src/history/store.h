@@ -43,6 +43,8 @@ struct Status {
 };
 
 struct StoreOptions {
+    // The longest one call waits for another program's write lock. A wait that ran out is
+    // not repeated: the next calls try once, without waiting, until one gets through.
     int busyTimeoutMs = 5000;
     // Each record synced to the disk before Append returns, so that a record reported as
     // written survives a power cut. Off only for bulk loading (the benchmark's filling):
@@ -91,19 +93,24 @@ public:
     std::optional<int> FileSchemaVersion();
 
 private:
+    Status AppendRecord(Record &record);
+    QueryResult ReadRecords(const Query &query);
+    void StartCall();
+    Status EndCall(Status s);
     Status OpenForWriting();
     Status SetUpForWriting(); // one try of OpenForWriting
     Status OpenForReading();
     int OpenReadOnly(const std::string &path, bool immutable);
     void Close();
     void SetBusyHandler();
-    static int BusyHandler(void *self, int tries);
+    static int BusyHandler(void *self, int);
 
     std::string path_;
     StoreOptions options_;
     sqlite3 *db_ = nullptr;
     bool writable_ = false;
-    std::chrono::steady_clock::time_point busySince_; // the current wait's start
+    std::chrono::steady_clock::time_point deadline_; // the current call's end of waiting
+    bool lockedOut_ = false; // the last wait for the lock ran out; no waiting until one passes
 };
 
 // The unit's calibration record from the file: its records read (oldest first) and

@@ -4,10 +4,10 @@
 // lists nothing.
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <system_error>
 
+#include "app/text_files.h"
 #include "link/port_list.h"
 
 namespace kv::link {
@@ -16,12 +16,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A sysfs attribute's first line, without its line end; empty when missing.
+// A sysfs attribute's first line, without its line end; empty when missing. Through the
+// bounded reader: a copied tree may hold anything under an attribute's name (a link to
+// /dev/zero, a FIFO), and the kernel's own attributes are less than a page.
+constexpr std::size_t kAttributeLimit = 4096;
+
 std::string Attribute(const fs::path &file) {
-    std::ifstream in(file);
-    std::string line;
-    if (!in || !std::getline(in, line))
+    std::string text;
+    bool whole = true;
+    if (!ReadTextFile(file.string(), kAttributeLimit, text, &whole))
         return {};
+    std::string line = text.substr(0, text.find('\n'));
     while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
         line.pop_back();
     return line;

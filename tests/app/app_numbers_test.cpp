@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/errors.h"
+#include "app/file_names.h"
 #include "app/format.h"
 #include "app/numbers.h"
 #include "temp_dir.h"
@@ -92,6 +93,44 @@ TEST(QuoteText, ShortVisiblePieceOfOutsideText) {
     EXPECT_EQ(kv::IntegerErrorText(long1MB + "x"),
               "'" + std::string(40, '7') + "...' is not a valid integer value");
     EXPECT_EQ(kv::FloatErrorText("1,8\n"), "'1,8\\n' is not a valid floating point value");
+}
+
+// Every outside text a terminal shows: nothing in it acts on the terminal (C0 and C1
+// controls, bytes that are not UTF-8 shown escaped), and it is cut at its limit.
+TEST(ShownText, OutsideTextCannotActOnTheTerminal) {
+    const struct {
+        std::string text;
+        std::size_t limit;
+        std::string shown;
+    } rows[] = {
+        {"SN-1234 \xC3\xA9", 200, "SN-1234 \xC3\xA9"},
+        {"\x1B]0;title\x07", 200, "\\x1B]0;title\\x07"},
+        {"a\xC2\x9B"
+         "2J",
+         200, "a\\u009B2J"},                                 // C1 control sequence introducer
+        {"\xFF\xC3(\xE2\x82", 200, "\\xFF\\xC3(\\xE2\\x82"}, // not UTF-8, cut short
+        {"\xED\xA0\x80", 200, "\\xED\\xA0\\x80"},            // a surrogate
+        {std::string(100000, 'o'), 200, std::string(200, 'o') + "..."},
+        {"ab\x1B", 4, "ab..."}, // an escape counts as what it shows
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(kv::ShownText(row.text, row.limit), row.shown) << row.text.substr(0, 40);
+}
+
+// A name as a piece of a file name: the same on every system, never a folder of its own.
+TEST(FileNamePart, OnlyPlainCharactersStay) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"SN-1234_a.b", "SN-1234_a.b"},
+        {"rack/1", "rack_1"},
+        {"a\\b:c*d?e\"f<g>h|i", "a_b_c_d_e_f_g_h_i"},
+        {"..", "__"},
+        {"a..b", "a__b"},
+        {".hidden", ".hidden"},
+        {"t\x1B[2J", "t__2J"},
+        {"\xC3\xBC", "__"},
+    };
+    for (const auto &[text, part] : rows)
+        EXPECT_EQ(kv::FileNamePart(text), part) << text;
 }
 
 TEST(FloatSyntax, AcceptsPointNotationOnly) {

@@ -1,11 +1,18 @@
 // The command line of korvanectl: help, usage errors and their exit status.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <sys/stat.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "app/json.h"
 #include "fake_sysfs.h"
 #include "program_run.h"
 
+using kvtest::Has;
+using kvtest::Lines;
 using kvtest::RunCtl;
 
 namespace {
@@ -190,6 +197,45 @@ TEST(CtlCli, PortsListsEachAdapterWithItsIdentity) {
     EXPECT_EQ(none.exitCode, 0);
     EXPECT_EQ(none.out, "");
     EXPECT_EQ(none.err, "no serial ports found\n");
+}
+
+// A copied system tree may hold anything under an attribute's name: a link to /dev/zero
+// (endless), a FIFO (no writer: a read waits for ever), a file of control sequences and
+// bytes that are not UTF-8. The listing ends at once, reads no such file, shows the strings
+// escaped, and its JSON stays valid UTF-8.
+TEST(CtlCli, PortsReadsAttributesBoundedAndShowsThemSafely) {
+    kvtest::FakeMachine m;
+    const std::string usb = "sys/devices/pci0000:00/0000:00:14.0/usb1/1-2/";
+    std::filesystem::remove(m.File(usb + "manufacturer"));
+    std::filesystem::create_symlink("/dev/zero", m.File(usb + "manufacturer"));
+    std::filesystem::remove(m.File(usb + "product"));
+    ASSERT_EQ(mkfifo(m.File(usb + "product").c_str(), 0600), 0);
+    std::filesystem::remove(m.File(usb + "serial"));
+    std::ofstream(m.File(usb + "serial")) << "A5\x1B]0;owned\x07\xFF\xC3(\n";
+    std::filesystem::resize_file(m.File("sys/devices/pci0000:00/0000:00:14.0/usb1/1-3/serial"),
+                                 1 << 20); // a megabyte of zeros on a line
+
+    const auto json = RunCtl({"ports", "--json", "--root", m.File("")}, 10000);
+    const auto text = RunCtl({"ports", "--root", m.File("")}, 10000);
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    ASSERT_EQ(text.exitCode, 0) << text.err;
+    for (const auto &line : Lines(json.out)) {
+        EXPECT_TRUE(kv::json::Parse(line)) << line;
+        EXPECT_EQ(kv::json::ValidUtf8(line), line);
+    }
+    // Each byte that is not UTF-8 as the replacement character U+FFFD.
+    EXPECT_TRUE(Has(json.out, "\"serial\":\"A5\\u001b]0;owned\\u0007\xEF\xBF\xBD\xEF\xBF\xBD(\""))
+        << json.out;
+    EXPECT_TRUE(Has(text.out, "  serial: A5\\x1B]0;owned\\x07\\xFF\\xC3(\n")) << text.out;
+    EXPECT_EQ(text.out.find('\x1B'), std::string::npos);
+    EXPECT_LT(text.out.size(), 4000u);
+    // The adapter without its strings is still listed, with what could be read.
+    const std::size_t at = text.out.find("ttyUSB0\n  name: ttyUSB0");
+    ASSERT_NE(at, std::string::npos) << text.out;
+    const std::string block = text.out.substr(at, text.out.find("\n\n", at) - at);
+    EXPECT_TRUE(Has(block, "vendor_id: 0403")) << block;
+    EXPECT_FALSE(Has(block, "manufacturer")) << block;
+    EXPECT_FALSE(Has(block, "product:")) << block;
 }
 
 } // namespace

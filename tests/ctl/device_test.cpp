@@ -412,4 +412,51 @@ TEST(CtlDevice, SendDataKeepsTheOldParametersAndParamsRestoreWritesThemBack) {
     EXPECT_TRUE(Has(r.err, "Cannot read file")) << r.err;
 }
 
+// A restore sends only a backup that holds all seven parameters as the device can take
+// them: anything else is refused, naming what is missing or wrong, and nothing is sent
+// (the port is not even opened).
+TEST(CtlDevice, ParamsRestoreRefusesWhatIsNoWholeBackupAndSendsNothing) {
+    const std::string whole = "[init]\nFuseCurrent=20\nZeroOffset=3\nOverloadTimer=7\n"
+                              "ADCcurrentMultiply=85\nUseAverage=1\nUseVref=0\nMeasureCount=16\n";
+    const auto with = [&](const std::string &from, const std::string &to) {
+        std::string t = whole;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    struct Row {
+        std::string name, content, told;
+    };
+    const Row rows[] = {
+        {"empty", "", "FuseCurrent is missing; ZeroOffset is missing"},
+        {"other section", with("[init]", "[ports]"), "FuseCurrent is missing"},
+        {"a table file", "0\n1\n2\n3\n", "MeasureCount is missing"},
+        {"negative offset", with("ZeroOffset=3", "ZeroOffset=-5"),
+         "(ZeroOffset=-5 is not a value of 0..255); nothing sent"},
+        {"fuse current too high", with("FuseCurrent=20", "FuseCurrent=100"),
+         "FuseCurrent=100 is not a value of 0..99"},
+        {"count 0", with("MeasureCount=16", "MeasureCount=0"),
+         "MeasureCount=0 is not a value of 1..20"},
+        {"switch 2", with("UseVref=0", "UseVref=2"), "UseVref=2 is not a value of 0..1"},
+        {"text", with("ADCcurrentMultiply=85", "ADCcurrentMultiply=eighty"),
+         "ADCcurrentMultiply=eighty is not a value of 1..103"},
+        {"one missing", with("OverloadTimer=7\n", ""), "(OverloadTimer is missing)"},
+        {"over the limit", whole + std::string(kv::kSettingsFileLimit, ';'), "File too large"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        SimFixture f;
+        const kv::sim::FuseParams held{20, 3, 85, 7, 1, 0, 16};
+        f.sim().SetHeldParams(held);
+        const std::string file = f.dir().File("backup.ini");
+        ASSERT_TRUE(kv::WriteTextFile(row.content, file));
+        const auto r = Ctl(f, {"params", "restore", file, "--yes"});
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_TRUE(Has(r.err, row.told)) << r.err;
+        EXPECT_TRUE(Has(r.err, "nothing sent")) << r.err;
+        EXPECT_FALSE(Has(r.out, "CRC OK")) << r.out;
+        EXPECT_TRUE(f.sim().Frames().empty());
+        EXPECT_EQ(f.sim().HeldParams(), held);
+    }
+}
+
 } // namespace

@@ -267,6 +267,93 @@ TEST_F(CtlHistory, UnitThatIsNoSerialNumberIsAUsageError) {
     EXPECT_TRUE(f.sim().Frames().empty());
 }
 
+// The operator is a name like the unit: cleaned, bounded, refused before anything is sent.
+// What a history file holds (another station's records, a file edited by hand) reaches the
+// terminal escaped and bounded.
+TEST_F(CtlHistory, OperatorIsCheckedAndStoredFieldsAreShownEscaped) {
+    for (const std::string &name :
+         std::vector<std::string>{"anna\x1B[2J", std::string(100000, 'a'), " \t"}) {
+        const ProgramResult r = Ctl({"status", "--unit", "SN-1", "--operator", name});
+        EXPECT_EQ(r.exitCode, 2) << r.err.substr(0, 200);
+        EXPECT_TRUE(Has(r.err, "--operator")) << r.err.substr(0, 200);
+        EXPECT_LT(r.err.size(), 1000u);
+    }
+    EXPECT_TRUE(f.sim().Frames().empty());
+    EXPECT_FALSE(std::filesystem::exists(db()));
+
+    hi::Context c = hi::DefaultContext();
+    c.operatorName = "\x1B]0;owned\x07" + std::string(100000, 'b');
+    c.unit = "SN-9";
+    c.station = "bench\x9B"
+                "2J";
+    hi::Record rec =
+        hi::MakeRecord(c, hi::RelayData{true}, hi::Outcome::Failed("no\x1B[31m answer"));
+    {
+        hi::Store store(db());
+        ASSERT_TRUE(store.Append(rec));
+    }
+    const ProgramResult r = Ctl({"history"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "failed: no\\x1B[31m answer")) << r.out.substr(0, 400);
+    EXPECT_TRUE(Has(r.out, "operator=\\x1B]0;owned\\x07bbb")) << r.out.substr(0, 400);
+    EXPECT_TRUE(Has(r.out, "station=bench\\x9B2J")) << r.out.substr(0, 400);
+    EXPECT_LT(r.out.size(), 1000u);
+    EXPECT_EQ(r.out.find('\x1B'), std::string::npos);
+}
+
+// A reply of the right length that cannot be a measurement (its terminator not CR LF, an
+// ADC reading no 10-bit converter gives) is shown as suspect, fails the run and is
+// recorded as suspect, never as a good reading. The series' record counts the lines its
+// log file got.
+TEST_F(CtlHistory, SuspectMeasurementsAreMarkedAndTheSeriesCountsWhatWasLogged) {
+    kv::sim::Options o;
+    o.faults.replyBytes[0x1B] = {0xC4, 0x00, 3, 85, 0x08, 0x00, 0x0D, 0x0D};
+    SimFixture garbled(o);
+    const std::string log = garbled.dir().File("g.adc");
+    auto run = [&](std::vector<std::string> args) {
+        args.insert(args.end(),
+                    {"--ini", garbled.iniFile(), "--db", db(), "--unit", "SN-5", "--json"});
+        return kvtest::RunCtl(args);
+    };
+    ProgramResult r = run({"current"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(Has(r.out, "\"Adc\":50176")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"suspect\":true")) << r.out;
+    EXPECT_TRUE(Has(r.err, "suspect measurement: the reply ends in 0D 0D, not CR LF; ADC 50176 "
+                           "is beyond the converter's 1023"))
+        << r.err;
+    r = run({"current", "--every", "1", "--count", "2", "--log", log});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(Has(r.err, "korvanectl: 2 of 2 measurements suspect")) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;
+
+    // A fuse that does not answer the current request: the log gets its zeros lines.
+    SimFixture silent;
+    silent.sim().SetSilent(0x1B, true);
+    const std::string zeros = silent.dir().File("z.adc");
+    r = kvtest::RunCtl({"current", "--every", "1", "--count", "2", "--log", zeros, "--ini",
+                        silent.iniFile(), "--db", db(), "--unit", "SN-6"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+
+    const std::vector<hi::Record> recs = Records();
+    ASSERT_EQ(recs.size(), 3u);
+    EXPECT_EQ(recs[0].operation, "current-read");
+    EXPECT_FALSE(recs[0].ok);
+    EXPECT_TRUE(recs[0].data["suspect"].get<bool>());
+    EXPECT_EQ(recs[1].operation, "current-series");
+    EXPECT_FALSE(recs[1].ok);
+    EXPECT_EQ(recs[1].data["suspect"].get<int>(), 2);
+    EXPECT_EQ(recs[1].data["failures"].get<int>(), 0);
+    EXPECT_EQ(recs[1].data["count"].get<int>(), 2);
+    EXPECT_TRUE(Has(recs[1].message, "2 of 2 measurements suspect; last: suspect measurement"))
+        << recs[1].message;
+    EXPECT_EQ(recs[2].data["failures"].get<int>(), 2);
+    const std::string logged = TempDir::Read(zeros);
+    const auto lines = std::count(logged.begin(), logged.end(), '\n');
+    EXPECT_EQ(lines, 3); // the header and two zeros lines
+    EXPECT_EQ(recs[2].data["count"].get<int>(), 2) << "the lines the log got";
+}
+
 // The history on file systems of its own (a mount namespace of the process, see main).
 class CtlHistoryMedia : public CtlHistory {
 protected:

@@ -135,6 +135,19 @@ TEST(CtlMultiPort, PortListsThatCannotWorkAreRefusedBeforeAnyPortOpens) {
         {"# nothing\n\n", {"status"}, "names no port"},
         {"/dev/ttyUSB0\n", {"table", "read", "x.epr"}, "name it with {unit}"},
         {"/dev/ttyUSB0\n", {"current", "--every", "1", "--count", "2"}, "give --log with {unit}"},
+        // Two units whose file names are one file: one table saved over the other.
+        {"/dev/ttyUSB0 rack/1\n/dev/ttyUSB1 rack_1\n",
+         {"table", "read", "t/{unit}.epr"},
+         "rack/1 and rack_1 would share the file t/rack_1.epr"},
+        {"/dev/ttyUSB0 \xC3\xBC\n/dev/ttyUSB1 \xC3\xA9\n",
+         {"current", "--every", "1", "--count", "2", "--log", "{unit}.adc"},
+         "\xC3\xBC and \xC3\xA9 would share the file __.adc"},
+        {"/dev/ttyUSB0 ..\n/dev/ttyUSB1 __\n", {"table", "read", "{unit}/t.epr"}, "__/t.epr"},
+        // A unit the history refuses, refused before any port opens, shown escaped.
+        {"/dev/ttyUSB0 a\n/dev/ttyUSB1 b\x1B[2J\n",
+         {"status"},
+         "line 2: unit b\\x1B[2J: The unit's serial number may not contain control characters"},
+        {"/dev/ttyUSB0 " + std::string(65, 'u') + "\n", {"status"}, "is longer than 64 characters"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.reason);
@@ -145,7 +158,53 @@ TEST(CtlMultiPort, PortListsThatCannotWorkAreRefusedBeforeAnyPortOpens) {
         EXPECT_EQ(r.exitCode, 2) << r.err;
         EXPECT_TRUE(Has(r.err, row.reason)) << r.err;
         EXPECT_FALSE(Has(r.err, "Cannot open")) << r.err;
+        EXPECT_EQ(r.err.find('\x1B'), std::string::npos) << r.err;
     }
+}
+
+// The refusals above with fuses on the ports: neither is written, no file is made, and a
+// bad unit on the second line keeps the first port from being programmed.
+TEST(CtlMultiPort, SharedFileNamesAndBadUnitsProgramNoFuse) {
+    SimFixture a, b;
+    TempDir dir;
+    ASSERT_TRUE(ct::WriteTableFile(dir.File("rack_1.epr"), TableOf(1)));
+    const auto tableA = a.sim().GetTable();
+    const auto tableB = b.sim().GetTable();
+    const struct {
+        std::string secondUnit;
+        std::string reason;
+    } rows[] = {
+        {"rack_1", "would share the file"},
+        {"rack\x1B_1", "may not contain control characters"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.reason);
+        ASSERT_TRUE(
+            kv::WriteTextFile(a.port() + " rack/1\n" + b.port() + " " + row.secondUnit + "\n",
+                              dir.File("ports.txt")));
+        const auto r = kvtest::RunCtl({"table", "write", dir.File("{unit}.epr"), "--yes", "--ports",
+                                       dir.File("ports.txt"), "--ini", a.iniFile()});
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_TRUE(Has(r.err, row.reason)) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(a.sim().Frames().empty());
+        EXPECT_TRUE(b.sim().Frames().empty());
+        EXPECT_EQ(a.sim().GetTable(), tableA);
+        EXPECT_EQ(b.sim().GetTable(), tableB);
+    }
+}
+
+// A port's name is outside text too: its label reaches the terminal escaped.
+TEST(CtlMultiPort, PortLabelsAreShownEscaped) {
+    TempDir dir;
+    ASSERT_TRUE(kv::WriteTextFile(dir.File("tty\x1B[31mX") + "\n" + dir.File("ttyNone") + "\n",
+                                  dir.File("ports.txt")));
+    const auto r =
+        kvtest::RunCtl({"status", "--ports", dir.File("ports.txt"), "--ini", dir.File("k.ini")});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(Has(r.out, "tty\\x1B[31mX] FAILED")) << r.out;
+    EXPECT_EQ(r.out.find('\x1B'), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find('\x1B'), std::string::npos) << r.err;
 }
 
 } // namespace

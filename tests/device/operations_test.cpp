@@ -17,6 +17,7 @@
 #include "device/operations.h"
 #include "device/texts.h"
 #include "fake_host.h"
+#include "history/outcome_records.h"
 #include "link/crc8.h"
 #include "scripted_prompter.h"
 #include "sim_fixture.h"
@@ -446,6 +447,68 @@ TEST(Operations, TimerTickMeasuresAtTheIntervalAndDropsATickWhileBusy) {
     EXPECT_TRUE(t.dropped);
     EXPECT_EQ(ticks, 0);
     EXPECT_EQ(rig.Codes(), (std::vector<int>{0x15, 0x1B}));
+}
+
+// A command clicked while another runs is refused by the link and never sent: its record
+// says so, not that the device failed to answer.
+TEST(Operations, ACommandRefusedAsBusyIsRecordedAsNotSent) {
+    Rig rig;
+    rig.fx.sim().SetSplit(0x1B, kv::sim::Faults::Split{3, 120}); // its end comes after a poll
+    std::optional<history::Entry> status, parameters, measurement;
+    rig.host.onProcessEvents = [&] {
+        if (status)
+            return;
+        status = history::EntryOf(rig.Ops().ReadStatus());
+        parameters = history::EntryOf(rig.Ops().GetData());
+        measurement = history::EntryOf(rig.Ops().GetCurrent(false), false);
+    };
+    const Measurement running = rig.Ops().GetCurrent(false);
+    rig.host.onProcessEvents = nullptr;
+    EXPECT_TRUE(running.ok);
+    for (const auto *e : {&status, &parameters, &measurement}) {
+        ASSERT_TRUE(*e);
+        EXPECT_FALSE((*e)->outcome.ok);
+        EXPECT_EQ((*e)->outcome.message, history::kNotSentBusy);
+    }
+    EXPECT_EQ(rig.Codes(), (std::vector<int>{0x1B}));
+    // The one that ran is recorded as it went.
+    EXPECT_TRUE(history::EntryOf(running, false).outcome.ok);
+}
+
+// The windows take a current reply by its length, as they always did; korvanectl and the
+// history learn from `suspect` that it cannot be a measurement.
+TEST(Operations, CurrentReplyOfTheRightLengthButImplausibleIsSuspect) {
+    struct Row {
+        const char *name;
+        std::vector<std::uint8_t> reply;
+        std::string suspect;
+    };
+    const Row rows[] = {
+        {"plausible", {0x03, 0xFF, 3, 85, 0x08, 0x00, 0x0D, 0x0A}, ""},
+        {"not CR LF",
+         {0x01, 0x00, 3, 85, 0x08, 0x00, 0x0A, 0x0D},
+         "suspect measurement: the reply ends in 0A 0D, not CR LF"},
+        {"beyond 10 bits",
+         {0x04, 0x00, 3, 85, 0x08, 0x00, 0x0D, 0x0A},
+         "suspect measurement: ADC 1024 is beyond the converter's 1023"},
+        {"both",
+         {0xC4, 0x00, 3, 85, 0x08, 0x00, 0x0D, 0x0D},
+         "suspect measurement: the reply ends in 0D 0D, not CR LF; ADC 50176 is beyond the "
+         "converter's 1023"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        kv::sim::Options o;
+        o.faults.replyBytes[0x1B] = row.reply;
+        Rig rig({}, o);
+        const Measurement m = rig.Ops().GetCurrent(false);
+        EXPECT_TRUE(m.ok); // what the windows see
+        EXPECT_EQ(m.sample.Adc(), row.reply[0] * 256 + row.reply[1]);
+        EXPECT_EQ(m.suspect, row.suspect);
+        const history::Entry e = history::EntryOf(m, false);
+        EXPECT_EQ(e.outcome.ok, row.suspect.empty());
+        EXPECT_EQ(e.data["suspect"].get<bool>(), !row.suspect.empty());
+    }
 }
 
 TEST(Operations, SetTimerInterval) {

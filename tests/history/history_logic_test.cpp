@@ -226,8 +226,10 @@ TEST(HistoryData, EachKindSaysWhatHappened) {
          "MeasureCount=0 UseAverage=0 UseVref=0"},
         {MakeRecord(Ctx(), RelayData{false}, {}, kStamp), "off"},
         {MakeRecord(Ctx(), CurrentReadData{sample, false}, {}, kStamp), "12.35 A (ADC 512)"},
-        {MakeRecord(Ctx(), CurrentSeriesData{"a", "b", 1.5, 120, 2, "/x/k.adc"}, {}, kStamp),
+        {MakeRecord(Ctx(), CurrentSeriesData{"a", "b", 1.5, 120, 2, 0, "/x/k.adc"}, {}, kStamp),
          "120 measurements, 2 failed, every 1.5 s, log /x/k.adc"},
+        {MakeRecord(Ctx(), CurrentSeriesData{"a", "b", 1, 4, 0, 1, "/x/k.adc"}, {}, kStamp),
+         "4 measurements, 0 failed, 1 suspect, every 1 s, log /x/k.adc"},
         {MakeRecord(Ctx(), TableWriteData{"/t/a.epr", other, t, "/b/x.epr", true}, {}, kStamp),
          "table crc " + crcText + ", verified from /t/a.epr"},
         {MakeRecord(Ctx(), TableReadData{t, ""}, {}, kStamp), "table crc " + crcText},
@@ -254,8 +256,47 @@ TEST(HistoryData, EachKindSaysWhatHappened) {
     EXPECT_EQ(rows[0].record.data["crc"]["ok"], json::Value(true));
     EXPECT_EQ(rows[1].record.data["crc"]["ok"], json::Value(false));
     EXPECT_TRUE(rows[1].record.data["before"].is_null());
-    EXPECT_EQ(TableFromJson(rows[11].record.data["table"]), TableOf(calc));
-    EXPECT_TRUE(rows[12].record.data["table"].is_null());
+    EXPECT_EQ(TableFromJson(rows[12].record.data["table"]), TableOf(calc));
+    EXPECT_TRUE(rows[13].record.data["table"].is_null());
+}
+
+// A record's fields as a terminal shows them: whatever a file from another station holds,
+// no control sequence reaches the terminal and no field floods it.
+TEST(HistoryListing, TextLineShowsOutsideTextEscapedAndBounded) {
+    struct Row {
+        const char *name;
+        std::string operatorName, unit, message;
+        std::string shown; // part of the line
+    };
+    const Row rows[] = {
+        {"escape sequence",
+         "\x1B]0;owned\x07"
+         "anna",
+         "SN-1", "", "operator=\\x1B]0;owned\\x07anna"},
+        {"C1 control",
+         "anna\xC2\x9B"
+         "2J",
+         "SN-1", "", "operator=anna\\u009B2J"},
+        {"not UTF-8", "ann\xFF", "SN-1", "", "operator=ann\\xFF"},
+        {"long operator", std::string(100000, 'a'), "SN-1", "",
+         "operator=" + std::string(kv::kShownLength, 'a') + "...  "},
+        {"unit", "anna", "SN\x1B[2J", "", "  SN\\x1B[2J  relay"},
+        {"message", "anna", "SN-1", "bad\x1B[31m", "failed: bad\\x1B[31m  port="},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        Context c = Ctx();
+        c.operatorName = row.operatorName;
+        c.unit = row.unit;
+        const Record r =
+            MakeRecord(c, RelayData{true},
+                       row.message.empty() ? Outcome::Ok() : Outcome::Failed(row.message), kStamp);
+        const std::string line = TextLine(r);
+        EXPECT_NE(line.find(row.shown), std::string::npos) << line.substr(0, 300);
+        for (unsigned char ch : line)
+            EXPECT_TRUE(ch >= 0x20 && ch != 0x7F) << static_cast<int>(ch);
+        EXPECT_LT(line.size(), 1000u);
+    }
 }
 
 TEST(HistoryListing, TextJsonAndCsvCarryTheSameRecord) {
@@ -269,10 +310,11 @@ TEST(HistoryListing, TextJsonAndCsvCarryTheSameRecord) {
 
     const std::string text = TextLine(r);
     EXPECT_EQ(text.find('\n'), std::string::npos);
-    EXPECT_EQ(text.rfind("2025-05-20T14:03:07.123Z  -  table-read  failed: Receive error!  line "
-                         "two  port=/dev/ttyUSB0 station=bench-2 operator==cmd",
-                         0),
-              0u)
+    EXPECT_EQ(
+        text.rfind("2025-05-20T14:03:07.123Z  -  table-read  failed: Receive error!\\r\\nline "
+                   "two  port=/dev/ttyUSB0 station=bench-2 operator==cmd",
+                   0),
+        0u)
         << text;
 
     const auto j = json::Parse(JsonLine(r));

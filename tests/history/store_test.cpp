@@ -261,6 +261,95 @@ TEST(HistoryStore, FilesOfOthersAreLeftAlone) {
     EXPECT_EQ(raw.Int("PRAGMA user_version"), 0);
 }
 
+// A file the store refuses is not changed at all: not its tables, not its version, not its
+// journal mode (a switch to the write-ahead log would change how its own program opens it).
+TEST(HistoryStore, RefusedFilesAreCheckedBeforeAnythingInThemChanges) {
+    struct Row {
+        const char *name;
+        std::string sql;
+        Failure failure;
+        std::string told;
+    };
+    const Row rows[] = {
+        {"another program's tables", "CREATE TABLE customers (name TEXT);", Failure::NotHistory,
+         "it is not a korvane history (it holds the tables customers)"},
+        {"a newer version",
+         "CREATE TABLE record (id INTEGER PRIMARY KEY); PRAGMA user_version = 9;",
+         Failure::NewerSchema, "schema version 9"},
+        {"a record table of other columns",
+         "CREATE TABLE record (id INTEGER PRIMARY KEY, time TEXT, name TEXT); "
+         "PRAGMA user_version = 1;",
+         Failure::NotHistory,
+         "it is not a korvane history (its record table has no column mono_ns)"},
+        {"no record table", "CREATE TABLE notes (t TEXT); PRAGMA user_version = 1;",
+         Failure::NotHistory, "it is not a korvane history (it holds no record table)"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        kvtest::TempDir dir;
+        const std::string path = dir.File("other.db");
+        std::string schema;
+        {
+            Raw raw(path);
+            ASSERT_EQ(raw.Exec(row.sql), SQLITE_OK);
+            schema = raw.Text("SELECT sql FROM sqlite_master ORDER BY name");
+        }
+        Store store(path);
+        Record r = Relay("A", 1);
+        const Status w = store.Append(r);
+        EXPECT_EQ(w.failure, row.failure);
+        EXPECT_NE(w.message.find("Cannot write the history " + path + ": "), std::string::npos);
+        EXPECT_NE(w.message.find(row.told), std::string::npos) << w.message;
+        if (row.failure == Failure::NotHistory) {
+            const QueryResult q = store.Read({});
+            EXPECT_EQ(q.status.failure, Failure::NotHistory);
+            EXPECT_NE(q.status.message.find(row.told), std::string::npos) << q.status.message;
+        }
+        Raw raw(path);
+        EXPECT_EQ(raw.Text("PRAGMA journal_mode"), "delete");
+        EXPECT_EQ(raw.Text("SELECT sql FROM sqlite_master ORDER BY name"), schema);
+        EXPECT_FALSE(fs::exists(path + "-wal"));
+    }
+}
+
+// A lock held beyond the time-out costs one wait: the records after it fail at once, until
+// one gets through; from then on a lock is waited for again.
+TEST(HistoryStore, AStuckLockIsWaitedForOncePerRun) {
+    using std::chrono::milliseconds;
+    using Clock = std::chrono::steady_clock;
+    kvtest::TempDir dir;
+    const std::string path = dir.File("korvane.db");
+    Store store(path, StoreOptions{400});
+    Record r = Relay("A", 1);
+    ASSERT_TRUE(store.Append(r));
+    auto lock = std::make_unique<Raw>(path);
+    ASSERT_EQ(lock->Exec("BEGIN IMMEDIATE"), SQLITE_OK);
+    ASSERT_EQ(lock->Exec("DELETE FROM record WHERE id = 0"), SQLITE_OK);
+
+    const auto timed = [&](Record rec) {
+        const auto t0 = Clock::now();
+        const Status s = store.Append(rec);
+        return std::pair{s, std::chrono::duration_cast<milliseconds>(Clock::now() - t0)};
+    };
+    auto [first, firstWait] = timed(Relay("A", 2));
+    EXPECT_EQ(first.failure, Failure::Locked);
+    EXPECT_GE(firstWait, milliseconds(400));
+    auto [second, secondWait] = timed(Relay("A", 3));
+    EXPECT_EQ(second.failure, Failure::Locked);
+    EXPECT_LT(secondWait, milliseconds(200)); // no second wait
+    EXPECT_EQ(second.message, first.message);
+
+    ASSERT_EQ(lock->Exec("COMMIT"), SQLITE_OK);
+    auto [third, thirdWait] = timed(Relay("A", 4));
+    EXPECT_TRUE(third) << third.message;
+    ASSERT_EQ(lock->Exec("BEGIN IMMEDIATE"), SQLITE_OK);
+    ASSERT_EQ(lock->Exec("DELETE FROM record WHERE id = 0"), SQLITE_OK);
+    auto [fourth, fourthWait] = timed(Relay("A", 5));
+    EXPECT_EQ(fourth.failure, Failure::Locked);
+    EXPECT_GE(fourthWait, milliseconds(400)); // waited for again after a record got through
+    lock->Exec("ROLLBACK");
+}
+
 TEST(HistoryStore, PathsThatAreNoRegularFileAreRefusedWithoutWaiting) {
     kvtest::TempDir dir;
     const std::string fifo = dir.File("korvane.db");
