@@ -32,6 +32,22 @@ std::optional<int> Store::FileSchemaVersion() {
     return std::nullopt;
 }
 
+Store::Waiting Store::WaitingToSend() {
+    return {Unavailable(path_)};
+}
+
+QueryResult Store::Unsent(std::size_t) {
+    return {Unavailable(path_), {}};
+}
+
+Status Store::MarkSent(std::span<const Record>) {
+    return Unavailable(path_);
+}
+
+Status Store::NoteForwarding(const std::string &, std::size_t) {
+    return Unavailable(path_);
+}
+
 CalibrationDocument CalibrationRecordFromStore(Store &store, const std::string &,
                                                const std::string &) {
     return {false, {}, Unavailable(store.Path()).message};
