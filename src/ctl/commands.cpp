@@ -92,8 +92,8 @@ const std::vector<OptionDef> &CommonOptions() {
                  "\"ReferenceInstrument\")"},
         {.name = "--shared",
          .valueName = "[URI]",
-         .help = "shared history (PostgreSQL connection string; default: \"SharedHistory\"); "
-                 "history and record read it",
+         .help = "shared history, a PostgreSQL connection string (default: "
+                 "\"SharedHistory\"); history and record read it",
          .optionalValue = true},
     };
     return options;

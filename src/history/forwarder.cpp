@@ -71,7 +71,8 @@ ForwardResult Forward(Store &local, SharedStore &shared, const ForwardProgress &
 }
 
 std::string ForwardWarning(const ForwardResult &r) {
-    return r.status.message + "; " + Records(r.waiting) + " wait to be sent";
+    return r.status.message + "; " + Records(r.waiting) + (r.waiting == 1 ? " waits" : " wait") +
+           " to be sent";
 }
 
 } // namespace kv::history

@@ -53,7 +53,8 @@ std::size_t PgResult::Affected() const {
     return n && *n ? static_cast<std::size_t>(std::stoull(n)) : 0;
 }
 
-PgConnection::PgConnection(const std::string &conninfo, int connectTimeoutS) : c_(nullptr, PQfinish) {
+PgConnection::PgConnection(const std::string &conninfo, int connectTimeoutS)
+    : c_(nullptr, PQfinish) {
     // The string is expanded in the place of "dbname": what it sets overrides the keywords
     // before it, so the time-out and the name are defaults it may change.
     const std::string timeout = std::to_string(connectTimeoutS);
@@ -63,7 +64,8 @@ PgConnection::PgConnection(const std::string &conninfo, int connectTimeoutS) : c
     // The server's notices ("terminating connection due to ...") would go to standard
     // error past the front end; what matters comes back as a command's error.
     if (c_)
-        PQsetNoticeProcessor(c_.get(), [](void *, const char *) {}, nullptr);
+        PQsetNoticeProcessor(
+            c_.get(), [](void *, const char *) {}, nullptr);
 }
 
 bool PgConnection::ok() const {

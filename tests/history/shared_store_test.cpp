@@ -23,10 +23,9 @@ using kvtest::PgServer;
 namespace {
 
 Record Relay(const std::string &unit, int n) {
-    return MakeRecord(kvtest::BenchContext(unit), RelayData{n % 2 == 0}, {},
-                      {"2025-05-20T08:00:" + std::string(n < 10 ? "0" : "") + std::to_string(n) +
-                           ".000Z",
-                       n});
+    return MakeRecord(
+        kvtest::BenchContext(unit), RelayData{n % 2 == 0}, {},
+        {"2025-05-20T08:00:" + std::string(n < 10 ? "0" : "") + std::to_string(n) + ".000Z", n});
 }
 
 void Fill(Store &store, const std::string &unit, int count) {
@@ -70,13 +69,19 @@ TEST(SharedTarget, PasswordsAreMaskedInEveryForm) {
         {"postgresql://anna:s3cret@db:5432/korvane?sslmode=require",
          "postgresql://anna:****@db:5432/korvane?sslmode=require",
          {"s3cret"}},
-        {"postgres://anna:p%40ss@db/korvane", "postgres://anna:****@db/korvane", {"p%40ss", "p@ss"}},
+        {"postgres://anna:p%40ss@db/korvane",
+         "postgres://anna:****@db/korvane",
+         {"p%40ss", "p@ss"}},
         {"postgresql://anna@db/korvane", "postgresql://anna@db/korvane", {}},
-        {"postgresql://db/korvane?user=anna&password=xyz", "postgresql://db/korvane?user=anna&password=****", {"xyz"}},
+        {"postgresql://db/korvane?user=anna&password=xyz",
+         "postgresql://db/korvane?user=anna&password=****",
+         {"xyz"}},
         {"host=db dbname=korvane password=plain user=anna",
          "host=db dbname=korvane password=**** user=anna",
          {"plain"}},
-        {"host=db PASSWORD = 'it\\'s here' user=anna", "host=db PASSWORD = **** user=anna", {"it's here"}},
+        {"host=db PASSWORD = 'it\\'s here' user=anna",
+         "host=db PASSWORD = **** user=anna",
+         {"it's here"}},
         {"host=db dbname=korvane", "host=db dbname=korvane", {}},
     };
     for (const Row &row : rows) {

@@ -142,8 +142,7 @@ PgServer::~PgServer() {
 pid_t PgServer::Spawn(const std::vector<std::string> &args) const {
     std::vector<std::string> full;
     if (RunningAsRoot())
-        full = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
-                "--"};
+        full = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"};
     full.insert(full.end(), args.begin(), args.end());
     std::vector<char *> argv;
     for (std::string &a : full)
@@ -177,9 +176,9 @@ void PgServer::RunTool(const std::vector<std::string> &args) const {
 }
 
 void PgServer::Start() {
-    pid_ = Spawn({bin_ + "/postgres", "-D", dir_ + "/data", "-k", dir_, "-p",
-                  std::to_string(port_), "-c", "listen_addresses=127.0.0.1", "-c", "fsync=off",
-                  "-c", "max_connections=60", "-c", "log_connections=on"});
+    pid_ = Spawn({bin_ + "/postgres", "-D", dir_ + "/data", "-k", dir_, "-p", std::to_string(port_),
+                  "-c", "listen_addresses=127.0.0.1", "-c", "fsync=off", "-c", "max_connections=60",
+                  "-c", "log_connections=on"});
     WaitReady();
 }
 
@@ -205,8 +204,8 @@ void PgServer::StopImmediate() {
 }
 
 std::string PgServer::Uri(const std::string &password) const {
-    return "postgresql://korvane" + (password.empty() ? "" : ":" + password) + "@127.0.0.1:" +
-           std::to_string(port_) + "/korvane";
+    return "postgresql://korvane" + (password.empty() ? "" : ":" + password) +
+           "@127.0.0.1:" + std::to_string(port_) + "/korvane";
 }
 
 std::string PgServer::SocketConninfo() const {

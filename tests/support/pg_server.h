@@ -46,8 +46,8 @@ private:
     pid_t Spawn(const std::vector<std::string> &args) const;
     void WaitReady();
 
-    std::string bin_;  // the server programs' folder
-    std::string dir_;  // the temporary folder: data/, the socket, the log
+    std::string bin_; // the server programs' folder
+    std::string dir_; // the temporary folder: data/, the socket, the log
     int port_ = 0;
     pid_t pid_ = -1;
 };
