@@ -80,9 +80,9 @@ TEST_F(CtlShared, EightStationsRecordingAtOnceArriveOnce) {
         threads.emplace_back([&, i] {
             SimFixture &f = *sims[static_cast<std::size_t>(i)];
             for (int run = 0; run < kRuns; ++run) {
-                const ProgramResult r =
-                    Station(f, f.dir().File("h.db"), pg_->Uri(),
-                            {run == 1 ? "get-data" : "status", "--unit", "SN-" + std::to_string(i)});
+                const ProgramResult r = Station(
+                    f, f.dir().File("h.db"), pg_->Uri(),
+                    {run == 1 ? "get-data" : "status", "--unit", "SN-" + std::to_string(i)});
                 if (r.exitCode != 0 || Has(r.err, kWarning)) {
                     ADD_FAILURE() << "station " << i << ": " << r.err;
                     ++failed;
@@ -179,8 +179,7 @@ TEST_F(CtlShared, FaultsAreOneClearWarningAndNothingIsLost) {
         {"unknown host", "postgresql://korvane:" + pw + "@no-such-host.invalid/korvane",
          "could not translate host name \"no-such-host.invalid\""},
         {"never answers",
-         "postgresql://korvane:" + pw + "@127.0.0.1:" + std::to_string(silent.port()) +
-             "/korvane",
+         "postgresql://korvane:" + pw + "@127.0.0.1:" + std::to_string(silent.port()) + "/korvane",
          "timeout expired"},
         {"newer schema", pg_->Uri(), "newer version of korvane (schema version 9", true},
     };
