@@ -56,9 +56,10 @@ int main(int argc, char **argv) {
         kv::corrtable::CorrTableData table{};
         for (int i = 0; i < records; ++i) {
             c.unit = "KV-" + std::to_string(1000 + i % 500);
-            hi::Record r = i % 10 == 0
-                               ? hi::MakeRecord(c, hi::TableWriteData{"t.epr", table, table, "", true}, {})
-                               : hi::MakeRecord(c, hi::RelayData{i % 2 == 0}, {});
+            hi::Record r =
+                i % 10 == 0
+                    ? hi::MakeRecord(c, hi::TableWriteData{"t.epr", table, table, "", true}, {})
+                    : hi::MakeRecord(c, hi::RelayData{i % 2 == 0}, {});
             if (!local.Append(r)) {
                 std::fprintf(stderr, "cannot fill %s\n", file.c_str());
                 return 1;
@@ -75,8 +76,8 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "%s\n", r.status.message.c_str());
             return 1;
         }
-        std::printf("forwarding %zu records: %.0f ms, %.0f records/s (batches of %zu)\n",
-                    r.arrived, ms, r.arrived / (ms / 1000.0), hi::kForwardBatch);
+        std::printf("forwarding %zu records: %.0f ms, %.0f records/s (batches of %zu)\n", r.arrived,
+                    ms, r.arrived / (ms / 1000.0), hi::kForwardBatch);
     }
 
     // One operation: korvanectl status with its record, without and with a shared history.
@@ -94,16 +95,16 @@ int main(int argc, char **argv) {
          "postgresql://korvane@127.0.0.1:" + std::to_string(kvtest::FreeLoopbackPort()) +
              "/korvane",
          runs},
-        {"server never answers", "postgresql://korvane@127.0.0.1:" + std::to_string(silent.port()) +
-                                     "/korvane",
+        {"server never answers",
+         "postgresql://korvane@127.0.0.1:" + std::to_string(silent.port()) + "/korvane",
          std::max(3, runs / 8)},
     };
     const std::string db = folder + "/op.db";
     for (const Kind &k : kinds) {
         std::vector<double> ms;
         for (int i = 0; i < k.runs; ++i) {
-            std::vector<std::string> args = {"status", "--unit", "BENCH-1", "--ini", fx.iniFile(),
-                                             "--db", db};
+            std::vector<std::string> args = {"status",     "--unit", "BENCH-1", "--ini",
+                                             fx.iniFile(), "--db",   db};
             if (!k.shared.empty())
                 args.insert(args.end(), {"--shared", k.shared});
             const auto t0 = Clock::now();

@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
+#include <functional>
 #include <set>
 #include <thread>
 
+#include "history/background_forwarder.h"
 #include "history/forwarder.h"
 #include "history/record_data.h"
 #include "history/shared_store.h"
@@ -255,6 +258,41 @@ TEST_F(SharedHistory, ServerKilledMidWayLosesNothing) {
     EXPECT_EQ(up.arrived, 5u);
     EXPECT_EQ(Count(*pg_), 10);
     EXPECT_EQ(Count(*pg_, "unit = 'SN-4'"), 10);
+}
+
+// The window's forwarder: a pass at its start and after each kick; while the server is
+// away the records wait with the reason, and they go by themselves once it is back.
+TEST_F(SharedHistory, BackgroundForwarderSendsOnKicksAndRetriesWhileAway) {
+    const std::string path = dir_.File("h.db");
+    Store local(path);
+    Fill(local, "SN-7", 3);
+    const auto until = [](const std::function<bool()> &done) {
+        for (int i = 0; i < 1000 && !done(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return done();
+    };
+    std::atomic<int> changes{0};
+    BackgroundForwarder bg(
+        path, pg_->Uri(), [&] { ++changes; }, std::chrono::milliseconds(100));
+    ASSERT_TRUE(until([&] { return bg.Snapshot().passes >= 1; }));
+    EXPECT_EQ(bg.Snapshot().waiting, 0u);
+    EXPECT_EQ(Count(*pg_), 3);
+
+    pg_->StopImmediate();
+    Fill(local, "SN-7", 2);
+    const std::size_t before = bg.Snapshot().passes;
+    bg.Kick();
+    ASSERT_TRUE(until([&] { return bg.Snapshot().passes > before; }));
+    BackgroundForwarder::State away = bg.Snapshot();
+    EXPECT_EQ(away.waiting, 2u);
+    EXPECT_NE(away.lastError.find("Cannot use the shared history"), std::string::npos);
+    EXPECT_EQ(away.lastError.find(PgServer::kPassword), std::string::npos) << away.lastError;
+
+    pg_->Start();
+    ASSERT_TRUE(until([&] { return bg.Snapshot().waiting == 0; })) << bg.Snapshot().lastError;
+    EXPECT_EQ(bg.Snapshot().lastError, "");
+    EXPECT_EQ(Count(*pg_), 5);
+    EXPECT_GE(changes, 3);
 }
 
 } // namespace
