@@ -129,10 +129,10 @@ int SyncStatus(Session &s, const std::string &shared) {
         s.Out(JsonObject()
                   .Str("shared", hi::MaskPassword(shared))
                   .Int("waiting", static_cast<long long>(w.count))
-                  .Str("oldestWaiting", w.oldest)
-                  .Str("lastSent", w.lastSentTime)
-                  .Str("lastError", hi::Scrub(w.lastError, shared))
-                  .Str("lastErrorTime", w.lastErrorTime)
+                  .Str("oldest_waiting", w.oldest)
+                  .Str("last_sent", w.lastSentTime)
+                  .Str("last_error", hi::Scrub(w.lastError, shared))
+                  .Str("last_error_time", w.lastErrorTime)
                   .str());
         return kExitOk;
     }
