@@ -33,7 +33,9 @@ std::optional<int> Store::FileSchemaVersion() {
 }
 
 Store::Waiting Store::WaitingToSend() {
-    return {Unavailable(path_)};
+    Waiting w;
+    w.status = Unavailable(path_);
+    return w;
 }
 
 QueryResult Store::Unsent(std::size_t) {
