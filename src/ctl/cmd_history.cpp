@@ -1,8 +1,8 @@
 // The unit history commands: history, history sync, record.
+#include "app/json.h"
 #include "app/text_files.h"
 #include "ctl/commands.h"
 #include "ctl/files.h"
-#include "ctl/json.h"
 #include "ctl/session.h"
 #include "history/calibration_record.h"
 #include "history/forwarder.h"
@@ -126,14 +126,14 @@ int SyncStatus(Session &s, const std::string &shared) {
     if (!w.status)
         return s.Fail(w.status.message);
     if (s.json()) {
-        s.Out(JsonObject()
-                  .Str("shared", hi::MaskPassword(shared))
-                  .Int("waiting", static_cast<long long>(w.count))
-                  .Str("oldest_waiting", w.oldest)
-                  .Str("last_sent", w.lastSentTime)
-                  .Str("last_error", hi::Scrub(w.lastError, shared))
-                  .Str("last_error_time", w.lastErrorTime)
-                  .str());
+        json::Value j = json::Value::object();
+        j["shared"] = hi::MaskPassword(shared);
+        j["waiting"] = w.count;
+        j["oldest_waiting"] = w.oldest;
+        j["last_sent"] = w.lastSentTime;
+        j["last_error"] = hi::Scrub(w.lastError, shared);
+        j["last_error_time"] = w.lastErrorTime;
+        s.Out(json::Write(j));
         return kExitOk;
     }
     s.Out("shared history: " +
@@ -165,18 +165,19 @@ int CmdHistorySync(Session &s) {
             s.err.Line(std::string(kProgram) + ": sent " + std::to_string(done) + " of " +
                        std::to_string(total));
         });
-    if (s.json())
-        s.Out(JsonObject()
-                  .Str("shared", store.Shown())
-                  .Int("sent", static_cast<long long>(r.passed))
-                  .Int("new", static_cast<long long>(r.arrived))
-                  .Int("waiting", static_cast<long long>(r.waiting))
-                  .Str("error", r.status ? "" : r.status.message)
-                  .str());
-    else
+    if (s.json()) {
+        json::Value j = json::Value::object();
+        j["shared"] = store.Shown();
+        j["sent"] = r.passed;
+        j["new"] = r.arrived;
+        j["waiting"] = r.waiting;
+        j["error"] = r.status ? "" : r.status.message;
+        s.Out(json::Write(j));
+    } else {
         s.Out(Count(r.passed) + " sent to the shared history " + store.Shown() + " (" +
               std::to_string(r.arrived) + " new, " + std::to_string(r.passed - r.arrived) +
               " there already); " + std::to_string(r.waiting) + " waiting");
+    }
     if (!r.status)
         return s.Fail(hi::ForwardWarning(r));
     return kExitOk;

@@ -7,8 +7,8 @@ namespace kv::history {
 BackgroundForwarder::BackgroundForwarder(std::string historyPath, std::string conninfo,
                                          std::function<void()> onChange,
                                          std::chrono::milliseconds retry)
-    : path_(std::move(historyPath)), conninfo_(std::move(conninfo)),
-      onChange_(std::move(onChange)), retry_(retry), thread_([this] { Loop(); }) {}
+    : path_(std::move(historyPath)), conninfo_(std::move(conninfo)), onChange_(std::move(onChange)),
+      retry_(retry), thread_([this] { Loop(); }) {}
 
 BackgroundForwarder::~BackgroundForwarder() {
     {
