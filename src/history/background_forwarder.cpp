@@ -32,6 +32,19 @@ BackgroundForwarder::State BackgroundForwarder::Snapshot() const {
     return state_;
 }
 
+std::string BackgroundForwarder::WaitingText(const State &s) {
+    if (s.passes == 0)
+        return "Forwarding to the shared history...";
+    std::string text = s.waiting == 0
+                           ? std::string("All records sent to the shared history.")
+                           : std::to_string(s.waiting) +
+                                 (s.waiting == 1 ? " record waits" : " records wait") +
+                                 " to be sent to the shared history (oldest " + s.oldest + ").";
+    if (!s.lastError.empty())
+        text += " Last error: " + s.lastError;
+    return text;
+}
+
 void BackgroundForwarder::Loop() {
     // This thread's own connections to the file and the server.
     Store local(path_);

@@ -35,6 +35,10 @@ public:
     void Kick();
     State Snapshot() const;
 
+    // What the window shows of it: "All records sent to the shared history." or "3 records
+    // wait to be sent to the shared history (oldest ...). Last error: ...".
+    static std::string WaitingText(const State &state);
+
 private:
     void Loop();
 

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -142,7 +143,8 @@ PgServer::~PgServer() {
 pid_t PgServer::Spawn(const std::vector<std::string> &args) const {
     std::vector<std::string> full;
     if (RunningAsRoot())
-        full = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "--"};
+        full = {"/usr/bin/setpriv", "--reuid=nobody",     "--regid=nogroup",
+                "--clear-groups",   "--pdeathsig=SIGINT", "--"};
     full.insert(full.end(), args.begin(), args.end());
     std::vector<char *> argv;
     for (std::string &a : full)
@@ -153,6 +155,10 @@ pid_t PgServer::Spawn(const std::vector<std::string> &args) const {
     if (pid < 0)
         throw std::runtime_error("fork failed");
     if (pid == 0) {
+        // A test process that dies without its destructors (an abort) takes the server
+        // along: a fast shutdown when the parent goes. setpriv sets it again after changing
+        // the user, which clears it.
+        prctl(PR_SET_PDEATHSIG, SIGINT);
         const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0666);
         const int null = open("/dev/null", O_RDONLY);
         if (fd >= 0) {

@@ -3,7 +3,8 @@
 // database "korvane" owned by the role "korvane" (password kPassword over TCP, trusted on
 // the socket). Run as an unprivileged user when the tests run as root (the server refuses
 // root), through setpriv, which execs in place: the id kept is the server's own. Stopped by
-// that id and the folder removed when the object goes, also when the test failed.
+// that id and the folder removed when the object goes, also when the test failed; a test
+// process that dies outright takes the server along (parent-death signal).
 #pragma once
 
 #include <string>
