@@ -43,6 +43,7 @@ StartupSettings ReadStartupSettings(const IniFile &ini) {
     bool found = false;
     s.HistoryDb = IniFile::Lookup(content, kIniSection, "HistoryDb", &found);
     s.ReferenceInstrument = IniFile::Lookup(content, kIniSection, "ReferenceInstrument", &found);
+    s.SharedHistory = IniFile::Lookup(content, kIniSection, "SharedHistory", &found);
     return s;
 }
 

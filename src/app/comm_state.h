@@ -44,6 +44,9 @@ struct StartupSettings {
     // instrument named on calibration records.
     std::string HistoryDb;
     std::string ReferenceInstrument;
+    // The shared history's connection string ("" for none): libpq's URI or key=value
+    // form. It may hold a password, which is never shown (history/shared_target.h).
+    std::string SharedHistory;
     // Set when the file is there but cannot be read (a directory, a device or FIFO, one
     // beyond the size limit): the message saying so, shown once; the defaults are used.
     std::string problem;

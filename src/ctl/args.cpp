@@ -105,7 +105,8 @@ void TakeOption(const OptionDef &def, const CLI::Option &opt, const CommandDef *
         // A switch given as "--name=value" (CLI11 holds "true" for a bare one).
         if (std::any_of(given.begin(), given.end(), [](const auto &v) { return v != "true"; }))
             throw UsageError("option " + name + " takes no value", command);
-    } else if (std::any_of(given.begin(), given.end(), [](const auto &v) { return v.empty(); })) {
+    } else if (!def.optionalValue &&
+               std::any_of(given.begin(), given.end(), [](const auto &v) { return v.empty(); })) {
         throw UsageError("option " + name + " needs a value (" + std::string(def.valueName) + ")",
                          command);
     }

@@ -21,7 +21,8 @@ struct OptionDef {
     std::string_view shortName = {}; // "-o", or empty
     std::string_view valueName = {}; // "NAME"; empty for a switch
     std::string_view help = {};
-    bool repeatable = false; // may be given more than once (ParsedArgs::Values)
+    bool repeatable = false;    // may be given more than once (ParsedArgs::Values)
+    bool optionalValue = false; // may be given without its value (Value gives "")
 };
 
 struct CommandDef {

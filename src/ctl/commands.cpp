@@ -90,6 +90,11 @@ const std::vector<OptionDef> &CommonOptions() {
          .valueName = "TEXT",
          .help = "reference instrument for a calibration record (default: "
                  "\"ReferenceInstrument\")"},
+        {.name = "--shared",
+         .valueName = "[URI]",
+         .help = "shared history, a PostgreSQL connection string (default: "
+                 "\"SharedHistory\"); history and record read it",
+         .optionalValue = true},
     };
     return options;
 }
@@ -285,12 +290,25 @@ const std::vector<CommandDef> &Commands() {
          .details = "One line per record, oldest first: time, unit, operation, ok or the "
                     "failure, port,\nstation, operator and what was done. --unit lists one "
                     "unit's records, --since and\n--operation narrow the list; --json gives "
-                    "one JSON object per record, --csv a table.",
+                    "one JSON object per record, --csv a table.\nWith --shared, the records "
+                    "of every station from the shared history.",
          .run = CmdHistory},
+        {.name = "history sync",
+         .options = {{.name = "--status",
+                      .help = "show what waits to be sent and the last error; send nothing"}},
+         .json = true,
+         .summary = "send the records waiting to the shared history",
+         .details = "Sends the station's records not yet in the shared history (--shared URI, "
+                    "else\n\"SharedHistory\"), oldest first, in batches, with the progress on "
+                    "standard error and\nthe count sent on standard output; exit status 1 when "
+                    "records are left waiting.\nWith --status: the records waiting, the oldest "
+                    "of them and the last error.",
+         .run = CmdHistorySync},
         {.name = "record",
          .options = {kOutput},
          .summary = "make a unit's calibration record (HTML)",
-         .details = "Writes the printable calibration record of the unit named with --unit: "
+         .details = "Writes the printable calibration record of the unit named with --unit "
+                    "(from the shared\nhistory, every station's steps, with --shared): "
                     "points and graph,\nthe table written, the parameters and table as found "
                     "and as left, the drift since\nthe previous calibration (default output: "
                     "calibration-SERIAL.html). Refused when the\nunit has no table written "

@@ -32,5 +32,6 @@ int CmdInc(Session &s);
 int CmdCalc(Session &s);
 int CmdHistory(Session &s);
 int CmdRecord(Session &s);
+int CmdHistorySync(Session &s);
 
 } // namespace kv::ctl

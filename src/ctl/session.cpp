@@ -3,9 +3,11 @@
 #include "app/errors.h"
 #include "app/numbers.h"
 #include "app/text_files.h"
+#include "ctl/commands.h"
 #include "ctl/files.h"
 #include "ctl/multi_port.h"
 #include "device/operations.h"
+#include "history/forwarder.h"
 
 #include <cerrno>
 
@@ -109,12 +111,46 @@ void FlushOutput(std::ostream &out) {
         throw OutputFailed(errno);
 }
 
-std::string Session::HistoryPath() const {
+std::string HistoryPathOf(const ParsedArgs &args, const StartupSettings &settings,
+                          const ProgramPaths &paths) {
     if (args.Has("--db"))
         return args.Value("--db");
     if (!settings.HistoryDb.empty())
         return settings.HistoryDb;
     return history::DefaultHistoryPath(paths.DataDir());
+}
+
+std::string SharedHistoryOf(const ParsedArgs &args, const StartupSettings &settings) {
+    const std::string given = args.Value("--shared");
+    return given.empty() ? settings.SharedHistory : given;
+}
+
+std::string Session::HistoryPath() const {
+    return HistoryPathOf(args, settings, paths);
+}
+
+std::string Session::SharedHistory() const {
+    return SharedHistoryOf(args, settings);
+}
+
+void ForwardAtEnd(const ParsedArgs &args, const ProgramPaths &paths, ErrorStream &err) {
+    if (!args.command || args.command->run == CmdHistorySync)
+        return; // it forwards, or only reports, itself
+    const IniFile ini(IniPath(args, paths));
+    const StartupSettings settings = ReadStartupSettings(ini);
+    const std::string shared = SharedHistoryOf(args, settings);
+    if (shared.empty())
+        return;
+    const std::string warning = std::string(kProgram) + ": warning: ";
+    if (!history::SharedAvailable()) {
+        err.Line(warning + history::kNoSharedInBuild);
+        return;
+    }
+    history::Store local(HistoryPathOf(args, settings, paths));
+    history::SharedStore store(shared);
+    const history::ForwardResult r = history::Forward(local, store);
+    if (!r.status)
+        err.Line(warning + history::Scrub(history::ForwardWarning(r), shared));
 }
 
 std::string Session::Reference() const {
@@ -231,6 +267,13 @@ int Run(std::span<const std::string> argv, const ProgramPaths &paths, std::ostre
         }
         const int rc = SeveralPorts(args) ? RunOnPorts(args, paths, out, errors)
                                           : RunOne(args, paths, out, errors, nullptr);
+        // The device work is done and reported: the shared history's turn, which never
+        // changes the exit status.
+        try {
+            ForwardAtEnd(args, paths, errors);
+        } catch (const std::exception &e) {
+            errors.Line(std::string(kProgram) + ": warning: " + e.what());
+        }
         // Each result line was flushed and checked as it was written (a failed one ended the
         // command with its message); what is still buffered is checked here.
         if (out.good())

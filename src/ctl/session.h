@@ -84,6 +84,9 @@ public:
     // folder) and the reference instrument (--reference, else "ReferenceInstrument").
     std::string HistoryPath() const;
     std::string Reference() const;
+    // The shared history's connection string: --shared URI, else "SharedHistory"; "" for
+    // none. Never printed as it is (history::MaskPassword).
+    std::string SharedHistory() const;
     history::Recorder &recorder() { return recorder_; }
     // Records an operation. A record that cannot be written is reported on standard error
     // and makes the run fail when --unit asked for traceability; the operation's own
@@ -117,6 +120,17 @@ int RunOne(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &out,
 
 // "korvanectl: <message>\n<usage line>" for a usage error; returns kExitUsage.
 int UsageFailure(ErrorStream &err, const UsageError &e);
+
+// The history file and the shared history of a run: --db or "HistoryDb" or the data
+// folder's korvane.db; --shared URI or "SharedHistory".
+std::string HistoryPathOf(const ParsedArgs &args, const StartupSettings &settings,
+                          const ProgramPaths &paths);
+std::string SharedHistoryOf(const ParsedArgs &args, const StartupSettings &settings);
+
+// The end of a run with a shared history: the records waiting in the history file are
+// sent, within one connect time-out; a failure is one warning on err, and the records
+// wait for the next run. The run's exit status stays as it was.
+void ForwardAtEnd(const ParsedArgs &args, const ProgramPaths &paths, ErrorStream &err);
 
 // Runs the command line (without the program name); returns the exit status.
 int Run(std::span<const std::string> args, const ProgramPaths &paths, std::ostream &out,

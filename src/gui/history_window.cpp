@@ -1,6 +1,7 @@
 #include "gui/history_window.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -11,7 +12,9 @@
 
 #include "app/text_files.h"
 #include "gui/app_context.h"
+#include "history/background_forwarder.h"
 #include "history/render.h"
+#include "history/shared_store.h"
 #include "history/store.h"
 
 namespace hi = kv::history;
@@ -25,8 +28,10 @@ QString Q(const std::string &s) {
 } // namespace
 
 THistoryWindow::THistoryWindow(kv::AppContext &ctx, hi::Store &store, std::string unit,
+                               std::string shared, const hi::BackgroundForwarder *forwarder,
                                QWidget *parent)
-    : QDialog(parent), ctx_(ctx), store_(store), unit_(std::move(unit)) {
+    : QDialog(parent), ctx_(ctx), store_(store), unit_(std::move(unit)), shared_(std::move(shared)),
+      forwarder_(forwarder) {
     setObjectName("HistoryWindow");
     setWindowTitle(unit_.empty() ? QStringLiteral("Unit History")
                                  : QStringLiteral("Unit History: ") + Q(unit_));
@@ -38,6 +43,17 @@ THistoryWindow::THistoryWindow(kv::AppContext &ctx, hi::Store &store, std::strin
     allUnits->setChecked(unit_.empty());
     allUnits->setEnabled(!unit_.empty());
     connect(allUnits, &QCheckBox::toggled, this, &THistoryWindow::Reload);
+
+    stations = new QComboBox(this);
+    stations->setObjectName("stations");
+    stations->addItems({QStringLiteral("This station"), QStringLiteral("All stations")});
+    stations->setEnabled(!shared_.empty());
+    stations->setVisible(!shared_.empty());
+    connect(stations, &QComboBox::currentIndexChanged, this, &THistoryWindow::Reload);
+    waiting = new QLabel(this);
+    waiting->setObjectName("waiting");
+    waiting->setWordWrap(true);
+    waiting->setVisible(forwarder_ != nullptr);
 
     problem = new QLabel(this);
     problem->setObjectName("problem");
@@ -69,6 +85,7 @@ THistoryWindow::THistoryWindow(kv::AppContext &ctx, hi::Store &store, std::strin
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(allUnits);
+    buttons->addWidget(stations);
     buttons->addStretch();
     buttons->addWidget(exportCsv);
     buttons->addWidget(close);
@@ -76,16 +93,31 @@ THistoryWindow::THistoryWindow(kv::AppContext &ctx, hi::Store &store, std::strin
     layout->addWidget(problem);
     layout->addWidget(table, 1);
     layout->addWidget(data);
+    layout->addWidget(waiting);
     layout->addLayout(buttons);
 
     Reload();
+    ShowWaiting();
+}
+
+void THistoryWindow::ShowWaiting() {
+    if (forwarder_)
+        waiting->setText(Q(hi::BackgroundForwarder::WaitingText(forwarder_->Snapshot())));
 }
 
 void THistoryWindow::Reload() {
     hi::Query q{.newestFirst = true};
     if (!allUnits->isChecked())
         q.unit = unit_;
-    hi::QueryResult r = store_.Read(q);
+    // All stations: read from the shared history here, while the user waits for the list
+    // (at most one connect time-out when its server is away).
+    hi::QueryResult r;
+    if (stations->currentIndex() == 1) {
+        hi::SharedStore shared(shared_);
+        r = shared.Read(q);
+    } else {
+        r = store_.Read(q);
+    }
     records_ = std::move(r.records);
     // No file yet is no failure here: nothing has been recorded.
     const bool none = r.status.failure == hi::Failure::Missing;

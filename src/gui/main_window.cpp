@@ -1,6 +1,7 @@
 // TForm1: building the main window, start-up, the log pane, the close query and the
 // program and port commands. The device, table and tool handlers live in their subsystems.
 #include "gui/main_window.h"
+#include "history/background_forwarder.h"
 
 #include <QAction>
 #include <QApplication>

@@ -30,6 +30,7 @@ namespace kv::link {
 class Link;
 }
 namespace kv::history {
+class BackgroundForwarder;
 class Recorder;
 struct Entry;
 struct SeriesCount;
@@ -115,6 +116,7 @@ public:
     QAction *Unit1 = nullptr;              // "Unit...", "Unit: SN-1234..." once set
     QAction *UnitHistory1 = nullptr;       // "Unit History"
     QAction *CalibrationRecord1 = nullptr; // "Calibration Record..."
+    QAction *SharedHistory1 = nullptr;     // "Shared History..."
     QAction *VerifyCorrectionTable1 = nullptr;
     QAction *BackUpDeviceTable1 = nullptr;
     QAction *VerifyTableWrites1 = nullptr;
@@ -169,6 +171,7 @@ public slots:
     void Unit1Click();
     void UnitHistory1Click();
     void CalibrationRecord1Click();
+    void SharedHistory1Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -185,6 +188,8 @@ private:
     void StartHistory(const kv::StartupSettings &s);
     void HistoryPortOpened();
     void HistoryPortClosed();
+    // The shared history's forwarder thread, (re)started for the setting; none without one.
+    void StartForwarder(const std::string &conninfo);
     void BuildTableServiceItems(); // main_window_service.cpp
     // Runs the Enter handler of a parameter field; other widgets have no hint.
     void ShowFieldHint(QObject *field);
@@ -195,6 +200,8 @@ private:
     std::unique_ptr<kv::link::Link> link_;
     std::unique_ptr<kv::history::Recorder> history_;
     std::string reference_; // "ReferenceInstrument"
+    std::string shared_;    // "SharedHistory"
+    std::unique_ptr<kv::history::BackgroundForwarder> forwarder_;
     // The timed measurement running since Enabletimer1 was checked, recorded when it stops.
     std::unique_ptr<kv::history::SeriesCount> series_;
     bool activationQueued_ = false; // FormActivate queued for the first activation

@@ -1,5 +1,6 @@
 // TForm1's unit history: the recorder the windows' operations are recorded with, and the
-// Service menu's "Unit...", "Unit History" and "Calibration Record...".
+// Service menu's "Unit...", "Unit History", "Calibration Record..." and "Shared History...",
+// and the shared history's forwarder thread.
 #include <QAction>
 #include <QMenu>
 
@@ -7,8 +8,11 @@
 #include "device/operations.h"
 #include "gui/history_window.h"
 #include "gui/main_window.h"
+#include "gui/shared_history_dialog.h"
+#include "history/background_forwarder.h"
 #include "history/calibration_record.h"
 #include "history/recorder.h"
+#include "history/shared_store.h"
 #include "link/link.h"
 
 namespace hi = kv::history;
@@ -34,6 +38,8 @@ void TForm1::BuildHistoryItems() {
     UnitHistory1 = item("UnitHistory1", QStringLiteral("Unit History"), &TForm1::UnitHistory1Click);
     CalibrationRecord1 = item("CalibrationRecord1", QStringLiteral("Calibration Record..."),
                               &TForm1::CalibrationRecord1Click);
+    SharedHistory1 =
+        item("SharedHistory1", QStringLiteral("Shared History..."), &TForm1::SharedHistory1Click);
 }
 
 void TForm1::StartHistory(const kv::StartupSettings &s) {
@@ -42,6 +48,29 @@ void TForm1::StartHistory(const kv::StartupSettings &s) {
     history_ = std::make_unique<hi::Recorder>(path, hi::DefaultContext());
     reference_ = s.ReferenceInstrument;
     ctx_.record = [this](const hi::Entry &e) { Record(e); };
+    StartForwarder(s.SharedHistory);
+}
+
+void TForm1::StartForwarder(const std::string &conninfo) {
+    forwarder_.reset(); // a pass under way ends first
+    shared_ = conninfo;
+    if (shared_.empty() || !history_)
+        return;
+    if (!hi::SharedAvailable()) {
+        AddLog(hi::kNoSharedInBuild);
+        return;
+    }
+    // Each pass's end is handed to the main thread, where an open history window shows it.
+    forwarder_ =
+        std::make_unique<hi::BackgroundForwarder>(history_->store().Path(), shared_, [this] {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (auto *w = findChild<THistoryWindow *>())
+                        w->ShowWaiting();
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void TForm1::HistoryPortOpened() {
@@ -66,6 +95,8 @@ void TForm1::Record(const std::optional<hi::Entry> &entry) {
         AddLog(r.warning);
     if (!r.status)
         AddLog(r.status.message);
+    else if (forwarder_)
+        forwarder_->Kick();
 }
 
 void TForm1::SetUnit(const std::string &unit) {
@@ -90,7 +121,7 @@ void TForm1::Unit1Click() {
 }
 
 void TForm1::UnitHistory1Click() {
-    THistoryWindow w(ctx_, history_->store(), history_->unit(), this);
+    THistoryWindow w(ctx_, history_->store(), history_->unit(), shared_, forwarder_.get(), this);
     w.exec();
 }
 
@@ -117,4 +148,14 @@ void TForm1::CalibrationRecord1Click() {
         return;
     if (const kv::FileResult r = kv::WriteTextFile(doc.html, dlg.fileName, &ctx_.prompter); !r)
         kv::ShowError(ctx_.prompter, "Cannot write " + dlg.fileName + ": " + r.error);
+}
+
+void TForm1::SharedHistory1Click() {
+    TSharedHistoryDialog d(shared_, this);
+    if (d.exec() != QDialog::Accepted)
+        return;
+    const std::string conninfo = d.Conninfo();
+    if (const kv::FileResult r = ini_.WriteString(kv::kIniSection, "SharedHistory", conninfo); !r)
+        kv::ShowError(ctx_.prompter, "Cannot save the settings: " + r.error);
+    StartForwarder(conninfo);
 }

@@ -138,11 +138,14 @@ std::string CheckByte(const Table &t) {
     return s;
 }
 
-std::string Source(const Record *r) {
+// Where a state or step was taken from; with the station when the unit's records come
+// from several (the shared history).
+std::string Source(const Record *r, const CalibrationSession &s) {
     if (!r)
         return "not recorded";
     const std::optional<Operation> op = r->Op();
-    return Esc(op ? OperationTitle(*op) : r->operation) + ", " + Esc(ShownTime(r->time));
+    return Esc(op ? OperationTitle(*op) : r->operation) + ", " + Esc(ShownTime(r->time)) +
+           (s.severalStations ? ", station " + Esc(r->station) : "");
 }
 
 struct ParamRow {
@@ -327,10 +330,10 @@ std::string ParametersSection(const CalibrationSession &s) {
     out += crc(s.parametersFound) + crc(s.parametersLeft) + "</tr>";
     out += "<tr><td class=\"name\">Taken from</td>";
     if (prev)
-        out += "<td>" + Source(s.previousParameters.from) + "</td>";
-    out += "<td>" + Source(s.parametersFound.from) + "</td><td>" +
+        out += "<td>" + Source(s.previousParameters.from, s) + "</td>";
+    out += "<td>" + Source(s.parametersFound.from, s) + "</td><td>" +
            (s.parametersSent || !s.parametersLeft.from
-                ? Source(s.parametersLeft.from)
+                ? Source(s.parametersLeft.from, s)
                 : std::string("unchanged (no parameters sent)")) +
            "</td></tr>";
     return out + "</table>";
@@ -349,7 +352,7 @@ std::string DriftSection(const CalibrationSession &s) {
                (n == 0 ? std::string("as found equals the previous as left")
                        : "<span class=\"warn\">" + Entries(n) +
                              " changed</span> between the previous as left and as found") +
-               " (previous: " + Source(s.previousTable.from) + ").</p>";
+               " (previous: " + Source(s.previousTable.from, s) + ").</p>";
     } else if (s.previousTable.value) {
         out += "<p>Correction table: not compared (as found was not recorded).</p>";
     }
@@ -379,7 +382,7 @@ std::string DriftSection(const CalibrationSession &s) {
                     break;
                 }
         out += "<p>Measured points against the previous calibration (" +
-               Source(s.previousCalibration) + "):</p>";
+               Source(s.previousCalibration, s) + "):</p>";
         out += rows.empty() ? "<p class=\"note\">No current was measured in both.</p>"
                             : "<table class=\"data\"><tr><th>Current, A</th><th>ADC then</th>"
                               "<th>ADC now</th><th>Drift</th></tr>" +
@@ -494,6 +497,9 @@ CalibrationAnalysis AnalyzeCalibration(std::span<const Record> records, const st
             s.laterChange = &r;
             break;
         }
+    s.severalStations = std::any_of(records.begin(), records.end(), [&](const Record &r) {
+        return r.station != records.front().station;
+    });
     out.session = std::move(s);
     return out;
 }
@@ -522,7 +528,9 @@ CalibrationDocument CalibrationRecordHtml(std::span<const Record> records, const
     h += Fact("Table written", Esc(ShownTime(write.time)));
     h += Fact("Visit",
               Esc(ShownTime(s.visitFirst->time)) + " to " + Esc(ShownTime(s.visitLast->time)));
-    h += Fact("Station", Esc(write.station));
+    h += Fact("Station", Esc(write.station) + (calc.station != write.station
+                                                   ? " (calculated at " + Esc(calc.station) + ")"
+                                                   : ""));
     h += Fact("Operator",
               Esc(write.operatorName) + (calc.operatorName != write.operatorName
                                              ? " (calculated by " + Esc(calc.operatorName) + ")"
@@ -564,7 +572,7 @@ CalibrationDocument CalibrationRecordHtml(std::span<const Record> records, const
     h += "<p>Correction table as found: ";
     if (s.tableFound.value) {
         const int n = CountDifferences(*s.tableFound.value, s.written);
-        h += "check byte " + CheckByte(*s.tableFound.value) + " (" + Source(s.tableFound.from) +
+        h += "check byte " + CheckByte(*s.tableFound.value) + " (" + Source(s.tableFound.from, s) +
              "); " + (n == 0 ? "equal to the table left" : Entries(n) + " changed");
     } else {
         h += "not recorded (the table was not read before the first write)";
@@ -579,7 +587,7 @@ CalibrationDocument CalibrationRecordHtml(std::span<const Record> records, const
     h += "<section><h2>Drift since the previous as left</h2>" + DriftSection(s) + "</section>\n";
     if (s.laterChange)
         h += "<p class=\"note warn\">After this calibration the device was changed again: " +
-             Source(s.laterChange) + ". This record shows the state of the visit above.</p>\n";
+             Source(s.laterChange, s) + ". This record shows the state of the visit above.</p>\n";
 
     h += "<div class=\"sign\"><div>Calibrated by (name, signature)</div><div>Date</div>"
          "<div>Checked by</div></div>\n";

@@ -66,6 +66,7 @@ struct CalibrationSession {
     const Record *visitFirst = nullptr;
     const Record *visitLast = nullptr;
     const Record *laterChange = nullptr; // the first device change after the visit
+    bool severalStations = false;        // the records come from more than one station
 };
 
 struct CalibrationAnalysis {

@@ -4,6 +4,9 @@
 #include "app/numbers.h"
 #include "history/host_identity.h"
 
+#include <mutex>
+#include <random>
+
 namespace kv::history {
 
 namespace {
@@ -139,6 +142,37 @@ std::optional<std::string> CleanUnit(std::string_view text, std::string *error) 
 
 std::optional<std::string> CleanOperator(std::string_view text, std::string *error) {
     return CleanName(text, "The operator's name", kMaxOperatorLength, error);
+}
+
+std::string NewRecordUuid() {
+    // One generator for the process, seeded from the system's entropy once; the lock
+    // keeps the ports' threads of a run apart.
+    static std::mutex lock;
+    static std::mt19937_64 gen{[] {
+        std::random_device rd;
+        std::seed_seq seq{rd(), rd(), rd(), rd(), rd(), rd(), rd(), rd()};
+        return std::mt19937_64(seq);
+    }()};
+    unsigned char b[16];
+    {
+        std::lock_guard<std::mutex> g(lock);
+        const std::uint64_t hi = gen(), lo = gen();
+        for (int i = 0; i < 8; ++i) {
+            b[i] = static_cast<unsigned char>(hi >> (8 * i));
+            b[8 + i] = static_cast<unsigned char>(lo >> (8 * i));
+        }
+    }
+    b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40); // version 4
+    b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80); // RFC 4122 variant
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string s;
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            s += '-';
+        s += kHex[b[i] >> 4];
+        s += kHex[b[i] & 0x0F];
+    }
+    return s;
 }
 
 Record MakeRecord(const Context &context, Operation op, const Outcome &outcome, json::Value data,

@@ -76,7 +76,10 @@ struct Outcome {
 
 struct Record {
     std::int64_t id = 0; // the store's number; 0 until stored
-    std::string time;    // see Stamp
+    // The record's id everywhere, the shared history's key: a random UUID (version 4) in
+    // lower-case text, given when the record is stored ("" before).
+    std::string uuid;
+    std::string time; // see Stamp
     std::int64_t monoNs = 0;
     std::string station;
     std::string operatorName;
@@ -95,6 +98,9 @@ struct Record {
 
     std::optional<Operation> Op() const { return OperationFromName(operation); }
 };
+
+// A new random UUID (version 4): "3f2b8c1e-9a4d-4e7f-8b21-0c5d6e7f8a9b".
+std::string NewRecordUuid();
 
 // A record of the operation with the context's fields, the outcome and the data.
 Record MakeRecord(const Context &context, Operation op, const Outcome &outcome, json::Value data,

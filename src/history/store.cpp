@@ -1,6 +1,7 @@
 #include "history/store.h"
 
 #include "history/recorder.h"
+#include "history/sqlite_statement.h"
 
 #include <sqlite3.h>
 
@@ -16,6 +17,8 @@
 #include "app/text_files.h"
 
 namespace kv::history {
+
+using detail::Statement;
 
 namespace {
 
@@ -46,39 +49,29 @@ CREATE INDEX record_time ON record (time);
 CREATE INDEX record_operation_time ON record (operation, time);
 )sql";
 
+// Version 2: each record's UUID, its key in the shared history, and whether it has been
+// sent there; the records of a version-1 file get their UUIDs in the upgrade and wait to
+// be sent like new ones. One row of the forwarder's state (its last error, its last
+// sending).
+constexpr const char *kSchemaV2 = R"sql(
+ALTER TABLE record ADD COLUMN uuid TEXT NOT NULL DEFAULT '';
+UPDATE record SET uuid = lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' ||
+    substr(hex(randomblob(2)), 2) || '-' || substr('89ab', 1 + (abs(random()) % 4), 1) ||
+    substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)));
+ALTER TABLE record ADD COLUMN sent INTEGER NOT NULL DEFAULT 0 CHECK (sent IN (0, 1));
+CREATE UNIQUE INDEX record_uuid ON record (uuid);
+CREATE INDEX record_waiting ON record (id) WHERE sent = 0;
+CREATE TABLE forward_state (
+    id INTEGER PRIMARY KEY CHECK (id = 1),
+    last_error TEXT NOT NULL,
+    last_error_time TEXT NOT NULL,
+    last_sent_time TEXT NOT NULL
+);
+)sql";
+
 constexpr const char *kColumns = "id, time, mono_ns, station, operator, tool_version, unit, "
                                  "port, adapter, adapter_serial, info, operation, ok, message, "
                                  "data";
-
-// A prepared statement, finalized when it goes out of scope.
-class Statement {
-public:
-    Statement(sqlite3 *db, const std::string &sql) {
-        rc_ = sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr);
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-
-    int prepared() const { return rc_; }
-    sqlite3_stmt *get() const { return stmt_; }
-    void Text(int i, const std::string &s) {
-        sqlite3_bind_text(stmt_, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
-    }
-    void Int(int i, std::int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
-    int Step() { return sqlite3_step(stmt_); }
-    std::string ColumnText(int i) const {
-        const unsigned char *t = sqlite3_column_text(stmt_, i);
-        return t ? std::string(reinterpret_cast<const char *>(t),
-                               static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i)))
-                 : std::string();
-    }
-    std::int64_t ColumnInt(int i) const { return sqlite3_column_int64(stmt_, i); }
-
-private:
-    sqlite3_stmt *stmt_ = nullptr;
-    int rc_ = SQLITE_ERROR;
-};
 
 bool ReadOnlyErrno(int e) {
     return e == EACCES || e == EROFS || e == EPERM;
@@ -141,11 +134,9 @@ std::string Reason(Failure f, const std::string &detail, int busyTimeoutMs) {
 namespace detail {
 
 const std::vector<SchemaStep> &SchemaSteps() {
-    static const std::vector<SchemaStep> steps = {{1, kSchemaV1}};
+    static const std::vector<SchemaStep> steps = {{1, kSchemaV1}, {2, kSchemaV2}};
     return steps;
 }
-
-namespace {
 
 // The status of a failed call on db, for the file at path.
 Status Fail(sqlite3 *db, int rc, const std::string &path, bool writing, int busyTimeoutMs) {
@@ -168,6 +159,8 @@ Status Failed(Failure f, const std::string &path, bool writing, const std::strin
 int Exec(sqlite3 *db, const char *sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
 }
+
+namespace {
 
 std::optional<int> UserVersion(sqlite3 *db, int *rc) {
     Statement s(db, "PRAGMA user_version");
@@ -494,8 +487,8 @@ Status Store::AppendRecord(Record &record) {
     if (rc != SQLITE_OK)
         return fail(rc);
     Statement insert(db_, std::string("INSERT INTO record (") + kColumns +
-                              ") VALUES (NULL, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, "
-                              "?12, ?13, ?14)");
+                              ", uuid) VALUES (NULL, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, "
+                              "?11, ?12, ?13, ?14, ?15)");
     if (insert.prepared() != SQLITE_OK)
         return fail(insert.prepared());
     insert.Text(1, record.time);
@@ -512,6 +505,8 @@ Status Store::AppendRecord(Record &record) {
     insert.Int(12, record.ok ? 1 : 0);
     insert.Text(13, record.message);
     insert.Text(14, json::Write(record.data));
+    const std::string uuid = record.uuid.empty() ? NewRecordUuid() : record.uuid;
+    insert.Text(15, uuid);
     rc = insert.Step();
     if (rc != SQLITE_DONE)
         return fail(rc);
@@ -520,6 +515,7 @@ Status Store::AppendRecord(Record &record) {
     if (rc != SQLITE_OK)
         return fail(rc);
     record.id = id;
+    record.uuid = uuid;
     return {};
 }
 
@@ -556,14 +552,20 @@ QueryResult Store::ReadRecords(const Query &query) {
     if (*version == 0)
         return out; // an empty file: no records yet
 
-    std::string sql = std::string("SELECT ") + kColumns + " FROM record WHERE 1";
+    // A version-1 file, read as found, has no UUIDs yet.
+    std::string sql = std::string("SELECT ") + kColumns + (*version >= 2 ? ", uuid" : ", ''") +
+                      " FROM record WHERE 1";
     if (query.unit)
         sql += " AND unit = ?1";
     if (query.since)
         sql += " AND time >= ?2";
     if (query.operation)
         sql += " AND operation = ?3";
-    sql += query.newestFirst ? " ORDER BY time DESC, id DESC" : " ORDER BY time, id";
+    if (query.waitingOnly)
+        sql += " AND sent = 0";
+    sql += query.waitingOnly   ? " ORDER BY id"
+           : query.newestFirst ? " ORDER BY time DESC, id DESC"
+                               : " ORDER BY time, id";
     if (query.limit)
         sql += " LIMIT " + std::to_string(query.limit);
     Statement select(db_, sql);
@@ -595,6 +597,7 @@ QueryResult Store::ReadRecords(const Query &query) {
         // Data that does not read as JSON (edited by hand, say) is kept as its text.
         std::optional<json::Value> parsed = json::Parse(data);
         r.data = parsed ? std::move(*parsed) : json::Value(data);
+        r.uuid = select.ColumnText(15);
         out.records.push_back(std::move(r));
     }
     if (rc != SQLITE_DONE)

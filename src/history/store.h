@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,9 @@ struct Query {
     std::optional<std::string> unit = {};  // "" selects the records made without a unit
     std::optional<std::string> since = {}; // a time text (ParseSince): at or after it
     std::optional<std::string> operation = {};
+    // Only the records not yet sent to the shared history, in the order they were stored
+    // (the forwarder's reading; the file is at version 2 or later).
+    bool waitingOnly = false;
     bool newestFirst = false; // default oldest first
     std::size_t limit = 0;    // 0: all
 };
@@ -67,7 +71,7 @@ struct QueryResult {
 };
 
 // The schema version this build writes (PRAGMA user_version).
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 
 // One Store per thread; several Stores, in one program or many, may use one file.
 class Store {
@@ -91,6 +95,24 @@ public:
 
     // The schema version of the file as found (0 for a new or empty file).
     std::optional<int> FileSchemaVersion();
+
+    // The forwarder's side (store_forward.cpp): the records not yet sent to the shared
+    // history, oldest first, at most `limit`; marking them sent; what waits, and the
+    // outcome of the last forwarding. None of these creates a missing file.
+    struct Waiting {
+        Status status;
+        std::size_t count = 0;
+        std::string oldest;        // the time of the oldest waiting record; "" for none
+        std::string lastError;     // the last forwarding's failure; "" after a success
+        std::string lastErrorTime; // when it failed
+        std::string lastSentTime;  // when records were last sent
+    };
+    Waiting WaitingToSend();
+    QueryResult Unsent(std::size_t limit);
+    Status MarkSent(std::span<const Record> records);
+    // Notes the end of a forwarding: its failure, or "" for a success that sent records
+    // (sent > 0) or found nothing to send.
+    Status NoteForwarding(const std::string &error, std::size_t sent);
 
 private:
     Status AppendRecord(Record &record);
@@ -128,6 +150,12 @@ struct SchemaStep {
 };
 
 namespace detail {
+// The status of a failed SQLite call on db for the file at path; of a failure found by
+// the store itself.
+Status Fail(sqlite3 *db, int rc, const std::string &path, bool writing, int busyTimeoutMs);
+Status Failed(Failure f, const std::string &path, bool writing, const std::string &detail);
+int Exec(sqlite3 *db, const char *sql);
+
 // The steps of this build, and the upgrade with a given list of steps (tests give it a
 // list of their own to exercise upgrades from older versions).
 const std::vector<SchemaStep> &SchemaSteps();

@@ -32,6 +32,24 @@ std::optional<int> Store::FileSchemaVersion() {
     return std::nullopt;
 }
 
+Store::Waiting Store::WaitingToSend() {
+    Waiting w;
+    w.status = Unavailable(path_);
+    return w;
+}
+
+QueryResult Store::Unsent(std::size_t) {
+    return {Unavailable(path_), {}};
+}
+
+Status Store::MarkSent(std::span<const Record>) {
+    return Unavailable(path_);
+}
+
+Status Store::NoteForwarding(const std::string &, std::size_t) {
+    return Unavailable(path_);
+}
+
 CalibrationDocument CalibrationRecordFromStore(Store &store, const std::string &,
                                                const std::string &) {
     return {false, {}, Unavailable(store.Path()).message};

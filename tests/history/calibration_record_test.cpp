@@ -265,6 +265,28 @@ TEST(CalibrationRecord, DocumentHoldsEverythingAndFetchesNothing) {
                                "calibration (2025-05-20 08:00:00 UTC)");
 }
 
+// The shared history's records of one visit come from several stations: the record names
+// the station of each step; one station's records name none.
+TEST(CalibrationRecord, StepsNameTheirStationWhenThereAreSeveral) {
+    std::vector<Record> r = {ReadTable(0min, Filled(1)), Calc(1min),
+                             Write(2min, std::nullopt, kCalc), Send(3min, 30, 40, 40)};
+    const auto html = [&] {
+        const CalibrationDocument d = CalibrationRecordHtml(r, "SN-1", "", "2025-05-21T09:00:00Z");
+        EXPECT_TRUE(d.ok) << d.message;
+        return d.html;
+    };
+    std::string h = html();
+    EXPECT_EQ(h.find(", station "), std::string::npos);
+    EXPECT_EQ(h.find("calculated at"), std::string::npos);
+    r[0].station = "bench-1";
+    r[1].station = "lab-3";
+    h = html();
+    EXPECT_NE(h.find("(Correction table read, 2025-05-20 08:00:00 UTC, station bench-1)"),
+              std::string::npos)
+        << h;
+    EXPECT_NE(h.find("bench-2 (calculated at lab-3)"), std::string::npos);
+}
+
 TEST(CalibrationRecord, GraphLandsOnTheWindowsPixels) {
     // The calibration window's worked example: 261 x 291 pixels.
     const std::string svg = CalibrationGraphSvg({{2000, 172}, {0, 3}, {800, 90}}, 261, 291);

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "app/format.h"
 #include "app/text_files.h"
@@ -161,10 +162,11 @@ TEST(HistoryStore, SchemaIsVersionedLoggedAheadAndIndexed) {
     EXPECT_EQ(store.FileSchemaVersion(), kSchemaVersion);
 
     Raw raw(path);
-    EXPECT_EQ(raw.Int("PRAGMA user_version"), 1);
+    EXPECT_EQ(raw.Int("PRAGMA user_version"), 2);
     EXPECT_EQ(raw.Text("PRAGMA journal_mode"), "wal");
-    EXPECT_EQ(raw.Text("SELECT name FROM sqlite_master WHERE type = 'index' ORDER BY name"),
-              "record_operation_time record_time record_unit_time");
+    EXPECT_EQ(raw.Text("SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL "
+                       "ORDER BY name"),
+              "record_operation_time record_time record_unit_time record_uuid record_waiting");
     // The history of one unit and a date range are index searches, not scans.
     const auto plan = [&](const std::string &where) {
         return raw.Text("EXPLAIN QUERY PLAN SELECT * FROM record WHERE " + where, 3);
@@ -180,7 +182,7 @@ TEST(HistoryStore, SchemaIsVersionedLoggedAheadAndIndexed) {
     Store fresh(empty);
     EXPECT_TRUE(fresh.Read({}).status);
     EXPECT_TRUE(fresh.Append(r));
-    EXPECT_EQ(fresh.FileSchemaVersion(), 1);
+    EXPECT_EQ(fresh.FileSchemaVersion(), 2);
 }
 
 TEST(HistoryStore, UpgradesRunInOrderAndAllOrNothing) {
@@ -199,34 +201,81 @@ TEST(HistoryStore, UpgradesRunInOrderAndAllOrNothing) {
     const std::string sqlBad = "ALTER TABLE record ADD COLUMN shift TEXT NOT NULL DEFAULT 'day';"
                                "CREATE INDEX record_shift ON no_such_table (shift);";
     {
-        // A step that fails half-way leaves the file at version 1 as it was.
+        // A step that fails half-way leaves the file at version 2 as it was.
         Raw raw(path);
-        steps.push_back({2, sqlBad.c_str()});
+        steps.push_back({3, sqlBad.c_str()});
         const Status s = detail::Upgrade(raw.db, path, steps, 1000);
         EXPECT_EQ(s.failure, Failure::Other);
         EXPECT_NE(s.message.find("no such table: main.no_such_table"), std::string::npos)
             << s.message;
-        EXPECT_EQ(raw.Int("PRAGMA user_version"), 1);
+        EXPECT_EQ(raw.Int("PRAGMA user_version"), 2);
         EXPECT_EQ(raw.Int("SELECT count(*) FROM pragma_table_info('record') WHERE name = "
                           "'shift'"),
                   0);
 
-        // The good step takes the old file to version 2 and keeps its records.
-        steps.back() = {2, sqlOk.c_str()};
+        // The good step takes the old file to version 3 and keeps its records.
+        steps.back() = {3, sqlOk.c_str()};
         EXPECT_TRUE(detail::Upgrade(raw.db, path, steps, 1000));
-        EXPECT_EQ(raw.Int("PRAGMA user_version"), 2);
+        EXPECT_EQ(raw.Int("PRAGMA user_version"), 3);
         EXPECT_EQ(raw.Int("SELECT count(*) FROM record WHERE shift = 'day'"), 3);
         EXPECT_TRUE(detail::Upgrade(raw.db, path, steps, 1000)); // nothing left to do
     }
-    // This build knows version 1 only: it reads the newer file but does not write to it.
+    // This build knows version 2 only: it reads the newer file but does not write to it.
     Store store(path);
     Record r = Relay("A", 4);
     const Status s = store.Append(r);
     EXPECT_EQ(s.failure, Failure::NewerSchema);
     EXPECT_EQ(s.message, "Cannot write the history " + path +
                              ": it was written by a newer version of korvane (schema version "
-                             "2; this version knows up to 1)");
+                             "3; this version knows up to 2)");
     EXPECT_EQ(Ids(store.Read({})), (std::vector<std::int64_t>{1, 2, 3}));
+}
+
+// A file of the first version: its records get their UUIDs in the upgrade and wait to be
+// sent, and a record appended after it waits behind them.
+TEST(HistoryStore, VersionOneFileGetsUuidsAndWaitsToBeSent) {
+    kvtest::TempDir dir;
+    const std::string path = dir.File("korvane.db");
+    {
+        Raw raw(path);
+        ASSERT_TRUE(detail::Upgrade(raw.db, path, {detail::SchemaSteps().front()}, 1000));
+        for (int m : {1, 2, 3})
+            ASSERT_EQ(
+                raw.Exec(kv::Format("INSERT INTO record VALUES (NULL, '2025-05-20T08:0%d:00Z', "
+                                    "%d, 'bench', 'anna', '1.0', 'A', '', '', '', '', "
+                                    "'relay', 1, '', '{}')",
+                                    {m, m})),
+                SQLITE_OK);
+    }
+    Store store(path);
+    EXPECT_EQ(Ids(store.Read({})), (std::vector<std::int64_t>{1, 2, 3})); // read as found
+    EXPECT_EQ(store.FileSchemaVersion(), 1);
+    const Store::Waiting w = store.WaitingToSend();
+    ASSERT_TRUE(w.status) << w.status.message;
+    EXPECT_EQ(w.count, 3u);
+    EXPECT_EQ(w.oldest, "2025-05-20T08:01:00Z");
+    EXPECT_EQ(store.FileSchemaVersion(), 2);
+    Record r = Relay("A", 4);
+    ASSERT_TRUE(store.Append(r));
+    EXPECT_EQ(r.uuid.size(), 36u);
+    const QueryResult unsent = store.Unsent(10);
+    ASSERT_EQ(unsent.records.size(), 4u);
+    std::set<std::string> uuids;
+    for (const Record &u : unsent.records) {
+        EXPECT_EQ(u.uuid.size(), 36u);
+        EXPECT_EQ(u.uuid[14], '4') << u.uuid; // version 4
+        EXPECT_NE(std::string("89ab").find(u.uuid[19]), std::string::npos) << u.uuid;
+        uuids.insert(u.uuid);
+    }
+    EXPECT_EQ(uuids.size(), 4u);
+    EXPECT_EQ(unsent.records.back().uuid, r.uuid);
+    ASSERT_TRUE(store.MarkSent(std::span(unsent.records).first(3)));
+    EXPECT_EQ(Ids(store.Unsent(10)), (std::vector<std::int64_t>{4}));
+    ASSERT_TRUE(store.NoteForwarding("Cannot use the shared history x: refused", 3));
+    const Store::Waiting after = store.WaitingToSend();
+    EXPECT_EQ(after.count, 1u);
+    EXPECT_EQ(after.lastError, "Cannot use the shared history x: refused");
+    EXPECT_FALSE(after.lastSentTime.empty());
 }
 
 TEST(HistoryStore, FilesOfOthersAreLeftAlone) {
