@@ -44,8 +44,19 @@ int CmdHistory(Session &s) {
     std::string listing = hi::Render(r.records, format);
     if (!listing.empty() && listing.back() == '\n')
         listing.pop_back(); // Out ends the last line
-    if (!listing.empty() || format == hi::ListingFormat::Csv)
-        s.Out(listing);
+    // -o FILE: the listing into a file; "-" (or none) standard output.
+    const std::string file = s.args.Value("--output", "-");
+    if (file == "-") {
+        if (!listing.empty() || format == hi::ListingFormat::Csv)
+            s.Out(listing);
+        return kExitOk;
+    }
+    if (!MayReplace(s, file))
+        return kExitFailed;
+    if (FileResult w = WriteTextFile(listing.empty() ? listing : listing + "\n", file, &s.prompter);
+        !w)
+        return s.Fail("cannot write " + file + ": " + w.error);
+    s.Out(std::to_string(r.records.size()) + " records written to " + file);
     return kExitOk;
 }
 
@@ -55,8 +66,10 @@ int CmdRecord(Session &s) {
     if (!hi::StoreAvailable())
         return s.Fail(hi::kNoHistoryInBuild);
     const std::string unit = s.recorder().unit();
-    const std::string out =
-        s.args.Has("--output") ? s.args.Value("--output") : hi::CalibrationRecordFileName(unit);
+    StdioFile output(
+        s, s.args.Has("--output") ? s.args.Value("--output") : hi::CalibrationRecordFileName(unit),
+        StdioFile::Use::Write, ".html");
+    const std::string &out = output.path();
     const hi::CalibrationDocument doc =
         hi::CalibrationRecordFromStore(s.recorder().store(), unit, s.Reference());
     if (!doc.ok)
@@ -66,7 +79,7 @@ int CmdRecord(Session &s) {
     if (FileResult w = WriteTextFile(doc.html, out, &s.prompter); !w)
         return s.Fail("cannot write " + out + ": " + w.error);
     s.Out("calibration record of " + unit + " written to " + out);
-    return kExitOk;
+    return output.Finish() ? kExitOk : kExitFailed;
 }
 
 } // namespace kv::ctl

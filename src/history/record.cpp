@@ -1,6 +1,7 @@
 #include "history/record.h"
 
 #include "app/numbers.h"
+#include "app/version.h"
 #include "history/host_identity.h"
 
 namespace kv::history {
@@ -87,7 +88,7 @@ Stamp Now() {
 }
 
 std::string ToolVersion() {
-    return KORVANE_VERSION;
+    return std::string(ProgramVersion());
 }
 
 Context DefaultContext() {
