@@ -57,6 +57,11 @@ if(NOT WIN32)
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
   # Debian's name for the licence file.
   install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+  # korvanectl's shell completion (src/ctl/CMakeLists.txt generates it).
+  install(FILES ${CMAKE_BINARY_DIR}/completion/korvanectl
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+  install(FILES ${CMAKE_BINARY_DIR}/completion/_korvanectl
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
   # share/korvane also marks the installation: a program in bin/ beside it keeps its files
   # in the user's data folder (src/app/program_path.cpp).
   install(FILES ${KORVANE_PACKAGING_DIR}/examples/sample.sav

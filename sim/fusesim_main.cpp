@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/version.h"
 #include "fuse_sim.h"
 #include "link/commands.h"
 #include "options.h"
@@ -29,6 +30,10 @@ int main(int argc, char **argv) {
     const auto &args = std::get<kv::sim::ProgramArgs>(parsed);
     if (args.help) {
         std::fputs(kv::sim::kProgramHelp, stdout);
+        return 0;
+    }
+    if (args.version) {
+        std::printf("fusesim %s\n", std::string(kv::ProgramVersion()).c_str());
         return 0;
     }
 

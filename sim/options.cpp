@@ -55,6 +55,7 @@ Faults (codes and numbers also in hexadecimal: 0x15, $15; table blocks are 0..27
   Each fault option may be given several times (for several codes or blocks).
 
   --help                 this text
+  --version, -V          the program's version
 )";
 
 namespace {
@@ -129,6 +130,8 @@ ProgramArgs Parse(const std::vector<std::string> &args) {
         const std::string &a = args[i];
         if (a == "--help" || a == "-h") {
             p.help = true;
+        } else if (a == "--version" || a == "-V") {
+            p.version = true;
         } else if (a == "--baud") {
             o.baud = static_cast<int>(InRange(Number(value(i), a), 0, 4000000, a));
         } else if (a == "--link") {

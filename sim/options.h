@@ -25,6 +25,7 @@ struct ProgramArgs {
     int floodBytesPerSecond = 0; // an unsolicited flood once the line is up
     int floodMs = 0;
     bool help = false;
+    bool version = false;
 };
 
 extern const char *const kProgramHelp;

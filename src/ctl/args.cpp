@@ -39,14 +39,6 @@ const OptionDef *FindAnyOption(std::string_view name) {
     return nullptr;
 }
 
-bool CommonApplies(const CommandDef &c, std::string_view name) {
-    if (name == "--json")
-        return c.json;
-    if (name == "--port" || name == "--ports" || name == "--baud" || name == "--window-timing")
-        return c.device;
-    return true;
-}
-
 // The command's groups: "table read" is the command "read" of the group "table".
 std::vector<std::string> Words(std::string_view name) {
     std::vector<std::string> words;
@@ -112,7 +104,9 @@ void TakeOption(const OptionDef &def, const CLI::Option &opt, const CommandDef *
     }
     if (opt.count() > 1 && !def.repeatable)
         throw UsageError("option " + name + " given twice", command);
-    r.options.emplace(name, def.valueName.empty() ? std::vector<std::string>{} : given);
+    // A repeatable switch keeps one entry a time it was given (-vv: two).
+    r.options.emplace(name, def.valueName.empty() && !def.repeatable ? std::vector<std::string>{}
+                                                                     : given);
 }
 
 // An argument the command does not take; when it follows a switch ("--vref -1"), the
@@ -241,21 +235,13 @@ ParsedArgs ParseArgs(std::span<const std::string> argv) {
     if (leaf)
         for (const auto &[def, opt] : leaf->options)
             TakeOption(*def, *opt, r.command, r);
-    if (r.help)
+    if (r.help || r.Has("--version"))
         return r;
     if (!r.command) {
         if (const CommandDef *first = FirstOfGroup(r.helpTopic))
             throw UsageError(r.helpTopic + " needs read, write or crc", first);
         throw UsageError("no command given", nullptr);
     }
-    // On several ports every device command gives one JSON object per port.
-    const bool severalPorts = r.Has("--ports") || r.Values("--port").size() > 1;
-    for (const auto &[name, values] : r.options)
-        if (!CommonApplies(*r.command, name) &&
-            !(name == "--json" && r.command->device && severalPorts))
-            throw UsageError(
-                "option " + name + " does not apply to " + std::string(r.command->name), r.command);
-
     r.args = leaf->args;
     const int n = static_cast<int>(r.args.size());
     if (n < r.command->minArgs)
@@ -264,6 +250,19 @@ ParsedArgs ParseArgs(std::span<const std::string> argv) {
     if (n > r.command->maxArgs)
         Unexpected(argv, r.args[static_cast<std::size_t>(r.command->maxArgs)], r.command);
     return r;
+}
+
+// Every common option is accepted by every command, so that a shell alias with --port or
+// --json works for all of them: a command that does not talk to the device ignores the
+// port's options (a note under -v), and one without JSON fields of its own gives its lines
+// as the object's "output".
+std::vector<std::string> IgnoredOptions(const ParsedArgs &args) {
+    std::vector<std::string> ignored;
+    if (args.command && !args.command->device)
+        for (const char *name : {"--port", "--ports", "--baud", "--window-timing", "--timeout"})
+            if (args.Has(name))
+                ignored.emplace_back(name);
+    return ignored;
 }
 
 std::string UsageLine(const CommandDef *c) {
@@ -320,8 +319,7 @@ std::string HelpText(std::string_view topic) {
             s += "\nOptions:\n" + OptionLines(own);
         std::vector<const OptionDef *> common;
         for (const auto &o : CommonOptions())
-            if (CommonApplies(*c, o.name))
-                common.push_back(&o);
+            common.push_back(&o);
         return s + "\nCommon options:\n" + OptionLines(common);
     }
     if (!topic.empty()) {

@@ -74,6 +74,10 @@ private:
 // "--name value" are both accepted; "--" ends the options.
 ParsedArgs ParseArgs(std::span<const std::string> argv);
 
+// The common options the command takes but does not use: the port's options on a command
+// that does not talk to the device.
+std::vector<std::string> IgnoredOptions(const ParsedArgs &args);
+
 // "usage: korvanectl status [--stored] [--json] [common options]"
 std::string UsageLine(const CommandDef *command);
 // The help of the program (""), of a group ("table") or of one command.

@@ -18,15 +18,21 @@ namespace kv::ctl {
 namespace cal = kv::calib;
 
 int CmdCalc(Session &s) {
-    const std::string sav = s.args.args[0];
+    const StdioFile input(s, s.args.args[0], StdioFile::Use::Read, ".sav");
+    const std::string &sav = input.path();
     // The grid as the calibration window holds it after loading the file: GridLines rows
     // (or --rows), filled from the file's lines in cell order.
     const int rows = s.IntOption("--rows", s.settings.GridLines, 0, cal::kMaxGridLines);
     // The prompts' answers, their start texts when not given.
     const std::string multiplier = s.args.Value("--multiply", "85");
     const std::string offset = s.args.Value("--offset", "0");
-    const std::string out = s.args.Has("--output") ? s.args.Value("--output")
-                                                   : FolderOf(sav) + corrtable::kIncludeInputName;
+    // Beside a file read from standard input is nowhere: its output goes to the working folder.
+    StdioFile output(s,
+                     s.args.Has("--output") ? s.args.Value("--output")
+                                            : (input.standard() ? std::string() : FolderOf(sav)) +
+                                                  corrtable::kIncludeInputName,
+                     StdioFile::Use::Write, ".epr");
+    const std::string &out = output.path();
 
     cal::CalGrid grid(rows);
     if (FileResult r = cal::LoadSavFile(sav, grid); !r) {
@@ -59,13 +65,18 @@ int CmdCalc(Session &s) {
         return kExitFailed;
     }
     s.Out(Format("%s written (check byte %d [0x%0.2x])", {out, table.crc, table.crc}));
-    return kExitOk;
+    return output.Finish() ? kExitOk : kExitFailed;
 }
 
 int CmdInc(Session &s) {
-    const std::string in = s.args.args[0];
-    const std::string out = s.args.Has("--output") ? s.args.Value("--output")
-                                                   : FolderOf(in) + corrtable::kIncludeOutputName;
+    const StdioFile input(s, s.args.args[0], StdioFile::Use::Read, ".epr");
+    const std::string &in = input.path();
+    StdioFile output(s,
+                     s.args.Has("--output") ? s.args.Value("--output")
+                                            : (input.standard() ? std::string() : FolderOf(in)) +
+                                                  corrtable::kIncludeOutputName,
+                     StdioFile::Use::Write, ".inc");
+    const std::string &out = output.path();
     std::optional<corrtable::CorrTableData> loaded;
     const corrtable::IncludeOutcome o = corrtable::GenerateIncludeFile(
         in, out, s.prompter, [&](const std::string &file, corrtable::CorrTableData &table) {
@@ -81,6 +92,8 @@ int CmdInc(Session &s) {
     // number) and writes what was loaded; so does this, but the exit status says that the
     // include file does not hold the whole table file.
     const bool whole = o.result == corrtable::IncludeOutcome::Result::Written && !o.loadMessage;
+    if (o.result == corrtable::IncludeOutcome::Result::Written && !output.Finish())
+        return kExitFailed;
     return whole ? kExitOk : kExitFailed;
 }
 

@@ -62,31 +62,34 @@ dev::ParameterEntries Entries(Session &s) {
     return e;
 }
 
+// The JSON objects' field names are those of the history's records (history/record_data.h)
+// and of the manual page: one spelling per value.
+void ParameterFields(json::Value &j, const dev::FuseParameters &p) {
+    dev::ForEachParameter(p, [&](const dev::ParameterName &name, const auto &value) {
+        j[std::string(name.field)] = value;
+    });
+}
+
 std::string StatusJson(const dev::DeviceStatus &st, bool stored,
                        const std::vector<std::string> &lines) {
     json::Value j;
     j["command"] = "status";
+    j["ok"] = true;
     j["stored"] = stored;
-    j["PortA"] = st.PortA;
-    j["PortB"] = st.PortB;
-    j["PortC"] = st.PortC;
-    j["Flags"] = st.Flags;
-    j["FlagNames"] = dev::FlagNameList(st.Flags);
-    j["FuseCurrent"] = st.FuseCurrent;
-    j["ZeroOffset"] = st.ZeroOffset;
-    j["CurrentMultiply"] = st.CurrentMultiply;
-    j["OverloadTime"] = st.OverloadTime;
-    j["UseVref"] = st.UseVref;
-    j["UseAverage"] = st.UseAverage;
-    j["MeasureCount"] = st.MeasureCount;
-    j["DataCrc"] = st.DataCrc;
-    j["AvgAdc"] = st.AvgAdc();
-    j["UsedCurrent"] = st.UsedCurrent;
-    j["MeasuredCurrent"] = st.MeasuredCurrent;
-    j["LastAdc"] = st.LastAdc();
-    j["RelayOffTimeMs"] = dev::RelayOffTimeFrom(st.RelayOffCount()).total;
-    j["RelayOn"] = st.RelayOn();
-    j["ManualSwitchOff"] = st.ManualSwitchOff();
+    j["port_a"] = st.PortA;
+    j["port_b"] = st.PortB;
+    j["port_c"] = st.PortC;
+    j["flags"] = st.Flags;
+    j["flag_names"] = dev::FlagNameList(st.Flags);
+    ParameterFields(j, dev::ParametersFromStatus(st));
+    j["data_crc"] = st.DataCrc;
+    j["avg_adc"] = st.AvgAdc();
+    j["used_current"] = st.UsedCurrent;
+    j["measured_current"] = st.MeasuredCurrent;
+    j["last_adc"] = st.LastAdc();
+    j["relay_off_time_ms"] = dev::RelayOffTimeFrom(st.RelayOffCount()).total;
+    j["relay_on"] = st.RelayOn();
+    j["manual_switch_off"] = st.ManualSwitchOff();
     j["lines"] = lines;
     return json::Write(j);
 }
@@ -96,16 +99,17 @@ std::string SampleJson(const dev::CurrentSample &c, const std::string &suspect,
                        const std::vector<std::string> &lines) {
     json::Value j;
     j["command"] = "current";
-    j["time"] = dev::FormatDateTime(c.TimeStamp);
-    j["Adc"] = c.Adc();
-    j["AdcHi"] = c.AdcHi;
-    j["AdcLo"] = c.AdcLo;
-    j["ZeroOffset"] = c.ZeroOffset;
-    j["Multiply"] = c.Multiply;
-    j["Port"] = c.Port;
-    j["Voltage"] = json::Rounded(c.Voltage, 5);
-    j["Current"] = json::Rounded(c.Current, 2);
-    j["RelayOn"] = c.RelayOn();
+    j["ok"] = true;
+    j["time"] = dev::IsoDateTime(c.TimeStamp);
+    j["adc"] = c.Adc();
+    j["adc_hi"] = c.AdcHi;
+    j["adc_lo"] = c.AdcLo;
+    j["zero_offset"] = c.ZeroOffset;
+    j["current_multiply"] = c.Multiply;
+    j["device_port"] = c.Port;
+    j["voltage"] = json::Rounded(c.Voltage, 5);
+    j["current"] = json::Rounded(c.Current, 2);
+    j["relay_on"] = c.RelayOn();
     j["suspect"] = !suspect.empty();
     if (!suspect.empty())
         j["suspect_reason"] = suspect;
@@ -167,16 +171,17 @@ int CmdGetData(Session &s) {
     // The settings file's key names, in the order of the main window's fields, so that the
     // output can be compared with (or pasted into) the settings file.
     const dev::FuseParameters &p = *read.parameters;
-    json::Value j;
-    j["command"] = "get-data";
-    dev::ForEachParameter(p, [&](const dev::ParameterName &name, const auto &value) {
-        if (!s.json())
-            s.Out(std::string(name.settingsKey) + "=" + std::to_string(int{value}));
-        else
-            j[std::string(name.settingsKey)] = value;
-    });
-    if (s.json())
+    if (s.json()) {
+        json::Value j;
+        j["command"] = "get-data";
+        j["ok"] = true;
+        ParameterFields(j, p);
         s.Out(json::Write(j));
+        return kExitOk;
+    }
+    dev::ForEachParameter(p, [&](const dev::ParameterName &name, const auto &value) {
+        s.Out(std::string(name.settingsKey) + "=" + std::to_string(int{value}));
+    });
     return kExitOk;
 }
 
@@ -241,6 +246,17 @@ int CmdParamsRestore(Session &s) {
     return SendParameters(s, dev::EntriesOf(*backup.parameters), nullptr);
 }
 
+namespace {
+
+void RelayResult(Session &s, const std::string &line, bool on, bool switched) {
+    if (s.json())
+        s.Out(json::Write({{"relay_on", on}, {"switched", switched}, {"lines", {line}}}));
+    else
+        s.Out(line);
+}
+
+} // namespace
+
 int CmdRelay(Session &s) {
     const std::string want = s.args.args[0];
     if (want != "on" && want != "off")
@@ -260,7 +276,8 @@ int CmdRelay(Session &s) {
         return kExitFailed;
     }
     if (!before.status->ManualSwitchOff() && before.status->RelayOn() == wantOn) {
-        s.Out(Format("Relay is already %s", {dev::OffOnText[wantOn ? 1 : 0]}));
+        RelayResult(s, Format("Relay is already %s", {dev::OffOnText[wantOn ? 1 : 0]}), wantOn,
+                    false);
         return kExitOk;
     }
     const dev::RelayOutcome toggled = ops.Relay();
@@ -280,7 +297,7 @@ int CmdRelay(Session &s) {
     if (after.status->RelayOn() != wantOn)
         return s.Fail(Format("the relay did not switch (Relay is currently %s)",
                              {dev::OffOnText[after.status->RelayOn() ? 1 : 0]}));
-    s.Out(Format("Relay is currently %s", {dev::OffOnText[after.status->RelayOn() ? 1 : 0]}));
+    RelayResult(s, Format("Relay is currently %s", {dev::OffOnText[wantOn ? 1 : 0]}), wantOn, true);
     return kExitOk;
 }
 

@@ -81,8 +81,19 @@ int CmdHistory(Session &s) {
     std::string listing = hi::Render(r.records, format);
     if (!listing.empty() && listing.back() == '\n')
         listing.pop_back(); // Out ends the last line
-    if (!listing.empty() || format == hi::ListingFormat::Csv)
-        s.Out(listing);
+    // -o FILE: the listing into a file; "-" (or none) standard output.
+    const std::string file = s.args.Value("--output", "-");
+    if (file == "-") {
+        if (!listing.empty() || format == hi::ListingFormat::Csv)
+            s.Out(listing);
+        return kExitOk;
+    }
+    if (!MayReplace(s, file))
+        return kExitFailed;
+    if (FileResult w = WriteTextFile(listing.empty() ? listing : listing + "\n", file, &s.prompter);
+        !w)
+        return s.Fail("cannot write " + file + ": " + w.error);
+    s.Out(std::to_string(r.records.size()) + " records written to " + file);
     return kExitOk;
 }
 
@@ -92,8 +103,10 @@ int CmdRecord(Session &s) {
     if (!ReadsShared(s) && !hi::StoreAvailable())
         return s.Fail(hi::kNoHistoryInBuild);
     const std::string unit = s.recorder().unit();
-    const std::string out =
-        s.args.Has("--output") ? s.args.Value("--output") : hi::CalibrationRecordFileName(unit);
+    StdioFile output(
+        s, s.args.Has("--output") ? s.args.Value("--output") : hi::CalibrationRecordFileName(unit),
+        StdioFile::Use::Write, ".html");
+    const std::string &out = output.path();
     hi::CalibrationDocument doc;
     if (ReadsShared(s)) {
         int rc = kExitOk;
@@ -112,7 +125,7 @@ int CmdRecord(Session &s) {
     if (FileResult w = WriteTextFile(doc.html, out, &s.prompter); !w)
         return s.Fail("cannot write " + out + ": " + w.error);
     s.Out("calibration record of " + unit + " written to " + out);
-    return kExitOk;
+    return output.Finish() ? kExitOk : kExitFailed;
 }
 
 namespace {

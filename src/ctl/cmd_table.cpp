@@ -75,7 +75,8 @@ constexpr std::size_t kVerifyListed = 20;
 // Reads the device's table and compares it with the file's: the differing entries as
 // "index: device -> file", at most `listed` of them and a count; exit 0 when equal.
 int CompareWithDevice(Session &s, std::size_t listed) {
-    const std::string file = s.args.args[0];
+    const StdioFile input(s, s.args.args[0], StdioFile::Use::Read, ".epr");
+    const std::string &file = input.path();
     ct::CorrTableData table{};
     if (auto message = ct::ReadTableFile(file, table)) {
         ShowError(s.prompter, *message);
@@ -103,7 +104,8 @@ int CompareWithDevice(Session &s, std::size_t listed) {
 } // namespace
 
 int CmdTableRead(Session &s) {
-    const std::string file = s.args.args[0];
+    StdioFile output(s, s.args.args[0], StdioFile::Use::Write, ".epr");
+    const std::string &file = output.path();
     const bool existed = FileExists(file);
     if (!MayReplace(s, file))
         return kExitFailed;
@@ -139,13 +141,16 @@ int CmdTableRead(Session &s) {
         return kExitFailed;
     }
     s.Out(Format("%d entries read into %s", {ct::kEntries, file}));
+    if (!output.Finish())
+        return kExitFailed;
     if (mismatch)
         return s.Fail(Format("the device's table is damaged: %s", {*mismatch}));
     return kExitOk;
 }
 
 int CmdTableWrite(Session &s) {
-    const std::string file = s.args.args[0];
+    const StdioFile input(s, s.args.args[0], StdioFile::Use::Read, ".epr");
+    const std::string &file = input.path();
     ct::CorrTableData table{};
     if (!LoadForWrite(s, file, table))
         return kExitFailed;
@@ -204,7 +209,8 @@ int CmdTableDiff(Session &s) {
 }
 
 int CmdTableCrc(Session &s) {
-    const std::string file = s.args.args[0];
+    const StdioFile input(s, s.args.args[0], StdioFile::Use::Read, ".epr");
+    const std::string &file = input.path();
     ct::CorrTableData table{};
     if (auto message = ct::ReadTableFile(file, table)) {
         ShowError(s.prompter, *message);

@@ -49,8 +49,10 @@ std::vector<OptionDef> SendDataOptions() {
     return out;
 }
 
-const OptionDef kOutput{
-    .name = "--output", .shortName = "-o", .valueName = "FILE", .help = "output file"};
+const OptionDef kOutput{.name = "--output",
+                        .shortName = "-o",
+                        .valueName = "FILE",
+                        .help = "output file (- for standard output)"};
 
 } // namespace
 
@@ -71,7 +73,13 @@ const std::vector<OptionDef> &CommonOptions() {
          .help = "settings file (default: the program's .ini, in the folder --help names)"},
         {.name = "--verbose",
          .shortName = "-v",
-         .help = "show the serial traffic and status lines on standard error"},
+         .help = "show the serial traffic and status lines on standard error (-vv: with "
+                 "timestamps)",
+         .repeatable = true},
+        {.name = "--quiet", .shortName = "-q", .help = "show only errors on standard error"},
+        {.name = "--timeout",
+         .valueName = "MS",
+         .help = "reply time-out in milliseconds (100..60000, default 2000)"},
         {.name = "--yes", .shortName = "-y", .help = "answer Yes to the confirmation questions"},
         {.name = "--json", .help = "one JSON object per result on standard output"},
         {.name = "--window-timing",
@@ -86,6 +94,7 @@ const std::vector<OptionDef> &CommonOptions() {
         {.name = "--operator",
          .valueName = "NAME",
          .help = "operator named in the history (default: the login name)"},
+        {.name = "--version", .shortName = "-V", .help = "print the program's version and exit"},
         {.name = "--reference",
          .valueName = "TEXT",
          .help = "reference instrument for a calibration record (default: "
@@ -284,7 +293,8 @@ const std::vector<CommandDef> &Commands() {
                      {.name = "--operation",
                       .valueName = "NAME",
                       .help = "records of one operation (params-send, table-write, ...)"},
-                     {.name = "--csv", .help = "CSV with a header row instead of text lines"}},
+                     {.name = "--csv", .help = "CSV with a header row instead of text lines"},
+                     kOutput},
          .json = true,
          .summary = "list the unit service history",
          .details = "One line per record, oldest first: time, unit, operation, ok or the "

@@ -1,36 +1,96 @@
 #include "ctl/console.h"
 
+#include <chrono>
+#include <ctime>
+
+#include "app/format.h"
 #include "app/numbers.h"
+#include "ctl/args.h"
 
 namespace kv::ctl {
 
-void ErrorStream::Line(std::string_view text) {
+void ErrorStream::Alias(std::string path, std::string shown) {
+    std::lock_guard<std::mutex> lock(mu_);
+    aliases_.emplace_back(std::move(path), std::move(shown));
+}
+
+std::string ErrorStream::Shown(std::string_view text) {
+    std::string s(text);
+    std::lock_guard<std::mutex> lock(mu_);
+    for (const auto &[path, shown] : aliases_)
+        for (std::size_t at = s.find(path); at != std::string::npos;
+             at = s.find(path, at + shown.size()))
+            s.replace(at, path.size(), shown);
+    return s;
+}
+
+void ErrorStream::Write(std::string_view original, bool message) {
+    const std::string shownText = Shown(original);
+    const std::string_view text = shownText;
+    std::string stamp;
+    if (timestamps_ && !message) {
+        const auto now = std::chrono::system_clock::now();
+        const std::time_t t = std::chrono::system_clock::to_time_t(now);
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+            1000;
+        std::tm tm{};
+#ifdef _WIN32
+        localtime_s(&tm, &t);
+#else
+        localtime_r(&t, &tm);
+#endif
+        stamp = Format("%0.2d:%0.2d:%0.2d.%0.3d ",
+                       {tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms)});
+    }
+    const std::string program = std::string(kProgram) + ": ";
     std::string lines;
-    if (prefix_.empty()) {
-        lines = std::string(text) + '\n';
-    } else {
-        // Every line of a message carries the port's prefix.
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t eol = text.find('\n', start);
-            lines += prefix_ + std::string(text.substr(start, eol - start)) + '\n';
-            if (eol == std::string_view::npos)
-                break;
-            start = eol + 1;
-        }
+    std::size_t start = 0;
+    for (bool first = true;; first = false) {
+        const std::size_t eol = text.find('\n', start);
+        const std::string_view line = text.substr(start, eol - start);
+        // The message's first line names the program; its further lines stay as they are.
+        lines += prefix_ + stamp +
+                 (message && first && !line.starts_with(program) ? program : std::string()) +
+                 std::string(line) + '\n';
+        if (eol == std::string_view::npos)
+            break;
+        start = eol + 1;
     }
     std::lock_guard<std::mutex> lock(mu_);
+    if (message)
+        lastMessage_ = text.substr(0, text.find('\n'));
     err_ << lines;
     err_.flush();
 }
 
+void ErrorStream::Line(std::string_view text) {
+    if (!quiet_) {
+        Write(text, true);
+        return;
+    }
+    const std::string shown = Shown(text);
+    std::lock_guard<std::mutex> lock(mu_);
+    lastMessage_ = shown.substr(0, shown.find('\n'));
+}
+
+void ErrorStream::Raw(std::string_view text) {
+    Write(text, false);
+}
+
 void ErrorStream::Problem(std::string_view text) {
+    const std::string shown = Shown(text);
     {
         std::lock_guard<std::mutex> lock(mu_);
         if (firstProblem_.empty())
-            firstProblem_ = text;
+            firstProblem_ = shown;
     }
-    Line(text);
+    Write(text, true);
+}
+
+std::string ErrorStream::lastMessage() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return lastMessage_;
 }
 
 std::string ErrorStream::firstProblem() {
@@ -38,7 +98,9 @@ std::string ErrorStream::firstProblem() {
     return firstProblem_;
 }
 
-ConsoleHost::ConsoleHost(ErrorStream &err, bool verbose) : err_(err), verbose_(verbose) {}
+ConsoleHost::ConsoleHost(ErrorStream &err, int verbosity) : err_(err), verbose_(verbosity > 0) {
+    err_.SetTimestamps(verbosity > 1);
+}
 
 void ConsoleHost::WriteLogLine(link::LineKind kind, std::string_view line) {
     using link::LineKind;
@@ -50,7 +112,7 @@ void ConsoleHost::WriteLogLine(link::LineKind kind, std::string_view line) {
     case LineKind::Sent:
     case LineKind::Received:
         if (verbose_)
-            err_.Line(text);
+            err_.Raw(text);
         return;
     case LineKind::ReceiveError:
         err_.Problem(text);
@@ -71,7 +133,7 @@ void ConsoleHost::LineKeptOut(link::LineKind kind, std::string_view text) {
 
 void ConsoleHost::SetStatusPanel(int panel, std::string_view text) {
     if (verbose_ && !TrimRight(text).empty())
-        err_.Line("[panel " + std::to_string(panel) + "] " + TrimRight(text));
+        err_.Raw("[panel " + std::to_string(panel) + "] " + TrimRight(text));
 }
 
 void ConsoleHost::ShowError(std::string_view text) {

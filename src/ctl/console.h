@@ -18,31 +18,56 @@
 
 namespace kv::ctl {
 
-// Writes to the error stream from any thread, one line at a time. With several ports each
-// port's lines carry its prefix ("[ttyUSB0] ") and the ports share one lock.
+// Writes to the error stream from any thread, one line at a time. Every message has one
+// style: "korvanectl: " before its first line; with several ports each port's lines carry
+// its prefix first ("[ttyUSB0] korvanectl: ...") and the ports share one lock. Quiet
+// (-q) leaves out everything but problems.
 class ErrorStream {
 public:
-    explicit ErrorStream(std::ostream &err, std::string prefix = {}, std::mutex *shared = nullptr)
-        : mu_(shared ? *shared : own_), err_(err), prefix_(std::move(prefix)) {}
+    explicit ErrorStream(std::ostream &err, std::string prefix = {}, std::mutex *shared = nullptr,
+                         bool quiet = false)
+        : mu_(shared ? *shared : own_), err_(err), prefix_(std::move(prefix)), quiet_(quiet) {}
+    // A message (left out when quiet).
     void Line(std::string_view text);
-    // A line that says what went wrong; the first one is kept as the run's error.
+    // A line that says what went wrong, shown also when quiet; the first one is kept as the
+    // run's error.
     void Problem(std::string_view text);
+    // A line as it is: the serial traffic and status lines of -v, a usage line. With
+    // timestamps (-vv) each starts with the local time to the millisecond.
+    void Raw(std::string_view text);
     std::string firstProblem();
+    // The last message line, for a failure that no problem line explained ("Manual switch
+    // is OFF!" is a notice).
+    std::string lastMessage();
+    // Every later line shows `shown` where it would name `path` (a temporary file that
+    // stands for standard input or output).
+    void Alias(std::string path, std::string shown);
+    std::string Shown(std::string_view text);
+    void SetQuiet(bool quiet) { quiet_ = quiet; }
+    bool quiet() const { return quiet_; }
+    void SetTimestamps(bool on) { timestamps_ = on; }
     // The stream and its lock, for the streams of several ports writing to it at once.
     std::ostream &Stream() { return err_; }
     std::mutex &Lock() { return mu_; }
 
 private:
+    void Write(std::string_view text, bool message);
     std::mutex own_;
     std::mutex &mu_; // guards err_ and firstProblem_
     std::ostream &err_;
     const std::string prefix_;
+    bool quiet_;
+    bool timestamps_ = false;
     std::string firstProblem_;
+    std::string lastMessage_;
+    std::vector<std::pair<std::string, std::string>> aliases_;
 };
 
 class ConsoleHost : public link::LinkHost {
 public:
-    ConsoleHost(ErrorStream &err, bool verbose);
+    // verbosity: 0 results and messages; 1 (-v) the traffic and status lines too; 2 (-vv)
+    // those with timestamps.
+    ConsoleHost(ErrorStream &err, int verbosity);
 
     // The traffic (frames, the port's opening and closing) goes to standard error with
     // --verbose; a time-out or a refused command always, also when the exchange kept it out

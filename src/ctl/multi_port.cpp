@@ -116,6 +116,9 @@ void RefuseSameFiles(const ParsedArgs &args, const std::vector<PortTarget> &targ
 // would all write the same one.
 void RefuseSharedFiles(const ParsedArgs &args) {
     const std::string name(args.command->name);
+    for (const auto &a : args.args)
+        if (a == "-")
+            throw UsageError("standard input or output (-) serves one port only", args.command);
     if (name == "table read" && !NamesUnit(args.args[0]))
         throw UsageError("table read on several ports saves a file per port: name it with "
                          "{unit} (tables/{unit}.epr)",
@@ -134,20 +137,30 @@ struct PortResult {
     std::vector<std::string> collected; // --json: the command's results
 };
 
-// The port's object: who and how it went first, then the command's own fields (its one
-// object's fields, or its objects as "results", its text lines as "output").
+// The port's object: who and how it went first, then the command's own fields.
 std::string PortJson(const PortTarget &t, const PortResult &r) {
-    json::Value j;
-    j["port"] = t.port;
+    json::Value head;
+    head["port"] = t.port;
     if (!t.unit.empty())
-        j["unit"] = t.unit;
-    j["ok"] = r.rc == kExitOk;
+        head["unit"] = t.unit;
+    head["ok"] = r.rc == kExitOk;
     if (r.rc != kExitOk)
-        j["error"] = r.error.empty() ? "exit status " + std::to_string(r.rc) : r.error;
-    j["ms"] = r.ms;
+        head["error"] = r.error.empty() ? "exit status " + std::to_string(r.rc) : r.error;
+    head["ms"] = r.ms;
+    return ResultJson(std::move(head), r.rc, r.error, r.collected);
+}
+
+} // namespace
+
+std::string ResultJson(json::Value j, int rc, const std::string &error,
+                       const std::vector<std::string> &collected) {
+    if (!j.contains("ok"))
+        j["ok"] = rc == kExitOk;
+    if (rc != kExitOk && !j.contains("error"))
+        j["error"] = error.empty() ? "exit status " + std::to_string(rc) : error;
     std::vector<json::Value> objects;
     std::vector<std::string> text;
-    for (const auto &line : r.collected) {
+    for (const auto &line : collected) {
         std::optional<json::Value> v = json::Parse(line);
         if (v && v->is_object())
             objects.push_back(std::move(*v));
@@ -156,7 +169,8 @@ std::string PortJson(const PortTarget &t, const PortResult &r) {
     }
     if (objects.size() == 1 && text.empty()) {
         for (const auto &m : objects.front().items())
-            j[m.key()] = m.value();
+            if (!j.contains(m.key()))
+                j[m.key()] = m.value();
     } else {
         if (!objects.empty())
             j["results"] = objects;
@@ -165,8 +179,6 @@ std::string PortJson(const PortTarget &t, const PortResult &r) {
     }
     return json::Write(j);
 }
-
-} // namespace
 
 bool SeveralPorts(const ParsedArgs &args) {
     return args.Has("--ports") || args.Values("--port").size() > 1;
@@ -236,7 +248,8 @@ int RunOnPorts(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &
             const ParsedArgs portArgs = PortArgs(args, label);
             PortRun run{targets[i], ShownText(label), &outputLock,
                         args.Has("--json") ? &r.collected : nullptr};
-            ErrorStream portErr(err.Stream(), "[" + ShownText(label) + "] ", &err.Lock());
+            ErrorStream portErr(err.Stream(), "[" + ShownText(label) + "] ", &err.Lock(),
+                                err.quiet());
             const auto start = std::chrono::steady_clock::now();
             r.rc = RunOne(portArgs, paths, out, portErr, &run);
             r.ms = std::chrono::duration_cast<std::chrono::milliseconds>(

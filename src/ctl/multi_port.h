@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/json.h"
 #include "app/program_path.h"
 #include "ctl/args.h"
 #include "ctl/console.h"
@@ -26,6 +27,13 @@ std::vector<PortTarget> ParsePortsFile(std::string_view text, const std::string 
 
 // The text before a port's lines: its unit when named, else the port without "/dev/".
 std::string PortLabel(const PortTarget &target);
+
+// A command's result as one JSON object: head's members (the port, or the command), "ok",
+// "error" when it failed, then the command's own: the fields of its one object, or its
+// objects as "results" and its text lines as "output". A member the head has already set
+// is not replaced.
+std::string ResultJson(json::Value head, int rc, const std::string &error,
+                       const std::vector<std::string> &collected);
 
 // Runs the command on every port at once; each port's output goes out as it would alone,
 // each line led by its label. Ends with one summary line per port, or with --json one object

@@ -3,6 +3,7 @@
 #include "app/errors.h"
 #include "app/numbers.h"
 #include "app/text_files.h"
+#include "app/version.h"
 #include "ctl/commands.h"
 #include "ctl/files.h"
 #include "ctl/multi_port.h"
@@ -10,6 +11,12 @@
 #include "history/forwarder.h"
 
 #include <cerrno>
+#include <iostream>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace kv::ctl {
 
@@ -59,13 +66,15 @@ history::Context RunContext(const ParsedArgs &args, const std::string &portUnit)
 } // namespace
 
 Session::Session(const ParsedArgs &a, const ProgramPaths &p, std::ostream &out, ErrorStream &e,
-                 const PortRun *run)
+                 const PortRun *run, std::vector<std::string> *collect)
     : args(a), paths(p), ini(IniPath(a, p)), settings(ReadStartupSettings(ini)), err(e),
       port(run ? run->target.port : a.Value("--port")), unit(run ? run->target.unit : ""),
-      host(err, a.Has("--verbose")), prompter(err, a.Has("--yes")), out_(out), run_(run),
+      host(err, static_cast<int>(a.Values("--verbose").size())), prompter(err, a.Has("--yes")),
+      out_(out), run_(run), collected_(run ? run->collected : collect),
       recorder_(HistoryPath(), RunContext(a, unit)) {
     IntOption("--baud", 0, 1, 4000000); // a bad speed is a usage error before any opening
-    paths.DataDir();                    // an installed program's folder, made at its first run
+    IntOption("--timeout", 0, kTimeoutMinMs, kTimeoutMaxMs);
+    paths.DataDir(); // an installed program's folder, made at its first run
 }
 
 Session::~Session() {
@@ -87,8 +96,10 @@ link::Link *Session::OpenLink() {
     if (link_)
         return link_.get();
     // Read at each opening, as the windows do; the command line overrides both.
+    link::Timing timing = CtlTiming(args.Has("--window-timing"));
+    timing.limitMs = IntOption("--timeout", timing.limitMs, kTimeoutMinMs, kTimeoutMaxMs);
     link_ = std::make_unique<link::Link>(
-        host, [this] { return PortSettings(); }, CtlTiming(args.Has("--window-timing")));
+        host, [this] { return PortSettings(); }, timing);
     if (!link_->OpenComPort()) {
         link_.reset();
         return nullptr;
@@ -169,9 +180,26 @@ void Session::Record(const std::optional<history::Entry> &entry) {
     }
 }
 
-void Session::Out(std::string_view line) {
-    if (run_ && run_->collected) {
-        run_->collected->emplace_back(line);
+void Session::WriteData(std::string_view bytes) {
+#ifdef _WIN32
+    if (&out_ == &std::cout) {
+        std::cout.flush();
+        _setmode(_fileno(stdout), _O_BINARY);
+    }
+#endif
+    out_ << bytes;
+    FlushOutput(out_);
+}
+
+void Session::Out(std::string_view original) {
+    const std::string shown = err.Shown(original);
+    const std::string_view line = shown;
+    if (resultsToErrors_) {
+        err.Line(line);
+        return;
+    }
+    if (collected_) {
+        collected_->emplace_back(line);
         return;
     }
     std::unique_lock<std::mutex> lock;
@@ -211,16 +239,22 @@ int Session::IntOption(std::string_view name, int def, int min, int max) const {
 
 int UsageFailure(ErrorStream &err, const UsageError &e) {
     err.Problem(std::string(kProgram) + ": " + e.what());
-    err.Line(UsageLine(e.command()));
+    err.Raw(UsageLine(e.command()));
     if (!e.command())
-        err.Line("Run \"" + std::string(kProgram) + " --help\" for the commands.");
+        err.Raw("Run \"" + std::string(kProgram) + " --help\" for the commands.");
     return kExitUsage;
 }
 
-int RunOne(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &out, ErrorStream &err,
-           const PortRun *run) {
+namespace {
+
+int RunSession(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &out,
+               ErrorStream &err, const PortRun *run, std::vector<std::string> *collect) {
     try {
-        Session s(args, paths, out, err, run);
+        Session s(args, paths, out, err, run, collect);
+        if (s.args.Has("--verbose"))
+            for (const std::string &name : IgnoredOptions(args))
+                s.err.Line(name + " is ignored by " + std::string(args.command->name) +
+                           " (it does not talk to the device)");
         // As the main window logs it: the command goes on with the defaults.
         if (!s.settings.problem.empty())
             s.err.Line(std::string(kProgram) + ": " + s.settings.problem);
@@ -249,24 +283,61 @@ int RunOne(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &out,
     }
 }
 
+} // namespace
+
+int RunOne(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &out, ErrorStream &err,
+           const PortRun *run) {
+    // A command on one port with --json gives one object, as each port does on several: a command
+    // with objects of its own prints them as they come and, when it fails, an object with "ok":
+    // false and the "error"; any other prints its lines as the object's "output", with "ok".
+    const bool json = !run && args.Has("--json");
+    const bool collect = json && !args.command->json;
+    std::vector<std::string> lines;
+    const int rc = RunSession(args, paths, out, err, run, collect ? &lines : nullptr);
+    // A usage error is no result: its reason and usage line are on standard error.
+    if (json && rc != kExitUsage && (collect || rc != kExitOk)) {
+        json::Value head;
+        head["command"] = std::string(args.command->name);
+        const std::string problem = err.firstProblem();
+        out << ResultJson(std::move(head), rc, problem.empty() ? err.lastMessage() : problem, lines)
+            << '\n';
+        FlushOutput(out);
+    }
+    return rc;
+}
+
 int Run(std::span<const std::string> argv, const ProgramPaths &paths, std::ostream &out,
         std::ostream &err) {
     ErrorStream errors(err);
     ParsedArgs args;
     try {
-        args = ParseArgs(argv);
+        // "help COMMAND" is "COMMAND --help"; "help" alone the program's help.
+        if (!argv.empty() && argv.front() == "help") {
+            std::vector<std::string> asked(argv.begin() + 1, argv.end());
+            asked.emplace_back("--help");
+            args = ParseArgs(asked);
+        } else {
+            args = ParseArgs(argv);
+        }
     } catch (const UsageError &e) {
         return UsageFailure(errors, e);
     }
+    errors.SetQuiet(args.Has("--quiet"));
     try {
+        if (args.Has("--version")) {
+            out << kProgram << ' ' << ProgramVersion() << '\n';
+            FlushOutput(out);
+            return kExitOk;
+        }
         if (args.help) {
             // The program's help ends with where its files are.
             out << HelpText(args.helpTopic) << (args.helpTopic.empty() ? FilesHelpText(paths) : "");
             FlushOutput(out);
             return kExitOk;
         }
-        const int rc = SeveralPorts(args) ? RunOnPorts(args, paths, out, errors)
-                                          : RunOne(args, paths, out, errors, nullptr);
+        const int rc = args.command->device && SeveralPorts(args)
+                           ? RunOnPorts(args, paths, out, errors)
+                           : RunOne(args, paths, out, errors, nullptr);
         // The device work is done and reported: the shared history's turn, which never
         // changes the exit status.
         try {

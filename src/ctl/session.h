@@ -24,6 +24,10 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
+// --timeout: the reply time-out's range; the default is the link's 2 seconds.
+inline constexpr int kTimeoutMinMs = 100;
+inline constexpr int kTimeoutMaxMs = 60000;
+
 // The link's timing for the command line: a transaction ends as soon as its bytes are in,
 // with the windows' 2-second limit; with --window-timing the windows' own timing.
 link::Timing CtlTiming(bool windowTiming);
@@ -44,9 +48,10 @@ struct PortRun {
 
 class Session {
 public:
-    // run: the port of a run over several; null for a run on one port.
+    // run: the port of a run over several; null for a run on one port. collect: where the
+    // result lines go instead of standard output (a run on one port with --json).
     Session(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &out, ErrorStream &err,
-            const PortRun *run = nullptr);
+            const PortRun *run = nullptr, std::vector<std::string> *collect = nullptr);
     ~Session();
 
     const ParsedArgs &args;
@@ -69,8 +74,12 @@ public:
     link::Link *OpenLink();
     link::Link *link() { return link_.get(); }
 
-    // One line of results on standard output.
+    // One line of results on standard output (standard error once a file goes there).
     void Out(std::string_view line);
+    // A file's bytes on standard output ("-" for an output file); the result lines go to
+    // standard error from now on.
+    void WriteData(std::string_view bytes);
+    void ResultsToErrors() { resultsToErrors_ = true; }
     // An operation's notices: its boxes on standard error as the prompter shows them, its
     // failure lines there too. Its result lines are the command's to print.
     void Tell(const Notices &notices);
@@ -99,6 +108,8 @@ public:
 private:
     std::ostream &out_;
     const PortRun *run_;
+    std::vector<std::string> *collected_; // the run's or collect; null: lines go out
+    bool resultsToErrors_ = false;
     history::Recorder recorder_;
     bool historyFailed_ = false;
     std::unique_ptr<link::Link> link_;

@@ -12,18 +12,32 @@ namespace kv::device {
 
 DateTime LocalNow() {
     const std::time_t now = std::time(nullptr);
-    std::tm tm{};
+    std::tm tm{}, utc{};
 #ifdef _WIN32
     localtime_s(&tm, &now);
+    gmtime_s(&utc, &now);
 #else
     localtime_r(&now, &tm);
+    gmtime_r(&now, &utc);
 #endif
-    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+    // The two calendars are at most a day apart.
+    int days = tm.tm_yday - utc.tm_yday;
+    if (tm.tm_year != utc.tm_year)
+        days = tm.tm_year > utc.tm_year ? 1 : -1;
+    const int offset = days * 1440 + (tm.tm_hour - utc.tm_hour) * 60 + (tm.tm_min - utc.tm_min);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, offset};
 }
 
 std::string FormatDateTime(const DateTime &t) {
     return Format("%0.2d.%0.2d.%0.4d %0.2d:%0.2d:%0.2d",
                   {t.day, t.month, t.year, t.hour, t.minute, t.second});
+}
+
+std::string IsoDateTime(const DateTime &t) {
+    const int offset = t.utcOffsetMinutes < 0 ? -t.utcOffsetMinutes : t.utcOffsetMinutes;
+    return Format("%0.4d-%0.2d-%0.2dT%0.2d:%0.2d:%0.2d%s%0.2d:%0.2d",
+                  {t.year, t.month, t.day, t.hour, t.minute, t.second,
+                   t.utcOffsetMinutes < 0 ? "-" : "+", offset / 60, offset % 60});
 }
 
 bool CurrentSample::RelayOn() const {

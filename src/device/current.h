@@ -24,11 +24,14 @@ struct DateTime {
     int hour = 0;
     int minute = 0;
     int second = 0;
+    int utcOffsetMinutes = 0; // local time minus UTC
 };
 DateTime LocalNow();
 using Clock = std::function<DateTime()>;
 // "dd.mm.yyyy hh:mm:ss", 24-hour clock.
 std::string FormatDateTime(const DateTime &t);
+// ISO 8601 with the zone: "2025-05-20T16:03:07+02:00", the form of every JSON output.
+std::string IsoDateTime(const DateTime &t);
 
 // The full-scale voltages of the ADC without and with the voltage reference.
 struct AdcScale {

@@ -36,26 +36,33 @@ using FuseParameters = ParameterSet<std::uint8_t, bool>;
 using ParameterEntries = ParameterSet<std::string, bool>;
 
 // What names a parameter outside the program: its settings-file key, korvanectl's option
-// and the option's help.
+// and the option's help, and its field name in every JSON output, history listing and record
+// (earlier versions recorded the settings key: readers take both).
 struct ParameterName {
     std::string_view settingsKey; // "FuseCurrent"
     std::string_view option;      // "--fuse-current"
     std::string_view help;
+    std::string_view field; // "fuse_current"
 };
 
 // Calls f(name, field) for each parameter of the set, in the fields' order.
 template <class Set, class F> void ForEachParameter(Set &set, F &&f) {
-    f(ParameterName{"FuseCurrent", "--fuse-current", "fuse current, A x10 (0..99)"},
+    f(ParameterName{"FuseCurrent", "--fuse-current", "fuse current, A x10 (0..99)", "fuse_current"},
       set.FuseCurrent);
-    f(ParameterName{"ZeroOffset", "--zero-offset", "zero offset, ADC steps (0..255)"},
+    f(ParameterName{"ZeroOffset", "--zero-offset", "zero offset, ADC steps (0..255)",
+                    "zero_offset"},
       set.ZeroOffset);
-    f(ParameterName{"OverloadTimer", "--overload-time", "overload time, ms (0..255)"},
+    f(ParameterName{"OverloadTimer", "--overload-time", "overload time, ms (0..255)",
+                    "overload_time"},
       set.OverloadTime);
-    f(ParameterName{"ADCcurrentMultiply", "--multiply", "I to ADC multiply"}, set.CurrentMultiply);
-    f(ParameterName{"MeasureCount", "--measure-count", "current measure count (1..20)"},
+    f(ParameterName{"ADCcurrentMultiply", "--multiply", "I to ADC multiply", "current_multiply"},
+      set.CurrentMultiply);
+    f(ParameterName{"MeasureCount", "--measure-count", "current measure count (1..20)",
+                    "measure_count"},
       set.MeasureCount);
-    f(ParameterName{"UseAverage", "--average", "use average current"}, set.UseAverage);
-    f(ParameterName{"UseVref", "--vref", "use voltage reference"}, set.UseVref);
+    f(ParameterName{"UseAverage", "--average", "use average current", "use_average"},
+      set.UseAverage);
+    f(ParameterName{"UseVref", "--vref", "use voltage reference", "use_vref"}, set.UseVref);
 }
 
 // The fields holding the parameters, as the window shows values the device holds.

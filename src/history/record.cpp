@@ -2,6 +2,7 @@
 
 #include "app/file_names.h"
 #include "app/numbers.h"
+#include "app/version.h"
 #include "history/host_identity.h"
 
 #include <mutex>
@@ -91,7 +92,7 @@ Stamp Now() {
 }
 
 std::string ToolVersion() {
-    return KORVANE_VERSION;
+    return std::string(ProgramVersion());
 }
 
 Context DefaultContext() {

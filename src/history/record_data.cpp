@@ -1,5 +1,7 @@
 #include "history/record_data.h"
 
+#include <type_traits>
+
 namespace kv::history {
 
 namespace {
@@ -32,31 +34,30 @@ json::Value Differences(const corr::CorrTableData &a, const corr::CorrTableData 
 
 json::Value ParametersJson(const dev::FuseParameters &p) {
     json::Value v = json::Value::object();
-    v["FuseCurrent"] = p.FuseCurrent;
-    v["ZeroOffset"] = p.ZeroOffset;
-    v["OverloadTimer"] = p.OverloadTime;
-    v["ADCcurrentMultiply"] = p.CurrentMultiply;
-    v["MeasureCount"] = p.MeasureCount;
-    v["UseAverage"] = p.UseAverage;
-    v["UseVref"] = p.UseVref;
+    dev::ForEachParameter(p, [&](const dev::ParameterName &name, const auto &value) {
+        v[std::string(name.field)] = value;
+    });
     return v;
 }
 
 std::optional<dev::FuseParameters> ParametersFromJson(const json::Value &v) {
-    const auto fc = IntIn(v, "FuseCurrent", 0, 255), zo = IntIn(v, "ZeroOffset", 0, 255);
-    const auto ot = IntIn(v, "OverloadTimer", 0, 255), m = IntIn(v, "ADCcurrentMultiply", 0, 255);
-    const auto mc = IntIn(v, "MeasureCount", 0, 255);
-    if (!fc || !zo || !ot || !m || !mc || !json::At(v, "UseAverage").is_boolean() ||
-        !json::At(v, "UseVref").is_boolean())
-        return std::nullopt;
     dev::FuseParameters p;
-    p.FuseCurrent = static_cast<std::uint8_t>(*fc);
-    p.ZeroOffset = static_cast<std::uint8_t>(*zo);
-    p.OverloadTime = static_cast<std::uint8_t>(*ot);
-    p.CurrentMultiply = static_cast<std::uint8_t>(*m);
-    p.MeasureCount = static_cast<std::uint8_t>(*mc);
-    p.UseAverage = json::Bool(json::At(v, "UseAverage"));
-    p.UseVref = json::Bool(json::At(v, "UseVref"));
+    bool complete = true;
+    dev::ForEachParameter(p, [&](const dev::ParameterName &name, auto &field) {
+        // Records of earlier versions name the parameters by their settings keys.
+        const json::Value &m =
+            json::At(v, json::At(v, name.field).is_null() ? name.settingsKey : name.field);
+        if constexpr (std::is_same_v<std::decay_t<decltype(field)>, bool>) {
+            complete = complete && m.is_boolean();
+            field = json::Bool(m);
+        } else {
+            const long long n = m.is_number_integer() ? json::Int(m, -1) : -1;
+            complete = complete && n >= 0 && n <= 255;
+            field = static_cast<std::uint8_t>(n);
+        }
+    });
+    if (!complete)
+        return std::nullopt;
     return p;
 }
 
@@ -67,7 +68,7 @@ json::Value StatusJson(const dev::DeviceStatus &s) {
     json::Value v = json::Value::object();
     v["record"] = std::move(bytes);
     v["parameters"] = ParametersJson(dev::ParametersFromStatus(s));
-    v["crc"] = s.DataCrc;
+    v["data_crc"] = s.DataCrc;
     v["flags"] = s.Flags;
     v["relay_on"] = s.RelayOn();
     v["manual_switch_off"] = s.ManualSwitchOff();

@@ -1,11 +1,12 @@
 // The data of each kind of record, as typed structures that become the record's JSON, so
 // that no front end writes JSON by hand, and the readers that take the pieces back.
 //
-// Pieces, as they appear inside the data:
-//   parameters  {"FuseCurrent":99,"ZeroOffset":0,"OverloadTimer":12,"ADCcurrentMultiply":85,
-//                "MeasureCount":20,"UseAverage":true,"UseVref":false}   (the settings keys)
-//   status      {"record":[23 bytes],"parameters":{...},"crc":157,"flags":8,
-//                "relay_on":false,"manual_switch_off":false}
+// Pieces, as they appear inside the data (the field names of every JSON output):
+//   parameters  {"fuse_current":99,"zero_offset":0,"overload_time":12,"current_multiply":85,
+//                "measure_count":20,"use_average":true,"use_vref":false}
+//               (earlier versions: the settings keys FuseCurrent, ..., UseVref; read still)
+//   status      {"record":[23 bytes],"parameters":{...},"data_crc":157,"flags":8,
+//                "relay_on":false,"manual_switch_off":false}   (earlier: "crc" for data_crc)
 //   table       {"entries":[224 signed entries, 223 = the check byte as stored],
 //                "crc":46}   (crc: the check byte computed from entries 0..222, 0..255)
 //   points      [{"mA":0,"adc":3},{"mA":1000,"adc":90}]

@@ -16,17 +16,22 @@ std::string TableSummary(const json::Value &table) {
     return table.is_null() ? std::string() : "table crc " + Hex(json::Int(json::At(table, "crc")));
 }
 
+// The parameters by their field names, whichever spelling the record holds; a piece that
+// is no set of parameters as its members stand.
 std::string ParametersSummary(const json::Value &p) {
     std::string out;
-    if (!p.is_object())
+    const auto add = [&out](std::string_view key, long long value) {
+        out += (out.empty() ? "" : " ") + std::string(key) + "=" + std::to_string(value);
+    };
+    if (const std::optional<dev::FuseParameters> params = ParametersFromJson(p)) {
+        dev::ForEachParameter(*params, [&](const dev::ParameterName &name, const auto &value) {
+            add(name.field, value);
+        });
         return out;
-    for (const auto &m : p.items()) {
-        if (!out.empty())
-            out += ' ';
-        const json::Value &v = m.value();
-        out +=
-            m.key() + "=" + std::to_string(v.is_boolean() ? (v.get<bool>() ? 1 : 0) : json::Int(v));
     }
+    if (p.is_object())
+        for (const auto &m : p.items())
+            add(m.key(), m.value().is_boolean() ? json::Bool(m.value()) : json::Int(m.value()));
     return out;
 }
 

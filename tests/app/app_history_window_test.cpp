@@ -132,7 +132,7 @@ private slots:
         QCOMPARE(recs.front().info, std::string()); // no exchange made for it
         const hi::Record &send = recs[recs.size() - 2];
         QVERIFY(!send.data["before"].is_null()); // read before sending, for a named unit
-        QCOMPARE(send.data["sent"]["FuseCurrent"].get<long long>(), 42);
+        QCOMPARE(send.data["sent"]["fuse_current"].get<long long>(), 42);
     }
 
     void calculationInTheCalibrationWindowIsRecorded() {

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "app/json.h"
+#include "app/text_files.h"
 #include "fake_sysfs.h"
 #include "program_run.h"
 
@@ -86,12 +87,6 @@ TEST(CtlCli, UsageErrorsExitWithTwoAndAUsageLine) {
          "usage: korvanectl status"},
         {{"status", "--", "--stored"}, "unexpected argument --stored", "usage: korvanectl status"},
         {{"current", "--vref=1"}, "option --vref takes no value", "usage: korvanectl current"},
-        {{"calc", "a.sav", "--json"},
-         "option --json does not apply to calc",
-         "usage: korvanectl calc"},
-        {{"calc", "a.sav", "--port", "/dev/null"},
-         "option --port does not apply to calc",
-         "usage: korvanectl calc"},
         {{"status", "--baud", "fast", "--port", "/nonexistent"},
          "option --baud: 'fast' is not a valid integer value",
          "usage: korvanectl status"},
@@ -116,12 +111,6 @@ TEST(CtlCli, UsageErrorsExitWithTwoAndAUsageLine) {
         {{"send-data", "--vref", "-1", "--port", "/nonexistent"},
          "option --vref must be 0 or 1",
          "usage: korvanectl send-data"},
-        {{"ports", "--port", "/dev/ttyS0"},
-         "option --port does not apply to ports",
-         "usage: korvanectl ports"},
-        {{"calc", "a.sav", "--port", "/dev/ttyS0", "--port", "/dev/ttyS1"},
-         "option --port does not apply to calc",
-         "usage: korvanectl calc"},
         {{"send-data", "--average", "yes", "--port", "/nonexistent"},
          "option --average must be 0 or 1",
          "usage: korvanectl send-data"},
@@ -132,6 +121,13 @@ TEST(CtlCli, UsageErrorsExitWithTwoAndAUsageLine) {
          "option --stored given twice",
          "usage: korvanectl status"},
         {{"status", "--stored=1"}, "option --stored takes no value", "usage: korvanectl status"},
+        {{"status", "--timeout", "99", "--port", "/nonexistent"},
+         "option --timeout must be 100..60000",
+         "usage: korvanectl status"},
+        {{"calc", "a.sav", "--timeout", "60001"},
+         "option --timeout must be 100..60000",
+         "usage: korvanectl calc"},
+        {{"help", "reboot"}, "unknown command reboot", "usage: korvanectl [common options]"},
     };
     for (const auto &c : cases) {
         auto r = RunCtl(c.args);
@@ -196,7 +192,7 @@ TEST(CtlCli, PortsListsEachAdapterWithItsIdentity) {
     auto none = RunCtl({"ports", "--root", empty.File("")});
     EXPECT_EQ(none.exitCode, 0);
     EXPECT_EQ(none.out, "");
-    EXPECT_EQ(none.err, "no serial ports found\n");
+    EXPECT_EQ(none.err, "korvanectl: no serial ports found\n");
 }
 
 // A copied system tree may hold anything under an attribute's name: a link to /dev/zero
@@ -239,3 +235,81 @@ TEST(CtlCli, PortsReadsAttributesBoundedAndShowsThemSafely) {
 }
 
 } // namespace
+
+namespace {
+
+// korvanectl with standard input from a file.
+kvtest::ProgramResult RunCtlFrom(const std::string &input, std::vector<std::string> args) {
+    args.insert(args.begin(),
+                {"-c", "exec \"$0\" \"$@\" <\"$KV_INPUT\"", kvtest::KorvanectlPath()});
+    setenv("KV_INPUT", input.c_str(), 1);
+    return kvtest::RunProgram("/bin/sh", args);
+}
+
+std::string FileText(const std::string &path) {
+    std::string s;
+    EXPECT_TRUE(kv::ReadTextFile(path, 1 << 20, s)) << path;
+    return s;
+}
+
+} // namespace
+
+// What people type without thinking: --version, help COMMAND, "-" for standard input and
+// output, JSON also on failure, the common options on every command, -q.
+TEST(CtlCli, ConventionsOfTheUsualTools) {
+    kvtest::TempDir dir;
+    const std::string sav = dir.File("cal.sav"), epr = dir.File("cal.epr");
+    kvtest::TempDir::Write(sav, "0.00\r\n3\r\n\r\n1.00\r\n90\r\n\r\n");
+
+    for (const char *flag : {"--version", "-V"}) {
+        const auto v = RunCtl({flag});
+        EXPECT_EQ(v.exitCode, 0) << v.err;
+        EXPECT_EQ(v.out.rfind("korvanectl 1.", 0), 0u) << v.out;
+    }
+    EXPECT_EQ(RunCtl({"help", "table", "write"}).out, RunCtl({"table", "write", "--help"}).out);
+    EXPECT_EQ(RunCtl({"help"}).out, RunCtl({"--help"}).out);
+
+    // "-" round trips: the same bytes as through named files.
+    ASSERT_EQ(RunCtl({"calc", sav, "-o", epr}).exitCode, 0);
+    ASSERT_EQ(RunCtl({"inc", epr, "-o", dir.File("named.inc")}).exitCode, 0);
+    struct Trip {
+        std::vector<std::string> args;
+        std::string input, expected;
+    } trips[] = {
+        {{"calc", "-", "-o", "-"}, sav, FileText(epr)},
+        {{"calc", sav, "-o", "-"}, sav, FileText(epr)},
+        {{"inc", "-", "-o", "-"}, epr, FileText(dir.File("named.inc"))},
+        {{"table", "crc", "-"}, epr, RunCtl({"table", "crc", epr}).out},
+    };
+    for (const auto &t : trips) {
+        const auto r = RunCtlFrom(t.input, t.args);
+        EXPECT_EQ(r.exitCode, 0) << t.args[0] << ": " << r.err;
+        EXPECT_EQ(r.out, t.expected) << t.args[0];
+        // The results name standard output, not a temporary file.
+        EXPECT_EQ(r.err.find("/korvanectl-"), std::string::npos) << r.err;
+    }
+
+    // JSON also on failure, for a command without JSON fields of its own.
+    const auto failed = RunCtl({"calc", dir.File("missing.sav"), "--json"});
+    EXPECT_EQ(failed.exitCode, 1);
+    const auto j = kv::json::Parse(failed.out);
+    ASSERT_TRUE(j) << failed.out;
+    EXPECT_EQ(kv::json::At(*j, "command"), "calc");
+    EXPECT_EQ(kv::json::At(*j, "ok"), false);
+    EXPECT_NE(kv::json::Str(kv::json::At(*j, "error")).find("missing.sav"), std::string::npos);
+    // Every message on standard error names the program first.
+    EXPECT_EQ(failed.err.rfind("korvanectl: ", 0), 0u) << failed.err;
+
+    // The common options work on every command; the port's are ignored where there is none.
+    const auto ignored = RunCtl({"calc", sav, "-o", epr, "--yes", "--port", "/dev/x", "-v"});
+    EXPECT_EQ(ignored.exitCode, 0) << ignored.err;
+    EXPECT_NE(ignored.err.find("korvanectl: --port is ignored by calc"), std::string::npos);
+    EXPECT_EQ(RunCtl({"calc", sav, "-o", epr, "--yes", "--port", "/dev/x"}).err.find("ignored"),
+              std::string::npos);
+
+    // -q: only errors.
+    const std::string root = dir.File("empty-root");
+    std::filesystem::create_directories(root + "/sys");
+    EXPECT_EQ(RunCtl({"ports", "--root", root, "-q"}).err, "");
+    EXPECT_EQ(RunCtl({"ports", "--root", root}).err, "korvanectl: no serial ports found\n");
+}

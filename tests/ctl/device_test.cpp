@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/format.h"
+#include "app/json.h"
 #include "app/settings_file.h"
 #include "app/text_files.h"
 #include "device/current.h"
@@ -79,8 +80,11 @@ TEST(CtlDevice, StatusPrintsTheReportCaptionFirstForLiveAndStoredValues) {
     r = Ctl(f, {"status", "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     ASSERT_EQ(Lines(r.out).size(), 1u) << r.out;
-    EXPECT_TRUE(Has(r.out, "\"FuseCurrent\":55,\"ZeroOffset\":3,\"CurrentMultiply\":77"));
-    EXPECT_TRUE(Has(r.out, "\"RelayOffTimeMs\":1024,\"RelayOn\":true,\"ManualSwitchOff\":false"));
+    EXPECT_TRUE(Has(r.out, "{\"command\":\"status\",\"ok\":true,\"stored\":false,"));
+    EXPECT_TRUE(Has(r.out, "\"fuse_current\":55,\"zero_offset\":3,\"overload_time\":"));
+    EXPECT_TRUE(Has(r.out, "\"current_multiply\":77,"));
+    EXPECT_TRUE(
+        Has(r.out, "\"relay_off_time_ms\":1024,\"relay_on\":true,\"manual_switch_off\":false"));
     EXPECT_TRUE(Has(r.out, "\"lines\":[\"  Last Values [Relay is currently On]\","));
 }
 
@@ -94,9 +98,9 @@ TEST(CtlDevice, GetDataPrintsTheParametersAsSettingsKeys) {
                      "MeasureCount=16\nUseAverage=1\nUseVref=1\n");
     r = Ctl(f, {"get-data", "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "{\"command\":\"get-data\",\"FuseCurrent\":12,\"ZeroOffset\":4,"
-                     "\"OverloadTimer\":200,\"ADCcurrentMultiply\":85,\"MeasureCount\":16,"
-                     "\"UseAverage\":true,\"UseVref\":true}\n");
+    EXPECT_EQ(r.out, "{\"command\":\"get-data\",\"ok\":true,\"fuse_current\":12,"
+                     "\"zero_offset\":4,\"overload_time\":200,\"current_multiply\":85,"
+                     "\"measure_count\":16,\"use_average\":true,\"use_vref\":true}\n");
 }
 
 TEST(CtlDevice, SendDataSetsStoresAndSavesOnlyWhenConfirmed) {
@@ -222,10 +226,18 @@ TEST(CtlDevice, CurrentReportsOneMeasurementOrATimedSeriesIntoTheLog) {
     f.WriteSettings(f.iniFile(), "RefVoltage=2.046\r\n");
     r = Ctl(f, {"current", "--vref", "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(Has(r.out, "\"Adc\":500,\"AdcHi\":1,\"AdcLo\":244,\"ZeroOffset\":5,"
-                           "\"Multiply\":100,\"Port\":8,\"Voltage\":1.00000,\"Current\":5.00,"
-                           "\"RelayOn\":true"))
+    // The library writes numbers in their shortest form: 1.0, not 1.00000.
+    EXPECT_TRUE(Has(r.out, "\"adc\":500,\"adc_hi\":1,\"adc_lo\":244,\"zero_offset\":5,"
+                           "\"current_multiply\":100,\"device_port\":8,\"voltage\":1.0,"
+                           "\"current\":5.0,\"relay_on\":true"))
         << r.out;
+    const auto sample = kv::json::Parse(r.out);
+    ASSERT_TRUE(sample) << r.out;
+    // ISO 8601 with the zone: "2025-05-20T16:03:07+02:00".
+    const std::string time = kv::json::Str(kv::json::At(*sample, "time"));
+    EXPECT_EQ(time.size(), 25u) << time;
+    EXPECT_EQ(time[10], 'T') << time;
+    EXPECT_TRUE(time[19] == '+' || time[19] == '-') << time;
 
     // Timed: a new log file gets its header, then one line per measurement; the device's
     // own UseVref decides the scale.
@@ -283,6 +295,9 @@ TEST(CtlDevice, SilentDeviceFailsEveryCommandWithItsOwnMessage) {
     } cases[] = {
         {{"status"}, "Error: GetStatus error!"},
         {{"get-data", "--json"}, "Error: GetStatus error!"},
+        {{"status", "--json"}, "Error: GetStatus error!"},
+        {{"relay", "on", "--yes", "--json"}, "Error: GetStatus error!"},
+        {{"current", "--json"}, "Error: GetCurrent error!"},
         {{"send-data", "--yes"}, "Error: SetStatus error!"},
         {{"relay", "on", "--yes"}, "Error: GetStatus error!"},
         {{"current"}, "Error: GetCurrent error!"},
@@ -292,14 +307,25 @@ TEST(CtlDevice, SilentDeviceFailsEveryCommandWithItsOwnMessage) {
         {{"table", "read", f.dir().File("out.epr")}, "the table read stopped at block 0 of 28"},
         {{"table", "write", table, "--force"},
          "the device's table could not be read (stopped at block 0 of 28); nothing written"},
+        {{"table", "write", table, "--force", "--json"}, "nothing written"},
     };
     for (const auto &c : cases) {
         auto r = Ctl(f, c.args);
         EXPECT_EQ(r.exitCode, 1) << c.args[0] << ": " << r.err;
         EXPECT_TRUE(Has(r.err, "Receive error!")) << c.args[0] << ": " << r.err;
         EXPECT_TRUE(Has(r.err, c.failure)) << c.args[0] << ": " << r.err;
-        // crc-check has computed its own CRC before it asks the device.
-        if (c.args[0] == "crc-check")
+        // With --json the failure is an object too: ok false, and the first problem.
+        if (std::find(c.args.begin(), c.args.end(), "--json") != c.args.end()) {
+            ASSERT_EQ(Lines(r.out).size(), 1u) << r.out;
+            const auto j = kv::json::Parse(r.out);
+            ASSERT_TRUE(j) << r.out;
+            EXPECT_EQ(kv::json::At(*j, "ok"), false) << r.out;
+            const std::string error = kv::json::Str(kv::json::At(*j, "error"));
+            EXPECT_FALSE(error.empty()) << r.out;
+            EXPECT_TRUE(Has(r.err, error)) << r.out;
+            EXPECT_EQ(kv::json::Str(kv::json::At(*j, "command")).rfind(c.args[0], 0), 0u);
+        } else if (c.args[0] == "crc-check")
+            // crc-check has computed its own CRC before it asks the device.
             EXPECT_EQ(r.out.rfind("Calculated CRC is ", 0), 0u) << r.out;
         else
             EXPECT_TRUE(r.out.empty()) << c.args[0] << ": " << r.out;

@@ -47,6 +47,7 @@ start_sim() {
 normalize() {
     sed -e "s|$work|WORK|g" -e "s|$bin/|BIN/|g" \
         -e 's/[0-9][0-9]\.[0-9][0-9]\.[0-9][0-9][0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]/DATE/g' \
+        -e 's/[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9][+-][0-9][0-9]:[0-9][0-9]/ISODATE/g' \
         -e 's/blocks in [0-9.]* ms/blocks in N ms/' \
         -e 's/-[0-9]\{8\}-[0-9]\{6\}Z\(-[0-9][0-9]*\)\{0,1\}\./-STAMP./g'
 }
@@ -96,6 +97,7 @@ transcript() {
     run relay on --yes "${ini[@]}"
     run relay off "${ini[@]}"
     run relay on "${ini[@]}"
+    run relay off --yes --json "${ini[@]}"
     run current "${ini[@]}"
     run current --vref --json "${ini[@]}"
     run current --every 1 --count 2 --log cur.adc "${ini[@]}"
@@ -109,6 +111,7 @@ transcript() {
     run table write --dry-run corr.epr "${ini[@]}"
     run table write corr.epr --backup-dir backups "${ini[@]}"
     run table write corr.epr --backup-dir backups "${ini[@]}"
+    run table write corr.epr --backup-dir backups --json "${ini[@]}"
     run table verify corr.epr "${ini[@]}"
     run table diff corr.epr "${ini[@]}"
     run table read back.epr "${ini[@]}"
@@ -136,6 +139,7 @@ transcript() {
     echo "### Faults"
     start_sim --manual-off --relay-on
     run relay off --yes "${ini[@]}"
+    run relay off --yes --json "${ini[@]}"
     start_sim --wrong-crc
     run send-data --yes --backup-dir backups "${ini[@]}"
     start_sim --readback-mismatch 9
@@ -151,6 +155,7 @@ transcript() {
     run current "${ini[@]}"
     start_sim --silent all
     run status --verbose "${ini[@]}"
+    run status --json "${ini[@]}"
     run crc-check "${ini[@]}"
     run current --every 1 --count 1 --log cur.adc "${ini[@]}"
     stop_sim

@@ -86,8 +86,8 @@ TEST(CtlMultiPort, EightFusesEachGetTheirOwnTableAndAFailingOneFailsAlone) {
             ok ? 28u : 13u + 28u);
     }
     // Its messages carry the unit they belong to.
-    EXPECT_TRUE(Has(r.err, "[u5] table write failed: block 12")) << r.err;
-    EXPECT_FALSE(Has(r.err, "[u4] Error")) << r.err;
+    EXPECT_TRUE(Has(r.err, "[u5] korvanectl: table write failed: block 12")) << r.err;
+    EXPECT_FALSE(Has(r.err, "[u4] korvanectl: Error")) << r.err;
 }
 
 TEST(CtlMultiPort, EachPortsResultsUnderItsOwnName) {

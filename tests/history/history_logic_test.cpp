@@ -156,8 +156,13 @@ TEST(HistoryData, PiecesReadBackFromTheirJson) {
     const dev::FuseParameters p{99, 3, 12, 85, 20, true, false};
     EXPECT_EQ(ParametersFromJson(ParametersJson(p)), p);
     EXPECT_EQ(json::Write(ParametersJson(p)),
-              R"({"FuseCurrent":99,"ZeroOffset":3,"OverloadTimer":12,"ADCcurrentMultiply":85,)"
-              R"("MeasureCount":20,"UseAverage":true,"UseVref":false})");
+              R"({"fuse_current":99,"zero_offset":3,"overload_time":12,"current_multiply":85,)"
+              R"("measure_count":20,"use_average":true,"use_vref":false})");
+    // Records of earlier versions spelled the parameters as the settings file does.
+    EXPECT_EQ(ParametersFromJson(*json::Parse(
+                  R"({"FuseCurrent":99,"ZeroOffset":3,"OverloadTimer":12,"ADCcurrentMultiply":85,)"
+                  R"("MeasureCount":20,"UseAverage":true,"UseVref":false})")),
+              p);
 
     dev::DeviceStatus s;
     s.PortC = dev::kRelayOnBit;
@@ -169,7 +174,7 @@ TEST(HistoryData, PiecesReadBackFromTheirJson) {
     ASSERT_TRUE(back);
     EXPECT_EQ(dev::StatusToBytes(*back), dev::StatusToBytes(s));
     EXPECT_TRUE(StatusJson(s)["relay_on"].get<bool>());
-    EXPECT_TRUE(StatusJson(s)["parameters"]["UseVref"].get<bool>());
+    EXPECT_TRUE(StatusJson(s)["parameters"]["use_vref"].get<bool>());
 
     const calib::PointList pts{{0, 3}, {800, 90}, {-5, 2147483647}};
     EXPECT_EQ(PointsFromJson(PointsJson(pts)), pts);
@@ -189,6 +194,9 @@ TEST(HistoryData, DamagedPiecesAreRefusedNotGuessed) {
     EXPECT_FALSE(TableFromJson(json::Value{{"entries", tooLarge}}));
 
     EXPECT_FALSE(ParametersFromJson(*json::Parse(R"({"FuseCurrent":300})")));
+    json::Value noVref = ParametersJson({});
+    noVref.erase("use_vref");
+    EXPECT_FALSE(ParametersFromJson(noVref));
     EXPECT_FALSE(StatusFromJson(*json::Parse(R"({"record":[1,2,3]})")));
     EXPECT_FALSE(PointsFromJson(*json::Parse(R"([{"mA":1.5,"adc":3}])")));
 }
@@ -214,16 +222,16 @@ TEST(HistoryData, EachKindSaysWhatHappened) {
     sample.Current = 12.345;
     const Row rows[] = {
         {MakeRecord(Ctx(), ParamsSendData{before, sent, std::nullopt, crc}, {}, kStamp),
-         "FuseCurrent=99 ZeroOffset=0 OverloadTimer=12 ADCcurrentMultiply=85 MeasureCount=20 "
-         "UseAverage=1 UseVref=0, CRC 0x02 OK"},
+         "fuse_current=99 zero_offset=0 overload_time=12 current_multiply=85 measure_count=20 "
+         "use_average=1 use_vref=0, CRC 0x02 OK"},
         {MakeRecord(Ctx(), ParamsSendData{{}, sent, {}, 0x12}, Outcome::Failed("CRC NOT OK!"),
                     kStamp),
-         "FuseCurrent=99 ZeroOffset=0 OverloadTimer=12 ADCcurrentMultiply=85 MeasureCount=20 "
-         "UseAverage=1 UseVref=0, CRC 0x12 (calculated 0x02)"},
+         "fuse_current=99 zero_offset=0 overload_time=12 current_multiply=85 measure_count=20 "
+         "use_average=1 use_vref=0, CRC 0x12 (calculated 0x02)"},
         {MakeRecord(Ctx(), ParamsCrcData{sent, crc}, {}, kStamp), "calculated 0x02, returned 0x02"},
         {MakeRecord(Ctx(), StatusReadData{before, true}, {}, kStamp),
-         "stored, FuseCurrent=50 ZeroOffset=0 OverloadTimer=0 ADCcurrentMultiply=0 "
-         "MeasureCount=0 UseAverage=0 UseVref=0"},
+         "stored, fuse_current=50 zero_offset=0 overload_time=0 current_multiply=0 "
+         "measure_count=0 use_average=0 use_vref=0"},
         {MakeRecord(Ctx(), RelayData{false}, {}, kStamp), "off"},
         {MakeRecord(Ctx(), CurrentReadData{sample, false}, {}, kStamp), "12.35 A (ADC 512)"},
         {MakeRecord(Ctx(), CurrentSeriesData{"a", "b", 1.5, 120, 2, 0, "/x/k.adc"}, {}, kStamp),
