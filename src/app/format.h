@@ -42,4 +42,7 @@ std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args);
 inline constexpr std::size_t kQuoteLength = 40;
 std::string QuoteText(std::string_view text);
 
+// The text with its first letter upper-cased (ASCII), for a text that starts a box.
+std::string Capitalized(std::string text);
+
 } // namespace kv

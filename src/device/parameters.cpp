@@ -130,6 +130,21 @@ ParameterEntries EntriesFromSettings(const StartupSettings &s) {
     return e;
 }
 
+std::string ParametersText(const FuseParameters &p) {
+    std::string text;
+    const auto put = [&](std::string_view key, int value) {
+        text = IniFile::Update(text, kIniSection, key, std::to_string(value));
+    };
+    put("FuseCurrent", p.FuseCurrent);
+    put("ZeroOffset", p.ZeroOffset);
+    put("OverloadTimer", p.OverloadTime);
+    put("ADCcurrentMultiply", p.CurrentMultiply);
+    put("UseAverage", p.UseAverage ? 1 : 0);
+    put("UseVref", p.UseVref ? 1 : 0);
+    put("MeasureCount", p.MeasureCount);
+    return text;
+}
+
 FileResult SaveParameters(const IniFile &ini, const FuseParameters &p) {
     FileResult r = ini.WriteInteger(kIniSection, "FuseCurrent", p.FuseCurrent);
     if (r)

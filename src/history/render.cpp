@@ -106,7 +106,9 @@ std::string Summary(const Record &r) {
         if (d["found"].IsNull())
             return {};
         const std::size_t n = d["differences"].Size();
-        return n == 0 ? "equal" : std::to_string(n) + " entries differ";
+        return n == 0   ? "equal"
+               : n == 1 ? "1 entry differs"
+                        : std::to_string(n) + " entries differ";
     }
     case Operation::CalibrationCalc: {
         const std::string status = d["status"].AsString();
