@@ -37,11 +37,10 @@ CalculationRun RunCalculation(Prompter &prompter, CalGrid &grid, const Calculati
     // Save keeps proposing the calibration file and its filter.
     FileDialog &dialog = *steps.saveDialog;
     {
-        const ScopeExit giveBack(
-            [&dialog, name = dialog.fileName, filter = dialog.filterIndex] {
-                dialog.fileName = name;
-                dialog.filterIndex = filter;
-            });
+        const ScopeExit giveBack([&dialog, name = dialog.fileName, filter = dialog.filterIndex] {
+            dialog.fileName = name;
+            dialog.filterIndex = filter;
+        });
         dialog.filterIndex = 2;
         dialog.fileName = "corrtbl.epr";
         if (!prompter.RunFileDialog(dialog)) {

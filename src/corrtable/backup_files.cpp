@@ -9,8 +9,8 @@ namespace kv::corrtable {
 namespace {
 
 bool Plain(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '.' || c == '_' || c == '-';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '_' || c == '-';
 }
 
 // The plain letters of U+00C0..U+00FF; "_" for the two signs among them.
@@ -20,8 +20,9 @@ constexpr const char *kLatin1[64] = {
     "a", "a", "a", "a", "a", "a", "ae", "c", "e", "e", "e", "e", "i", "i", "i",  "i",
     "d", "n", "o", "o", "o", "o", "o",  "_", "o", "u", "u", "u", "u", "y", "th", "y"};
 // The plain letters of U+0100..U+017F (Latin Extended-A).
-constexpr std::string_view kLatinA = "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIiIiJjKkkLlLlLl"
-                                     "LlLlNnNnNnnNnOoOoOoOoRrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
+constexpr std::string_view kLatinA =
+    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIiIiJjKkkLlLlLl"
+    "LlLlNnNnNnnNnOoOoOoOoRrRrRrSsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
 static_assert(kLatinA.size() == 128);
 
 // The code point of the UTF-8 sequence at text[i] and its length; 0 length when invalid.

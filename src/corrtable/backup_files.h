@@ -28,7 +28,6 @@ std::string BackupPath(const std::string &dir, const std::string &name);
 // Writes a backup file as a new file at wanted, or at wanted with "-2", "-3", ... when the
 // name is taken (two writes in one second keep both backups; a link planted under the name
 // is never followed). The folder is made when missing. created gets the file written.
-FileResult CreateBackupFile(const std::string &wanted, std::string_view text,
-                            std::string &created);
+FileResult CreateBackupFile(const std::string &wanted, std::string_view text, std::string &created);
 
 } // namespace kv::corrtable

@@ -53,8 +53,8 @@ TableCheck CheckDeviceTable(link::Link &link, const CorrTableData &table) {
     TableCheck c;
     const auto start = std::chrono::steady_clock::now();
     c.read = ReadCorrectionTable(link, c.device, true);
-    c.readMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                   .count();
+    c.readMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (c.read.complete())
         c.differences = TableDifferences(c.device, table);
     return c;
@@ -66,8 +66,8 @@ Notices NoticesOf(const TableCheck &c) {
         return {{K::ErrorBox, Capitalized(TableReadStoppedText(c.read.blocks))}};
     if (c.differences.empty())
         return {{K::InfoBox, kDeviceTableMatches}};
-    std::string text = "Device table differs in " + EntryCount(c.differences.size()) +
-                       " (device -> editor):";
+    std::string text =
+        "Device table differs in " + EntryCount(c.differences.size()) + " (device -> editor):";
     for (const auto &line : DifferenceLines(c.differences, 5))
         text += "\n" + line;
     return {{K::ErrorBox, text}};

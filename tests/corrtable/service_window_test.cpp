@@ -268,7 +268,10 @@ private slots:
     // A unit named for the history names the backups; its letters stay readable.
     void backupsOfCheckedWritesAreNamedByTheUnit() {
         Open("VerifyWrites=1\r\n");
-        ctx->unit = [] { return std::string("SN-\xC3\xBC" "7"); };
+        ctx->unit = [] {
+            return std::string("SN-\xC3\xBC"
+                               "7");
+        };
         WriteWhenEditorShown();
         ctx->CorrTable = Table(2);
         form->Correctiontable1Click();
