@@ -45,6 +45,12 @@ struct Faults {
     // Table block -> its write answered "ER" (0x45 0x52), nothing stored: a write that fails
     // mid-way.
     std::map<int, Times> failBlock{};
+    // Table block -> its read reply sent with bit 0 of its first byte flipped (a bit error on
+    // the way back; the device's table stays right).
+    std::map<int, Times> noisyReadBlock{};
+    // Table block -> its first write answered this many ms late (stored right): a reply that
+    // comes after the link's time limit.
+    std::map<int, int> lateWriteBlock{};
 };
 
 } // namespace kv::sim

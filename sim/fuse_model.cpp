@@ -165,6 +165,8 @@ Bytes FuseModel::Normal(const Frame &f, bool &silent) {
             const int a = f[1] + j - kTableBase;
             r.push_back(a >= 0 && a < kTableSize ? s_.table[static_cast<std::size_t>(a)] : 0);
         }
+        if (Strikes(f_.noisyReadBlock, BlockOf(f)))
+            r[0] ^= 0x01;
         break;
     case Code(Cmd::WriteTableBlock): {
         const int block = BlockOf(f);
@@ -230,7 +232,13 @@ Response FuseModel::Receive(const Frame &f) {
         out.parts.push_back(
             {Bytes(bytes.begin() + static_cast<long>(at), bytes.end()), it->second.gapMs});
     } else {
-        out.parts.push_back({std::move(bytes), 0});
+        int pause = 0;
+        if (code == Code(Cmd::WriteTableBlock))
+            if (auto it = f_.lateWriteBlock.find(BlockOf(f)); it != f_.lateWriteBlock.end()) {
+                pause = it->second;
+                f_.lateWriteBlock.erase(it); // once
+            }
+        out.parts.push_back({std::move(bytes), pause});
     }
     return out;
 }

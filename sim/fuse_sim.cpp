@@ -226,6 +226,17 @@ void FuseSim::SetFailBlock(int block, std::optional<Faults::Times> times) {
     SetOrErase(model_.GetFaults().failBlock, block, times);
 }
 
+void FuseSim::SetNoisyReadBlock(int block, std::optional<Faults::Times> times) {
+    std::lock_guard lock(mutex_);
+    SetOrErase(model_.GetFaults().noisyReadBlock, block, times);
+}
+
+void FuseSim::SetLateWriteBlock(int block, int ms) {
+    std::lock_guard lock(mutex_);
+    SetOrErase(model_.GetFaults().lateWriteBlock, block,
+               ms > 0 ? std::optional<int>(ms) : std::nullopt);
+}
+
 void FuseSim::HangUpAfterFrames(int frames) {
     std::lock_guard lock(mutex_);
     auto &after = model_.GetFaults().hangUpAfterFrames;

@@ -71,6 +71,8 @@ public:
     void SetCorruptBlock(int block, std::optional<Faults::Times> times);
     void SetIgnoreBlock(int block, std::optional<Faults::Times> times);
     void SetFailBlock(int block, std::optional<Faults::Times> times);
+    void SetNoisyReadBlock(int block, std::optional<Faults::Times> times);
+    void SetLateWriteBlock(int block, int ms); // once; ms <= 0: off
     // Hang up when a frame arrives after this many more frames (-1: off).
     void HangUpAfterFrames(int frames);
     void HangUpNow();

@@ -50,6 +50,10 @@ Faults (codes and numbers also in hexadecimal: 0x15, $15; table blocks are 0..27
   --ignore-block-once K  the same for the first write of block K only
   --fail-block K         answer "ER" to writes of table block K and store nothing
   --fail-block-once K    the same for the first write of block K only
+  --noisy-read-block K   send each read of table block K with bit 0 of its first byte
+                         flipped (a bit error on the line; the stored table stays right)
+  --noisy-read-block-once K  the same for the first read of block K only
+  --late-write-block K:MS  answer the first write of table block K MS ms late (stored)
   --hangup-after N       close the line when a frame arrives after N frames
   --status-byte I:V      status record byte I (0..22) always reads V
   Each fault option may be given several times (for several codes or blocks).
@@ -197,6 +201,16 @@ ProgramArgs Parse(const std::vector<std::string> &args) {
         } else if (a == "--fail-block" || a == "--fail-block-once") {
             f.failBlock[Block(Number(value(i), a), a)] =
                 a.ends_with("-once") ? Faults::Times::Once : Faults::Times::Always;
+        } else if (a == "--noisy-read-block" || a == "--noisy-read-block-once") {
+            f.noisyReadBlock[Block(Number(value(i), a), a)] =
+                a.ends_with("-once") ? Faults::Times::Once : Faults::Times::Always;
+        } else if (a == "--late-write-block") {
+            const std::string v = value(i);
+            const auto colon = v.find(':');
+            if (colon == std::string::npos)
+                Usage(a + " takes BLOCK:MS");
+            f.lateWriteBlock[Block(Number(v.substr(0, colon), a), a)] =
+                static_cast<int>(InRange(Number(v.substr(colon + 1), a), 1, 60000, a));
         } else if (a == "--hangup-after") {
             f.hangUpAfterFrames =
                 static_cast<std::size_t>(InRange(Number(value(i), a), 0, 1L << 30, a));

@@ -206,7 +206,9 @@ OpenFile OpenForAppending(const std::string &path, std::string &error) {
 OpenFile CreateNew(const std::string &path, std::string &error, bool &exists) {
     OpenFile f;
     exists = false;
-    const HANDLE h = Open(path, GENERIC_WRITE, CREATE_NEW);
+    // FILE_FLAG_OPEN_REPARSE_POINT: a symbolic link or junction under the name is the name's
+    // holder, never followed to create its target.
+    const HANDLE h = Open(path, GENERIC_WRITE, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
         exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;

@@ -227,4 +227,10 @@ std::string QuoteText(std::string_view text) {
     return ShownText(text, kQuoteLength);
 }
 
+std::string Capitalized(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z')
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+
 } // namespace kv

@@ -49,4 +49,7 @@ std::string ShownText(std::string_view text, std::size_t limit = kShownLength);
 inline constexpr std::size_t kQuoteLength = 40;
 std::string QuoteText(std::string_view text);
 
+// The text with its first letter upper-cased (ASCII), for a text that starts a box.
+std::string Capitalized(std::string text);
+
 } // namespace kv

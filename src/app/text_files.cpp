@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <system_error>
 
@@ -146,6 +147,49 @@ FileResult WriteTextFile(std::string_view text, const std::string &fileName, Bee
         return Failure(error);
     }
     files::SyncFolder(FolderOf(target).empty() ? "." : FolderOf(target));
+    return FileResult{true, {}};
+}
+
+FileResult CreateNewTextFile(std::string_view text, const std::string &fileName,
+                             std::string &created, Beeper *beeper) {
+    created.clear();
+    const std::string folder = FolderOf(fileName);
+    if (!folder.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec); // a failure shows in the creation
+    }
+    const std::string name = fileName.substr(folder.size());
+    const auto dot = name.rfind('.');
+    const std::string stem =
+        folder + (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot));
+    const std::string ext = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+    std::string error;
+    files::OpenFile f;
+    std::string path = fileName;
+    // A name taken (a file, a link, a folder) costs one more try; a folder full of one
+    // second's backups ends the search rather than looping.
+    for (int i = 2; i < 1000; ++i) {
+        bool exists = false;
+        f = files::CreateNew(path, error, exists);
+        if (f.IsOpen() || !exists)
+            break;
+        path = stem + "-" + std::to_string(i) + ext;
+    }
+    if (!f.IsOpen())
+        return Failure(error);
+    bool ok = f.WriteAll(text, error) && f.Sync(error);
+    std::string closeError;
+    if (!f.Close(closeError) && ok) {
+        ok = false;
+        error = closeError;
+    }
+    if (!ok) {
+        files::Remove(path);
+        BeepIf(beeper);
+        return Failure(error);
+    }
+    files::SyncFolder(folder.empty() ? "." : folder);
+    created = path;
     return FileResult{true, {}};
 }
 

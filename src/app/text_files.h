@@ -42,6 +42,15 @@ FileResult AppendTextFile(std::string_view text, const std::string &fileName,
 FileResult WriteTextFile(std::string_view text, const std::string &fileName,
                          Beeper *beeper = nullptr);
 
+// Writes text to a new file under a name that nothing holds yet: fileName, else the same name
+// with "-2", "-3", ... before its extension. The name is taken by the exclusive creation
+// itself (O_CREAT | O_EXCL, CREATE_NEW), so that two writers at the same moment never share
+// a file, and a symbolic link under the name is never followed (it holds the name, the next
+// one is taken). The file is flushed to the disk; created gets the path written. A folder
+// missing on the way is made. A failed write removes its own new file.
+FileResult CreateNewTextFile(std::string_view text, const std::string &fileName,
+                             std::string &created, Beeper *beeper = nullptr);
+
 // Reads an outside file people may edit or replace by anything: only a regular file is
 // read (never waits on a FIFO, never reads a device), and never more than limit bytes. When
 // the file holds more, the read fails ("File too large") unless `whole` is given: it is then

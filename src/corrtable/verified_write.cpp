@@ -1,13 +1,8 @@
 #include "corrtable/verified_write.h"
 
-#include <ctime>
-#include <filesystem>
+#include <algorithm>
 
-#include "app/comm_state.h"
-#include "app/file_names.h"
 #include "app/format.h"
-#include "app/program_path.h"
-#include "app/settings_file.h"
 #include "corrtable/table_file.h"
 
 namespace kv::corrtable {
@@ -18,6 +13,13 @@ using Clock = std::chrono::steady_clock;
 
 double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// An exchange that got no byte at all: a device that does not answer (unplugged, switched
+// off), as against one that answered wrong.
+bool Silent(const link::Reply &r) {
+    return r.bytes.empty() &&
+           (r.status == link::ReplyStatus::TimedOut || r.status == link::ReplyStatus::WriteFailed);
 }
 
 // Reads the blocks back into device; the block the read stopped at, if it did.
@@ -44,100 +46,44 @@ std::vector<int> BlocksOf(const std::vector<EntryDifference> &differences) {
     return blocks;
 }
 
+// One whole read of the table, each block asked for at most twice.
+TableTransfer ReadAllTwice(link::Link &link, CorrTableData &device, std::vector<int> &again) {
+    TableTransfer t;
+    device.fill(0);
+    for (; t.blocks < kBlocks; ++t.blocks) {
+        if (ReadBlock(link, t.blocks, device, &t.reply, true))
+            continue;
+        if (!ReadBlock(link, t.blocks, device, &t.reply, true))
+            break;
+        again.push_back(t.blocks);
+    }
+    return t;
+}
+
+std::string BackupText(const VerifiedWrite &v) {
+    return v.backupFile.empty() ? "no backup file" : "backup: " + v.backupFile;
+}
+
 } // namespace
 
-std::vector<EntryDifference> TableDifferences(const CorrTableData &device,
-                                              const CorrTableData &file) {
-    std::vector<EntryDifference> out;
-    for (int n = 0; n < kEntries; ++n) {
-        const auto i = static_cast<std::size_t>(n);
-        if (device[i] != file[i])
-            out.push_back({n, device[i], file[i]});
-    }
-    return out;
-}
-
-std::string DifferenceLine(const EntryDifference &d) {
-    return Format("%d: %d -> %d", {d.index, static_cast<int>(d.device), static_cast<int>(d.file)});
-}
-
-std::string TableReadStoppedText(int blocks) {
-    return Format("the device's table could not be read (stopped at block %d of %d)",
-                  {blocks, kBlocks});
-}
-
-std::string ReadBackStoppedText(int block) {
-    return Format("the read-back stopped at block %d", {block});
-}
-
-std::string SentAndReadBack(const EntryDifference &d) {
-    return Format("entry %d: sent %d, read back %d",
-                  {d.index, static_cast<int>(d.file), static_cast<int>(d.device)});
-}
-
-std::vector<std::string> DifferenceLines(const std::vector<EntryDifference> &differences,
-                                         std::size_t limit) {
-    std::vector<std::string> lines;
-    for (std::size_t i = 0; i < differences.size() && i < limit; ++i)
-        lines.push_back(DifferenceLine(differences[i]));
-    if (differences.size() > limit)
-        lines.push_back(Format("... and %d more", {static_cast<int>(differences.size() - limit)}));
-    return lines;
-}
-
-std::string DefaultBackupDir(const std::string &dataDir) {
-    return dataDir + "backups" + PathSeparator();
-}
-
-std::string BackupFileName(std::string_view unit, std::string_view port,
-                           std::chrono::system_clock::time_point when, std::string_view ext) {
-    std::string base;
-    if (!unit.empty()) {
-        base = unit;
-    } else {
-        // "/dev/ttyUSB0" -> "ttyUSB0", "\\.\COM12" -> "COM12".
-        const auto cut = port.find_last_of("/\\");
-        base = std::string(cut == std::string_view::npos ? port : port.substr(cut + 1));
-    }
-    if (base.empty())
-        base = "table";
-    base = FileNamePart(base);
-    const std::time_t t = std::chrono::system_clock::to_time_t(when);
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &t);
-#else
-    gmtime_r(&t, &utc);
-#endif
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%SZ", &utc);
-    return base + "-" + stamp + std::string(ext);
-}
-
-std::string FreeBackupPath(const std::string &dir, const std::string &name) {
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec); // a failure shows in the backup's write
-    std::string folder = dir;
-    if (!folder.empty() && folder.back() != '/' && folder.back() != PathSeparator())
-        folder += PathSeparator();
-    const auto dot = name.rfind('.');
-    const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
-    const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
-    std::string path = folder + name;
-    for (int i = 2; std::filesystem::exists(path, ec); ++i)
-        path = folder + stem + "-" + std::to_string(i) + ext;
-    return path;
-}
-
-CheckedWrite WriteAndCheck(link::Link &link, const CorrTableData &table) {
+CheckedWrite WriteAndCheck(link::Link &link, const CorrTableData &table,
+                           const std::function<bool()> &stop) {
     CheckedWrite w;
     auto start = Clock::now();
-    w.write = WriteCorrectionTable(link, table, true);
-    w.writeMs = MsSince(start);
-    if (!w.write.complete()) {
-        w.failedBlock = w.write.blocks;
-        return w;
+    for (; w.write.blocks < kBlocks; ++w.write.blocks) {
+        if (w.write.blocks > 0 && stop && stop()) {
+            w.stoppedAfter = w.write.blocks;
+            w.writeMs = MsSince(start);
+            return w;
+        }
+        if (!WriteBlock(link, table, w.write.blocks, &w.write.reply, true)) {
+            w.failedBlock = w.write.blocks;
+            w.silent = Silent(w.write.reply);
+            w.writeMs = MsSince(start);
+            return w;
+        }
     }
+    w.writeMs = MsSince(start);
     CorrTableData device{};
     start = Clock::now();
     w.readBackBlock = ReadBlocks(link, AllBlocks(), device);
@@ -150,11 +96,14 @@ CheckedWrite WriteAndCheck(link::Link &link, const CorrTableData &table) {
     // A block that was stored wrong once (line noise, a dip of the supply) gets one more
     // write; one that is wrong again is not tried a third time.
     w.repaired = BlocksOf(differences);
-    for (int k : w.repaired)
-        if (!WriteBlock(link, table, k, nullptr, true)) {
+    for (int k : w.repaired) {
+        link::Reply reply;
+        if (!WriteBlock(link, table, k, &reply, true)) {
             w.failedBlock = k;
+            w.silent = Silent(reply);
             return w;
         }
+    }
     w.readBackBlock = ReadBlocks(link, w.repaired, device);
     if (w.readBackBlock)
         return w;
@@ -164,25 +113,40 @@ CheckedWrite WriteAndCheck(link::Link &link, const CorrTableData &table) {
     return w;
 }
 
-TableCheck CheckDeviceTable(link::Link &link, const CorrTableData &table) {
-    TableCheck c;
+BackupRead ReadBackupTable(link::Link &link, const CorrTableData &table) {
+    BackupRead b;
     const auto start = Clock::now();
-    c.read = ReadCorrectionTable(link, c.device, true);
-    c.readMs = MsSince(start);
-    if (c.read.complete())
-        c.differences = TableDifferences(c.device, table);
-    return c;
+    // A one-bit error on the line gives a table whose check byte does not match: the second
+    // read tells it from a table the device really holds damaged.
+    for (b.wholeReads = 1; b.wholeReads <= 2; ++b.wholeReads) {
+        b.check.read = ReadAllTwice(link, b.check.device, b.blocksReadAgain);
+        if (!b.check.read.complete())
+            break;
+        b.mismatch = CheckByteMismatch(b.check.device);
+        if (!b.mismatch)
+            break;
+    }
+    b.wholeReads = std::min(b.wholeReads, 2);
+    b.check.readMs = MsSince(start);
+    if (b.check.read.complete())
+        b.check.differences = TableDifferences(b.check.device, table);
+    return b;
 }
 
 VerifiedWrite WriteTableVerified(link::Link &link, const CorrTableData &table,
                                  const VerifiedWriteOptions &options) {
     VerifiedWrite v;
-    v.before = CheckDeviceTable(link, table);
-    if (!v.before.read.complete()) {
+    v.before = ReadBackupTable(link, table);
+    if (!v.before.check.read.complete()) {
         v.end = VerifiedWriteEnd::ReadFailed;
         return v;
     }
-    if (v.before.differences.empty()) {
+    // Only a table that checks is taken for the device's: to compare, to keep, to restore.
+    if (v.before.mismatch) {
+        v.end = VerifiedWriteEnd::Unchecked;
+        return v;
+    }
+    if (v.before.check.differences.empty()) {
         v.end = VerifiedWriteEnd::AlreadyEqual;
         return v;
     }
@@ -191,33 +155,66 @@ VerifiedWrite WriteTableVerified(link::Link &link, const CorrTableData &table,
         return v;
     }
     if (!options.backupPath.empty()) {
-        v.backupFile = options.backupPath;
-        v.backup = WriteTableFile(v.backupFile, v.before.device);
+        v.backup = CreateBackupFile(options.backupPath, TableFileText(v.oldTable()), v.backupFile);
         if (!v.backup) {
+            v.backupFile = options.backupPath;
             v.end = VerifiedWriteEnd::BackupFailed;
             return v;
         }
+        if (options.backupKept)
+            options.backupKept(v.backupFile);
     }
-    v.write = WriteAndCheck(link, table);
+    v.write = WriteAndCheck(link, table, options.stopRequested);
     if (v.write->ok()) {
         v.end = VerifiedWriteEnd::Written;
         return v;
     }
-    v.end = VerifiedWriteEnd::Failed;
-    v.restore = WriteAndCheck(link, v.before.device);
+    v.end = v.write->stoppedAfter ? VerifiedWriteEnd::Stopped : VerifiedWriteEnd::Failed;
+    // A reply that comes after the time limit is let in and dropped before anything else is
+    // sent; then a device whose write got no answer is asked for a block: one that does not
+    // answer that either is not written to again (nor is the user asked to).
+    link.WaitForQuietLine(kQuietBeforeRestore, kQuietLimit);
+    if (v.write->silent) {
+        CorrTableData probe{};
+        link::Reply reply;
+        if (!ReadBlock(link, 0, probe, &reply, true) && Silent(reply)) {
+            v.deviceSilent = true;
+            return v;
+        }
+    }
+    if (v.end == VerifiedWriteEnd::Failed && options.askBeforeRestore &&
+        options.askBeforeRestore->Message("Error", RestoreQuestion(v), MsgIcon::Error,
+                                          MsgButtons::YesNo) != IdYes) {
+        v.restoreDeclined = true;
+        return v;
+    }
+    v.restore = WriteAndCheck(link, v.oldTable());
     return v;
 }
 
+std::string BlockText(int k) {
+    return Format("block %d of %d (entries %d..%d)",
+                  {k + 1, kBlocks, k * kBlockSize, k * kBlockSize + kBlockSize - 1});
+}
+
 std::string CheckedWriteFault(const CheckedWrite &w) {
+    if (w.failedBlock && w.silent)
+        return BlockText(*w.failedBlock) + " got no reply";
     if (w.failedBlock)
-        return Format("block %d (entries %d..%d) was not acknowledged (%s)",
-                      {*w.failedBlock, *w.failedBlock * kBlockSize,
-                       *w.failedBlock * kBlockSize + kBlockSize - 1, kWriteError});
+        return BlockText(*w.failedBlock) + " was not acknowledged (" + kWriteError + ")";
+    if (w.stoppedAfter)
+        return Format("stopped after block %d of %d", {*w.stoppedAfter, kBlocks});
     if (w.readBackBlock)
         return ReadBackStoppedText(*w.readBackBlock);
     if (w.firstDifference)
         return SentAndReadBack(*w.firstDifference);
     return {};
+}
+
+std::string RestoreQuestion(const VerifiedWrite &v) {
+    return "The table write failed (" + CheckedWriteFault(*v.write) +
+           ").\nWrite the device's old table back" +
+           (v.backupFile.empty() ? std::string() : " (backup " + v.backupFile + ")") + "?";
 }
 
 Notices NoticesOf(const VerifiedWrite &v) {
@@ -226,9 +223,8 @@ Notices NoticesOf(const VerifiedWrite &v) {
     case VerifiedWriteEnd::Written: {
         Notices n;
         for (int k : v.write->repaired)
-            n.push_back({K::Report, Format("block %d read back wrong; written again and read "
-                                           "back right",
-                                           {k})});
+            n.push_back(
+                {K::Report, BlockText(k) + " read back wrong; written again and read back right"});
         n.push_back({K::InfoBox, kWriteDone});
         return n;
     }
@@ -237,82 +233,52 @@ Notices NoticesOf(const VerifiedWrite &v) {
     case VerifiedWriteEnd::DryRun:
         return {};
     case VerifiedWriteEnd::ReadFailed:
-        return {{K::Problem, TableReadStoppedText(v.before.read.blocks) + "; nothing written"}};
+        return {
+            {K::Problem, TableReadStoppedText(v.before.check.read.blocks) + "; nothing written"}};
+    case VerifiedWriteEnd::Unchecked:
+        return {
+            {K::Problem, "the device's table does not check, read twice: " + *v.before.mismatch +
+                             "; no backup kept and nothing written (a table the device "
+                             "holds damaged is replaced only by a write without the check)"}};
     case VerifiedWriteEnd::BackupFailed:
         return {
             {K::Problem, FileWriteErrorText(v.backupFile, v.backup.error) + "; nothing written"}};
+    case VerifiedWriteEnd::Stopped:
     case VerifiedWriteEnd::Failed:
         break;
     }
     std::string state;
-    if (v.restored())
+    if (v.deviceSilent)
+        state = "the device does not answer: nothing could be read back and nothing was written "
+                "back; the device's table is not known (" +
+                (*v.write->failedBlock == 0
+                     ? std::string("no block was acknowledged")
+                     : Format("blocks 1..%d were acknowledged", {*v.write->failedBlock})) +
+                ")";
+    else if (v.restoreDeclined)
+        state = "the old table was not written back; the device holds a table that is not the "
+                "one written";
+    else if (v.restored())
         state = "the device holds its old table again (written back and read back right)";
     else
         state = "the device does NOT hold its old table: writing it back failed too (" +
                 CheckedWriteFault(*v.restore) + ")";
-    const std::string backup = v.backupFile.empty() ? "no backup file" : "backup: " + v.backupFile;
-    return {{K::Problem, "table write failed: " + CheckedWriteFault(*v.write) + "; " + state +
-                             "; " + backup + "; " + kCheckCabling}};
+    const std::string what =
+        v.end == VerifiedWriteEnd::Stopped ? "table write stopped: " : "table write failed: ";
+    return {{K::Problem, what + CheckedWriteFault(*v.write) + "; " + state + "; " + BackupText(v) +
+                             "; " + kCheckCabling}};
 }
 
-Notices NoticesOf(const TableCheck &c) {
+Notices WindowNoticesOf(const VerifiedWrite &v) {
     using K = Notice::Kind;
-    if (!c.read.complete())
-        return {{K::ErrorBox, TableReadStoppedText(c.read.blocks)}};
-    if (c.differences.empty())
-        return {{K::InfoBox, kDeviceTableMatches}};
-    std::string text = Format("Device table differs in %d entries (device -> editor):",
-                              {static_cast<int>(c.differences.size())});
-    for (const auto &line : DifferenceLines(c.differences, 5))
-        text += "\n" + line;
-    return {{K::ErrorBox, text}};
-}
-
-std::string WindowBackupPath(const ProgramPaths &paths) {
-    const PortSetting port = ReadPortSetting(IniFile(paths.IniFileName()));
-    return FreeBackupPath(DefaultBackupDir(paths.DataDir()),
-                          BackupFileName({}, port.port, std::chrono::system_clock::now()));
-}
-
-Notices WriteTableFromWindow(link::Link &link, Prompter &prompter, const CorrTableData &table,
-                             const std::optional<std::string> &backupPath,
-                             const std::function<void(const Notices &)> &show,
-                             std::optional<TableTransfer> *written) {
-    using K = Notice::Kind;
-    const auto write = [&] {
-        const TableTransfer t = WriteCorrectionTable(link, table);
-        if (written)
-            *written = t;
-        return NoticesOf(t);
-    };
-    if (!backupPath)
-        return write();
-    CorrTableData old{};
-    const TableTransfer before = ReadCorrectionTable(link, old, true);
-    if (!before.complete())
-        return {{K::ErrorBox, TableReadStoppedText(before.blocks) + "; nothing written"}};
-    if (FileResult r = WriteTableFile(*backupPath, old); !r)
-        return {{K::ErrorBox, FileWriteErrorText(*backupPath, r.error) + "; nothing written"}};
-    show(write());
-
-    const TableCheck after = CheckDeviceTable(link, table);
-    if (after.ok())
-        return {{K::Report, "Table read back right; backup: " + *backupPath}};
-    const std::string fault = after.read.complete() ? SentAndReadBack(after.differences.front())
-                                                    : ReadBackStoppedText(after.read.blocks);
-    const int answer =
-        prompter.Message("Error",
-                         "The device's table differs from the one written (" + fault +
-                             ").\nWrite the backup " + *backupPath + " back?",
-                         MsgIcon::Error, MsgButtons::YesNo);
-    if (answer != IdYes)
-        return {{K::Problem, "Table write failed (" + fault + "); backup: " + *backupPath}};
-    const CheckedWrite restore = WriteAndCheck(link, old);
-    if (restore.ok())
-        return {{K::InfoBox, "The device holds its old table again (backup " + *backupPath +
-                                 " written back and read back right)"}};
-    return {{K::ErrorBox, "Writing the backup back failed (" + CheckedWriteFault(restore) +
-                              "); backup: " + *backupPath + "; " + kCheckCabling}};
+    Notices n = NoticesOf(v);
+    for (Notice &one : n)
+        if (one.kind == K::Problem || (v.end == VerifiedWriteEnd::AlreadyEqual))
+            one = {one.kind == K::Problem ? K::ErrorBox : K::InfoBox, Capitalized(one.text)};
+    // The log keeps where the device's table before went.
+    if (v.end == VerifiedWriteEnd::Written)
+        n.insert(n.end() - 1, {K::Report, "Table written and read back right; " + BackupText(v)});
+    return n;
 }
 
 } // namespace kv::corrtable

@@ -1,94 +1,77 @@
-// Table writes that can be trusted and undone: the device's table is read and kept in a
-// backup file before the first block is written, a table the device already holds is not
+// Table writes that can be trusted and undone, for korvanectl and the windows alike: the
+// device's table is read and checked (its check byte against its entries; a block that did
+// not come is read again, a table that does not check is read once more), and kept in a
+// backup file before the first block is written; a table the device already holds is not
 // written again, and what was written is read back. Blocks that read back wrong are written
-// once more; when one stays wrong, or a block write fails, the old table is written back and
-// checked, so that a fuse is never left with a table no one knows about.
+// once more; when one stays wrong, or a block write fails, the old table (only ever the
+// checked copy) is written back and checked, so that a fuse is never left with a table no
+// one knows about. A device that stops answering mid-way is not written to again.
+//
+// The table differences are in table_differences.h, the backup files in backup_files.h.
 #pragma once
 
 #include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "app/notice.h"
-#include "app/program_path.h"
 #include "app/prompter.h"
 #include "app/text_files.h"
+#include "corrtable/backup_files.h"
 #include "corrtable/table.h"
+#include "corrtable/table_differences.h"
 #include "corrtable/transfer.h"
 #include "link/link.h"
 
 namespace kv::corrtable {
-
-// An entry (0..223) that the device holds otherwise than the file.
-struct EntryDifference {
-    int index = 0;
-    std::int8_t device = 0;
-    std::int8_t file = 0;
-
-    bool operator==(const EntryDifference &) const = default;
-};
-
-// The entries 0..223 where the device's table and the file's differ, in order.
-std::vector<EntryDifference> TableDifferences(const CorrTableData &device,
-                                              const CorrTableData &file);
-// "17: -3 -> 5" (device -> file).
-std::string DifferenceLine(const EntryDifference &d);
-// "the device's table could not be read (stopped at block 5 of 28)".
-std::string TableReadStoppedText(int blocks);
-// "the read-back stopped at block 5".
-std::string ReadBackStoppedText(int block);
-// "entry 17: sent 5, read back 4" (file -> sent, device -> read back).
-std::string SentAndReadBack(const EntryDifference &d);
-// The first `limit` differences as lines, and "... and N more" when there are more.
-std::vector<std::string> DifferenceLines(const std::vector<EntryDifference> &differences,
-                                         std::size_t limit);
-
-// The backup folder inside the program's data folder (tables and parameters).
-std::string DefaultBackupDir(const std::string &dataDir);
-// The name of a backup file: the unit when one is named (not empty), else the port's last
-// path part,
-// and the UTC time: "ttyUSB0-20261208-131500Z.epr" (ext ".ini" for parameters). Characters
-// other than letters, digits, '.', '_' and '-' become '_', so that any unit or port names a
-// file in the folder.
-std::string BackupFileName(std::string_view unit, std::string_view port,
-                           std::chrono::system_clock::time_point when,
-                           std::string_view ext = ".epr");
-// A path in dir for name that names no existing file ("-2", "-3", ... before the extension
-// when needed: two writes in one second keep both backups). The folder is made when missing.
-std::string FreeBackupPath(const std::string &dir, const std::string &name);
 
 // Writes a whole table and reads it all back; blocks that read back wrong are written once
 // more and read back again.
 struct CheckedWrite {
     TableTransfer write;              // the first pass over the 28 blocks
     std::optional<int> failedBlock;   // a block write not answered CR LF (first or second)
+    bool silent = false;              // that block's exchange got no byte at all
+    std::optional<int> stoppedAfter;  // a stop request ended the pass after this many blocks
     std::optional<int> readBackBlock; // the read-back stopped at this block
     std::vector<int> repaired;        // blocks written a second time
     std::optional<EntryDifference> firstDifference; // after the repair (device = read back)
     double writeMs = 0;
     double readBackMs = 0; // the first read-back's
 
-    bool ok() const { return !failedBlock && !readBackBlock && !firstDifference; }
+    bool ok() const { return !failedBlock && !stoppedAfter && !readBackBlock && !firstDifference; }
 };
-CheckedWrite WriteAndCheck(link::Link &link, const CorrTableData &table);
+// stop, when given, is asked between blocks of the first pass: true ends the pass there (the
+// block in flight is finished first).
+CheckedWrite WriteAndCheck(link::Link &link, const CorrTableData &table,
+                           const std::function<bool()> &stop = {});
 
-// Reads the device's whole table back and compares it with table.
-struct TableCheck {
-    TableTransfer read;
-    CorrTableData device{};
-    std::vector<EntryDifference> differences;
-    double readMs = 0;
+// The device's table read for a backup: each block that did not come is asked for once
+// more, and a table whose check byte does not match its entries is read once more whole.
+struct BackupRead {
+    TableCheck check;                    // the last read, against the file's table
+    std::vector<int> blocksReadAgain;    // blocks that came only at the second asking
+    int wholeReads = 0;                  // 1, or 2 when the first did not check
+    std::optional<std::string> mismatch; // the last read's check byte does not match
 
-    bool ok() const { return read.complete() && differences.empty(); }
+    bool checked() const { return check.read.complete() && !mismatch; }
 };
-TableCheck CheckDeviceTable(link::Link &link, const CorrTableData &table);
+BackupRead ReadBackupTable(link::Link &link, const CorrTableData &table);
 
 struct VerifiedWriteOptions {
-    std::string backupPath; // empty: no backup file (the old table is still kept to restore)
-    bool dryRun = false;    // read and compare only
+    // The wanted path of the backup file (see CreateBackupFile: a taken name gets "-2"...);
+    // empty: no backup file (the checked old table is still kept to restore).
+    std::string backupPath = {};
+    bool dryRun = false; // read and compare only
+    // Asked before the old table is written back after a failed write (the windows); null:
+    // written back without asking (korvanectl).
+    Prompter *askBeforeRestore = nullptr;
+    // Asked between the blocks of the write: true stops it after the block in flight, and
+    // the checked old table is written back without asking (Ctrl+C, a window that closes).
+    std::function<bool()> stopRequested = {};
+    // Told the backup file once it is written, before the first block is sent.
+    std::function<void(const std::string &file)> backupKept = {};
 };
 
 enum class VerifiedWriteEnd {
@@ -96,16 +79,20 @@ enum class VerifiedWriteEnd {
     AlreadyEqual, // the device held the table already: nothing written
     DryRun,       // compared, nothing written
     ReadFailed,   // the device's table could not be read: nothing written
+    Unchecked,    // the device's table did not check (twice): nothing written
     BackupFailed, // the backup file could not be written: nothing written
+    Stopped,      // a stop request ended the write; restore says what became of the old table
     Failed,       // the write failed; restore says what became of the old table
 };
 
 struct VerifiedWrite {
     VerifiedWriteEnd end = VerifiedWriteEnd::ReadFailed;
-    TableCheck before; // the device's table before, against the file
-    std::string backupFile;
+    BackupRead before;      // the device's table before, checked, against the file
+    std::string backupFile; // the file written (may differ from the wanted path)
     FileResult backup;
     std::optional<CheckedWrite> write;
+    bool deviceSilent = false;    // the write's failing block and a read after it got nothing
+    bool restoreDeclined = false; // the user said no to writing the old table back
     std::optional<CheckedWrite> restore;
 
     bool ok() const {
@@ -113,41 +100,31 @@ struct VerifiedWrite {
                end == VerifiedWriteEnd::DryRun;
     }
     bool restored() const { return restore && restore->ok(); }
+    const CorrTableData &oldTable() const { return before.check.device; }
 };
 VerifiedWrite WriteTableVerified(link::Link &link, const CorrTableData &table,
                                  const VerifiedWriteOptions &options);
 
+// "block 6 of 28 (entries 40..47)": blocks counted from 1 wherever the user reads them.
+std::string BlockText(int k);
 // "entry 17: sent 5, read back 4" (or how the write or read-back stopped).
 std::string CheckedWriteFault(const CheckedWrite &w);
 // "Done" or what was written again; the failure with the entry, the device's state, the
-// backup file and the advice.
+// backup file and the advice; for a box, the first letter upper-cased.
 Notices NoticesOf(const VerifiedWrite &w);
+// The same for the windows: each failure line is an error box, its first letter upper-cased.
+Notices WindowNoticesOf(const VerifiedWrite &w);
+// The question before the old table is written back.
+std::string RestoreQuestion(const VerifiedWrite &w);
 
 inline constexpr const char *kCheckCabling = "check the supply and the cabling";
+// The quiet the line must keep before the old table is written back: a late reply to the
+// failed exchange (one that came after the link's 2 s limit) arrives in it and is dropped,
+// never taken for the restore's first reply.
+inline constexpr std::chrono::milliseconds kQuietBeforeRestore{500};
+inline constexpr std::chrono::milliseconds kQuietLimit{3000};
 
 // The windows' settings key of "Verify Table Writes" (section [init]), off by default.
 inline constexpr const char *kVerifyWritesKey = "VerifyWrites";
-inline constexpr const char *kDeviceTableMatches = "Device table matches";
-
-// "Verify Correction Table": "Device table matches", or an error box with the number of
-// differing entries and the first few (device -> editor).
-Notices NoticesOf(const TableCheck &check);
-
-// Where the windows keep the device's table before a write with "Verify Table Writes" on: a
-// new file in the backup folder, named by the port of the settings file and the time.
-std::string WindowBackupPath(const ProgramPaths &paths);
-
-// The windows' Write of the table (the editor's, the calculation's). Without a backup path
-// it is the plain write with its "Done" or "Error on write!". With one ("Verify Table
-// Writes"), the device's table is read and saved there first (nothing is written when that
-// fails), the write's box is shown through show, and the table is read back: a difference
-// gives an error box with the first differing entry that offers to write the backup back.
-// The extra exchanges end as soon as their bytes are in; the write itself keeps the
-// windows' timing. Returns what is left to show; *written, when given, gets the write's own
-// outcome when the write was made (for the unit history).
-Notices WriteTableFromWindow(link::Link &link, Prompter &prompter, const CorrTableData &table,
-                             const std::optional<std::string> &backupPath,
-                             const std::function<void(const Notices &)> &show,
-                             std::optional<TableTransfer> *written = nullptr);
 
 } // namespace kv::corrtable

@@ -196,11 +196,12 @@ std::optional<dev::DeviceStatus> BackUpParameters(Session &s, dev::DeviceOps &op
         s.err.Line("the device's parameters could not be read; no backup file");
         return std::nullopt;
     }
-    const std::string file = NewBackupPath(s, ".ini");
-    if (FileResult r =
-            dev::SaveParameters(IniFile(file), dev::ParametersFromStatus(*before.status));
+    const std::string wanted = NewBackupPath(s, ".ini");
+    std::string file;
+    if (FileResult r = ct::CreateBackupFile(
+            wanted, dev::ParametersText(dev::ParametersFromStatus(*before.status)), file);
         !r) {
-        s.err.Line(ct::FileWriteErrorText(file, r.error) + "; no backup file");
+        s.err.Line(ct::FileWriteErrorText(wanted, r.error) + "; no backup file");
         return before.status;
     }
     s.Out("backup: " + file);

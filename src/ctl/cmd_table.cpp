@@ -69,6 +69,11 @@ bool LoadForWrite(Session &s, const std::string &file, ct::CorrTableData &table)
     return true;
 }
 
+// "1 entry differs", "5 entries differ".
+std::string Differ(std::size_t n) {
+    return ct::EntryCount(n) + (n == 1 ? " differs" : " differ");
+}
+
 // table verify lists at most this many differing entries.
 constexpr std::size_t kVerifyListed = 20;
 
@@ -96,8 +101,7 @@ int CompareWithDevice(Session &s, std::size_t listed) {
     }
     for (const auto &line : ct::DifferenceLines(c.differences, listed))
         s.Out(line);
-    s.Out(
-        Format("%d entries differ (device -> %s)", {static_cast<int>(c.differences.size()), file}));
+    s.Out(Differ(c.differences.size()) + " (device -> " + file + ")");
     return kExitFailed;
 }
 
@@ -121,7 +125,7 @@ int CmdTableRead(Session &s) {
     if (!read.complete()) {
         s.Record(history::TableReadEntry(read, table, file, false));
         return s.Fail(Format("the table read stopped at block %d of %d; nothing saved",
-                             {read.blocks, ct::kBlocks}));
+                             {read.blocks + 1, ct::kBlocks}));
     }
     // A table whose check byte does not match came garbled off the line or is damaged on the
     // device: it never replaces a file unless --force, and the exit status says so. A new
@@ -171,17 +175,16 @@ int CmdTableWrite(Session &s) {
     if (!dryRun && !s.args.Has("--no-backup"))
         options.backupPath = NewBackupPath(s, ".epr");
     const ct::VerifiedWrite v = ct::WriteTableVerified(*l, table, options);
-    Timing(s, "table read", v.before.read.blocks, v.before.readMs);
+    Timing(s, "table read", v.before.check.read.blocks, v.before.check.readMs);
     if (v.write) {
         Timing(s, "table write", v.write->write.blocks, v.write->writeMs);
         if (v.write->write.complete())
             Timing(s, "table read-back", ct::kBlocks, v.write->readBackMs);
     }
     if (v.end == ct::VerifiedWriteEnd::DryRun) {
-        for (const auto &d : v.before.differences)
+        for (const auto &d : v.before.check.differences)
             s.Out(ct::DifferenceLine(d));
-        s.Out(Format("%d entries differ; dry run, nothing written",
-                     {static_cast<int>(v.before.differences.size())}));
+        s.Out(Differ(v.before.check.differences.size()) + "; dry run, nothing written");
     }
     if (v.backup)
         s.Out("backup: " + v.backupFile);

@@ -13,7 +13,7 @@
 #endif
 
 #include "app/text_files.h"
-#include "corrtable/verified_write.h"
+#include "corrtable/backup_files.h"
 
 namespace kv::ctl {
 
@@ -23,11 +23,13 @@ bool MayReplace(Session &s, const std::string &file) {
 
 std::string NewBackupPath(Session &s, std::string_view ext) {
     namespace ct = kv::corrtable;
-    return ct::FreeBackupPath(s.args.Has("--backup-dir") ? s.args.Value("--backup-dir")
-                                                         : ct::DefaultBackupDir(s.paths.DataDir()),
-                              // Named by the unit when one is named, else by the port.
-                              ct::BackupFileName(s.recorder().unit(), s.PortSettings().name,
-                                                 std::chrono::system_clock::now(), ext));
+    // The wanted name: the file is created exclusively when it is written, and a name taken
+    // by then gets "-2", "-3", ... (see CreateBackupFile).
+    return ct::BackupPath(s.args.Has("--backup-dir") ? s.args.Value("--backup-dir")
+                                                     : ct::DefaultBackupDir(s.paths.DataDir()),
+                          // Named by the unit when one is named, else by the port.
+                          ct::BackupFileName(s.recorder().unit(), s.PortSettings().name,
+                                             std::chrono::system_clock::now(), ext));
 }
 
 namespace {

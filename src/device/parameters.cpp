@@ -184,6 +184,15 @@ BackupRead ParametersFromBackup(std::string_view content) {
     return r;
 }
 
+std::string ParametersText(const FuseParameters &p) {
+    std::string text;
+    ForEachParameter(p, [&](const ParameterName &name, const auto &field) {
+        text = IniFile::Update(text, kIniSection, name.settingsKey,
+                               std::to_string(static_cast<int>(field)));
+    });
+    return text;
+}
+
 FileResult SaveParameters(const IniFile &ini, const FuseParameters &p) {
     FileResult r = ini.WriteInteger(kIniSection, "FuseCurrent", p.FuseCurrent);
     if (r)

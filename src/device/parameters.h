@@ -119,5 +119,8 @@ BackupRead ParametersFromBackup(std::string_view content);
 // Writes the parameters to the settings file, section "init", in their fixed order; stops at
 // the first failed write and returns it.
 FileResult SaveParameters(const IniFile &ini, const FuseParameters &p);
+// The text of a new settings file holding just the parameters, as SaveParameters writes them
+// into an empty file (a backup of the device's parameters).
+std::string ParametersText(const FuseParameters &p);
 
 } // namespace kv::device

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "app/program_path.h"
 #include "app/prompter.h"
@@ -44,6 +45,9 @@ struct AppContext {
     // Records an operation in the unit history, reporting a failure in the main window's
     // log; set by the main window.
     std::function<void(const history::Entry &)> record;
+    // The unit named for the history ("" for none); set by the main window. Names the
+    // backups of "Verify Table Writes".
+    std::function<std::string()> unit;
 
     // The windows, in their order of creation; each is set by its constructor.
     TForm1 *form1 = nullptr;

@@ -11,14 +11,15 @@
 
 #include "app/errors.h"
 #include "app/text_files.h"
+#include "calib/calculation_run.h"
 #include "calib/correction_calc.h"
 #include "calib/graph_geometry.h"
 #include "calib/sav_file.h"
 #include "corrtable/table_file.h"
 #include "corrtable/transfer.h"
-#include "corrtable/verified_write.h"
 #include "gui/calib_grid_view.h"
 #include "gui/editor_window.h"
+#include "gui/window_table_write.h"
 #include "history/outcome_records.h"
 
 using namespace kv::calib;
@@ -348,66 +349,24 @@ void TForm2::DrawMark(QPainter &p, int x, int y) {
 // ---- correction table ----
 
 void TForm2::CalcCorrectionTable1Click() {
-    const auto multiplierText = ctx_.prompter.InputQuery("I to ADC multiply", "Enter value", "85");
-    if (!multiplierText)
-        return;
-    const std::int32_t multiplier = ParseMultiplier(*multiplierText);
-    const auto offsetText = ctx_.prompter.InputQuery("Zero offset ADC", "Enter value (div)", "0");
-    if (!offsetText)
-        return;
-    const std::int32_t zeroOffset = ParseZeroOffset(*offsetText);
-
-    const PointList points = CollectPoints(grid_, kFirstAdcColumn);
-    const CorrectionTable table = CalcCorrection(points, multiplier, zeroOffset);
-    ShowGrid();
-    kv::ShowNotices(NoticesOf(table), ctx_.prompter, {});
-    // Recorded once its table file is saved (or not): the record names the file.
-    const auto record = [&](const std::string &file, const std::string &saveError) {
-        if (ctx_.record)
-            ctx_.record(kv::history::CalculationEntry(table, points, multiplier, zeroOffset, file,
-                                                      saveError));
-    };
-    if (table.status != CorrectionTable::Status::Ok) {
-        record({}, {});
-        return;
-    }
-
-    // The save dialog is borrowed for the table file and given back as it was, so that
-    // Save keeps proposing the calibration file and its filter.
-    const auto restore = qScopeGuard([this, name = sd_.fileName, filter = sd_.filterIndex] {
-        sd_.fileName = name;
-        sd_.filterIndex = filter;
-    });
-    sd_.filterIndex = 2;
-    sd_.fileName = "corrtbl.epr";
-    if (!ctx_.prompter.RunFileDialog(sd_)) {
-        record({}, "the table file was not saved");
-        return;
-    }
-    const std::string fileName = sd_.fileName;
-
-    // A table file that could not be written is reported; nothing is loaded from it, since
-    // whatever an old file of that name holds is not this calculation.
-    const kv::FileResult written = kv::WriteTextFile(table.text, fileName, &ctx_.prompter);
-    const std::string writeError =
-        written ? std::string() : kv::corrtable::FileWriteErrorText(fileName, written.error);
-    record(fileName, writeError);
-    if (!written) {
-        kv::ShowError(ctx_.prompter, writeError);
-        return;
-    }
-    if (!ctx_.form4)
-        return;
-    ctx_.form4->LoadTableFile(fileName, ctx_.CorrTable);
-    if (ctx_.form4->exec() == 1 && ctx_.link) {
-        const auto show = [this](const kv::Notices &n) { kv::ShowNotices(n, ctx_.prompter, {}); };
-        std::optional<kv::corrtable::TableTransfer> written;
-        show(kv::corrtable::WriteTableFromWindow(
-            *ctx_.link, ctx_.prompter, ctx_.CorrTable,
-            ctx_.VerifyWrites ? std::optional(kv::corrtable::WindowBackupPath(ctx_.paths))
-                              : std::nullopt,
-            show, &written));
-        if (ctx_.record && written)
-            ctx_.record(kv::history::TableWriteEntry(*written, ctx_.CorrTable, fileName));
-    }
+    RunCalculation(
+        ctx_.prompter, grid_,
+        {.gridChanged = [this] { ShowGrid(); },
+         .saveDialog = &sd_,
+         .calculated =
+             [this](const CalculationRun &r) {
+                 if (ctx_.record)
+                     ctx_.record(kv::history::CalculationEntry(r.table, r.points, r.multiplier,
+                                                               r.zeroOffset, r.file, r.saveError));
+             },
+         .editAndWrite =
+             [this](const std::string &file) {
+                 if (!ctx_.form4)
+                     return;
+                 ctx_.form4->LoadTableFile(file, ctx_.CorrTable);
+                 if (ctx_.form4->exec() == 1)
+                     WriteTableFromWindows(ctx_, file, [this](const kv::Notices &n) {
+                         kv::ShowNotices(n, ctx_.prompter, {});
+                     });
+             }});
 }

@@ -103,6 +103,7 @@ TForm1::~TForm1() {
     if (ctx_.form1 == this)
         ctx_.form1 = nullptr;
     ctx_.record = nullptr; // it records through this window
+    ctx_.unit = nullptr;
 }
 
 void TForm1::BuildWidgets() {

@@ -48,6 +48,7 @@ void TForm1::StartHistory(const kv::StartupSettings &s) {
     history_ = std::make_unique<hi::Recorder>(path, hi::DefaultContext());
     reference_ = s.ReferenceInstrument;
     ctx_.record = [this](const hi::Entry &e) { Record(e); };
+    ctx_.unit = [this] { return history_->unit(); };
     StartForwarder(s.SharedHistory);
 }
 

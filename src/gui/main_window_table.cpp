@@ -4,8 +4,8 @@
 #include "corrtable/include_file.h"
 #include "corrtable/table_file.h"
 #include "corrtable/transfer.h"
-#include "corrtable/verified_write.h"
 #include "gui/editor_window.h"
+#include "gui/window_table_write.h"
 #include "history/outcome_records.h"
 
 void TForm1::Correctiontable1Click() {
@@ -15,15 +15,8 @@ void TForm1::Correctiontable1Click() {
     editor->ShowTable();
     if (editor->exec() != 1)
         return;
-    std::optional<kv::corrtable::TableTransfer> written;
-    Show(kv::corrtable::WriteTableFromWindow(
-        link(), ctx_.prompter, ctx_.CorrTable,
-        ctx_.VerifyWrites ? std::optional(kv::corrtable::WindowBackupPath(ctx_.paths))
-                          : std::nullopt,
-        [this](const kv::Notices &n) { Show(n); }, &written));
     // The editor's table: no file of its own.
-    if (written)
-        Record(kv::history::TableWriteEntry(*written, ctx_.CorrTable, {}));
+    WriteTableFromWindows(ctx_, {}, [this](const kv::Notices &n) { Show(n); });
 }
 
 void TForm1::ReadCorrectionTable1Click() {

@@ -577,7 +577,15 @@ CalibrationDocument CalibrationRecordHtml(std::span<const Record> records, const
     } else {
         h += "not recorded (the table was not read before the first write)";
     }
-    h += ". As left: the table written, check byte " + CheckByte(s.written) + ".</p>";
+    // As left is stated only for a table that was read back equal to the table written.
+    if (s.verified == true)
+        h += ". As left: the table written, check byte " + CheckByte(s.written) + ".</p>";
+    else if (s.verified == false)
+        h += ". <span class=\"warn\">As left: not known: the table read back differs from the "
+             "table written.</span></p>";
+    else
+        h += ". As left: not confirmed: the table written (check byte " + CheckByte(s.written) +
+             ") was not read back.</p>";
     if (s.tableFound.value && CountDifferences(*s.tableFound.value, s.written) > 0)
         h += "<p class=\"note\">Table as found (entries that differ from the table left are "
              "marked):</p>" +

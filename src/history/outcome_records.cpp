@@ -121,7 +121,7 @@ Entry TableReadEntry(const ct::TableTransfer &read, const ct::CorrTableData &tab
                      const std::string &file, bool saved) {
     Outcome o = read.complete() ? Outcome::Ok()
                                 : Outcome::Failed(Format("the table read stopped at block %d of %d",
-                                                         {read.blocks, ct::kBlocks}));
+                                                         {read.blocks + 1, ct::kBlocks}));
     Entry e = Make(TableReadData{table, saved ? file : std::string()}, o);
     if (!read.complete())
         e.data["table"] = nullptr; // zeros from the failed block on: not the device's
@@ -141,8 +141,9 @@ Entry VerifiedWriteEntry(const ct::VerifiedWrite &v, const ct::CorrTableData &ta
     TableWriteData d;
     d.file = file;
     d.after = table;
-    if (v.before.read.complete())
-        d.before = v.before.device;
+    // Only a table that read whole and checked is the device's table before.
+    if (v.before.checked())
+        d.before = v.oldTable();
     if (v.backup)
         d.backupFile = v.backupFile;
     if (v.write)
@@ -153,11 +154,11 @@ Entry VerifiedWriteEntry(const ct::VerifiedWrite &v, const ct::CorrTableData &ta
 }
 
 std::optional<Entry> RestoreEntry(const ct::VerifiedWrite &v) {
-    if (!v.restore || !v.before.read.complete())
+    if (!v.restore || !v.before.checked())
         return std::nullopt;
     TableRestoreData d;
     d.file = v.backup ? v.backupFile : std::string();
-    d.after = v.before.device;
+    d.after = v.oldTable();
     d.verified = v.restore->ok();
     const bool ok = v.restore->ok();
     return Make(d, ok ? Outcome{} : Outcome::Failed(ct::CheckedWriteFault(*v.restore)));

@@ -123,7 +123,9 @@ std::string Summary(const Record &r) {
         if (json::At(d, "found").is_null())
             return {};
         const std::size_t n = json::At(d, "differences").size();
-        return n == 0 ? "equal" : std::to_string(n) + " entries differ";
+        return n == 0   ? "equal"
+               : n == 1 ? "1 entry differs"
+                        : std::to_string(n) + " entries differ";
     }
     case Operation::CalibrationCalc: {
         const std::string status = json::Str(json::At(d, "status"));

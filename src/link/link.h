@@ -99,6 +99,10 @@ public:
     // processing events only when the receive thread hands a chunk over (no polling).
     void WaitUntil(std::chrono::steady_clock::time_point until);
 
+    // Main thread, between transactions: waits until no byte has arrived for `quiet` (at most
+    // `limit` in all), then forgets what arrived, so that a late reply to a transaction that
+    // timed out is never taken for the next one's. Bytes that come show in the log as usual.
+    void WaitForQuietLine(std::chrono::milliseconds quiet, std::chrono::milliseconds limit);
     // AddLog: one line of the program's on top of the log, while the log is on.
     void AddLog(std::string_view text);
 

@@ -97,6 +97,25 @@ void Link::WaitUntil(std::chrono::steady_clock::time_point until) {
     }
 }
 
+void Link::WaitForQuietLine(std::chrono::milliseconds quiet, std::chrono::milliseconds limit) {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto end = start + limit;
+    std::uint32_t count = impl_->rx.Count();
+    auto lastChange = start;
+    while (impl_->portOpen) {
+        const auto now = Clock::now();
+        if (now - lastChange >= quiet || now >= end)
+            break;
+        WaitUntil(std::min({end, lastChange + quiet, now + std::chrono::milliseconds(20)}));
+        if (const std::uint32_t c = impl_->rx.Count(); c != count) {
+            count = c;
+            lastChange = Clock::now();
+        }
+    }
+    impl_->rx.Clear();
+}
+
 bool Link::WriteComPort(std::span<const std::uint8_t> frame) {
     impl_->rx.Clear();
     if (!impl_->port->Write(frame)) {

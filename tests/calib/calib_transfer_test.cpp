@@ -4,7 +4,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <filesystem>
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "calib/cal_grid.h"
 #include "calib/correction_calc.h"
@@ -13,6 +17,7 @@
 #include "gui/application.h"
 #include "gui/calib_window.h"
 #include "gui/editor_window.h"
+#include "history/outcome_records.h"
 #include "scripted_prompter.h"
 #include "sim_fixture.h"
 #include "temp_dir.h"
@@ -85,6 +90,58 @@ private slots:
                          static_cast<std::int8_t>(expected.entries[static_cast<std::size_t>(n)]))));
         QCOMPARE(int(stored[kCheckIndex]), 46);
         QCOMPARE(rig.sim.sim().Frames().size(), std::size_t(28));
+    }
+
+    // With "Verify Table Writes" on the calculation's Write is the checked write: "Done" only
+    // after the read-back agreed, and the records say what was read back.
+    void checkedWriteOfTheCalculationIsRecordedAsReadBack() {
+        struct Row {
+            const char *fault;
+            std::optional<kv::sim::Faults::Times> ignoreBlock2;
+            int answer; // to the restore question; 0: none asked
+            std::string lastBox;
+            std::vector<std::string> records;
+        } rows[] = {
+            {"none",
+             std::nullopt,
+             0,
+             "Done",
+             {"calibration-calc ok", "table-write ok verified=true corrtbl.epr"}},
+            {"block 2 not stored once, written again",
+             kv::sim::Faults::Times::Once,
+             0,
+             "Done",
+             {"calibration-calc ok", "table-write ok verified=true corrtbl.epr"}},
+            {"block 2 never stored, old table back",
+             kv::sim::Faults::Times::Always,
+             kv::IdYes,
+             "Table write failed: entry 16: sent ",
+             {"calibration-calc ok", "table-write failed verified=false corrtbl.epr",
+              "table-restore ok verified=true"}},
+        };
+        for (const Row &r : rows) {
+            Rig rig;
+            rig.ctx.VerifyWrites = true;
+            std::vector<std::string> records;
+            rig.ctx.record = [&](const kv::history::Entry &e) {
+                std::string line = std::string(kv::history::OperationName(e.operation)) +
+                                   (e.outcome.ok ? " ok" : " failed");
+                if (!e.data["verified"].IsNull())
+                    line += std::string(" verified=") +
+                            (e.data["verified"].AsBool() ? "true" : "false");
+                if (e.operation == kv::history::Operation::TableWrite)
+                    line +=
+                        " " + std::filesystem::path(e.data["file"].AsString()).filename().string();
+                records.push_back(line);
+            };
+            rig.sim.sim().SetIgnoreBlock(2, r.ignoreBlock2);
+            if (r.answer)
+                rig.prompter.AnswerMessage(r.answer);
+            rig.Calculate(true);
+            const std::string last = rig.prompter.messageTexts().back();
+            QVERIFY2(last.rfind(r.lastBox, 0) == 0, (std::string(r.fault) + ": " + last).c_str());
+            QCOMPARE(records, r.records);
+        }
     }
 
     void cancelInTheEditorSendsNothing() {

@@ -9,7 +9,9 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "corrtable/table_file.h"
 #include "corrtable/verified_write.h"
@@ -17,6 +19,8 @@
 #include "gui/application.h"
 #include "gui/editor_window.h"
 #include "gui/main_window.h"
+#include "history/recorder.h"
+#include "history/store.h"
 #include "scripted_prompter.h"
 #include "temp_dir.h"
 #include "window_rig.h"
@@ -113,7 +117,7 @@ private slots:
             std::string box;
         } rows[] = {
             {-1, kDeviceTableMatches},
-            {3, "Device table differs in 1 entries (device -> editor):\n3: -17 -> 40"},
+            {3, "Device table differs in 1 entry (device -> editor):\n3: -17 -> 40"},
         };
         for (const Row &r : rows) {
             ctx->CorrTable = Table(1);
@@ -148,42 +152,133 @@ private slots:
         QVERIFY(ctx->VerifyWrites);
     }
 
-    void checkedWriteOffersTheBackupAfterAWrongReadBack() {
+    // The history's table records since `from`: "table-write failed verified=false backup
+    // before", as korvanectl's drills read them.
+    std::vector<std::string> Records(std::size_t from) {
+        kv::history::Store store(kv::history::DefaultHistoryPath(ctx->paths.DataDir()));
+        const auto result = store.Read({});
+        std::vector<std::string> out;
+        for (std::size_t i = from; i < result.records.size(); ++i) {
+            const auto &r = result.records[i];
+            if (r.operation.rfind("table-", 0) != 0)
+                continue;
+            std::string line = r.operation + (r.ok ? " ok" : " failed");
+            const auto &v = r.data["verified"];
+            line += " verified=" + std::string(v.IsNull() ? "null" : v.AsBool() ? "true" : "false");
+            if (!r.data["backup"].IsNull() && !r.data["backup"].AsString().empty())
+                line += " backup";
+            if (!r.data["before"].IsNull())
+                line += " before";
+            out.push_back(line);
+        }
+        return out;
+    }
+
+    std::size_t RecordCount() {
+        kv::history::Store store(kv::history::DefaultHistoryPath(ctx->paths.DataDir()));
+        return store.Read({}).records.size();
+    }
+
+    // The windows' Write goes through korvanectl's checked write: the same drills, the same
+    // records. The texts are pinned at the operation level; here the boxes' order and kind.
+    void checkedWriteDrills() {
         Open("VerifyWrites=1\r\n");
+        const auto oldBytes = DeviceBytes(Table(1));
+        const auto newBytes = DeviceBytes(Table(2));
+        const std::string written = "table-write ok verified=true backup before";
+        const std::string failed = "table-write failed verified=false backup before";
         struct Row {
             const char *fault;
-            int answer;
-            kv::sim::Table after;
-            std::string lastBox;
+            std::function<void()> set;
+            int answer; // to the restore question; 0: none asked
+            std::optional<kv::sim::Table> after;
+            std::vector<std::string> boxes; // each box's start
+            std::vector<std::string> records;
         } rows[] = {
-            {"none", kv::IdNo, DeviceBytes(Table(2)), "Done"},
-            {"block 2 not stored, backup written back", kv::IdYes, DeviceBytes(Table(1)),
-             "The device holds its old table again (backup "},
-            {"block 2 not stored, left as it is", kv::IdNo, {}, "The device's table differs"},
+            {"none", [] {}, 0, newBytes, {"Done"}, {written}},
+            {"block 2 stored wrong once",
+             [this] { sim->SetCorruptBlock(2, Times::Once); },
+             0,
+             newBytes,
+             {"Done"},
+             {written}},
+            {"block 2 never stored, old table written back",
+             [this] { sim->SetIgnoreBlock(2, Times::Always); },
+             kv::IdYes,
+             oldBytes,
+             {"The table write failed (entry 16: sent ", "Table write failed: entry 16: sent "},
+             {failed, "table-restore ok verified=true"}},
+            {"block 2 never stored, left as it is",
+             [this] { sim->SetIgnoreBlock(2, Times::Always); },
+             kv::IdNo,
+             std::nullopt,
+             {"The table write failed (entry 16: sent ", "Table write failed: entry 16: sent "},
+             {failed}},
+            {"unplugged after 10 blocks",
+             [this] { sim->HangUpAfterFrames(28 + 10); },
+             0,
+             std::nullopt,
+             {"Table write failed: block 11 of 28 (entries 80..87) got no reply; the device "
+              "does not answer"},
+             {failed}},
         };
         for (const Row &r : rows) {
-            sim->SetTable(DeviceBytes(Table(1)));
-            sim->SetIgnoreBlock(2, r.fault == std::string("none") ? std::nullopt
-                                                                  : std::optional(Times::Always));
+            sim->SetTable(oldBytes);
+            r.set();
             prompter.clear();
-            prompter.AnswerMessage(kv::IdOk);
-            prompter.AnswerMessage(r.answer);
+            if (r.answer)
+                prompter.AnswerMessage(r.answer);
             ctx->CorrTable = Table(2);
+            const std::size_t before = RecordCount();
             WriteWhenEditorShown();
             form->Correctiontable1Click();
             const auto texts = prompter.messageTexts();
-            QVERIFY2(!texts.empty() && texts.back().rfind(r.lastBox, 0) == 0, r.fault);
-            QCOMPARE(texts.front(), std::string("Done"));
-            if (r.answer == kv::IdYes || std::string(r.fault) == "none")
-                QCOMPARE(sim->GetTable(), r.after);
-            if (std::string(r.fault) != "none")
-                QVERIFY(texts[1].find("entry 16: sent") != std::string::npos);
+            // The link's own box of a port that went away may come first; ours is the last.
+            QVERIFY2(texts.size() >= r.boxes.size(), r.fault);
+            for (std::size_t i = 0; i < r.boxes.size(); ++i) {
+                const std::string &text = texts[texts.size() - r.boxes.size() + i];
+                QVERIFY2(text.rfind(r.boxes[i], 0) == 0,
+                         (std::string(r.fault) + ": " + text).c_str());
+            }
+            if (r.after)
+                QCOMPARE(sim->GetTable(), *r.after);
+            QCOMPARE(Records(before), r.records);
+            sim->SetIgnoreBlock(2, std::nullopt); // the unplug is the last row
         }
-        // Each write kept the device's table before it.
+        // Each write kept the device's table before it, checked, in a file of its own.
         const auto backups = Backups();
-        QCOMPARE(backups.size(), std::size_t(3));
+        QCOMPARE(backups.size(), std::size_t(5));
         for (const auto &b : backups)
             QCOMPARE(kvtest::TempDir::Read(b), TableFileText(Table(1)));
+    }
+
+    // With "Verify Table Writes" off the write is the plain one: 28 frames, "Done", a record
+    // that says it was not read back.
+    void plainWriteIsRecordedAsNotReadBack() {
+        const std::size_t before = RecordCount();
+        WriteWhenEditorShown();
+        ctx->CorrTable = Table(2);
+        form->Correctiontable1Click();
+        QCOMPARE(prompter.messageTexts(), std::vector<std::string>{"Done"});
+        QCOMPARE(sim->FrameCount(), std::size_t(28));
+        QCOMPARE(Records(before), std::vector<std::string>{"table-write ok verified=null"});
+        QVERIFY(Backups().empty());
+    }
+
+    // A unit named for the history names the backups; its letters stay readable.
+    void backupsOfCheckedWritesAreNamedByTheUnit() {
+        Open("VerifyWrites=1\r\n");
+        ctx->unit = [] {
+            return std::string("SN-\xC3\xBC"
+                               "7");
+        };
+        WriteWhenEditorShown();
+        ctx->CorrTable = Table(2);
+        form->Correctiontable1Click();
+        const auto backups = Backups();
+        QCOMPARE(backups.size(), std::size_t(1));
+        const std::string name = std::filesystem::path(backups[0]).filename().string();
+        QVERIFY2(name.rfind("SN-u7-", 0) == 0, name.c_str());
     }
 };
 

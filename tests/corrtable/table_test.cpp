@@ -1,13 +1,17 @@
 // The table's byte forms, its check byte and the check of typed field values.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "corrtable/backup_files.h"
 #include "corrtable/table.h"
-#include "corrtable/verified_write.h"
+#include "corrtable/table_differences.h"
 #include "temp_dir.h"
 
 using namespace kv::corrtable;
@@ -120,7 +124,7 @@ TEST(CorrTableFields, ReadStopsAtFirstBadFieldKeepingTheRest) {
     EXPECT_EQ(t[224], 9); // spare entries are never read from the fields
 }
 
-TEST(BackupFiles, NamesComeFromTheUnitOrThePortAndNeverReplaceABackup) {
+TEST(BackupFiles, NamesComeFromTheUnitOrThePort) {
     // 2026-12-08 13:15:00 UTC.
     const auto when = std::chrono::system_clock::from_time_t(1796735700);
     struct Row {
@@ -133,18 +137,49 @@ TEST(BackupFiles, NamesComeFromTheUnitOrThePortAndNeverReplaceABackup) {
         {"", "\\\\.\\COM12", ".ini", "COM12-20261208-131500Z.ini"},
         {"line 3/fuse:7", "/dev/ttyUSB0", ".epr", "line_3_fuse_7-20261208-131500Z.epr"},
         {"", "", ".epr", "table-20261208-131500Z.epr"},
+        // Letters with marks become their plain letters (one name on every file system);
+        // other characters one '_' each, a byte that is not UTF-8 one '_'.
+        {"\xC3\xBC", "/dev/ttyUSB0", ".epr", "u-20261208-131500Z.epr"},
+        {"\xC3\xA9", "/dev/ttyUSB0", ".epr", "e-20261208-131500Z.epr"},
+        {"\xC3\x86r\xC3\xB8 \xC5\x81\xC3\x9F", "", ".ini", "AEro_Lss-20261208-131500Z.ini"},
+        {"\xE6\x97\xA5\xE6\x9C\xAC-\xFF", "", ".epr", "__-_-20261208-131500Z.epr"},
     };
     for (const Row &r : rows)
         EXPECT_EQ(BackupFileName(r.unit, r.port, when, r.ext), r.name);
+}
 
-    // The folder is made; a name in use gets -2, -3 before its extension.
+TEST(BackupFiles, AreCreatedNewNeverReplacingOrFollowingAnything) {
+    // The folder is made; a name in use (a file, a dangling link) gets -2, -3 before its
+    // extension, and what held the name is left as it was.
     kvtest::TempDir d;
     const std::string dir = d.File("a/backups");
-    for (const char *want : {"x.ini", "x-2.ini", "x-3.ini"}) {
-        const std::string path = FreeBackupPath(dir, "x.ini");
-        EXPECT_EQ(path, dir + "/" + want);
-        kvtest::TempDir::Write(path, "");
-    }
+    const std::string wanted = BackupPath(dir, "x.ini");
+    EXPECT_EQ(wanted, dir + "/x.ini");
+    std::string created;
+    ASSERT_TRUE(CreateBackupFile(wanted, "one", created));
+    EXPECT_EQ(created, wanted);
+    const std::string outside = d.File("outside.ini");
+    std::filesystem::create_symlink(outside, dir + "/x-2.ini");
+    ASSERT_TRUE(CreateBackupFile(wanted, "two", created));
+    EXPECT_EQ(created, dir + "/x-3.ini");
+    EXPECT_EQ(kvtest::TempDir::Read(wanted), "one");
+    EXPECT_EQ(kvtest::TempDir::Read(created), "two");
+    EXPECT_FALSE(std::filesystem::exists(outside));
+
+    // Writers racing for one name each get a file of their own.
+    constexpr int kWriters = 8;
+    std::vector<std::string> paths(kWriters);
+    std::vector<std::thread> writers;
+    for (int i = 0; i < kWriters; ++i)
+        writers.emplace_back([&, i] {
+            EXPECT_TRUE(CreateBackupFile(BackupPath(dir, "race.epr"), std::to_string(i), paths[i]));
+        });
+    for (auto &w : writers)
+        w.join();
+    for (int i = 0; i < kWriters; ++i)
+        EXPECT_EQ(kvtest::TempDir::Read(paths[static_cast<std::size_t>(i)]), std::to_string(i));
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(std::unique(paths.begin(), paths.end()), paths.end());
 }
 
 TEST(TableDifferencesTest, ListsEntriesDeviceToFileAndCutsTheListWithACount) {

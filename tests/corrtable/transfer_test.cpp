@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "corrtable/transfer.h"
+#include "corrtable/verified_write.h"
 #include "fake_host.h"
 #include "link/link.h"
 #include "scripted_prompter.h"
@@ -184,4 +185,30 @@ TEST_F(Transfer, WriteStopsAtTheFirstBlockNotAnsweredWithCrLf) {
         EXPECT_EQ(stored[24], 0);                 // block 3 and later not
         EXPECT_EQ(stored[223], 0);
     }
+}
+
+// A stop asked for between blocks (Ctrl+C, a window that closes) ends the checked write after
+// the block in flight and writes the checked old table back without asking.
+TEST_F(Transfer, CheckedWriteStopsBetweenBlocksAndPutsTheOldTableBack) {
+    CorrTableData old{};
+    old[kCheckIndex] = static_cast<std::int8_t>(TableCrc(old));
+    CorrTableData t = Sample();
+    t[kCheckIndex] = static_cast<std::int8_t>(TableCrc(t));
+    int asked = 0;
+    const VerifiedWrite v =
+        WriteTableVerified(*link, t, {.stopRequested = [&] { return ++asked == 10; }});
+    EXPECT_EQ(v.end, VerifiedWriteEnd::Stopped);
+    ASSERT_TRUE(v.write && v.write->stoppedAfter);
+    EXPECT_EQ(*v.write->stoppedAfter, 10);
+    EXPECT_TRUE(v.restored());
+    EXPECT_TRUE(prompter.prompts().empty());
+    EXPECT_EQ(v.oldTable(), old);
+    CorrTableData device{};
+    ASSERT_EQ(Read(device), kBlocks);
+    EXPECT_EQ(device, old);
+    ASSERT_EQ(NoticesOf(v).size(), 1u);
+    EXPECT_EQ(NoticesOf(v)[0].text.rfind("table write stopped: stopped after block 10 of 28; the "
+                                         "device holds its old table again",
+                                         0),
+              0u);
 }

@@ -304,9 +304,9 @@ TEST(CtlDevice, SilentDeviceFailsEveryCommandWithItsOwnMessage) {
         {{"current", "--every", "1", "--count", "1", "--log", f.dir().File("x.adc")},
          "GetCurrent error!"},
         {{"crc-check"}, "Error: GetStatus error!"},
-        {{"table", "read", f.dir().File("out.epr")}, "the table read stopped at block 0 of 28"},
+        {{"table", "read", f.dir().File("out.epr")}, "the table read stopped at block 1 of 28"},
         {{"table", "write", table, "--force"},
-         "the device's table could not be read (stopped at block 0 of 28); nothing written"},
+         "the device's table could not be read (stopped at block 1 of 28); nothing written"},
         {{"table", "write", table, "--force", "--json"}, "nothing written"},
     };
     for (const auto &c : cases) {

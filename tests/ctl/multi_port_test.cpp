@@ -72,7 +72,7 @@ TEST(CtlMultiPort, EightFusesEachGetTheirOwnTableAndAFailingOneFailsAlone) {
         EXPECT_TRUE(Has(o, "{\"port\":\"" + rack.sim(i).port() + "\",\"unit\":\"" + Rack::Unit(i) +
                                "\",\"ok\":" + (ok ? "true" : "false")))
             << o;
-        EXPECT_EQ(Has(o, "\"error\":\"table write failed: block 12"), !ok) << o;
+        EXPECT_EQ(Has(o, "\"error\":\"table write failed: block 13 of 28"), !ok) << o;
         EXPECT_TRUE(Has(o, ",\"ms\":")) << o;
         // The device holds its own table, or its old one (zeros) after the failed write;
         // never another's.
@@ -86,7 +86,7 @@ TEST(CtlMultiPort, EightFusesEachGetTheirOwnTableAndAFailingOneFailsAlone) {
             ok ? 28u : 13u + 28u);
     }
     // Its messages carry the unit they belong to.
-    EXPECT_TRUE(Has(r.err, "[u5] korvanectl: table write failed: block 12")) << r.err;
+    EXPECT_TRUE(Has(r.err, "[u5] korvanectl: table write failed: block 13 of 28")) << r.err;
     EXPECT_FALSE(Has(r.err, "[u4] korvanectl: Error")) << r.err;
 }
 

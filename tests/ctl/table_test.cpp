@@ -83,7 +83,7 @@ TEST(CtlTable, AReadThatStopsEarlySavesNothing) {
     auto r = Ctl(f, {"table", "read", out});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(Has(r.err, "Receive error!")) << r.err;
-    EXPECT_TRUE(Has(r.err, "the table read stopped at block 5 of 28; nothing saved")) << r.err;
+    EXPECT_TRUE(Has(r.err, "the table read stopped at block 6 of 28; nothing saved")) << r.err;
     EXPECT_FALSE(kv::FileExists(out));
     EXPECT_EQ(f.sim().FrameCount(), 6u);
 }

@@ -57,6 +57,7 @@ struct WriteRun {
     SimFixture f;
     std::string file = f.dir().File("new.epr");
     std::string backups = f.dir().File("backups");
+    std::string db = f.dir().File("history.db");
 
     WriteRun() {
         EXPECT_TRUE(ct::WriteTableFile(file, NewTable()));
@@ -65,7 +66,7 @@ struct WriteRun {
     kvtest::ProgramResult Ctl(std::vector<std::string> args) {
         args.insert(args.end(), {"--ini", f.iniFile()});
         if (args[1] == "write")
-            args.insert(args.end(), {"--backup-dir", backups});
+            args.insert(args.end(), {"--backup-dir", backups, "--db", db});
         return kvtest::RunCtl(args);
     }
     std::vector<std::string> BackupFiles() const {
@@ -76,6 +77,35 @@ struct WriteRun {
         return out;
     }
 };
+
+// The history's records, one line each: "table-write failed verified=false backup before".
+std::vector<std::string> Records(const std::string &db) {
+    const auto res = kvtest::RunCtl({"history", "--db", db, "--json"});
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    for (std::size_t end; (end = res.out.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = res.out.substr(at, end - at);
+        const auto field = [&](const std::string &key) {
+            const auto k = line.find("\"" + key + "\":");
+            if (k == std::string::npos)
+                return std::string("?");
+            const auto v = k + key.size() + 3;
+            return line.substr(v, line.find_first_of(",}", v) - v);
+        };
+        std::string summary = field("operation");
+        summary = summary.substr(1, summary.size() - 2);
+        summary += field("ok") == "true" ? " ok" : " failed";
+        summary += " verified=" + field("verified");
+        if (line.find("\"backup\":\"\"") == std::string::npos &&
+            line.find("\"operation\":\"table-write\"") != std::string::npos)
+            summary += " backup";
+        if (line.find("\"before\":") != std::string::npos &&
+            line.find("\"before\":null") == std::string::npos)
+            summary += " before";
+        out.push_back(summary);
+    }
+    return out;
+}
 
 // Entry 40 is the first of block 5: its sent and read-back values in the failure message.
 std::string Entry40Message(const ct::CorrTableData &sent, int readBack) {
@@ -92,6 +122,12 @@ TEST(CtlTableVerified, WriteDrills) {
     const auto newBytes = DeviceBytes(NewTable());
     auto oldCorrupted = oldBytes;
     oldCorrupted[40] ^= 0x01;
+    // Blocks 0..9 of the new table, the rest old: a write cut off after 10 blocks.
+    auto tenNew = oldBytes;
+    std::copy(newBytes.begin(), newBytes.begin() + 80, tenNew.begin());
+    const std::string written = "table-write ok verified=true backup before";
+    const std::string failed = "table-write failed verified=false backup before";
+    const std::string restored = "table-restore ok verified=true";
     struct Drill {
         const char *fault;
         std::function<void(kv::sim::FuseSim &)> set;
@@ -99,14 +135,18 @@ TEST(CtlTableVerified, WriteDrills) {
         kv::sim::Table deviceAfter;
         std::size_t writeFrames;
         std::vector<std::string> messages; // on standard output or error
+        std::vector<std::string> records;
+        bool backup = true;
     } drills[] = {
-        {"none", [](kv::sim::FuseSim &) {}, 0, newBytes, 28, {"Done"}},
+        {"none", [](kv::sim::FuseSim &) {}, 0, newBytes, 28, {"Done"}, {written}},
         {"block 5 stored wrong once",
          [](kv::sim::FuseSim &s) { s.SetCorruptBlock(5, Times::Once); },
          0,
          newBytes,
          29,
-         {"block 5 read back wrong; written again and read back right", "Done"}},
+         {"block 6 of 28 (entries 40..47) read back wrong; written again and read back right",
+          "Done"},
+         {written}},
         {"block 5 acknowledged, never stored",
          [](kv::sim::FuseSim &s) { s.SetIgnoreBlock(5, Times::Always); },
          1,
@@ -114,14 +154,16 @@ TEST(CtlTableVerified, WriteDrills) {
          29 + 28,
          {Entry40Message(NewTable(), OldTable()[40]),
           "the device holds its old table again (written back and read back right)",
-          "check the supply and the cabling"}},
+          "check the supply and the cabling"},
+         {failed, restored}},
         {"block 5 write fails once, mid-way",
          [](kv::sim::FuseSim &s) { s.SetFailBlock(5, Times::Once); },
          1,
          oldBytes,
          6 + 28,
-         {"block 5 (entries 40..47) was not acknowledged (Error on write!)",
-          "the device holds its old table again"}},
+         {"block 6 of 28 (entries 40..47) was not acknowledged (Error on write!)",
+          "the device holds its old table again"},
+         {failed, restored}},
         {"block 5 always stored wrong",
          [](kv::sim::FuseSim &s) { s.SetCorruptBlock(5, Times::Always); },
          1,
@@ -129,7 +171,47 @@ TEST(CtlTableVerified, WriteDrills) {
          29 + 29,
          {Entry40Message(NewTable(), Flipped40(NewTable())),
           "the device does NOT hold its old table: writing it back failed too (" +
-              Entry40Message(OldTable(), Flipped40(OldTable())) + ")"}},
+              Entry40Message(OldTable(), Flipped40(OldTable())) + ")"},
+         {failed, "table-restore failed verified=false"}},
+        // A bit error in one reply of the backup read: the table read again checks, and only
+        // that copy is kept and written back.
+        {"bit error in one backup read reply, then block 5 answered ER",
+         [](kv::sim::FuseSim &s) {
+             s.SetNoisyReadBlock(3, Times::Once);
+             s.SetFailBlock(5, Times::Once);
+         },
+         1,
+         oldBytes,
+         6 + 28,
+         {"the device holds its old table again"},
+         {failed, restored}},
+        {"bit error in every read of block 3",
+         [](kv::sim::FuseSim &s) { s.SetNoisyReadBlock(3, Times::Always); },
+         1,
+         oldBytes,
+         0,
+         {"the device's table does not check, read twice: the check byte (entry 223) is ",
+          "no backup kept and nothing written"},
+         {"table-write failed verified=null"},
+         false},
+        // The reply comes after the link's limit: it is waited out before the old table goes
+        // back, never taken for the restore's first reply.
+        {"block 5 answered 2.1 s late",
+         [](kv::sim::FuseSim &s) { s.SetLateWriteBlock(5, 2100); },
+         1,
+         oldBytes,
+         6 + 28,
+         {"block 6 of 28 (entries 40..47) got no reply", "the device holds its old table again"},
+         {failed, restored}},
+        {"unplugged after 10 blocks",
+         [](kv::sim::FuseSim &s) { s.HangUpAfterFrames(28 + 10); },
+         1,
+         tenNew,
+         11,
+         {"block 11 of 28 (entries 80..87) got no reply",
+          "the device does not answer: nothing could be read back and nothing was written back",
+          "blocks 1..10 were acknowledged"},
+         {failed}},
     };
     for (const Drill &d : drills) {
         SCOPED_TRACE(d.fault);
@@ -141,9 +223,12 @@ TEST(CtlTableVerified, WriteDrills) {
         EXPECT_EQ(r.f.sim().FrameCount(kWriteCode), d.writeFrames);
         for (const auto &part : d.messages)
             EXPECT_TRUE(Has(res.err + res.out, part)) << res.err << res.out;
-        // The old table is kept before anything is written, and named in a failure.
+        EXPECT_EQ(Records(r.db), d.records);
+        // The old table is kept, checked, before anything is written, and named in a failure.
         const auto backups = r.BackupFiles();
-        ASSERT_EQ(backups.size(), 1u);
+        ASSERT_EQ(backups.size(), d.backup ? 1u : 0u);
+        if (!d.backup)
+            continue;
         EXPECT_EQ(TempDir::Read(backups[0]), ct::TableFileText(OldTable()));
         EXPECT_TRUE(Has(res.out, "backup: " + backups[0])) << res.out;
         if (d.exit != 0) {

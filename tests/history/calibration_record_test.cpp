@@ -242,8 +242,9 @@ TEST(CalibrationRecord, DocumentHoldsEverythingAndFetchesNothing) {
     for (const char *s :
          {"Unit SN&lt;1&gt;&amp;&quot;2", "DMM-4 &lt;s/n 123&gt;", "KORVANE FUSE 2.1",
           "2025-05-20 08:00:00 UTC", "2025-05-21 09:00:00 UTC", "bench-2", "anna", "korvane 1.0",
-          "A50285BI", "read back and verified.", "1 entry was changed by hand", "Multiplier M = 85",
-          "<svg", "entries changed</span> between the previous as left",
+          "A50285BI", "read back and verified.", "As left: the table written, check byte",
+          "1 entry was changed by hand", "Multiplier M = 85", "<svg",
+          "entries changed</span> between the previous as left",
           "Parameters: <span class=\"warn\">changed</span>: FuseCurrent 40 &rarr; 41",
           "<td>0.800</td><td>90</td><td>68</td><td>22</td>", // ideal 85 x 0.8 = 68
           "<td>0.800</td><td>90</td><td>90</td><td>0</td>",  // no drift at 0.80 A
@@ -256,6 +257,18 @@ TEST(CalibrationRecord, DocumentHoldsEverythingAndFetchesNothing) {
     for (std::size_t p = h.find("http"); p != std::string::npos; p = h.find("http", p + 1))
         ++http;
     EXPECT_EQ(http, 1u);
+
+    // A table that was not read back, or read back different, is not stated as left.
+    for (const std::optional<bool> verified : {std::optional<bool>(), std::optional(false)}) {
+        std::vector<Record> unchecked(r.begin(), r.begin() + 4);
+        unchecked.push_back(Write(2min, Filled(2), edited, true, verified));
+        unchecked.back().unit = odd.unit;
+        const std::string html = CalibrationRecordHtml(unchecked, odd.unit, "", "").html;
+        EXPECT_EQ(html.find("As left: the table written"), std::string::npos);
+        EXPECT_NE(html.find(verified ? "As left: not known: the table read back differs"
+                                     : "As left: not confirmed: the table written"),
+                  std::string::npos);
+    }
 
     r.resize(4); // no table written since the last calculation
     const CalibrationDocument refused = CalibrationRecordHtml(r, odd.unit, "", "");
