@@ -69,8 +69,8 @@ std::string BashCompletion() {
     s += "_korvanectl_options() {\n    case $1 in\n";
     for (const auto &c : Commands())
         if (!c.options.empty())
-            s += "    \"" + std::string(c.name) + "\") echo \"" + Join(Names(c.options)) +
-                 "\" ;;\n";
+            s +=
+                "    \"" + std::string(c.name) + "\") echo \"" + Join(Names(c.options)) + "\" ;;\n";
     s += "    esac\n}\n\n";
     s += "_korvanectl_valued() {\n    case $1 in\n";
     for (const auto &c : Commands()) {
@@ -79,8 +79,8 @@ std::string BashCompletion() {
             if (!o.valueName.empty())
                 withValue.push_back(o);
         if (!withValue.empty())
-            s += "    \"" + std::string(c.name) + "\") echo \"" + Join(Names(withValue)) +
-                 "\" ;;\n";
+            s +=
+                "    \"" + std::string(c.name) + "\") echo \"" + Join(Names(withValue)) + "\" ;;\n";
     }
     s += "    esac\n}\n\n";
     std::vector<OptionDef> commonValued;
@@ -148,7 +148,8 @@ std::string BashCompletion() {
             for (char &ch : words)
                 if (ch == '|')
                     ch = ' ';
-            s += "    " + pattern + ") COMPREPLY=($(compgen -W \"" + words + "\" -- \"$cur\")) ;;\n";
+            s +=
+                "    " + pattern + ") COMPREPLY=($(compgen -W \"" + words + "\" -- \"$cur\")) ;;\n";
         } else {
             s += "    " + pattern + ") COMPREPLY=($(compgen -f -- \"$cur\")) ;;\n";
         }

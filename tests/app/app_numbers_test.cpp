@@ -127,7 +127,8 @@ TEST(FileNamePart, OnlyPlainCharactersStay) {
         {"a..b", "a__b"},
         {".hidden", ".hidden"},
         {"t\x1B[2J", "t__2J"},
-        {"\xC3\xBC", "__"},
+        {"\xC3\xBC", "u"},     // a letter with an accent: its plain letter
+        {"\xE2\x82\xAC", "_"}, // any other character: one "_"
     };
     for (const auto &[text, part] : rows)
         EXPECT_EQ(kv::FileNamePart(text), part) << text;

@@ -126,12 +126,13 @@ private slots:
             rig.ctx.record = [&](const kv::history::Entry &e) {
                 std::string line = std::string(kv::history::OperationName(e.operation)) +
                                    (e.outcome.ok ? " ok" : " failed");
-                if (!e.data["verified"].IsNull())
+                if (!kv::json::At(e.data, "verified").is_null())
                     line += std::string(" verified=") +
-                            (e.data["verified"].AsBool() ? "true" : "false");
+                            (kv::json::Bool(kv::json::At(e.data, "verified")) ? "true" : "false");
                 if (e.operation == kv::history::Operation::TableWrite)
-                    line +=
-                        " " + std::filesystem::path(e.data["file"].AsString()).filename().string();
+                    line += " " + std::filesystem::path(kv::json::Str(kv::json::At(e.data, "file")))
+                                      .filename()
+                                      .string();
                 records.push_back(line);
             };
             rig.sim.sim().SetIgnoreBlock(2, r.ignoreBlock2);

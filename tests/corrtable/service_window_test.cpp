@@ -163,11 +163,13 @@ private slots:
             if (r.operation.rfind("table-", 0) != 0)
                 continue;
             std::string line = r.operation + (r.ok ? " ok" : " failed");
-            const auto &v = r.data["verified"];
-            line += " verified=" + std::string(v.IsNull() ? "null" : v.AsBool() ? "true" : "false");
-            if (!r.data["backup"].IsNull() && !r.data["backup"].AsString().empty())
+            const auto &v = kv::json::At(r.data, "verified");
+            line += " verified=" + std::string(v.is_null()         ? "null"
+                                               : kv::json::Bool(v) ? "true"
+                                                                   : "false");
+            if (!kv::json::Str(kv::json::At(r.data, "backup")).empty())
                 line += " backup";
-            if (!r.data["before"].IsNull())
+            if (!kv::json::At(r.data, "before").is_null())
                 line += " before";
             out.push_back(line);
         }

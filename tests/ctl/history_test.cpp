@@ -317,7 +317,7 @@ TEST_F(CtlHistory, SuspectMeasurementsAreMarkedAndTheSeriesCountsWhatWasLogged) 
     };
     ProgramResult r = run({"current"});
     EXPECT_EQ(r.exitCode, 1) << r.err;
-    EXPECT_TRUE(Has(r.out, "\"Adc\":50176")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\"adc\":50176")) << r.out;
     EXPECT_TRUE(Has(r.out, "\"suspect\":true")) << r.out;
     EXPECT_TRUE(Has(r.err, "suspect measurement: the reply ends in 0D 0D, not CR LF; ADC 50176 "
                            "is beyond the converter's 1023"))
@@ -325,7 +325,8 @@ TEST_F(CtlHistory, SuspectMeasurementsAreMarkedAndTheSeriesCountsWhatWasLogged) 
     r = run({"current", "--every", "1", "--count", "2", "--log", log});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_TRUE(Has(r.err, "korvanectl: 2 of 2 measurements suspect")) << r.err;
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;
+    // The two measurements, then the command's failure object.
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << r.out;
 
     // A fuse that does not answer the current request: the log gets its zeros lines.
     SimFixture silent;
