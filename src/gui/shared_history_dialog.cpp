@@ -73,8 +73,8 @@ void TSharedHistoryDialog::TestClick() {
     const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
     hi::SharedStore store(text);
     const hi::Status s = store.Open();
-    result->setText(QString::fromStdString(
-        s ? "Connected to " + store.Shown() + " (schema version " +
-                std::to_string(hi::kSharedSchemaVersion) + ")."
-          : s.message));
+    result->setText(QString::fromStdString(s ? "Connected to " + store.Shown() +
+                                                   " (schema version " +
+                                                   std::to_string(hi::kSharedSchemaVersion) + ")."
+                                             : s.message));
 }
