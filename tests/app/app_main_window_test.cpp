@@ -200,6 +200,7 @@ private slots:
              {{"Unit1", "Unit...", ""},
               {"UnitHistory1", "Unit History", ""},
               {"CalibrationRecord1", "Calibration Record...", ""},
+              {"SharedHistory1", "Shared History...", ""},
               {"-", "", ""},
               {"VerifyCorrectionTable1", "Verify Correction Table", ""},
               {"BackUpDeviceTable1", "Back Up Device Table...", ""},
