@@ -70,6 +70,13 @@ std::vector<PortReader> OtherPortReaders(const std::string &path,
 // out.
 std::vector<std::pair<std::string, std::string>> PortFields(const PortInfo &port);
 
+// The name to keep in the settings for a port: its by-id link when the adapter has one,
+// which finds the same adapter in any USB socket, else its path.
+std::string PortNameToKeep(const PortInfo &port);
+
+// The line speeds offered when a port is chosen; the settings may hold any other.
+inline constexpr int kOfferedBauds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+
 // "0403" for 0x0403.
 std::string HexId(std::uint16_t id);
 

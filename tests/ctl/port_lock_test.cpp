@@ -60,8 +60,8 @@ Child Start(const User &user, const std::vector<std::string> &args, const std::s
         ::dup2(out[1], 1);
         ::dup2(out[1], 2);
         ::close(out[0]);
-        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(user.gid) != 0 ||
-                                 ::setuid(user.uid) != 0))
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(user.gid) != 0 || ::setuid(user.uid) != 0))
             ::_exit(126);
         ::setenv("HOME", home.c_str(), 1);
         ::execv(argv[0], argv.data());
@@ -118,11 +118,10 @@ TEST(PortLock, AKilledProgramLeavesThePortToTheNextOrdinaryUser) {
 
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        Child series =
-            Start(user,
-                  {"current", "--every", "1", "--count", "60", "--port", port, "--log",
-                   home + "current.adc", "--db", home + "history.db"},
-                  home);
+        Child series = Start(user,
+                             {"current", "--every", "1", "--count", "60", "--port", port, "--log",
+                              home + "current.adc", "--db", home + "history.db"},
+                             home);
         ASSERT_GT(series.pid, 0);
         const std::string first = ReadUntil(series.out, "ADC", 10000);
         EXPECT_TRUE(Has(first, "ADC")) << first;
