@@ -30,8 +30,8 @@ void TForm1::BuildPortItem() {
 void TForm1::ShowPortState() {
     const std::string name = link_->OpenedPortName();
     Port1->setText(name.empty() ? QStringLiteral("Port...")
-                                : QStringLiteral("Port: ") +
-                                      MenuText(kv::link::PortShown(name)) + QStringLiteral("..."));
+                                : QStringLiteral("Port: ") + MenuText(kv::link::PortShown(name)) +
+                                      QStringLiteral("..."));
 }
 
 bool TForm1::ChoosePort() {
@@ -57,8 +57,7 @@ void TForm1::Port1Click() {
 }
 
 void TForm1::OfferPortChoice() {
-    const std::string question = "The port " +
-                                 kv::link::PortShown(kv::ReadPortSetting(ini_).port) +
+    const std::string question = "The port " + kv::link::PortShown(kv::ReadPortSetting(ini_).port) +
                                  " could not be opened. Choose the serial port now?";
     if (ctx_.prompter.Message("Port", question, kv::MsgIcon::Question, kv::MsgButtons::YesNo) !=
         kv::IdYes)

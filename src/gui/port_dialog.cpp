@@ -18,8 +18,8 @@ constexpr struct {
     const char *field;
     const char *title;
 } kColumns[] = {
-    {"port", "Port"},         {"manufacturer", "Maker"}, {"product", "Product"},
-    {"serial", "Serial"},     {"by_id", "By-id name"},   {"description", "Description"},
+    {"port", "Port"},     {"manufacturer", "Maker"}, {"product", "Product"},
+    {"serial", "Serial"}, {"by_id", "By-id name"},   {"description", "Description"},
 };
 
 QString FieldOf(const kv::link::PortInfo &p, const char *field) {
@@ -91,7 +91,7 @@ PortDialog::PortDialog(QWidget *parent, std::vector<kv::link::PortInfo> ports,
     layout->addWidget(table_);
     layout->addLayout(form);
     layout->addWidget(buttons);
-    resize(760, 320);
+    resize(980, 320);
 }
 
 kv::PortSetting PortDialog::Chosen() const {
