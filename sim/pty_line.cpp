@@ -52,7 +52,9 @@ bool PtyLine::OpenPty(std::string *error) {
         ::close(m);
         return false;
     }
-    const int s = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    // Held for writing only: it keeps the line up, and a program looking for other readers
+    // of its port (which would take its replies) does not count it.
+    const int s = ::open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (s < 0) {
         SetError(error, ErrnoText("open slave"));
         ::close(m);

@@ -65,4 +65,11 @@ PortSetting ReadPortSetting(const IniFile &ini) {
     return p;
 }
 
+FileResult WritePortSetting(const IniFile &ini, const PortSetting &p) {
+    FileResult r = ini.WriteString(kIniSection, "port", p.port);
+    if (r)
+        r = ini.WriteInteger(kIniSection, "baud", p.baud);
+    return r;
+}
+
 } // namespace kv

@@ -61,5 +61,7 @@ struct PortSetting {
 };
 std::string DefaultPortName(); // "\\.\COM1" on Windows, /dev/ttyS0 elsewhere
 PortSetting ReadPortSetting(const IniFile &ini);
+// Writes "port" and "baud" in place, as every other key is written; other lines are kept.
+FileResult WritePortSetting(const IniFile &ini, const PortSetting &p);
 
 } // namespace kv

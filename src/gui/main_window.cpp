@@ -266,6 +266,7 @@ void TForm1::BuildMenus() {
 
     // The program's own menu, after "Data": service history and table safety.
     Service1 = menu("Service1", "Service");
+    BuildPortItem();
     BuildHistoryItems();
     BuildTableServiceItems();
 
@@ -359,8 +360,8 @@ void TForm1::FormActivate() {
         focused = fusecurrent;
     }
     ShowFieldHint(focused);
-    if (CommState.AutoOpen)
-        OpenComPort();
+    if (CommState.AutoOpen && !OpenComPort())
+        OfferPortChoice();
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {
@@ -518,12 +519,14 @@ void TForm1::Open1Click() {
 void TForm1::Close1Click() {
     link_->ClosePort();
     HistoryPortClosed();
+    ShowPortState();
 }
 
 bool TForm1::OpenComPort() {
     if (!link_->OpenComPort())
         return false;
     HistoryPortOpened();
+    ShowPortState();
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include "app/settings_file.h"
 #include "gui/app_context.h"
 #include "link/host.h"
+#include "link/port_list.h"
 
 class QAction;
 class QCheckBox;
@@ -113,6 +114,7 @@ public:
     QAction *Calc1 = nullptr;
     // The program's own menu after "Data": unit history and table safety items.
     QMenu *Service1 = nullptr;
+    QAction *Port1 = nullptr;              // "Port...", "Port: /dev/ttyS0 (COM1)..." while open
     QAction *Unit1 = nullptr;              // "Unit...", "Unit: SN-1234..." once set
     QAction *UnitHistory1 = nullptr;       // "Unit History"
     QAction *CalibrationRecord1 = nullptr; // "Calibration Record..."
@@ -167,6 +169,12 @@ public slots:
     void LastADCmeasure1Click();
     void Calc1Click();
 
+    // The port (main_window_port.cpp): choosing it, and the open port shown in its item
+    void Port1Click();
+    void ShowPortState();
+    // Where the port list comes from (tests point it at a tree of their own).
+    void SetPortRoots(const kv::link::PortRoots &roots) { portRoots_ = roots; }
+
     // Unit history (main_window_history.cpp)
     void Unit1Click();
     void UnitHistory1Click();
@@ -184,7 +192,14 @@ private:
     void FormDestroy();
     void BuildWidgets();
     void BuildMenus();
-    void BuildHistoryItems(); // at the top of the Service menu
+    void BuildPortItem(); // at the top of the Service menu
+    // At the first activation, after the port could not be opened: one question, then the
+    // port dialog.
+    void OfferPortChoice();
+    // Runs the port dialog and writes its choice into the settings file; true when a port
+    // was chosen and written.
+    bool ChoosePort();
+    void BuildHistoryItems(); // after it
     void StartHistory(const kv::StartupSettings &s);
     void HistoryPortOpened();
     void HistoryPortClosed();
@@ -204,5 +219,6 @@ private:
     std::unique_ptr<kv::history::BackgroundForwarder> forwarder_;
     // The timed measurement running since Enabletimer1 was checked, recorded when it stops.
     std::unique_ptr<kv::history::SeriesCount> series_;
+    kv::link::PortRoots portRoots_;
     bool activationQueued_ = false; // FormActivate queued for the first activation
 };

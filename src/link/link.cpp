@@ -7,6 +7,7 @@
 #include "app/scope.h"
 #include "link/link_impl.h"
 #include "link/messages.h"
+#include "link/port_name.h"
 
 namespace kv::link {
 
@@ -40,6 +41,10 @@ void Link::Log(LineKind kind, std::string_view text) {
 
 bool Link::PortOpen() const {
     return impl_->portOpen;
+}
+
+std::string Link::OpenedPortName() const {
+    return impl_->portOpen ? impl_->openedName : std::string();
 }
 
 bool Link::CommandRunning() const {
@@ -80,14 +85,15 @@ void Link::StopReadThread() {
 bool Link::ConfigurePort() {
     const PortSettings ps = impl_->portSettings ? impl_->portSettings() : PortSettings{};
     SerialPort &port = *impl_->port;
-    if (!port.Open(ps.name)) {
-        host_.ShowError(PortStepError(PortStep::CreateFile, LastPortErrorText()));
-        return false;
-    }
+    // Each failure's box ends with the device that was tried, which is not always the name
+    // in the settings (COM1 opens /dev/ttyS0 on Linux).
     auto fail = [&](PortStep step) {
-        host_.ShowError(PortStepError(step, LastPortErrorText()));
+        host_.ShowError(PortStepError(step, LastPortErrorText()) + "\r" +
+                        PortTriedLine(PortShown(ps.name)));
         return false;
     };
+    if (!port.Open(ps.name))
+        return fail(PortStep::CreateFile);
     if (!port.GetLineSettings())
         return fail(PortStep::GetCommState);
     if (!port.SetLineSettings(ps.baud))
@@ -98,6 +104,7 @@ bool Link::ConfigurePort() {
         return fail(PortStep::GetCommTimeOuts);
     if (!port.SetReadTimeouts(timing_.gapMs, 1))
         return fail(PortStep::SetCommTimeOuts);
+    impl_->openedName = ps.name;
     return true;
 }
 

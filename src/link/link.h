@@ -112,6 +112,9 @@ public:
     std::vector<std::uint8_t> Received() const;
 
     bool PortOpen() const;
+    // The port's name as the settings gave it when it was opened ("COM1", a by-id link);
+    // empty while the port is closed. link::PortShown(name) is what the user is shown.
+    std::string OpenedPortName() const;
     // A transaction is running (CmdBusy).
     bool CommandRunning() const;
     const Timing &timing() const { return timing_; }
@@ -128,6 +131,9 @@ private:
     bool WriteComPort(std::span<const std::uint8_t> frame);
     // Writes a line while the log is on, else tells the host it was kept out.
     void Log(LineKind kind, std::string_view text);
+    // After "Receive error!": the other programs reading the port, which may have taken the
+    // reply, on a line of their own (none where the platform cannot tell).
+    void LogOtherReaders();
 
     struct Impl;
     LinkHost &host_;

@@ -112,6 +112,7 @@ struct Link::Impl {
     // and waits closeDelayMs, even when it has long ended.
     bool threadStarted = false;
     bool portOpen = false;
+    std::string openedName; // the settings' name of the port open now; empty when closed
     // An opening or closing in progress: its waits process events, and a second one
     // started meanwhile would close the port under the first one's thread.
     bool switching = false;

@@ -51,6 +51,19 @@ inline std::string PortStepError(PortStep step, const std::string &systemText) {
     return "ComHandle " + std::string(name) + " " + systemText + "\r" + systemText;
 }
 
+// Follows an opening failure's text: the device that was tried and, when the settings named
+// it otherwise ("COM1" on Linux), that name. shown is PortShown(name).
+inline std::string PortTriedLine(std::string_view shown) {
+    return "Port tried: " + std::string(shown);
+}
+
+// Follows "Receive error!" when other programs hold the port open for reading and may have
+// taken the reply; readers are "minicom (pid 4242)".
+inline std::string OtherReadersLine(std::string_view device, std::string_view readers) {
+    return "Also reading " + std::string(device) + ": " + std::string(readers) +
+           " (another program may have taken the reply)";
+}
+
 // Follows the system's text when a port may not be opened and the device's group could open
 // it: the user is not in that group (dialout on most systems), or was added to it after
 // this session began, which keeps the groups it started with.

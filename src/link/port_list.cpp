@@ -108,4 +108,8 @@ std::optional<WindowsDeviceId> ParseWindowsDeviceId(std::string_view id) {
     return out;
 }
 
+std::string PortNameToKeep(const PortInfo &port) {
+    return port.byId.empty() ? port.path : port.byId;
+}
+
 } // namespace kv::link

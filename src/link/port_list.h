@@ -50,11 +50,32 @@ std::vector<PortInfo> ListPorts(const PortRoots &roots = {});
 // or \\.\COM3, in any case. Nothing when the path names no listed port.
 std::optional<PortInfo> PortIdentity(const std::string &path, const PortRoots &roots = {});
 
+// Another process that holds a port open for reading: it takes replies meant for this
+// program (a terminal monitor that takes no lock).
+struct PortReader {
+    long pid = 0;
+    std::string program; // its command name
+    bool operator==(const PortReader &) const = default;
+};
+
+// The processes other than this one that hold the device `path` opens (any link to it
+// included) open for reading; Linux reads them from <proc>/<pid>/fd and fdinfo. Empty where
+// the platform cannot tell, or when the path names no device.
+std::vector<PortReader> OtherPortReaders(const std::string &path,
+                                         const std::string &proc = "/proc");
+
 // A port's facts as named fields, in a fixed order, for the front ends to print: "port",
 // "name", "driver", "description", "vendor_id", "product_id" (four lower-case hexadecimal
 // digits), "manufacturer", "product", "serial", "by_id", "by_path". Empty facts are left
 // out.
 std::vector<std::pair<std::string, std::string>> PortFields(const PortInfo &port);
+
+// The name to keep in the settings for a port: its by-id link when the adapter has one,
+// which finds the same adapter in any USB socket, else its path.
+std::string PortNameToKeep(const PortInfo &port);
+
+// The line speeds offered when a port is chosen; the settings may hold any other.
+inline constexpr int kOfferedBauds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 // "0403" for 0x0403.
 std::string HexId(std::uint16_t id);

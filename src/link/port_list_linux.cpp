@@ -2,7 +2,12 @@
 // tty, its "device" link into the device tree for those that are hardware, and udev's stable
 // names under <dev>/serial. Built on the other POSIX systems too, where it finds no sysfs and
 // lists nothing.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <system_error>
@@ -153,6 +158,43 @@ std::optional<PortInfo> PortIdentity(const std::string &path, const PortRoots &r
         if (p.name == device.filename().string())
             return std::move(p);
     return std::nullopt;
+}
+
+std::vector<PortReader> OtherPortReaders(const std::string &path, const std::string &proc) {
+    struct stat device {};
+    if (::stat(path.c_str(), &device) != 0 || !S_ISCHR(device.st_mode))
+        return {};
+    const std::string self = std::to_string(::getpid());
+    std::vector<PortReader> readers;
+    std::error_code ec;
+    for (const auto &process : fs::directory_iterator(proc, ec)) {
+        const std::string pid = process.path().filename().string();
+        if (pid.empty() || !std::all_of(pid.begin(), pid.end(), ::isdigit) || pid == self)
+            continue;
+        std::error_code fdError;
+        for (const auto &fd : fs::directory_iterator(process.path() / "fd", fdError)) {
+            struct stat held {};
+            if (::stat(fd.path().c_str(), &held) != 0 || !S_ISCHR(held.st_mode) ||
+                held.st_rdev != device.st_rdev)
+                continue;
+            // "flags:	0100002": the open mode in octal; one that only writes takes nothing
+            // (a simulated fuse keeps its own end that way).
+            std::ifstream info(process.path() / "fdinfo" / fd.path().filename());
+            std::string key;
+            std::string flags;
+            while (info >> key && key != "flags:")
+                std::getline(info, flags);
+            info >> flags;
+            const long mode = flags.empty() ? O_RDWR : std::strtol(flags.c_str(), nullptr, 8);
+            if ((mode & O_ACCMODE) == O_WRONLY)
+                continue;
+            readers.push_back({std::stol(pid), Attribute(process.path() / "comm")});
+            break;
+        }
+    }
+    std::sort(readers.begin(), readers.end(),
+              [](const PortReader &a, const PortReader &b) { return a.pid < b.pid; });
+    return readers;
 }
 
 } // namespace kv::link

@@ -167,4 +167,8 @@ std::optional<PortInfo> PortIdentity(const std::string &path, const PortRoots &r
     return std::nullopt;
 }
 
+std::vector<PortReader> OtherPortReaders(const std::string &, const std::string &) {
+    return {}; // Windows opens a port for one process only
+}
+
 } // namespace kv::link

@@ -28,4 +28,17 @@ std::string PosixPortPath(std::string_view name) {
     return "/dev/ttyS" + std::to_string(n - 1);
 }
 
+std::string PortPath(std::string_view name) {
+#ifdef _WIN32
+    return std::string(name);
+#else
+    return PosixPortPath(name);
+#endif
+}
+
+std::string PortShown(std::string_view name) {
+    const std::string path = PortPath(name);
+    return path == name ? path : path + " (" + std::string(name) + ")";
+}
+
 } // namespace kv::link

@@ -128,15 +128,16 @@ public:
                 tlsLastHint = AccessHint(path);
             return false;
         }
-        // No sharing. TIOCEXCL turns away later openers, but not root; the lock does, as
-        // long as the other side takes it too (every instance of this program does).
+        // No sharing between programs that take the lock (every instance of this program
+        // does). The lock goes with the last descriptor, so a killed program leaves none
+        // behind; TIOCEXCL is not set, since it stays on the tty for as long as anything else
+        // holds it (the far end of a pseudo-terminal) and then turns away every later open
+        // by an ordinary user.
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int err = errno == EWOULDBLOCK ? EBUSY : errno;
             ::close(fd);
             return Fail(err);
         }
-        if (::isatty(fd))
-            ::ioctl(fd, TIOCEXCL);
         fd_ = fd;
         return true;
     }
@@ -343,8 +344,6 @@ public:
     bool Close() override {
         if (fd_ < 0)
             return Fail(EBADF);
-        // The exclusive mode outlives this descriptor while anything else holds the tty.
-        ::ioctl(fd_, TIOCNXCL);
         const int fd = fd_;
         fd_ = -1;
         if (::close(fd) != 0 && errno != EINTR)

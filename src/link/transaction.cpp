@@ -11,6 +11,8 @@
 #include "link/link.h"
 #include "link/link_impl.h"
 #include "link/messages.h"
+#include "link/port_list.h"
+#include "link/port_name.h"
 #include "link/rx_render.h"
 
 namespace kv::link {
@@ -49,10 +51,23 @@ Reply Link::SendCommand(std::span<const std::uint8_t> command, std::uint8_t expe
     } else if (!WaitForBytes(expected, early)) {
         status = ReplyStatus::TimedOut;
         Log(LineKind::ReceiveError, kReceiveError);
+        LogOtherReaders();
         host_.Beep();
     }
     host_.SetStatusPanel(1, hex);
     return Reply{status, impl_->rx.Copy(), expected};
+}
+
+void Link::LogOtherReaders() {
+    if (!impl_->portOpen)
+        return;
+    const std::string device = PortPath(impl_->openedName);
+    std::string readers;
+    for (const PortReader &r : OtherPortReaders(device))
+        readers +=
+            (readers.empty() ? "" : ", ") + r.program + " (pid " + std::to_string(r.pid) + ")";
+    if (!readers.empty())
+        Log(LineKind::ReceiveError, OtherReadersLine(device, readers));
 }
 
 bool Link::WaitForBytes(std::uint8_t expected, bool completeEarly) {

@@ -2,7 +2,9 @@
 // field hints, "All Data Change", the close query, and the program and port commands
 // against the simulated fuse on a pseudo-terminal.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,9 +13,11 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSizeGrip>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -23,12 +27,14 @@
 #include <vector>
 
 #include "app/errors.h"
+#include "fake_sysfs.h"
 #include "gui/adc_calculator_window.h"
 #include "gui/application.h"
 #include "gui/calib_window.h"
 #include "gui/editor_window.h"
 #include "gui/last_adc_window.h"
 #include "gui/main_window.h"
+#include "gui/port_dialog.h"
 #include "gui/startup.h"
 #include "link/link.h"
 #include "scripted_prompter.h"
@@ -197,7 +203,8 @@ private slots:
               {"-", "", ""},
               {"Calc1", "Calc ADC", ""}}},
             {"Service",
-             {{"Unit1", "Unit...", ""},
+             {{"Port1", "Port...", ""},
+              {"Unit1", "Unit...", ""},
               {"UnitHistory1", "Unit History", ""},
               {"CalibrationRecord1", "Calibration Record...", ""},
               {"SharedHistory1", "Shared History...", ""},
@@ -559,9 +566,74 @@ private slots:
         QTRY_VERIFY(!prompter.prompts().empty());
         QCOMPARE(prompter.prompts()[0].caption, std::string("Error"));
         QVERIFY(prompter.prompts()[0].text.rfind("CreateFile INVALID_HANDLE_VALUE\r", 0) == 0);
+        // Then one question offers the port dialog (answered No here).
+        QTRY_COMPARE(prompter.prompts().size(), std::size_t(2));
+        QCOMPARE(prompter.prompts()[1].caption, std::string("Port"));
+        QCOMPARE(prompter.prompts()[1].text,
+                 "The port " + fx.dir().File("nothing") +
+                     " could not be opened. Choose the serial port now?");
         QVERIFY(form->LogLinesShown().empty());
         form->About1->trigger();
-        QCOMPARE(prompter.prompts().size(), std::size_t(2));
+        QCOMPARE(prompter.prompts().size(), std::size_t(3));
+        form.reset();
+    }
+
+    // The port item shows the open port; the dialog lists the system's ports, keeps the
+    // by-id name of the adapter chosen and writes "port" and "baud", other lines kept. The
+    // next opening uses them.
+    void portItemAndDialog() {
+        kvtest::SimFixture fx;
+        kvtest::FakeMachine machine;
+        fx.WriteSettings(fx.iniFile(), "AutoOpen=0\r\nFuseCurrent=42\r\n");
+        ctx = std::make_unique<kv::AppContext>(prompter,
+                                               kv::ProgramPaths{"korvane", fx.dir().path()});
+        form = std::make_unique<TForm1>(*ctx);
+        form->SetPortRoots(machine.roots());
+        QCOMPARE(form->Port1->text(), QString("Port..."));
+        form->Open1->trigger();
+        QCOMPARE(form->Port1->text(), QString::fromStdString("Port: " + fx.port() + "..."));
+        form->Close1->trigger();
+        QCOMPARE(form->Port1->text(), QString("Port..."));
+
+        const std::string byId =
+            machine.roots().dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BJ-if00-port0";
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto *dlg = qobject_cast<PortDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dlg);
+            auto *table = dlg->findChild<QTableWidget *>("ports");
+            QVERIFY(table);
+            QStringList paths;
+            for (int r = 0; r < table->rowCount(); ++r)
+                paths << table->item(r, 0)->text();
+            QVERIFY(paths.size() >= 4);
+            const int row =
+                int(paths.indexOf(QString::fromStdString(machine.roots().dev + "/ttyUSB2")));
+            QVERIFY(row >= 0);
+            QCOMPARE(table->item(row, 3)->text(), QString("A50285BJ"));
+            table->selectRow(row);
+            QCOMPARE(dlg->findChild<QLineEdit *>("port")->text(), QString::fromStdString(byId));
+            dlg->findChild<QComboBox *>("baud")->setCurrentText("38400");
+            const QString shots = ScreenshotDir();
+            if (!shots.isEmpty()) {
+                // On a real X server the screen's pixels, with the window manager's frame.
+                QVERIFY(QTest::qWaitForWindowExposed(dlg));
+                QTest::qWait(QGuiApplication::platformName() == "xcb" ? 500 : 0);
+                const QPixmap shot = QGuiApplication::platformName() == "xcb"
+                                         ? dlg->screen()->grabWindow(0, dlg->frameGeometry().x(),
+                                                                     dlg->frameGeometry().y(),
+                                                                     dlg->frameGeometry().width(),
+                                                                     dlg->frameGeometry().height())
+                                         : dlg->grab();
+                QVERIFY(shot.save(shots + "/port-dialog.png"));
+            }
+            seen = true;
+            dlg->accept();
+        });
+        form->Port1->trigger();
+        QVERIFY(seen);
+        QCOMPARE(kvtest::TempDir::Read(fx.iniFile()),
+                 "[init]\r\nport=" + byId + "\r\nAutoOpen=0\r\nFuseCurrent=42\r\nbaud=38400\r\n");
         form.reset();
     }
 

@@ -30,3 +30,18 @@ TEST(PortName, WindowsComNamesMapToTheSerialDevicesAndPathsStay) {
         EXPECT_EQ(kv::link::PosixPortPath(r.name), r.path) << r.name;
     }
 }
+
+// What the user is shown of a port: the device, and the settings' name when it differs.
+TEST(PortName, ShownWithTheNameItCameFrom) {
+    const struct {
+        const char *name;
+        const char *shown;
+    } rows[] = {
+        {"COM1", "/dev/ttyS0 (COM1)"},
+        {"\\\\.\\COM3", "/dev/ttyS2 (\\\\.\\COM3)"},
+        {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+        {"/dev/serial/by-id/usb-x", "/dev/serial/by-id/usb-x"},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(kv::link::PortShown(r.name), r.shown) << r.name;
+}

@@ -1,4 +1,9 @@
 // Command transactions over a real pseudo-terminal against the simulated fuse.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -155,6 +160,66 @@ TEST_F(Transaction, ShortReplyTimesOutAfterTheLimitKeepingWhatArrived) {
     EXPECT_EQ(link->RxCount(), 10u);
     EXPECT_EQ(host.beeps(), 1);
     EXPECT_EQ(host.panel(1), kGetStatusHex); // also after a time-out
+}
+
+// Another program holding the port ("sleep" with the device as its input, or only for
+// writing, which takes no replies): "Receive error!" is followed by a line naming the
+// readers, and by nothing when there are none.
+TEST_F(Transaction, AReceiveErrorNamesTheOtherProgramsReadingThePort) {
+    struct Row {
+        const char *what;
+        int mode; // -1: no other program
+        bool named;
+    };
+    const Row rows[] = {
+        {"no other program", -1, false},
+        {"a reader", O_RDONLY, true},
+        {"a reader and writer", O_RDWR, true},
+        {"a writer only", O_WRONLY, false},
+    };
+    Open();
+    sim.SetSilent(0x1B, true);
+    const std::string device = sim.DevicePath();
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        pid_t pid = -1;
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        if (row.mode >= 0) {
+            pid = ::fork();
+            if (pid == 0) {
+                const int fd = ::open(device.c_str(), row.mode | O_NOCTTY);
+                ::dup2(fd, row.mode == O_WRONLY ? 1 : 0);
+                ::close(ready[0]);
+                ::fcntl(ready[1], F_SETFD, FD_CLOEXEC); // closed by the exec: the child is ready
+                ::execlp("sleep", "sleep", "30", static_cast<char *>(nullptr));
+                ::_exit(127);
+            }
+        }
+        ::close(ready[1]);
+        char c;
+        while (::read(ready[0], &c, 1) > 0) {
+        }
+        ::close(ready[0]);
+        host.clearLog();
+        const Reply r = link->SendCommand({0x1B}, 8);
+        EXPECT_EQ(r.status, ReplyStatus::TimedOut);
+        const std::string named = "Also reading " + fx.port() + ": sleep (pid " +
+                                  std::to_string(pid) +
+                                  ") (another program may have taken the reply)";
+        if (row.named) {
+            ASSERT_GE(host.logCount(), 2u);
+            EXPECT_EQ(host.logLine(0), named);
+            EXPECT_EQ(host.logKinds().front(), LineKind::ReceiveError);
+            EXPECT_EQ(host.logLine(1), "Receive error!");
+        } else {
+            EXPECT_EQ(host.logLine(0), "Receive error!");
+        }
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
 }
 
 // With its log off a transaction keeps its own lines, and the program's lines written
