@@ -72,6 +72,8 @@ const std::vector<OptionDef> &CommonOptions() {
         {.name = "--verbose",
          .shortName = "-v",
          .help = "show the serial traffic and status lines on standard error"},
+        {.name = "--timestamps",
+         .help = "start each line on standard error with the time of day to the millisecond"},
         {.name = "--yes", .shortName = "-y", .help = "answer Yes to the confirmation questions"},
         {.name = "--json", .help = "one JSON object per result on standard output"},
         {.name = "--window-timing",

@@ -1,5 +1,6 @@
 #include "ctl/console.h"
 
+#include "app/log_lines.h"
 #include "app/numbers.h"
 
 namespace kv::ctl {
@@ -38,7 +39,14 @@ std::string ErrorStream::firstProblem() {
     return firstProblem_;
 }
 
-ConsoleHost::ConsoleHost(ErrorStream &err, bool verbose) : err_(err), verbose_(verbose) {}
+ConsoleHost::ConsoleHost(ErrorStream &err, bool verbose, bool timestamps)
+    : err_(err), verbose_(verbose), timestamps_(timestamps) {}
+
+std::string ConsoleHost::Stamped(std::string text) const {
+    if (!timestamps_)
+        return text;
+    return StampedLine(LocalClockMillis(std::chrono::system_clock::now()), text);
+}
 
 void ConsoleHost::WriteLogLine(link::LineKind kind, std::string_view line) {
     using link::LineKind;
@@ -50,28 +58,28 @@ void ConsoleHost::WriteLogLine(link::LineKind kind, std::string_view line) {
     case LineKind::Sent:
     case LineKind::Received:
         if (verbose_)
-            err_.Line(text);
+            err_.Line(Stamped(text));
         return;
     case LineKind::ReceiveError:
-        err_.Problem(text);
+        err_.Problem(Stamped(text));
         return;
     case LineKind::CmdInProgress:
-        err_.Line(text);
+        err_.Line(Stamped(text));
         return;
     case LineKind::Program: // the commands print their results from the outcomes
-        err_.Line(text);
+        err_.Line(Stamped(text));
         return;
     }
 }
 
 void ConsoleHost::LineKeptOut(link::LineKind kind, std::string_view text) {
     if (kind == link::LineKind::ReceiveError)
-        err_.Problem(TrimRight(text));
+        err_.Problem(Stamped(TrimRight(text)));
 }
 
 void ConsoleHost::SetStatusPanel(int panel, std::string_view text) {
     if (verbose_ && !TrimRight(text).empty())
-        err_.Line("[panel " + std::to_string(panel) + "] " + TrimRight(text));
+        err_.Line(Stamped("[panel " + std::to_string(panel) + "] " + TrimRight(text)));
 }
 
 void ConsoleHost::ShowError(std::string_view text) {

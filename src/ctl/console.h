@@ -42,7 +42,8 @@ private:
 
 class ConsoleHost : public link::LinkHost {
 public:
-    ConsoleHost(ErrorStream &err, bool verbose);
+    // timestamps: each line written starts with the time of day to the millisecond.
+    ConsoleHost(ErrorStream &err, bool verbose, bool timestamps = false);
 
     // The traffic (frames, the port's opening and closing) goes to standard error with
     // --verbose; a time-out or a refused command always, also when the exchange kept it out
@@ -56,8 +57,11 @@ public:
     void RunOnMainThread(const std::function<void()> &fn) override;
 
 private:
+    std::string Stamped(std::string text) const;
+
     ErrorStream &err_;
     bool verbose_;
+    bool timestamps_;
     link::HandOverQueue handOvers_; // the receive thread's lines, run by ProcessEvents
 };
 

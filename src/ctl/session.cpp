@@ -54,8 +54,8 @@ Session::Session(const ParsedArgs &a, const ProgramPaths &p, std::ostream &out, 
                  const PortRun *run)
     : args(a), paths(p), ini(IniPath(a, p)), settings(ReadStartupSettings(ini)), err(e),
       port(run ? run->target.port : a.Value("--port")), unit(run ? run->target.unit : ""),
-      host(err, a.Has("--verbose")), prompter(err, a.Has("--yes")), out_(out), run_(run),
-      recorder_(HistoryPath(), RunContext(a, unit)) {
+      host(err, a.Has("--verbose"), a.Has("--timestamps")), prompter(err, a.Has("--yes")),
+      out_(out), run_(run), recorder_(HistoryPath(), RunContext(a, unit)) {
     IntOption("--baud", 0, 1, 4000000); // a bad speed is a usage error before any opening
     paths.DataDir();                    // an installed program's folder, made at its first run
 }
