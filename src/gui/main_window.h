@@ -25,7 +25,12 @@ class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 class QTimer;
+class TCurrentPlotWindow;
 
+namespace kv::device {
+class CurrentPlot;
+struct CurrentSample;
+} // namespace kv::device
 namespace kv::link {
 class Link;
 }
@@ -118,6 +123,15 @@ public:
     QAction *VerifyCorrectionTable1 = nullptr;
     QAction *BackUpDeviceTable1 = nullptr;
     QAction *VerifyTableWrites1 = nullptr;
+    QAction *CurrentPlot1 = nullptr;          // "Current Plot"
+    QAction *TimestampsInLog1 = nullptr;      // "Timestamps in Log", checkable, off at start
+    QAction *SaveLog1 = nullptr;              // "Save Log..."
+    TCurrentPlotWindow *PlotWindow = nullptr; // made at its first opening
+
+    // Hands a measurement of the timed series or of "Get Current" to the current plot;
+    // nullptr for one that failed (main_window_bench.cpp).
+    void PlotMeasurement(const kv::device::CurrentSample *sample);
+    kv::device::CurrentPlot &plot() { return *plot_; }
 
     // Timed current measurement state (main thread only).
     int TimerTicks = 0;
@@ -170,6 +184,10 @@ public slots:
     void UnitHistory1Click();
     void CalibrationRecord1Click();
 
+    // The bench items of the Service menu (main_window_bench.cpp)
+    void CurrentPlot1Click();
+    void SaveLog1Click();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *e) override;
@@ -186,6 +204,7 @@ private:
     void HistoryPortOpened();
     void HistoryPortClosed();
     void BuildTableServiceItems(); // main_window_service.cpp
+    void BuildBenchItems();        // main_window_bench.cpp
     // Runs the Enter handler of a parameter field; other widgets have no hint.
     void ShowFieldHint(QObject *field);
 
@@ -198,4 +217,6 @@ private:
     // The timed measurement running since Enabletimer1 was checked, recorded when it stops.
     std::unique_ptr<kv::history::SeriesCount> series_;
     bool activationQueued_ = false; // FormActivate queued for the first activation
+    // Every measurement since the start, also while the plot's window is closed.
+    std::unique_ptr<kv::device::CurrentPlot> plot_;
 };

@@ -7,6 +7,7 @@
 #include "device/operations.h"
 #include "gui/history_window.h"
 #include "gui/main_window.h"
+#include "gui/window_placement.h"
 #include "history/calibration_record.h"
 #include "history/recorder.h"
 #include "link/link.h"
@@ -16,9 +17,9 @@ namespace hi = kv::history;
 namespace {
 
 QString UnitItemText(const std::string &unit) {
-    return unit.empty()
-               ? QStringLiteral("Unit...")
-               : QStringLiteral("Unit: ") + QString::fromStdString(unit) + QStringLiteral("...");
+    // A "&" of the unit's name is shown as it is, not taken for a mnemonic marker.
+    return unit.empty() ? QStringLiteral("Unit...")
+                        : QStringLiteral("Unit: ") + kv::MenuText(unit) + QStringLiteral("...");
 }
 
 } // namespace
