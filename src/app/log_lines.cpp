@@ -21,8 +21,8 @@ ClockMillis LocalClockMillis(std::chrono::system_clock::time_point t) {
 }
 
 std::string StampedLine(const ClockMillis &t, std::string_view line) {
-    std::string out = Format("%0.2d:%0.2d:%0.2d.%0.3d",
-                             {t.hour, t.minute, t.second, t.millisecond});
+    std::string out =
+        Format("%0.2d:%0.2d:%0.2d.%0.3d", {t.hour, t.minute, t.second, t.millisecond});
     if (!line.empty()) {
         out += ' ';
         out += line;

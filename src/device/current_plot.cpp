@@ -46,9 +46,12 @@ DateTime CivilTime(long long seconds) {
     const unsigned d = doy - (153 * mp + 2) / 5 + 1;
     const unsigned m = mp < 10 ? mp + 3 : mp - 9;
     const long long y = static_cast<long long>(yoe) + era * 400 + (m <= 2);
-    return {static_cast<int>(y),         static_cast<int>(m),
-            static_cast<int>(d),         static_cast<int>(rest / 3600),
-            static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60)};
+    return {static_cast<int>(y),
+            static_cast<int>(m),
+            static_cast<int>(d),
+            static_cast<int>(rest / 3600),
+            static_cast<int>(rest / 60 % 60),
+            static_cast<int>(rest % 60)};
 }
 
 std::vector<double> AxisScale::Ticks() const {
@@ -80,9 +83,8 @@ AxisScale ValueScale(double minValue, double maxValue, int ticks) {
 }
 
 AxisScale TimeScale(double t0, double t1, int ticks) {
-    static constexpr double kSteps[] = {1,   2,   5,    10,   15,   30,   60,    120,
-                                        300, 600, 900,  1800, 3600, 7200, 10800, 21600,
-                                        43200, 86400};
+    static constexpr double kSteps[] = {1,   2,   5,    10,   15,   30,    60,    120,   300,
+                                        600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
     if (!(t1 > t0))
         t1 = t0 + 1;
     double step = kSteps[std::size(kSteps) - 1];

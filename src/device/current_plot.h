@@ -79,7 +79,6 @@ private:
     long long span_ = 300;
     bool paused_ = false;
     std::size_t newerThanShown_ = 0; // points taken while paused
-
 };
 
 // The shown points as CSV: a header line, then one line per point, CR LF ends, "." decimals.

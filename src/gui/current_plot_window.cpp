@@ -34,8 +34,7 @@ QString Q(const std::string &s) {
 
 } // namespace
 
-TPlotArea::TPlotArea(const dev::CurrentPlot &plot, QWidget *parent)
-    : QWidget(parent), plot_(plot) {
+TPlotArea::TPlotArea(const dev::CurrentPlot &plot, QWidget *parent) : QWidget(parent), plot_(plot) {
     setObjectName("area");
     setMinimumSize(360, 220);
     setBackgroundRole(QPalette::Base);
@@ -92,8 +91,8 @@ void TPlotArea::paintEvent(QPaintEvent *) {
     for (double t : v.time.Ticks()) {
         const QString s = Q(dev::ClockText(static_cast<long long>(t)));
         const int w = fm.horizontalAdvance(s);
-        p.drawText(QRectF(x(t) - w / 2.0 - 2, r.bottom() + 4, w + 4, fm.height()),
-                   Qt::AlignCenter, s);
+        p.drawText(QRectF(x(t) - w / 2.0 - 2, r.bottom() + 4, w + 4, fm.height()), Qt::AlignCenter,
+                   s);
     }
     // Units: amperes at the left axis, ADC at the right, time below.
     p.setPen(kAmpsColour);
@@ -125,12 +124,13 @@ void TPlotArea::paintEvent(QPaintEvent *) {
         for (const dev::PlotPoint &pt : v.points)
             p.drawEllipse(QPointF(x(static_cast<double>(pt.seconds)), y(value(pt), s)), 2.0, 2.0);
     };
-    series(kAdcColour, [](const dev::PlotPoint &pt) { return static_cast<double>(pt.adc); }, v.adc);
-    series(kAmpsColour, [](const dev::PlotPoint &pt) { return pt.amps; }, v.amps);
+    series(
+        kAdcColour, [](const dev::PlotPoint &pt) { return static_cast<double>(pt.adc); }, v.adc);
+    series(
+        kAmpsColour, [](const dev::PlotPoint &pt) { return pt.amps; }, v.amps);
 }
 
-TCurrentPlotWindow::TCurrentPlotWindow(kv::AppContext &ctx, dev::CurrentPlot &plot,
-                                       QWidget *parent)
+TCurrentPlotWindow::TCurrentPlotWindow(kv::AppContext &ctx, dev::CurrentPlot &plot, QWidget *parent)
     : QWidget(parent, Qt::Window), ctx_(ctx), plot_(plot) {
     setObjectName("CurrentPlot");
     setWindowTitle(QStringLiteral("Current Plot"));

@@ -1,9 +1,9 @@
 #include "gui/theme.h"
 
+#include <QApplication>
 #include <QColor>
 #include <QIcon>
 #include <QLineEdit>
-#include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -22,8 +22,7 @@ double Luminance(const QColor &c) {
     auto channel = [](double v) {
         return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
     };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) +
-           0.0722 * channel(c.blueF());
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
 }
 
 double Contrast(const QColor &a, const QColor &b) {
@@ -110,8 +109,10 @@ void FitOnScreen(QWidget *window) {
     if (size != window->size())
         window->resize(size.expandedTo(window->minimumSize().boundedTo(room)));
     QRect f = window->frameGeometry();
-    f.moveLeft(std::clamp(f.left(), avail.left(), std::max(avail.left(), avail.right() - f.width() + 1)));
-    f.moveTop(std::clamp(f.top(), avail.top(), std::max(avail.top(), avail.bottom() - f.height() + 1)));
+    f.moveLeft(
+        std::clamp(f.left(), avail.left(), std::max(avail.left(), avail.right() - f.width() + 1)));
+    f.moveTop(
+        std::clamp(f.top(), avail.top(), std::max(avail.top(), avail.bottom() - f.height() + 1)));
     if (f.topLeft() != window->frameGeometry().topLeft())
         window->move(f.topLeft());
 }

@@ -29,8 +29,7 @@ TEST(LogLines, StampsAndFileText) {
 
 TEST(LogLines, MillisecondsOfTheSameSecond) {
     using namespace std::chrono;
-    const system_clock::time_point t =
-        system_clock::from_time_t(1798718400) + milliseconds(999);
+    const system_clock::time_point t = system_clock::from_time_t(1798718400) + milliseconds(999);
     const ClockMillis c = LocalClockMillis(t);
     EXPECT_EQ(c.millisecond, 999);
     // The whole seconds are those of the time without its milliseconds.

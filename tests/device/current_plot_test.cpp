@@ -45,12 +45,12 @@ TEST(CurrentPlot, ValueAxesAreRoundAndHoldEveryValue) {
         double min, max;
         double lo, hi, step;
     } rows[] = {
-        {0, 0, 0, 1, 0.2},         // nothing measured yet: 0..1
-        {0, 4.7, 0, 5, 1},         // amperes
-        {0, 1023, 0, 1200, 200},   // a full-scale ADC
+        {0, 0, 0, 1, 0.2},           // nothing measured yet: 0..1
+        {0, 4.7, 0, 5, 1},           // amperes
+        {0, 1023, 0, 1200, 200},     // a full-scale ADC
         {0, 0.013, 0, 0.014, 0.002}, // small currents keep their decimals
-        {-3, 12, -5, 15, 5},       // a negative value below 0
-        {0, 50, 0, 50, 10},        // a round maximum is the top itself
+        {-3, 12, -5, 15, 5},         // a negative value below 0
+        {0, 50, 0, 50, 10},          // a round maximum is the top itself
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(r.max);
