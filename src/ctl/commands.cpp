@@ -80,6 +80,9 @@ const std::vector<OptionDef> &CommonOptions() {
         {.name = "--timeout",
          .valueName = "MS",
          .help = "reply time-out in milliseconds (100..60000, default 2000)"},
+        {.name = "--timestamps",
+         .help = "start each line on standard error with the time of day to the millisecond "
+                 "(as -vv does)"},
         {.name = "--yes", .shortName = "-y", .help = "answer Yes to the confirmation questions"},
         {.name = "--json", .help = "one JSON object per result on standard output"},
         {.name = "--window-timing",

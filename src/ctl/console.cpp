@@ -1,9 +1,7 @@
 #include "ctl/console.h"
 
-#include <chrono>
-#include <ctime>
-
 #include "app/format.h"
+#include "app/log_lines.h"
 #include "app/numbers.h"
 #include "ctl/args.h"
 
@@ -28,21 +26,8 @@ void ErrorStream::Write(std::string_view original, bool message) {
     const std::string shownText = Shown(original);
     const std::string_view text = shownText;
     std::string stamp;
-    if (timestamps_ && !message) {
-        const auto now = std::chrono::system_clock::now();
-        const std::time_t t = std::chrono::system_clock::to_time_t(now);
-        const auto ms =
-            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-            1000;
-        std::tm tm{};
-#ifdef _WIN32
-        localtime_s(&tm, &t);
-#else
-        localtime_r(&t, &tm);
-#endif
-        stamp = Format("%0.2d:%0.2d:%0.2d.%0.3d ",
-                       {tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms)});
-    }
+    if (timestamps_ && !message)
+        stamp = StampedLine(LocalClockMillis(std::chrono::system_clock::now()), "") + " ";
     const std::string program = std::string(kProgram) + ": ";
     std::string lines;
     std::size_t start = 0;
@@ -98,8 +83,9 @@ std::string ErrorStream::firstProblem() {
     return firstProblem_;
 }
 
-ConsoleHost::ConsoleHost(ErrorStream &err, int verbosity) : err_(err), verbose_(verbosity > 0) {
-    err_.SetTimestamps(verbosity > 1);
+ConsoleHost::ConsoleHost(ErrorStream &err, int verbosity, bool timestamps)
+    : err_(err), verbose_(verbosity > 0) {
+    err_.SetTimestamps(timestamps || verbosity > 1);
 }
 
 void ConsoleHost::WriteLogLine(link::LineKind kind, std::string_view line) {

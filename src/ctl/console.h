@@ -66,8 +66,9 @@ private:
 class ConsoleHost : public link::LinkHost {
 public:
     // verbosity: 0 results and messages; 1 (-v) the traffic and status lines too; 2 (-vv)
-    // those with timestamps.
-    ConsoleHost(ErrorStream &err, int verbosity);
+    // those with timestamps. timestamps (--timestamps): every line on standard error starts
+    // with the time of day to the millisecond.
+    ConsoleHost(ErrorStream &err, int verbosity, bool timestamps = false);
 
     // The traffic (frames, the port's opening and closing) goes to standard error with
     // --verbose; a time-out or a refused command always, also when the exchange kept it out

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "gui/theme.h"
 #include "gui/window_placement.h"
 #include "tools/adc_conversion.h"
 
@@ -42,9 +43,7 @@ QLineEdit *TForm3::AddField(const char *name, const char *label, int row, const 
     auto *e = new QLineEdit(this);
     e->setObjectName(name);
     e->setGeometry(kFieldLeft, top, kFieldWidth, kFieldHeight);
-    QPalette p = e->palette();
-    p.setColor(QPalette::Base, QColor(color));
-    e->setPalette(p);
+    kv::SetFieldBackground(e, QColor(color));
     l->setBuddy(e);
     return e;
 }

@@ -2,11 +2,13 @@
 
 #include <QFont>
 #include <QFontDatabase>
+#include <QIcon>
 
 #include <cstdio>
 #include <exception>
 
 #include "app/errors.h"
+#include "gui/theme.h"
 #include "gui/window_placement.h"
 
 KorvaneApplication::KorvaneApplication(int &argc, char **argv) : QApplication(argc, argv) {
@@ -14,6 +16,11 @@ KorvaneApplication::KorvaneApplication(int &argc, char **argv) : QApplication(ar
     // an explicit display name to every window caption ("Korvane - <Korvane>"), and the
     // windows and boxes carry their own captions. The display name defaults to this title.
     setApplicationName(QString::fromLatin1(kv::kAppTitle));
+    // The desktop entry the windows belong to (the Wayland application id), and the icon
+    // every window shows. Under X11 the window class's instance part is the program's file
+    // name, "korvane", which the desktop entry names as its StartupWMClass.
+    setDesktopFileName(QStringLiteral("org.korvane.Korvane"));
+    setWindowIcon(kv::ProgramIcon());
     InstallFontSubstitutions();
     kv::TrackInputWindows(*this);
 }

@@ -19,6 +19,7 @@
 #include "corrtable/transfer.h"
 #include "gui/calib_grid_view.h"
 #include "gui/editor_window.h"
+#include "gui/theme.h"
 #include "gui/window_table_write.h"
 #include "history/outcome_records.h"
 
@@ -188,7 +189,9 @@ void TForm2::sgDrawCell(QPainter &p, int col, int row, QRect r, bool selected, b
     QColor background = palette().color(QPalette::Button);
     if (col > 1)
         background = row == 0 ? ToQColor(SeriesColors[static_cast<std::size_t>(col)]) : Qt::white;
-    QColor textColor = Qt::black;
+    // Black text, as on the classic button face, unless a dark desktop theme makes the
+    // button face of columns 0 and 1 too dark for it.
+    QColor textColor = kv::ReadableText(background, Qt::black);
     if (selected && focused) {
         background = QColor(0, 0, 255);
         textColor = Qt::white;
@@ -253,6 +256,12 @@ void TForm2::Clear1Click() {
 
 void TForm2::UpdateGraph1Click() {
     DrawGraph();
+}
+
+void TForm2::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    // At a large scale factor the window's size may exceed the screen.
+    kv::FitOnScreen(this);
 }
 
 void TForm2::AskSaveModified(bool &canClose) {

@@ -13,6 +13,7 @@
 
 #include "corrtable/table_file.h"
 #include "gui/main_window.h"
+#include "gui/theme.h"
 #include "gui/window_placement.h"
 
 namespace {
@@ -104,9 +105,7 @@ void TForm4::BuildWidgets() {
     QLineEdit *check = Edit[kCheckIndex];
     check->setReadOnly(true);
     check->setFocusPolicy(Qt::ClickFocus);
-    QPalette pal = check->palette();
-    pal.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
-    check->setPalette(pal);
+    kv::SetFieldBackground(check, QColor(0xC0, 0xC0, 0xC0));
 
     int label = 0;
     for (int t = 0; t < 3; ++t) {

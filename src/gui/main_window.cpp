@@ -28,13 +28,17 @@
 #include <clocale>
 
 #include "app/format.h"
+#include "app/log_lines.h"
 #include "app/numbers.h"
 #include "app/text_files.h"
 #include "device/current.h"
+#include "device/current_plot.h"
 #include "device/notices.h"
 #include "device/operations.h"
 #include "device/texts.h"
 #include "gui/calib_window.h"
+#include "gui/current_plot_window.h"
+#include "gui/window_placement.h"
 #include "history/recorder.h"
 #include "link/link.h"
 
@@ -69,7 +73,8 @@ QString Q(std::string_view s) {
 } // namespace
 
 TForm1::TForm1(kv::AppContext &ctx, QWidget *parent)
-    : QMainWindow(parent), ctx_(ctx), ini_(ctx.paths.IniFileName()) {
+    : QMainWindow(parent), ctx_(ctx), ini_(ctx.paths.IniFileName()),
+      plot_(std::make_unique<kv::device::CurrentPlot>()) {
     ctx_.form1 = this;
     setObjectName("Form1");
     setWindowTitle(QString::fromLatin1(kCaption));
@@ -99,6 +104,8 @@ TForm1::~TForm1() {
     for (QWidget *w :
          std::initializer_list<QWidget *>{fusecurrent, zerooffset, overloadtimer, multiply, avgi})
         w->removeEventFilter(this);
+    delete PlotWindow; // it draws from plot_
+    PlotWindow = nullptr;
     FormDestroy();
     if (ctx_.form1 == this)
         ctx_.form1 = nullptr;
@@ -269,6 +276,7 @@ void TForm1::BuildMenus() {
     BuildPortItem();
     BuildHistoryItems();
     BuildTableServiceItems();
+    BuildBenchItems();
 
     // The client area is the central widget and the status bar; the menu bar comes on top.
     const int menuHeight = bar->sizeHint().height();
@@ -377,11 +385,9 @@ void TForm1::FormCloseQuery(bool &canClose) {
     if (!ctx_.form2)
         return;
     ctx_.form2->AskSaveModified(canClose);
-    if (!canClose) {
-        ctx_.form2->show();
-        ctx_.form2->raise();
-        ctx_.form2->activateWindow();
-    }
+    // The question promises the calibration window: shown, also when it was minimised.
+    if (!canClose)
+        kv::BringToFront(ctx_.form2);
 }
 
 // Only real moves of the focus within the program count as entering a field: the focus
@@ -440,7 +446,11 @@ void TForm1::WriteLogLine(kv::link::LineKind, std::string_view text) {
     auto lines = [&] { return doc->isEmpty() ? 0 : doc->blockCount(); };
     // A negative limit keeps the newest line, as 0 does.
     const int limit = std::max(CommState.LogLines, 0);
-    const QString line = Q(kv::TrimRight(text));
+    const std::string trimmed = kv::TrimRight(text);
+    const QString line =
+        Q(TimestampsInLog1 && TimestampsInLog1->isChecked()
+              ? kv::StampedLine(kv::LocalClockMillis(std::chrono::system_clock::now()), trimmed)
+              : trimmed);
 
     QTextCursor c(doc);
     c.beginEditBlock();
@@ -497,9 +507,7 @@ void TForm1::Exit1Click() {
 void TForm1::data1Click() {
     if (!ctx_.form2)
         return;
-    ctx_.form2->show();
-    ctx_.form2->raise();
-    ctx_.form2->activateWindow();
+    kv::BringToFront(ctx_.form2);
 }
 
 void TForm1::Info1Click() {

@@ -26,7 +26,12 @@ class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 class QTimer;
+class TCurrentPlotWindow;
 
+namespace kv::device {
+class CurrentPlot;
+struct CurrentSample;
+} // namespace kv::device
 namespace kv::link {
 class Link;
 }
@@ -122,6 +127,15 @@ public:
     QAction *VerifyCorrectionTable1 = nullptr;
     QAction *BackUpDeviceTable1 = nullptr;
     QAction *VerifyTableWrites1 = nullptr;
+    QAction *CurrentPlot1 = nullptr;          // "Current Plot"
+    QAction *TimestampsInLog1 = nullptr;      // "Timestamps in Log", checkable, off at start
+    QAction *SaveLog1 = nullptr;              // "Save Log..."
+    TCurrentPlotWindow *PlotWindow = nullptr; // made at its first opening
+
+    // Hands a measurement of the timed series or of "Get Current" to the current plot;
+    // nullptr for one that failed (main_window_bench.cpp).
+    void PlotMeasurement(const kv::device::CurrentSample *sample);
+    kv::device::CurrentPlot &plot() { return *plot_; }
 
     // Timed current measurement state (main thread only).
     int TimerTicks = 0;
@@ -181,6 +195,10 @@ public slots:
     void CalibrationRecord1Click();
     void SharedHistory1Click();
 
+    // The bench items of the Service menu (main_window_bench.cpp)
+    void CurrentPlot1Click();
+    void SaveLog1Click();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool event(QEvent *e) override;
@@ -206,6 +224,7 @@ private:
     // The shared history's forwarder thread, (re)started for the setting; none without one.
     void StartForwarder(const std::string &conninfo);
     void BuildTableServiceItems(); // main_window_service.cpp
+    void BuildBenchItems();        // main_window_bench.cpp
     // Runs the Enter handler of a parameter field; other widgets have no hint.
     void ShowFieldHint(QObject *field);
 
@@ -221,4 +240,6 @@ private:
     std::unique_ptr<kv::history::SeriesCount> series_;
     kv::link::PortRoots portRoots_;
     bool activationQueued_ = false; // FormActivate queued for the first activation
+    // Every measurement since the start, also while the plot's window is closed.
+    std::unique_ptr<kv::device::CurrentPlot> plot_;
 };

@@ -71,6 +71,7 @@ void TForm1::BitBtn4Click() {
     const bool useVref = vref->isChecked();
     const dev::Measurement m = Ops(*this).GetCurrent(useVref);
     Show(dev::NoticesOf(m, kv::Notice::Kind::ErrorBox));
+    PlotMeasurement(m.ok ? &m.sample : nullptr);
     Record(kv::history::EntryOf(m, useVref));
 }
 
@@ -116,6 +117,8 @@ void TForm1::Timer1Timer() {
         return;
     if (tick.record) {
         Show(dev::NoticesOf(*tick.record));
+        // The plot takes what the current log took; a failed exchange breaks its line.
+        PlotMeasurement(tick.record->measured() ? &tick.record->measurement->sample : nullptr);
         if (series_)
             kv::history::CountTick(*series_, *tick.record);
     }

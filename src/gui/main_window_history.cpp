@@ -10,6 +10,7 @@
 #include "gui/main_window.h"
 #include "gui/shared_history_dialog.h"
 #include "history/background_forwarder.h"
+#include "gui/window_placement.h"
 #include "history/calibration_record.h"
 #include "history/recorder.h"
 #include "history/shared_store.h"
@@ -20,9 +21,9 @@ namespace hi = kv::history;
 namespace {
 
 QString UnitItemText(const std::string &unit) {
-    return unit.empty()
-               ? QStringLiteral("Unit...")
-               : QStringLiteral("Unit: ") + QString::fromStdString(unit) + QStringLiteral("...");
+    // A "&" of the unit's name is shown as it is, not taken for a mnemonic marker.
+    return unit.empty() ? QStringLiteral("Unit...")
+                        : QStringLiteral("Unit: ") + kv::MenuText(unit) + QStringLiteral("...");
 }
 
 } // namespace

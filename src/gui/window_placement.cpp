@@ -19,6 +19,8 @@ class InputWindowTracker : public QObject {
 public:
     using QObject::QObject;
     QPointer<QWidget> last;
+    // The window under last's dialogs: last itself unless it is a dialog over another.
+    QPointer<QWidget> base;
 
 protected:
     bool eventFilter(QObject *object, QEvent *event) override {
@@ -27,8 +29,12 @@ protected:
             object->isWidgetType()) {
             QWidget *w = static_cast<QWidget *>(object)->window();
             // A popup menu belongs to the window it was opened from.
-            if (w->windowType() != Qt::Popup)
+            if (w->windowType() != Qt::Popup) {
                 last = w;
+                while (w->parentWidget())
+                    w = w->parentWidget()->window();
+                base = w;
+            }
         }
         return false;
     }
@@ -52,10 +58,17 @@ void CenterOn(QWidget *dialog, const QWidget *owner) {
     if (owner == nullptr || !owner->isVisible())
         return;
     QSize outer = dialog->frameGeometry().size();
-    if (outer == dialog->size())
+    const bool frameKnown = outer != dialog->size();
+    if (!frameKnown)
         outer += owner->frameGeometry().size() - owner->size();
     // A window's position is that of its frame.
-    dialog->move(owner->frameGeometry().center() - QPoint(outer.width() / 2, outer.height() / 2));
+    QPoint pos = owner->frameGeometry().center() - QPoint(outer.width() / 2, outer.height() / 2);
+    // A window already created but not yet framed (a dialog placed in its first showEvent)
+    // is moved by its client area: the frame would come out a title bar higher than at every
+    // later opening. Its client goes where the owner's frame puts the owner's client.
+    if (!frameKnown && dialog->testAttribute(Qt::WA_WState_Created))
+        pos += owner->geometry().topLeft() - owner->frameGeometry().topLeft();
+    dialog->move(pos);
 }
 
 void TrackInputWindows(QApplication &app) {
@@ -68,8 +81,12 @@ void TrackInputWindows(QApplication &app) {
 QWidget *DialogOwner() {
     if (QWidget *w = QApplication::activeModalWidget(); Shown(w))
         return w;
+    // A dialog closed since (the previous question of a sequence) hands over to the window it
+    // was over, so that every question of the sequence comes over the same window.
     if (tracker && Shown(tracker->last))
         return tracker->last;
+    if (tracker && Shown(tracker->base))
+        return tracker->base;
     if (QWidget *w = QApplication::activeWindow(); Shown(w) && w->windowType() != Qt::Popup)
         return w;
     return nullptr;
@@ -79,6 +96,17 @@ int CaptionWidth(const QString &caption) {
     QFont title = QApplication::font("QMdiSubWindowTitleBar");
     title.setBold(true);
     return QFontMetrics(title).horizontalAdvance(caption) + kTitleBarExtras;
+}
+
+QString MenuText(const std::string &text) {
+    return QString::fromStdString(text).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+void BringToFront(QWidget *window) {
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 void PlaceDialog(QWidget *dialog) {

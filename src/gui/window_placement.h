@@ -1,6 +1,8 @@
-// Where the dialog windows appear: over the window they belong to, each time they are shown,
-// and wide enough for their caption.
+// Where the dialog windows appear (and how menu items show outside text): over the window they
+// belong to, each time they are shown, and wide enough for their caption.
 #pragma once
+
+#include <string>
 
 #include "gui/app_context.h"
 
@@ -24,13 +26,20 @@ void TrackInputWindows(QApplication &app);
 
 // The window a message box, file dialog or text-entry dialog belongs to: the modal dialog in
 // front, else the window of the user's last click or key (which asked for the dialog; a
-// display without a window manager may leave another window active, or none), else the
-// active window, else none.
+// display without a window manager may leave another window active, or none; when that was
+// a dialog since closed, the window it was over), else the active window, else none.
 QWidget *DialogOwner();
 
 // The width a window needs to show its caption whole: the caption in a bold title font, with
 // room for the window icon and the title bar's buttons.
 int CaptionWidth(const QString &caption);
+
+// Outside text (a unit's name, a port) for a menu item's caption: each "&" doubled, so that
+// it is shown rather than taken for the mark of the item's access key.
+QString MenuText(const std::string &text);
+
+// Shows a window in front, restored when it was minimised (its size otherwise kept).
+void BringToFront(QWidget *window);
 
 // For a dialog's showEvent, after its own class has sized it: widens it to CaptionWidth and
 // centres it on its parent's window. (A message box sizes itself again later; it is given

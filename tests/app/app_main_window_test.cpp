@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSizeGrip>
@@ -211,7 +212,11 @@ private slots:
               {"-", "", ""},
               {"VerifyCorrectionTable1", "Verify Correction Table", ""},
               {"BackUpDeviceTable1", "Back Up Device Table...", ""},
-              {"VerifyTableWrites1", "Verify Table Writes", ""}}},
+              {"VerifyTableWrites1", "Verify Table Writes", ""},
+              {"-", "", ""},
+              {"CurrentPlot1", "Current Plot", ""},
+              {"TimestampsInLog1", "Timestamps in Log", ""},
+              {"SaveLog1", "Save Log...", ""}}},
         };
         const QList<QAction *> top = form->menuBar()->actions();
         QCOMPARE(int(top.size()), int(menus.size()));
@@ -230,7 +235,8 @@ private slots:
                 QCOMPARE(form->findChild<QAction *>(want.name), a);
                 QCOMPARE(a->text(), QString(want.caption));
                 QCOMPARE(a->shortcut(), QKeySequence(QString(want.shortcut)));
-                if (QString(want.name) == "AllDataChange1")
+                if (QString(want.name) == "AllDataChange1" ||
+                    QString(want.name) == "TimestampsInLog1")
                     QVERIFY(a->isCheckable());
             }
         }
@@ -449,6 +455,55 @@ private slots:
         QVERIFY(form->close());
         QVERIFY(!form->isVisible());
         QVERIFY(!std::filesystem::exists(dir->File("korvane.sav")));
+    }
+
+    // Time stamps come only while the item is checked; the saved log runs oldest first.
+    void timestampsInLogAndSaveLog() {
+        Start();
+        QVERIFY(!form->TimestampsInLog1->isChecked());
+        form->AddLog("S: 10B");
+        form->TimestampsInLog1->trigger();
+        form->AddLog("R: 00 01");
+        form->TimestampsInLog1->trigger();
+        form->AddLog("plain");
+        const Lines lines = form->LogLinesShown();
+        QCOMPARE(lines.size(), std::size_t(3));
+        QCOMPARE(lines[0], std::string("plain"));
+        QVERIFY2(QRegularExpression("^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3} R: 00 01$")
+                     .match(QString::fromStdString(lines[1]))
+                     .hasMatch(),
+                 lines[1].c_str());
+        QCOMPARE(lines[2], std::string("S: 10B"));
+
+        const std::string file = dir->File("saved.txt");
+        prompter.AnswerFile(file);
+        form->SaveLog1->trigger();
+        QCOMPARE(kvtest::TempDir::Read(file), "S: 10B\r\n" + lines[1] + "\r\nplain\r\n");
+        prompter.AnswerFile(std::nullopt); // cancelled: nothing written
+        std::filesystem::remove(file);
+        form->SaveLog1->trigger();
+        QVERIFY(!std::filesystem::exists(file));
+    }
+
+    // A unit's "&" is shown, not taken for the item's access key.
+    void unitNameWithAmpersandInTheMenu() {
+        Start();
+        form->SetUnit("R&D-7");
+        QCOMPARE(form->Unit1->text(), QString("Unit: R&&D-7..."));
+    }
+
+    // The close refused for unsaved calibration data shows the calibration window, also
+    // when it was minimised.
+    void refusedCloseRestoresMinimisedCalibrationWindow() {
+        Start("AutoOpen=0\r\nGridLines=5\r\n", true);
+        ShowActive();
+        form2->sgSetEditText(1, 1, "1.5", true);
+        form2->showMinimized();
+        QVERIFY(form2->isMinimized());
+        prompter.AnswerMessage(kv::IdCancel);
+        QVERIFY(!form->close());
+        QVERIFY(form2->isVisible());
+        QVERIFY(!form2->isMinimized());
     }
 
     void closeWithoutCalibrationWindowCloses() {

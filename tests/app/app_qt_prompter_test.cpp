@@ -10,6 +10,9 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "gui/application.h"
 #include "gui/qt_prompter.h"
@@ -154,6 +157,32 @@ private slots:
         QVERIFY((frame.center() - owner.frameGeometry().center()).manhattanLength() <= 2);
         QVERIFY(frame.width() >= captionWidth);
         QVERIFY(captionWidth > kv::CaptionWidth(""));
+    }
+
+    // A sequence of questions, each answered by a key in its dialog, stays over the window
+    // the user asked from, even when another window has become the active one meanwhile.
+    void aSecondQuestionComesOverTheSameWindow() {
+        QWidget owner;
+        owner.setGeometry(200, 150, 600, 420);
+        owner.show();
+        QWidget other;
+        other.setGeometry(900, 500, 200, 100);
+        other.show();
+        QTest::mouseClick(&owner, Qt::LeftButton);
+
+        QtPrompter p;
+        std::vector<QWidget *> parents;
+        auto answer = [&](QDialog *dlg) {
+            parents.push_back(dlg->parentWidget());
+            QTest::keyClick(dlg, Qt::Key_Return);
+        };
+        WhenModal(answer);
+        QCOMPARE(p.InputQuery("I to ADC multiply", "Enter value", "85"),
+                 std::optional<std::string>("85"));
+        other.activateWindow();
+        WhenModal(answer);
+        p.InputQuery("Zero offset ADC", "Enter value (div)", "0");
+        QCOMPARE(parents, (std::vector<QWidget *>{&owner, &owner}));
     }
 
     void filterTextIsConvertedToQtForm() {

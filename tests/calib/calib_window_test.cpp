@@ -6,7 +6,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPointer>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTest>
@@ -141,6 +143,31 @@ private slots:
         form_.reset();
         ctx_.reset();
         QCOMPARE(prompter_->unscripted(), 0);
+    }
+
+    // A dark desktop theme's button face under the fixed columns: their text turns light.
+    // A window larger than the screen (a large scale factor) is fitted on it when shown.
+    void darkThemeAndSmallScreen() {
+        TForm2 &f = Make(5);
+        QPalette dark = f.palette();
+        dark.setColor(QPalette::Button, QColor(0x30, 0x30, 0x30));
+        f.setPalette(dark);
+        QImage img(40, 24, QImage::Format_RGB32);
+        {
+            QPainter p(&img);
+            f.sgDrawCell(p, 0, 1, img.rect(), false, false);
+        }
+        int lightest = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                lightest = std::max(lightest, QColor(img.pixel(x, y)).lightness());
+        QVERIFY2(lightest > 200, std::to_string(lightest).c_str());
+
+        const QRect avail = f.screen()->availableGeometry();
+        f.resize(avail.width() + 300, avail.height() + 300);
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QVERIFY(avail.contains(f.frameGeometry()));
     }
 
     void layoutGridAndMenu() {

@@ -93,11 +93,13 @@ private slots:
         CloseAll();
     }
 
-    void itemsComeAfterASeparatorAtTheEndOfService() {
+    void itemsComeAfterASeparatorInService() {
         const QList<QAction *> items = form->Service1->actions();
-        QVERIFY(items.size() >= 4);
-        QVERIFY(items[items.size() - 4]->isSeparator());
-        QCOMPARE(items.back(), form->VerifyTableWrites1);
+        const qsizetype at = items.indexOf(form->VerifyTableWrites1);
+        QVERIFY(at >= 3);
+        QVERIFY(items[at - 3]->isSeparator());
+        QCOMPARE(items[at - 2], form->VerifyCorrectionTable1);
+        QCOMPARE(items[at - 1], form->BackUpDeviceTable1);
         QCOMPARE(form->VerifyCorrectionTable1->text(), QString("Verify Correction Table"));
         QCOMPARE(form->BackUpDeviceTable1->text(), QString("Back Up Device Table..."));
         QVERIFY(!form->VerifyTableWrites1->isChecked());

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,6 +54,24 @@ kv::device::DeviceStatus Record(SimFixture &f, bool stored) {
 std::vector<std::string> TopFirst(std::vector<std::string> logged) {
     std::reverse(logged.begin(), logged.end());
     return logged;
+}
+
+// --timestamps puts the time of day before each traffic line; the results stay as they were.
+TEST(CtlDevice, TimestampsBeforeTheVerboseLines) {
+    SimFixture f;
+    const auto plain = Ctl(f, {"status", "-v"});
+    const auto stamped = Ctl(f, {"status", "-v", "--timestamps"});
+    ASSERT_EQ(stamped.exitCode, 0) << stamped.err;
+    EXPECT_EQ(stamped.out, plain.out);
+    const auto plainLines = Lines(plain.err);
+    const auto lines = Lines(stamped.err);
+    ASSERT_EQ(lines.size(), plainLines.size());
+    ASSERT_FALSE(lines.empty());
+    const std::regex stamp("^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\.[0-9]{3} ");
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(std::regex_search(lines[i], stamp)) << lines[i];
+        EXPECT_EQ(lines[i].substr(13), plainLines[i]);
+    }
 }
 
 TEST(CtlDevice, StatusPrintsTheReportCaptionFirstForLiveAndStoredValues) {

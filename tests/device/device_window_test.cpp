@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,8 +20,10 @@
 #include <vector>
 
 #include "app/program_path.h"
+#include "device/current_plot.h"
 #include "fuse_sim.h"
 #include "gui/application.h"
+#include "gui/current_plot_window.h"
 #include "gui/main_window.h"
 #include "link/crc8.h"
 #include "link/link.h"
@@ -620,6 +623,58 @@ private slots:
         QCOMPARE(prompter.messageTexts(), Lines{"'' is not a valid integer value"});
         QVERIFY(log().empty());
         QVERIFY(sim->Frames().empty());
+    }
+
+    // The plot takes each measurement the timed series writes to the current log, and those
+    // of "Get Current"; its window, pause and exports send nothing to the device.
+    void currentPlotTakesTheMeasurements() {
+        Start("Timer=1\r\n");
+        sim->SetAdc(500);
+        sim->SetHeldParams({99, 5, 100, 0, 1, 0, 20});
+        form->CurrentPlot1->trigger();
+        QVERIFY(form->PlotWindow && form->PlotWindow->isVisible());
+        QVERIFY(sim->Frames().empty());
+
+        form->BitBtn4->click();
+        form->Enabletimer1->trigger();
+        form->Timer1->stop(); // ticks are driven by the test
+        form->Timer1Timer();
+        kv::device::PlotView v = form->plot().View();
+        QCOMPARE(v.points.size(), std::size_t(2));
+        QCOMPARE(v.points[1].adc, 500);
+        QCOMPARE(v.points[1].amps, 5.0);
+        QVERIFY2(IsRecord(adcLines().at(1), "  500   1 244   5 100   0.88   5.00 Off"),
+                 adcLines().at(1).c_str());
+
+        // Paused: measurements are kept, the view stays; the exports add no frames.
+        form->PlotWindow->pause->click();
+        QVERIFY(form->plot().paused());
+        const std::size_t frames = sim->FrameCount();
+        sim->SetAdc(700);
+        form->Timer1Timer();
+        QCOMPARE(form->plot().size(), std::size_t(3));
+        v = form->plot().View();
+        QCOMPARE(v.points.size(), std::size_t(2));
+        QVERIFY(sim->FrameCount() > frames);
+
+        const std::size_t before = sim->FrameCount();
+        prompter.AnswerFile(dir->File("shown.csv"));
+        form->PlotWindow->exportCsv->click();
+        QCOMPARE(kvtest::TempDir::Read(dir->File("shown.csv")), kv::device::PlotCsv(v));
+        prompter.AnswerFile(dir->File("shown.png"));
+        form->PlotWindow->savePng->click();
+        QImage png(QString::fromStdString(dir->File("shown.png")));
+        QCOMPARE(png.size(), form->PlotWindow->area->size() * form->PlotWindow->devicePixelRatio());
+        QCOMPARE(sim->FrameCount(), before);
+        form->Enabletimer1->trigger();
+
+        // Resumed, it shows the newest point again.
+        form->PlotWindow->pause->click();
+        QCOMPARE(form->plot().View().points.back().adc, 700);
+        const QByteArray shots = qgetenv("KORVANE_SCREENSHOT_DIR");
+        if (!shots.isEmpty())
+            QVERIFY(
+                form->PlotWindow->grab().save(QString::fromLocal8Bit(shots) + "/current_plot.png"));
     }
 };
 

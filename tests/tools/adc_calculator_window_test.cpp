@@ -39,6 +39,25 @@ private slots:
         QCOMPARE(prompter_.prompts().size(), size_t(0)); // the calculator never asks
     }
 
+    // Under a dark desktop theme (light text) the fields' fixed light backgrounds get dark
+    // text; the labels keep the theme's.
+    void darkThemeKeepsTheFieldsReadable() {
+        form_.reset();
+        const QPalette before = QApplication::palette();
+        QPalette dark = before;
+        dark.setColor(QPalette::Window, QColor(0x30, 0x30, 0x30));
+        dark.setColor(QPalette::WindowText, Qt::white);
+        dark.setColor(QPalette::Base, QColor(0x20, 0x20, 0x20));
+        dark.setColor(QPalette::Text, Qt::white);
+        QApplication::setPalette(dark);
+        form_ = std::make_unique<TForm3>(*ctx_);
+        QApplication::setPalette(before);
+        for (QLineEdit *e :
+             {form_->umax, form_->imax, form_->adcmax, form_->i, form_->ui, form_->adc})
+            QCOMPARE(e->palette().color(QPalette::Text), QColor(Qt::black));
+        QCOMPARE(form_->umax->palette().color(QPalette::Base), QColor(0xC0, 0xC0, 0xC0));
+    }
+
     void creationComputesNothing() {
         QCOMPARE(ctx_->form3, form_.get());
         QCOMPARE(form_->windowTitle(), QString("Calc ADC"));
