@@ -15,12 +15,12 @@
 #include <fstream>
 #include <string>
 
-#include "app/app_context.h"
-#include "app/application.h"
-#include "app/main_window.h"
 #include "app/program_path.h"
-#include "app/qt_prompter.h"
-#include "app/startup.h"
+#include "gui/app_context.h"
+#include "gui/application.h"
+#include "gui/main_window.h"
+#include "gui/qt_prompter.h"
+#include "gui/startup.h"
 
 namespace {
 

@@ -18,17 +18,17 @@
 #include <string>
 #include <vector>
 
-#include "app/app_context.h"
-#include "app/application.h"
-#include "app/main_window.h"
-#include "app/startup.h"
 #include "app/text_files.h"
-#include "calib/calib_window.h"
-#include "corrtable/editor_window.h"
+#include "gui/adc_calculator_window.h"
+#include "gui/app_context.h"
+#include "gui/application.h"
+#include "gui/calib_window.h"
+#include "gui/editor_window.h"
+#include "gui/last_adc_window.h"
+#include "gui/main_window.h"
+#include "gui/startup.h"
 #include "scripted_prompter.h"
 #include "temp_dir.h"
-#include "tools/adc_calculator_window.h"
-#include "tools/last_adc_window.h"
 
 namespace {
 

@@ -272,9 +272,9 @@ Notices NoticesOf(const TableCheck &c) {
     return {{K::ErrorBox, text}};
 }
 
-std::string WindowBackupPath(const AppContext &ctx) {
-    const PortSetting port = ReadPortSetting(IniFile(ctx.paths.IniFileName()));
-    return FreeBackupPath(DefaultBackupDir(ctx.paths.DataDir()),
+std::string WindowBackupPath(const ProgramPaths &paths) {
+    const PortSetting port = ReadPortSetting(IniFile(paths.IniFileName()));
+    return FreeBackupPath(DefaultBackupDir(paths.DataDir()),
                           BackupFileName({}, port.port, std::chrono::system_clock::now()));
 }
 

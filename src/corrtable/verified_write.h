@@ -12,8 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/app_context.h"
 #include "app/notice.h"
+#include "app/program_path.h"
+#include "app/prompter.h"
 #include "app/text_files.h"
 #include "corrtable/table.h"
 #include "corrtable/transfer.h"
@@ -134,7 +135,7 @@ Notices NoticesOf(const TableCheck &check);
 
 // Where the windows keep the device's table before a write with "Verify Table Writes" on: a
 // new file in the backup folder, named by the port of the settings file and the time.
-std::string WindowBackupPath(const AppContext &ctx);
+std::string WindowBackupPath(const ProgramPaths &paths);
 
 // The windows' Write of the table (the editor's, the calculation's). Without a backup path
 // it is the plain write with its "Done" or "Error on write!". With one ("Verify Table

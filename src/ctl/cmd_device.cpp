@@ -4,12 +4,12 @@
 #include <type_traits>
 
 #include "app/format.h"
+#include "app/json.h"
 #include "app/text_files.h"
 #include "corrtable/table_file.h"
 #include "corrtable/verified_write.h"
 #include "ctl/commands.h"
 #include "ctl/files.h"
-#include "ctl/json.h"
 #include "ctl/session.h"
 #include "device/notices.h"
 #include "device/operations.h"
@@ -64,31 +64,48 @@ dev::ParameterEntries Entries(Session &s) {
 
 std::string StatusJson(const dev::DeviceStatus &st, bool stored,
                        const std::vector<std::string> &lines) {
-    JsonObject j;
-    j.Str("command", "status").Bool("stored", stored);
-    j.Int("PortA", st.PortA).Int("PortB", st.PortB).Int("PortC", st.PortC);
-    j.Int("Flags", st.Flags).Str("FlagNames", dev::FlagNameList(st.Flags));
-    j.Int("FuseCurrent", st.FuseCurrent).Int("ZeroOffset", st.ZeroOffset);
-    j.Int("CurrentMultiply", st.CurrentMultiply).Int("OverloadTime", st.OverloadTime);
-    j.Int("UseVref", st.UseVref).Int("UseAverage", st.UseAverage);
-    j.Int("MeasureCount", st.MeasureCount).Int("DataCrc", st.DataCrc);
-    j.Int("AvgAdc", st.AvgAdc()).Int("UsedCurrent", st.UsedCurrent);
-    j.Int("MeasuredCurrent", st.MeasuredCurrent).Int("LastAdc", st.LastAdc());
-    j.Int("RelayOffTimeMs", dev::RelayOffTimeFrom(st.RelayOffCount()).total);
-    j.Bool("RelayOn", st.RelayOn()).Bool("ManualSwitchOff", st.ManualSwitchOff());
-    j.Strings("lines", lines);
-    return j.str();
+    json::Value j;
+    j["command"] = "status";
+    j["stored"] = stored;
+    j["PortA"] = st.PortA;
+    j["PortB"] = st.PortB;
+    j["PortC"] = st.PortC;
+    j["Flags"] = st.Flags;
+    j["FlagNames"] = dev::FlagNameList(st.Flags);
+    j["FuseCurrent"] = st.FuseCurrent;
+    j["ZeroOffset"] = st.ZeroOffset;
+    j["CurrentMultiply"] = st.CurrentMultiply;
+    j["OverloadTime"] = st.OverloadTime;
+    j["UseVref"] = st.UseVref;
+    j["UseAverage"] = st.UseAverage;
+    j["MeasureCount"] = st.MeasureCount;
+    j["DataCrc"] = st.DataCrc;
+    j["AvgAdc"] = st.AvgAdc();
+    j["UsedCurrent"] = st.UsedCurrent;
+    j["MeasuredCurrent"] = st.MeasuredCurrent;
+    j["LastAdc"] = st.LastAdc();
+    j["RelayOffTimeMs"] = dev::RelayOffTimeFrom(st.RelayOffCount()).total;
+    j["RelayOn"] = st.RelayOn();
+    j["ManualSwitchOff"] = st.ManualSwitchOff();
+    j["lines"] = lines;
+    return json::Write(j);
 }
 
 std::string SampleJson(const dev::CurrentSample &c, const std::vector<std::string> &lines) {
-    JsonObject j;
-    j.Str("command", "current").Str("time", dev::FormatDateTime(c.TimeStamp));
-    j.Int("Adc", c.Adc()).Int("AdcHi", c.AdcHi).Int("AdcLo", c.AdcLo);
-    j.Int("ZeroOffset", c.ZeroOffset).Int("Multiply", c.Multiply).Int("Port", c.Port);
-    j.Fixed("Voltage", c.Voltage, 5).Fixed("Current", c.Current, 2);
-    j.Bool("RelayOn", c.RelayOn());
-    j.Strings("lines", lines);
-    return j.str();
+    json::Value j;
+    j["command"] = "current";
+    j["time"] = dev::FormatDateTime(c.TimeStamp);
+    j["Adc"] = c.Adc();
+    j["AdcHi"] = c.AdcHi;
+    j["AdcLo"] = c.AdcLo;
+    j["ZeroOffset"] = c.ZeroOffset;
+    j["Multiply"] = c.Multiply;
+    j["Port"] = c.Port;
+    j["Voltage"] = json::Rounded(c.Voltage, 5);
+    j["Current"] = json::Rounded(c.Current, 2);
+    j["RelayOn"] = c.RelayOn();
+    j["lines"] = lines;
+    return json::Write(j);
 }
 
 } // namespace
@@ -145,18 +162,16 @@ int CmdGetData(Session &s) {
     // The settings file's key names, in the order of the main window's fields, so that the
     // output can be compared with (or pasted into) the settings file.
     const dev::FuseParameters &p = *read.parameters;
-    JsonObject j;
-    j.Str("command", "get-data");
+    json::Value j;
+    j["command"] = "get-data";
     dev::ForEachParameter(p, [&](const dev::ParameterName &name, const auto &value) {
         if (!s.json())
             s.Out(std::string(name.settingsKey) + "=" + std::to_string(int{value}));
-        else if constexpr (std::is_same_v<std::decay_t<decltype(value)>, bool>)
-            j.Bool(name.settingsKey, value);
         else
-            j.Int(name.settingsKey, value);
+            j[std::string(name.settingsKey)] = value;
     });
     if (s.json())
-        s.Out(j.str());
+        s.Out(json::Write(j));
     return kExitOk;
 }
 

@@ -1,8 +1,8 @@
 // The ports command: every serial port with what the system knows of it.
 #include <filesystem>
 
+#include "app/json.h"
 #include "ctl/commands.h"
-#include "ctl/json.h"
 #include "ctl/session.h"
 #include "link/port_list.h"
 
@@ -22,10 +22,10 @@ int CmdPorts(Session &s) {
     for (const auto &port : ports) {
         const auto fields = link::PortFields(port);
         if (s.json()) {
-            JsonObject j;
+            json::Value j = json::Value::object();
             for (const auto &[key, value] : fields)
-                j.Str(key, value);
-            s.Out(j.str());
+                j[key] = value;
+            s.Out(json::Write(j));
             continue;
         }
         // A block per port: its device first, its facts indented below it.

@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "app/format.h"
+#include "app/json.h"
 #include "app/numbers.h"
 #include "app/text_files.h"
-#include "ctl/json.h"
 
 namespace kv::ctl {
 
@@ -98,10 +98,6 @@ void RefuseSharedFiles(const ParsedArgs &args) {
                          args.command);
 }
 
-bool IsJsonObject(const std::string &line) {
-    return line.size() >= 2 && line.front() == '{' && line.back() == '}';
-}
-
 struct PortResult {
     int rc = kExitFailed;
     std::string error;
@@ -112,36 +108,33 @@ struct PortResult {
 // The port's object: who and how it went first, then the command's own fields (its one
 // object's fields, or its objects as "results", its text lines as "output").
 std::string PortJson(const PortTarget &t, const PortResult &r) {
-    JsonObject j;
-    j.Str("port", t.port);
+    json::Value j;
+    j["port"] = t.port;
     if (!t.unit.empty())
-        j.Str("unit", t.unit);
-    j.Bool("ok", r.rc == kExitOk);
+        j["unit"] = t.unit;
+    j["ok"] = r.rc == kExitOk;
     if (r.rc != kExitOk)
-        j.Str("error", r.error.empty() ? "exit status " + std::to_string(r.rc) : r.error);
-    j.Int("ms", r.ms);
-    std::vector<std::string> objects, text;
-    for (const auto &line : r.collected)
-        (IsJsonObject(line) ? objects : text).push_back(line);
-    std::string s = j.str();
-    s.pop_back();
+        j["error"] = r.error.empty() ? "exit status " + std::to_string(r.rc) : r.error;
+    j["ms"] = r.ms;
+    std::vector<json::Value> objects;
+    std::vector<std::string> text;
+    for (const auto &line : r.collected) {
+        std::optional<json::Value> v = json::Parse(line);
+        if (v && v->is_object())
+            objects.push_back(std::move(*v));
+        else
+            text.push_back(line);
+    }
     if (objects.size() == 1 && text.empty()) {
-        const std::string &o = objects.front();
-        if (o.size() > 2)
-            s += "," + o.substr(1, o.size() - 2);
-        return s + "}";
+        for (const auto &m : objects.front().items())
+            j[m.key()] = m.value();
+    } else {
+        if (!objects.empty())
+            j["results"] = objects;
+        if (!text.empty())
+            j["output"] = text;
     }
-    if (!objects.empty()) {
-        s += ",\"results\":[";
-        for (std::size_t i = 0; i < objects.size(); ++i)
-            s += (i ? "," : "") + objects[i];
-        s += "]";
-    }
-    if (!text.empty())
-        s += "," + JsonObject().Strings("output", text).str().substr(1);
-    else
-        s += "}";
-    return s;
+    return json::Write(j);
 }
 
 } // namespace

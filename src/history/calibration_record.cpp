@@ -25,34 +25,34 @@ bool IsTableChange(const Record &r) {
 }
 
 std::optional<Table> TableIn(const json::Value &v) {
-    return v.IsNull() ? std::nullopt : TableFromJson(v);
+    return v.is_null() ? std::nullopt : TableFromJson(v);
 }
 
 // The table a record saw the device hold: a read, a backup, a verify's read.
 std::optional<Table> TableRead(const Record &r) {
     if ((Is(r, Operation::TableRead) || Is(r, Operation::TableBackup)) && r.ok)
-        return TableIn(r.data["table"]);
+        return TableIn(json::At(r.data, "table"));
     if (Is(r, Operation::TableVerify))
-        return TableIn(r.data["found"]);
+        return TableIn(json::At(r.data, "found"));
     return std::nullopt;
 }
 
 // The table the device held after the record: what a successful write sent, or a read.
 std::optional<Table> TableAfter(const Record &r) {
     if (IsTableChange(r))
-        return r.ok ? TableIn(r.data["after"]) : std::nullopt;
+        return r.ok ? TableIn(json::At(r.data, "after")) : std::nullopt;
     return TableRead(r);
 }
 
 std::optional<Params> ParamsOfStatus(const json::Value &status) {
-    return status.IsNull() ? std::nullopt : ParametersFromJson(status["parameters"]);
+    return status.is_null() ? std::nullopt : ParametersFromJson(json::At(status, "parameters"));
 }
 
 std::optional<Params> ParamsRead(const Record &r) {
     if (Is(r, Operation::ParamsRead) && r.ok)
-        return ParametersFromJson(r.data["parameters"]);
+        return ParametersFromJson(json::At(r.data, "parameters"));
     if (Is(r, Operation::StatusRead) && r.ok)
-        return ParamsOfStatus(r.data["status"]);
+        return ParamsOfStatus(json::At(r.data, "status"));
     return std::nullopt;
 }
 
@@ -60,9 +60,9 @@ std::optional<Params> ParamsRead(const Record &r) {
 // that failed later, at WriteData), the values of a send that succeeded, or a read.
 std::optional<Params> ParamsAfter(const Record &r) {
     if (Is(r, Operation::ParamsSend)) {
-        if (std::optional<Params> p = ParamsOfStatus(r.data["after"]))
+        if (std::optional<Params> p = ParamsOfStatus(json::At(r.data, "after")))
             return p;
-        return r.ok ? ParametersFromJson(r.data["sent"]) : std::nullopt;
+        return r.ok ? ParametersFromJson(json::At(r.data, "sent")) : std::nullopt;
     }
     return ParamsRead(r);
 }
@@ -401,7 +401,8 @@ CalibrationAnalysis AnalyzeCalibration(std::span<const Record> records, const st
     std::size_t ci = records.size();
     for (std::size_t i = records.size(); i-- > 0;)
         if (Is(records[i], Operation::CalibrationCalc) && records[i].ok &&
-            TableIn(records[i].data["table"]) && PointsFromJson(records[i].data["points"])) {
+            TableIn(json::At(records[i].data, "table")) &&
+            PointsFromJson(json::At(records[i].data, "points"))) {
             ci = i;
             break;
         }
@@ -442,7 +443,7 @@ CalibrationAnalysis AnalyzeCalibration(std::span<const Record> records, const st
                       ShownTime(change->time);
         return out;
     }
-    std::optional<Table> written = TableIn(change->data["after"]);
+    std::optional<Table> written = TableIn(json::At(change->data, "after"));
     if (!written) {
         out.refusal = name + ": the table write" + since + " holds no table";
         return out;
@@ -451,37 +452,38 @@ CalibrationAnalysis AnalyzeCalibration(std::span<const Record> records, const st
     CalibrationSession s;
     s.calibration = &calc;
     s.tableWrite = change;
-    s.points = *PointsFromJson(calc.data["points"]);
-    s.multiplier = static_cast<int>(calc.data["multiplier"].AsInt());
-    s.zeroOffset = static_cast<int>(calc.data["zero_offset"].AsInt());
-    s.calculated = *TableIn(calc.data["table"]);
+    s.points = *PointsFromJson(json::At(calc.data, "points"));
+    s.multiplier = static_cast<int>(json::Int(json::At(calc.data, "multiplier")));
+    s.zeroOffset = static_cast<int>(json::Int(json::At(calc.data, "zero_offset")));
+    s.calculated = *TableIn(json::At(calc.data, "table"));
     s.written = *written;
-    if (!change->data["verified"].IsNull())
-        s.verified = change->data["verified"].AsBool();
+    if (!json::At(change->data, "verified").is_null())
+        s.verified = json::Bool(json::At(change->data, "verified"));
     // The write was the visit's last table change: a later comparison, or a later read of
     // the whole table, shows what the device took.
     for (const Record *r = change + 1; r <= &records[last]; ++r) {
         if (Is(*r, Operation::TableVerify))
-            if (std::optional<Table> found = TableIn(r->data["found"]))
+            if (std::optional<Table> found = TableIn(json::At(r->data, "found")))
                 s.verified = *found == s.written;
         if (Is(*r, Operation::TableRead) && r->ok)
-            if (std::optional<Table> read = TableIn(r->data["table"]))
+            if (std::optional<Table> read = TableIn(json::At(r->data, "table")))
                 s.verified = *read == s.written;
     }
 
     s.tableFound = FoundState<Table>(
-        visit, IsTableChange, [](const Record &r) { return TableIn(r.data["before"]); }, TableRead);
+        visit, IsTableChange, [](const Record &r) { return TableIn(json::At(r.data, "before")); },
+        TableRead);
     const auto isSend = [](const Record &r) { return Is(r, Operation::ParamsSend); };
     s.parametersFound = FoundState<Params>(
-        visit, isSend, [](const Record &r) { return ParamsOfStatus(r.data["before"]); },
+        visit, isSend, [](const Record &r) { return ParamsOfStatus(json::At(r.data, "before")); },
         ParamsRead);
     s.parametersSent = std::any_of(visit.begin(), visit.end(), isSend);
     s.parametersLeft = Latest<Params>(visit, ParamsAfter);
     s.previousTable = Latest<Table>(before, TableAfter);
     s.previousParameters = Latest<Params>(before, ParamsAfter);
     for (const Record &r : before)
-        if (Is(r, Operation::CalibrationCalc) && r.ok && !r.data["table"].IsNull())
-            if (std::optional<calib::PointList> p = PointsFromJson(r.data["points"])) {
+        if (Is(r, Operation::CalibrationCalc) && r.ok && !json::At(r.data, "table").is_null())
+            if (std::optional<calib::PointList> p = PointsFromJson(json::At(r.data, "points"))) {
                 s.previousCalibration = &r;
                 s.previousPoints = *p;
             }
@@ -539,7 +541,7 @@ CalibrationDocument CalibrationRecordHtml(std::span<const Record> records, const
     h += "<section><h2>Calibration points</h2><div class=\"side\"><div>" + PointsTable(s);
     h += "<p class=\"note\">Multiplier M = " + std::to_string(s.multiplier) +
          " ADC steps per ampere, zero offset Z = " + std::to_string(s.zeroOffset) + " ADC steps.";
-    if (const long long exceeded = calc.data["exceeded"].AsInt(); exceeded > 0)
+    if (const long long exceeded = json::Int(json::At(calc.data, "exceeded")); exceeded > 0)
         h += " <span class=\"warn\">" + std::to_string(exceeded) +
              " corrections below 12 A were limited to &plusmn;127.</span>";
     h += "</p></div><div>" + CalibrationGraphSvg(s.points, kGraphWidth, kGraphHeight) +

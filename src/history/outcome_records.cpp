@@ -38,7 +38,7 @@ Entry EntryOf(const dev::StatusRead &read) {
     d.stored = read.command == link::Cmd::GetStoredStatus;
     Entry e = Make(d, OutcomeOf(read.ok(), dev::NoticesOf(read)));
     if (!read.status)
-        e.data.Set("status", json::Value()); // nothing came: no zeros passed off as read
+        e.data["status"] = nullptr; // nothing came: no zeros passed off as read
     return e;
 }
 
@@ -48,7 +48,7 @@ Entry EntryOf(const dev::ParametersRead &read) {
         d.parameters = *read.parameters;
     Entry e = Make(d, OutcomeOf(read.ok(), dev::NoticesOf(read)));
     if (!read.parameters)
-        e.data.Set("parameters", json::Value());
+        e.data["parameters"] = nullptr;
     return e;
 }
 
@@ -108,7 +108,7 @@ Entry TableReadEntry(const ct::TableTransfer &read, const ct::CorrTableData &tab
                                                          {read.blocks, ct::kBlocks}));
     Entry e = Make(TableReadData{table, saved ? file : std::string()}, o);
     if (!read.complete())
-        e.data.Set("table", json::Value()); // zeros from the failed block on: not the device's
+        e.data["table"] = nullptr; // zeros from the failed block on: not the device's
     return e;
 }
 

@@ -22,7 +22,7 @@ namespace kv::history {
 struct Entry {
     Operation operation = Operation::StatusRead;
     Outcome outcome;
-    json::Value data = json::Value::Object();
+    json::Value data = json::Value::object();
 };
 
 // ok, or failed with the failure texts of the notices the front end showed ("; " between

@@ -142,7 +142,7 @@ Record MakeRecord(const Context &context, Operation op, const Outcome &outcome, 
     r.operation = std::string(OperationName(op));
     r.ok = outcome.ok;
     r.message = outcome.message;
-    r.data = data.IsNull() ? json::Value::Object() : std::move(data);
+    r.data = data.is_null() ? json::Value::object() : std::move(data);
     return r;
 }
 

@@ -14,31 +14,31 @@ json::Value ByteOrNull(const std::optional<std::uint8_t> &b) {
 
 // A member that must be an integer in [lo, hi].
 std::optional<int> IntIn(const json::Value &v, std::string_view key, int lo, int hi) {
-    const json::Value &m = v[key];
-    if (!m.IsInt() || m.AsInt() < lo || m.AsInt() > hi)
+    const json::Value &m = json::At(v, key);
+    if (!m.is_number_integer() || json::Int(m, -1LL - hi) < lo || json::Int(m, -1LL - hi) > hi)
         return std::nullopt;
-    return static_cast<int>(m.AsInt());
+    return static_cast<int>(json::Int(m));
 }
 
 json::Value Differences(const corr::CorrTableData &a, const corr::CorrTableData &b) {
-    json::Value out = json::Value::Array();
+    json::Value out = json::Value::array();
     for (int n = 0; n < corr::kEntries; ++n)
         if (a[static_cast<std::size_t>(n)] != b[static_cast<std::size_t>(n)])
-            out.Push(n);
+            out.push_back(n);
     return out;
 }
 
 } // namespace
 
 json::Value ParametersJson(const dev::FuseParameters &p) {
-    json::Value v = json::Value::Object();
-    v.Set("FuseCurrent", p.FuseCurrent);
-    v.Set("ZeroOffset", p.ZeroOffset);
-    v.Set("OverloadTimer", p.OverloadTime);
-    v.Set("ADCcurrentMultiply", p.CurrentMultiply);
-    v.Set("MeasureCount", p.MeasureCount);
-    v.Set("UseAverage", p.UseAverage);
-    v.Set("UseVref", p.UseVref);
+    json::Value v = json::Value::object();
+    v["FuseCurrent"] = p.FuseCurrent;
+    v["ZeroOffset"] = p.ZeroOffset;
+    v["OverloadTimer"] = p.OverloadTime;
+    v["ADCcurrentMultiply"] = p.CurrentMultiply;
+    v["MeasureCount"] = p.MeasureCount;
+    v["UseAverage"] = p.UseAverage;
+    v["UseVref"] = p.UseVref;
     return v;
 }
 
@@ -46,7 +46,8 @@ std::optional<dev::FuseParameters> ParametersFromJson(const json::Value &v) {
     const auto fc = IntIn(v, "FuseCurrent", 0, 255), zo = IntIn(v, "ZeroOffset", 0, 255);
     const auto ot = IntIn(v, "OverloadTimer", 0, 255), m = IntIn(v, "ADCcurrentMultiply", 0, 255);
     const auto mc = IntIn(v, "MeasureCount", 0, 255);
-    if (!fc || !zo || !ot || !m || !mc || !v["UseAverage"].IsBool() || !v["UseVref"].IsBool())
+    if (!fc || !zo || !ot || !m || !mc || !json::At(v, "UseAverage").is_boolean() ||
+        !json::At(v, "UseVref").is_boolean())
         return std::nullopt;
     dev::FuseParameters p;
     p.FuseCurrent = static_cast<std::uint8_t>(*fc);
@@ -54,79 +55,79 @@ std::optional<dev::FuseParameters> ParametersFromJson(const json::Value &v) {
     p.OverloadTime = static_cast<std::uint8_t>(*ot);
     p.CurrentMultiply = static_cast<std::uint8_t>(*m);
     p.MeasureCount = static_cast<std::uint8_t>(*mc);
-    p.UseAverage = v["UseAverage"].AsBool();
-    p.UseVref = v["UseVref"].AsBool();
+    p.UseAverage = json::Bool(json::At(v, "UseAverage"));
+    p.UseVref = json::Bool(json::At(v, "UseVref"));
     return p;
 }
 
 json::Value StatusJson(const dev::DeviceStatus &s) {
-    json::Value bytes = json::Value::Array();
+    json::Value bytes = json::Value::array();
     for (std::uint8_t b : dev::StatusToBytes(s))
-        bytes.Push(static_cast<int>(b));
-    json::Value v = json::Value::Object();
-    v.Set("record", std::move(bytes));
-    v.Set("parameters", ParametersJson(dev::ParametersFromStatus(s)));
-    v.Set("crc", s.DataCrc);
-    v.Set("flags", s.Flags);
-    v.Set("relay_on", s.RelayOn());
-    v.Set("manual_switch_off", s.ManualSwitchOff());
+        bytes.push_back(static_cast<int>(b));
+    json::Value v = json::Value::object();
+    v["record"] = std::move(bytes);
+    v["parameters"] = ParametersJson(dev::ParametersFromStatus(s));
+    v["crc"] = s.DataCrc;
+    v["flags"] = s.Flags;
+    v["relay_on"] = s.RelayOn();
+    v["manual_switch_off"] = s.ManualSwitchOff();
     return v;
 }
 
 std::optional<dev::DeviceStatus> StatusFromJson(const json::Value &v) {
-    const json::Value &record = v["record"];
-    if (record.Size() != dev::kStatusRecordSize || !record.IsArray())
+    const json::Value &record = json::At(v, "record");
+    if (!record.is_array() || record.size() != dev::kStatusRecordSize)
         return std::nullopt;
     std::array<std::uint8_t, dev::kStatusRecordSize> bytes{};
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const json::Value &b = record.Items()[i];
-        if (!b.IsInt() || b.AsInt() < 0 || b.AsInt() > 255)
+        const json::Value &b = record[i];
+        if (!b.is_number_integer() || json::Int(b, -1) < 0 || json::Int(b) > 255)
             return std::nullopt;
-        bytes[i] = static_cast<std::uint8_t>(b.AsInt());
+        bytes[i] = static_cast<std::uint8_t>(json::Int(b));
     }
     return dev::StatusFromBytes(bytes);
 }
 
 json::Value TableJson(const corr::CorrTableData &t) {
-    json::Value entries = json::Value::Array();
+    json::Value entries = json::Value::array();
     for (int n = 0; n < corr::kEntries; ++n)
-        entries.Push(static_cast<int>(t[static_cast<std::size_t>(n)]));
-    json::Value v = json::Value::Object();
-    v.Set("entries", std::move(entries));
-    v.Set("crc", corr::TableCrc(t));
+        entries.push_back(static_cast<int>(t[static_cast<std::size_t>(n)]));
+    json::Value v = json::Value::object();
+    v["entries"] = std::move(entries);
+    v["crc"] = corr::TableCrc(t);
     return v;
 }
 
 std::optional<corr::CorrTableData> TableFromJson(const json::Value &v) {
-    const json::Value &entries = v["entries"];
-    if (!entries.IsArray() || entries.Size() != corr::kEntries)
+    const json::Value &entries = json::At(v, "entries");
+    if (!entries.is_array() || entries.size() != corr::kEntries)
         return std::nullopt;
     corr::CorrTableData t{};
     for (std::size_t n = 0; n < corr::kEntries; ++n) {
-        const json::Value &e = entries.Items()[n];
-        if (!e.IsInt() || e.AsInt() < -128 || e.AsInt() > 127)
+        const json::Value &e = entries[n];
+        if (!e.is_number_integer() || json::Int(e, -129) < -128 || json::Int(e) > 127)
             return std::nullopt;
-        t[n] = static_cast<std::int8_t>(e.AsInt());
+        t[n] = static_cast<std::int8_t>(json::Int(e));
     }
     return t;
 }
 
 json::Value PointsJson(const calib::PointList &points) {
-    json::Value v = json::Value::Array();
+    json::Value v = json::Value::array();
     for (const calib::CalPoint &p : points) {
-        json::Value point = json::Value::Object();
-        point.Set("mA", p.mA);
-        point.Set("adc", p.adc);
-        v.Push(std::move(point));
+        json::Value point = json::Value::object();
+        point["mA"] = p.mA;
+        point["adc"] = p.adc;
+        v.push_back(std::move(point));
     }
     return v;
 }
 
 std::optional<calib::PointList> PointsFromJson(const json::Value &v) {
-    if (!v.IsArray())
+    if (!v.is_array())
         return std::nullopt;
     calib::PointList points;
-    for (const json::Value &p : v.Items()) {
+    for (const json::Value &p : v) {
         const auto mA = IntIn(p, "mA", INT32_MIN, INT32_MAX);
         const auto adc = IntIn(p, "adc", INT32_MIN, INT32_MAX);
         if (!mA || !adc)
@@ -146,123 +147,123 @@ corr::CorrTableData TableOf(const calib::CorrectionTable &calculated) {
 
 json::Value ToJson(const ParamsSendData &d) {
     const std::uint8_t calculated = dev::ParametersCrc(d.sent);
-    json::Value crc = json::Value::Object();
-    crc.Set("calculated", calculated);
-    crc.Set("returned", ByteOrNull(d.crcReturned));
-    crc.Set("ok", d.crcReturned ? json::Value(*d.crcReturned == calculated) : json::Value());
-    json::Value v = json::Value::Object();
-    v.Set("before", OrNull(d.before, StatusJson));
-    v.Set("sent", ParametersJson(d.sent));
-    v.Set("after", OrNull(d.after, StatusJson));
-    v.Set("crc", std::move(crc));
+    json::Value crc = json::Value::object();
+    crc["calculated"] = calculated;
+    crc["returned"] = ByteOrNull(d.crcReturned);
+    crc["ok"] = d.crcReturned ? json::Value(*d.crcReturned == calculated) : json::Value();
+    json::Value v = json::Value::object();
+    v["before"] = OrNull(d.before, StatusJson);
+    v["sent"] = ParametersJson(d.sent);
+    v["after"] = OrNull(d.after, StatusJson);
+    v["crc"] = std::move(crc);
     return v;
 }
 
 json::Value ToJson(const ParamsReadData &d) {
-    return json::Value::Object().Set("parameters", ParametersJson(d.parameters));
+    return {{"parameters", ParametersJson(d.parameters)}};
 }
 
 json::Value ToJson(const ParamsCrcData &d) {
     const std::uint8_t calculated = dev::ParametersCrc(d.parameters);
-    json::Value v = json::Value::Object();
-    v.Set("parameters", ParametersJson(d.parameters));
-    v.Set("calculated", calculated);
-    v.Set("returned", ByteOrNull(d.returned));
-    v.Set("ok", d.returned ? json::Value(*d.returned == calculated) : json::Value());
+    json::Value v = json::Value::object();
+    v["parameters"] = ParametersJson(d.parameters);
+    v["calculated"] = calculated;
+    v["returned"] = ByteOrNull(d.returned);
+    v["ok"] = d.returned ? json::Value(*d.returned == calculated) : json::Value();
     return v;
 }
 
 json::Value ToJson(const StatusReadData &d) {
-    return json::Value::Object().Set("stored", d.stored).Set("status", StatusJson(d.status));
+    return {{"stored", d.stored}, {"status", StatusJson(d.status)}};
 }
 
 json::Value ToJson(const RelayData &d) {
-    return json::Value::Object().Set("on", d.on);
+    return {{"on", d.on}};
 }
 
 json::Value ToJson(const CurrentReadData &d) {
-    json::Value v = json::Value::Object();
-    v.Set("adc", d.sample.Adc());
-    v.Set("current", d.sample.Current);
-    v.Set("voltage", d.sample.Voltage);
-    v.Set("vref", d.vref);
-    v.Set("relay_on", d.sample.RelayOn());
+    json::Value v = json::Value::object();
+    v["adc"] = d.sample.Adc();
+    v["current"] = d.sample.Current;
+    v["voltage"] = d.sample.Voltage;
+    v["vref"] = d.vref;
+    v["relay_on"] = d.sample.RelayOn();
     return v;
 }
 
 json::Value ToJson(const CurrentSeriesData &d) {
-    json::Value v = json::Value::Object();
-    v.Set("start", d.start);
-    v.Set("end", d.end);
-    v.Set("interval_s", d.intervalSeconds);
-    v.Set("count", d.count);
-    v.Set("failures", d.failures);
-    v.Set("log", d.logFile);
+    json::Value v = json::Value::object();
+    v["start"] = d.start;
+    v["end"] = d.end;
+    v["interval_s"] = d.intervalSeconds;
+    v["count"] = d.count;
+    v["failures"] = d.failures;
+    v["log"] = d.logFile;
     return v;
 }
 
 json::Value ToJson(const TableWriteData &d) {
-    json::Value v = json::Value::Object();
-    v.Set("file", d.file);
-    v.Set("before", OrNull(d.before, TableJson));
-    v.Set("after", TableJson(d.after));
-    v.Set("backup", d.backupFile);
-    v.Set("verified", d.verified ? json::Value(*d.verified) : json::Value());
+    json::Value v = json::Value::object();
+    v["file"] = d.file;
+    v["before"] = OrNull(d.before, TableJson);
+    v["after"] = TableJson(d.after);
+    v["backup"] = d.backupFile;
+    v["verified"] = d.verified ? json::Value(*d.verified) : json::Value();
     return v;
 }
 
 json::Value ToJson(const TableReadData &d) {
-    return json::Value::Object().Set("table", TableJson(d.table)).Set("file", d.file);
+    return {{"table", TableJson(d.table)}, {"file", d.file}};
 }
 
 json::Value ToJson(const TableVerifyData &d) {
-    json::Value v = json::Value::Object();
-    v.Set("file", d.file);
-    v.Set("expected", TableJson(d.expected));
-    v.Set("found", OrNull(d.found, TableJson));
-    v.Set("differences", d.found ? Differences(d.expected, *d.found) : json::Value());
+    json::Value v = json::Value::object();
+    v["file"] = d.file;
+    v["expected"] = TableJson(d.expected);
+    v["found"] = OrNull(d.found, TableJson);
+    v["differences"] = d.found ? Differences(d.expected, *d.found) : json::Value();
     return v;
 }
 
 json::Value ToJson(const TableBackupData &d) {
-    return json::Value::Object().Set("table", TableJson(d.table)).Set("file", d.file);
+    return {{"table", TableJson(d.table)}, {"file", d.file}};
 }
 
 json::Value ToJson(const TableRestoreData &d) {
-    json::Value v = json::Value::Object();
-    v.Set("file", d.file);
-    v.Set("before", OrNull(d.before, TableJson));
-    v.Set("after", TableJson(d.after));
-    v.Set("verified", d.verified ? json::Value(*d.verified) : json::Value());
+    json::Value v = json::Value::object();
+    v["file"] = d.file;
+    v["before"] = OrNull(d.before, TableJson);
+    v["after"] = TableJson(d.after);
+    v["verified"] = d.verified ? json::Value(*d.verified) : json::Value();
     return v;
 }
 
 json::Value ToJson(const CalibrationCalcData &d) {
     using Status = calib::CorrectionTable::Status;
     const Status s = d.result.status;
-    json::Value v = json::Value::Object();
-    v.Set("points", PointsJson(d.points));
-    v.Set("multiplier", d.multiplier);
-    v.Set("zero_offset", d.zeroOffset);
-    v.Set("status", s == Status::Ok            ? "ok"
-                    : s == Status::NothingToDo ? "nothing-to-do"
-                                               : "missing-zero");
-    v.Set("exceeded", d.result.exceeded);
-    v.Set("table", s == Status::Ok ? TableJson(TableOf(d.result)) : json::Value());
-    v.Set("file", d.file);
+    json::Value v = json::Value::object();
+    v["points"] = PointsJson(d.points);
+    v["multiplier"] = d.multiplier;
+    v["zero_offset"] = d.zeroOffset;
+    v["status"] = (s == Status::Ok            ? "ok"
+                   : s == Status::NothingToDo ? "nothing-to-do"
+                                              : "missing-zero");
+    v["exceeded"] = d.result.exceeded;
+    v["table"] = s == Status::Ok ? TableJson(TableOf(d.result)) : json::Value();
+    v["file"] = d.file;
     return v;
 }
 
 json::Value ToJson(const IncludeGenerateData &d) {
-    json::Value v = json::Value::Object();
-    v.Set("source", d.source);
-    v.Set("output", d.output);
-    v.Set("table", OrNull(d.table, TableJson));
+    json::Value v = json::Value::object();
+    v["source"] = d.source;
+    v["output"] = d.output;
+    v["table"] = OrNull(d.table, TableJson);
     return v;
 }
 
 json::Value ToJson(const RestartData &) {
-    return json::Value::Object();
+    return json::Value::object();
 }
 
 } // namespace kv::history

@@ -13,26 +13,29 @@ std::string Hex(long long v) {
 }
 
 std::string TableSummary(const json::Value &table) {
-    return table.IsNull() ? std::string() : "table crc " + Hex(table["crc"].AsInt());
+    return table.is_null() ? std::string() : "table crc " + Hex(json::Int(json::At(table, "crc")));
 }
 
 std::string ParametersSummary(const json::Value &p) {
     std::string out;
-    for (const json::Member &m : p.Members()) {
+    if (!p.is_object())
+        return out;
+    for (const auto &m : p.items()) {
         if (!out.empty())
             out += ' ';
-        out += m.key + "=" +
-               std::to_string(m.value.IsBool() ? (m.value.AsBool() ? 1 : 0) : m.value.AsInt());
+        const json::Value &v = m.value();
+        out +=
+            m.key() + "=" + std::to_string(v.is_boolean() ? (v.get<bool>() ? 1 : 0) : json::Int(v));
     }
     return out;
 }
 
 std::string Verified(const json::Value &v) {
-    return v.IsNull() ? std::string() : v.AsBool() ? ", verified" : ", read back different";
+    return v.is_null() ? std::string() : json::Bool(v) ? ", verified" : ", read back different";
 }
 
 std::string FileSuffix(std::string_view word, const json::Value &file) {
-    const std::string f = file.AsString();
+    const std::string f = json::Str(file);
     return f.empty() ? std::string() : " " + std::string(word) + " " + f;
 }
 
@@ -70,55 +73,61 @@ std::string Summary(const Record &r) {
         return {};
     switch (*op) {
     case Operation::ParamsSend: {
-        const json::Value &crc = d["crc"];
+        const json::Value &crc = json::At(d, "crc");
         std::string crcText;
-        if (!crc["returned"].IsNull())
-            crcText =
-                "CRC " + Hex(crc["returned"].AsInt()) + (crc["ok"].AsBool() ? " OK" : "") +
-                (crc["ok"].AsBool() ? "" : " (calculated " + Hex(crc["calculated"].AsInt()) + ")");
-        return Join({ParametersSummary(d["sent"]), crcText});
+        if (!json::At(crc, "returned").is_null())
+            crcText = "CRC " + Hex(json::Int(json::At(crc, "returned"))) +
+                      (json::Bool(json::At(crc, "ok")) ? " OK" : "") +
+                      (json::Bool(json::At(crc, "ok"))
+                           ? ""
+                           : " (calculated " + Hex(json::Int(json::At(crc, "calculated"))) + ")");
+        return Join({ParametersSummary(json::At(d, "sent")), crcText});
     }
     case Operation::ParamsRead:
-        return ParametersSummary(d["parameters"]);
+        return ParametersSummary(json::At(d, "parameters"));
     case Operation::ParamsCrc:
-        return Join({"calculated " + Hex(d["calculated"].AsInt()),
-                     d["returned"].IsNull() ? "" : "returned " + Hex(d["returned"].AsInt())});
+        return Join({"calculated " + Hex(json::Int(json::At(d, "calculated"))),
+                     json::At(d, "returned").is_null()
+                         ? ""
+                         : "returned " + Hex(json::Int(json::At(d, "returned")))});
     case Operation::StatusRead:
-        return Join(
-            {d["stored"].AsBool() ? "stored" : "", ParametersSummary(d["status"]["parameters"])});
+        return Join({json::Bool(json::At(d, "stored")) ? "stored" : "",
+                     ParametersSummary(json::At(json::At(d, "status"), "parameters"))});
     case Operation::Relay:
-        return d["on"].AsBool() ? "on" : "off";
+        return json::Bool(json::At(d, "on")) ? "on" : "off";
     case Operation::CurrentRead:
-        return FormatFixed(d["current"].AsReal(), 2) + " A (ADC " +
-               std::to_string(d["adc"].AsInt()) + ")";
+        return FormatFixed(json::Real(json::At(d, "current")), 2) + " A (ADC " +
+               std::to_string(json::Int(json::At(d, "adc"))) + ")";
     case Operation::CurrentSeries:
-        return Join({std::to_string(d["count"].AsInt()) + " measurements",
-                     std::to_string(d["failures"].AsInt()) + " failed",
-                     "every " + FloatToStr(d["interval_s"].AsReal()) + " s",
-                     d["log"].AsString().empty() ? "" : "log " + d["log"].AsString()});
+        return Join(
+            {std::to_string(json::Int(json::At(d, "count"))) + " measurements",
+             std::to_string(json::Int(json::At(d, "failures"))) + " failed",
+             "every " + FloatToStr(json::Real(json::At(d, "interval_s"))) + " s",
+             json::Str(json::At(d, "log")).empty() ? "" : "log " + json::Str(json::At(d, "log"))});
     case Operation::TableWrite:
     case Operation::TableRestore:
-        return TableSummary(d["after"]) + Verified(d["verified"]) + FileSuffix("from", d["file"]);
+        return TableSummary(json::At(d, "after")) + Verified(json::At(d, "verified")) +
+               FileSuffix("from", json::At(d, "file"));
     case Operation::TableRead:
     case Operation::TableBackup:
-        return TableSummary(d["table"]) + FileSuffix("to", d["file"]);
+        return TableSummary(json::At(d, "table")) + FileSuffix("to", json::At(d, "file"));
     case Operation::TableVerify: {
-        if (d["found"].IsNull())
+        if (json::At(d, "found").is_null())
             return {};
-        const std::size_t n = d["differences"].Size();
+        const std::size_t n = json::At(d, "differences").size();
         return n == 0 ? "equal" : std::to_string(n) + " entries differ";
     }
     case Operation::CalibrationCalc: {
-        const std::string status = d["status"].AsString();
+        const std::string status = json::Str(json::At(d, "status"));
         if (status != "ok")
             return status;
-        return Join({std::to_string(d["points"].Size()) + " points",
-                     "M=" + std::to_string(d["multiplier"].AsInt()) +
-                         " Z=" + std::to_string(d["zero_offset"].AsInt()),
-                     TableSummary(d["table"])});
+        return Join({std::to_string(json::At(d, "points").size()) + " points",
+                     "M=" + std::to_string(json::Int(json::At(d, "multiplier"))) +
+                         " Z=" + std::to_string(json::Int(json::At(d, "zero_offset"))),
+                     TableSummary(json::At(d, "table"))});
     }
     case Operation::IncludeGenerate:
-        return d["source"].AsString() + " -> " + d["output"].AsString();
+        return json::Str(json::At(d, "source")) + " -> " + json::Str(json::At(d, "output"));
     case Operation::Restart:
         return {};
     }
@@ -140,22 +149,22 @@ std::string TextLine(const Record &r) {
 }
 
 std::string JsonLine(const Record &r) {
-    json::Value v = json::Value::Object();
-    v.Set("id", r.id);
-    v.Set("time", r.time);
-    v.Set("mono_ns", r.monoNs);
-    v.Set("unit", r.unit);
-    v.Set("operation", r.operation);
-    v.Set("ok", r.ok);
-    v.Set("message", r.message);
-    v.Set("port", r.port);
-    v.Set("adapter", r.adapter);
-    v.Set("adapter_serial", r.adapterSerial);
-    v.Set("station", r.station);
-    v.Set("operator", r.operatorName);
-    v.Set("tool_version", r.toolVersion);
-    v.Set("info", r.info);
-    v.Set("data", r.data);
+    json::Value v = json::Value::object();
+    v["id"] = r.id;
+    v["time"] = r.time;
+    v["mono_ns"] = r.monoNs;
+    v["unit"] = r.unit;
+    v["operation"] = r.operation;
+    v["ok"] = r.ok;
+    v["message"] = r.message;
+    v["port"] = r.port;
+    v["adapter"] = r.adapter;
+    v["adapter_serial"] = r.adapterSerial;
+    v["station"] = r.station;
+    v["operator"] = r.operatorName;
+    v["tool_version"] = r.toolVersion;
+    v["info"] = r.info;
+    v["data"] = r.data;
     return json::Write(v);
 }
 

@@ -7,8 +7,8 @@
 
 #include <stdexcept>
 
-#include "app/application.h"
 #include "app/errors.h"
+#include "gui/application.h"
 #include "scripted_prompter.h"
 
 class ApplicationTest : public QObject {

@@ -17,13 +17,13 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/history_window.h"
-#include "app/main_window.h"
 #include "app/numbers.h"
 #include "app/program_path.h"
-#include "calib/calib_window.h"
 #include "fuse_sim.h"
+#include "gui/application.h"
+#include "gui/calib_window.h"
+#include "gui/history_window.h"
+#include "gui/main_window.h"
 #include "history/recorder.h"
 #include "history/render.h"
 #include "scripted_prompter.h"
@@ -131,8 +131,8 @@ private slots:
         QCOMPARE(recs.front().unit, std::string());
         QCOMPARE(recs.front().info, std::string()); // no exchange made for it
         const hi::Record &send = recs[recs.size() - 2];
-        QVERIFY(!send.data["before"].IsNull()); // read before sending, for a named unit
-        QCOMPARE(send.data["sent"]["FuseCurrent"].AsInt(), 42);
+        QVERIFY(!send.data["before"].is_null()); // read before sending, for a named unit
+        QCOMPARE(send.data["sent"]["FuseCurrent"].get<long long>(), 42);
     }
 
     void calculationInTheCalibrationWindowIsRecorded() {
@@ -156,9 +156,9 @@ private slots:
             QCOMPARE(rec.operation, std::string("calibration-calc"));
             QCOMPARE(rec.unit, std::string("SN-5"));
             QCOMPARE(rec.ok, row.ok);
-            QCOMPARE(rec.data["points"].Size(), std::size_t(2));
-            QCOMPARE(rec.data["multiplier"].AsInt(), 85);
-            QCOMPARE(rec.data["file"].AsString(), row.file ? epr : std::string());
+            QCOMPARE(rec.data["points"].size(), std::size_t(2));
+            QCOMPARE(rec.data["multiplier"].get<long long>(), 85);
+            QCOMPARE(rec.data["file"].get<std::string>(), row.file ? epr : std::string());
         }
         QCOMPARE(Records().back().message, std::string("the table file was not saved"));
     }

@@ -11,9 +11,9 @@
 
 #include <functional>
 
-#include "app/application.h"
-#include "app/qt_prompter.h"
-#include "app/window_placement.h"
+#include "gui/application.h"
+#include "gui/qt_prompter.h"
+#include "gui/window_placement.h"
 #include "temp_dir.h"
 
 namespace {

@@ -6,13 +6,13 @@
 
 #include <functional>
 
-#include "app/application.h"
 #include "calib/cal_grid.h"
-#include "calib/calib_window.h"
 #include "calib/correction_calc.h"
-#include "corrtable/editor_window.h"
 #include "corrtable/table.h"
 #include "fake_host.h"
+#include "gui/application.h"
+#include "gui/calib_window.h"
+#include "gui/editor_window.h"
 #include "scripted_prompter.h"
 #include "sim_fixture.h"
 #include "temp_dir.h"

@@ -15,13 +15,13 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/application.h"
 #include "app/errors.h"
 #include "calib/cal_grid.h"
-#include "calib/calib_grid_view.h"
-#include "calib/calib_window.h"
-#include "corrtable/editor_window.h"
 #include "corrtable/table_file.h"
+#include "gui/application.h"
+#include "gui/calib_grid_view.h"
+#include "gui/calib_window.h"
+#include "gui/editor_window.h"
 #include "scripted_prompter.h"
 #include "temp_dir.h"
 

@@ -13,10 +13,10 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/application.h"
-#include "app/qt_prompter.h"
-#include "corrtable/editor_window.h"
 #include "corrtable/table_file.h"
+#include "gui/application.h"
+#include "gui/editor_window.h"
+#include "gui/qt_prompter.h"
 #include "scripted_prompter.h"
 #include "temp_dir.h"
 

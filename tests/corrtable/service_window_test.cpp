@@ -11,12 +11,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/application.h"
-#include "app/main_window.h"
-#include "corrtable/editor_window.h"
 #include "corrtable/table_file.h"
 #include "corrtable/verified_write.h"
 #include "fuse_sim.h"
+#include "gui/application.h"
+#include "gui/editor_window.h"
+#include "gui/main_window.h"
 #include "scripted_prompter.h"
 #include "temp_dir.h"
 #include "window_rig.h"

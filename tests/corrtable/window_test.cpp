@@ -10,12 +10,12 @@
 #include <functional>
 #include <memory>
 
-#include "app/application.h"
-#include "app/main_window.h"
-#include "corrtable/editor_window.h"
 #include "corrtable/include_file.h"
 #include "corrtable/table_file.h"
 #include "fuse_sim.h"
+#include "gui/application.h"
+#include "gui/editor_window.h"
+#include "gui/main_window.h"
 #include "link/link.h"
 #include "scripted_prompter.h"
 #include "temp_dir.h"

@@ -107,7 +107,7 @@ TEST_F(CtlHistory, EachCommandMakesItsRecord) {
         EXPECT_EQ(rec.ok, row.ok) << rec.message;
         EXPECT_EQ(rec.unit, "SN-7"); // the scanner's CR and the blank cleaned off
         EXPECT_EQ(rec.operatorName, "anna");
-        EXPECT_FALSE(rec.data[row.dataKey].IsNull()) << row.operation;
+        EXPECT_FALSE(rec.data[row.dataKey].is_null()) << row.operation;
         const bool device = row.args[0] != "calc" && row.args[0] != "inc";
         EXPECT_EQ(rec.port.empty(), !device) << row.operation;
         EXPECT_EQ(rec.info, device ? kv::Trim(f.sim().InfoText()) : "") << row.operation;
@@ -117,13 +117,13 @@ TEST_F(CtlHistory, EachCommandMakesItsRecord) {
     EXPECT_EQ(hi::ParametersFromJson(recs[3].data["sent"])->FuseCurrent, 60);
     EXPECT_EQ(hi::StatusFromJson(recs[3].data["before"])->FuseCurrent, 99);
     EXPECT_EQ(hi::StatusFromJson(recs[3].data["after"])->FuseCurrent, 60);
-    EXPECT_EQ(recs[6].data["count"].AsInt(), 2);
+    EXPECT_EQ(recs[6].data["count"].get<long long>(), 2);
     const auto written = hi::TableFromJson(recs[9].data["after"]);
-    EXPECT_TRUE(recs[9].data["verified"].AsBool());
+    EXPECT_TRUE(recs[9].data["verified"].get<bool>());
     EXPECT_EQ(hi::TableFromJson(recs[10].data["before"]), std::nullopt); // not read first
     EXPECT_EQ(hi::TableFromJson(recs[11].data["found"]), written);
     EXPECT_EQ(hi::TableFromJson(recs[12].data["table"]), written);
-    EXPECT_EQ(recs[8].data["file"].AsString(), epr());
+    EXPECT_EQ(recs[8].data["file"].get<std::string>(), epr());
 }
 
 TEST_F(CtlHistory, FailedOperationIsRecordedWithItsMessage) {
@@ -137,7 +137,7 @@ TEST_F(CtlHistory, FailedOperationIsRecordedWithItsMessage) {
     EXPECT_EQ(recs[0].operation, "params-read");
     EXPECT_FALSE(recs[0].ok);
     EXPECT_EQ(recs[0].message, "GetStatus error!");
-    EXPECT_TRUE(recs[0].data["parameters"].IsNull());
+    EXPECT_TRUE(recs[0].data["parameters"].is_null());
 }
 
 TEST_F(CtlHistory, ListingFiltersAndFormats) {

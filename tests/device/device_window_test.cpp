@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/main_window.h"
 #include "app/program_path.h"
 #include "fuse_sim.h"
+#include "gui/application.h"
+#include "gui/main_window.h"
 #include "link/crc8.h"
 #include "link/link.h"
 #include "scripted_prompter.h"

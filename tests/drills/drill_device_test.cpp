@@ -22,15 +22,15 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
 #include "app/format.h"
-#include "app/main_window.h"
 #include "app/program_path.h"
-#include "corrtable/editor_window.h"
 #include "corrtable/table.h"
 #include "drill_meter.h"
 #include "fake_host.h"
 #include "fuse_sim.h"
+#include "gui/application.h"
+#include "gui/editor_window.h"
+#include "gui/main_window.h"
 #include "scripted_prompter.h"
 #include "sim_fixture.h"
 

@@ -21,14 +21,14 @@
 #include <string>
 #include <vector>
 
-#include "app/application.h"
-#include "app/main_window.h"
 #include "app/program_path.h"
 #include "app/text_files.h"
-#include "calib/calib_window.h"
-#include "corrtable/editor_window.h"
 #include "drill_meter.h"
 #include "fuse_sim.h"
+#include "gui/application.h"
+#include "gui/calib_window.h"
+#include "gui/editor_window.h"
+#include "gui/main_window.h"
 #include "scripted_prompter.h"
 #include "sim_fixture.h"
 

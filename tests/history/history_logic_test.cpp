@@ -116,7 +116,7 @@ TEST(HistoryRecord, ContextAndOutcomeAreStamped) {
     EXPECT_EQ(r.message, "Relay refused");
     EXPECT_EQ(r.unit, "SN-1");
     EXPECT_EQ(json::Write(r.data), R"({"on":true})");
-    EXPECT_EQ(MakeRecord(Ctx(), Operation::Restart, {}, {}, kStamp).data, json::Value::Object());
+    EXPECT_EQ(MakeRecord(Ctx(), Operation::Restart, {}, {}, kStamp).data, json::Value::object());
 
     // A port the system does not list (a pseudo-terminal) leaves no adapter of the port
     // before it behind.
@@ -151,7 +151,7 @@ TEST(HistoryData, PiecesReadBackFromTheirJson) {
     odd[0] = -128; // only a table file can hold it; it must survive
     odd[corr::kCheckIndex] = -1;
     EXPECT_EQ(TableFromJson(TableJson(odd)), odd);
-    EXPECT_EQ(TableJson(odd)["crc"].AsInt(), corr::TableCrc(odd));
+    EXPECT_EQ(TableJson(odd)["crc"].get<long long>(), corr::TableCrc(odd));
 
     const dev::FuseParameters p{99, 3, 12, 85, 20, true, false};
     EXPECT_EQ(ParametersFromJson(ParametersJson(p)), p);
@@ -168,8 +168,8 @@ TEST(HistoryData, PiecesReadBackFromTheirJson) {
     const auto back = StatusFromJson(StatusJson(s));
     ASSERT_TRUE(back);
     EXPECT_EQ(dev::StatusToBytes(*back), dev::StatusToBytes(s));
-    EXPECT_TRUE(StatusJson(s)["relay_on"].AsBool());
-    EXPECT_TRUE(StatusJson(s)["parameters"]["UseVref"].AsBool());
+    EXPECT_TRUE(StatusJson(s)["relay_on"].get<bool>());
+    EXPECT_TRUE(StatusJson(s)["parameters"]["UseVref"].get<bool>());
 
     const calib::PointList pts{{0, 3}, {800, 90}, {-5, 2147483647}};
     EXPECT_EQ(PointsFromJson(PointsJson(pts)), pts);
@@ -183,10 +183,10 @@ TEST(HistoryData, DamagedPiecesAreRefusedNotGuessed) {
     };
     for (const char *t : tables)
         EXPECT_FALSE(TableFromJson(*json::Parse(t))) << t;
-    json::Value tooLarge = json::Value::Array().Push(128);
+    json::Value tooLarge = json::Value::array({128});
     for (std::size_t i = 1; i < corr::kEntries; ++i)
-        tooLarge.Push(0);
-    EXPECT_FALSE(TableFromJson(json::Value::Object().Set("entries", tooLarge)));
+        tooLarge.push_back(0);
+    EXPECT_FALSE(TableFromJson(json::Value{{"entries", tooLarge}}));
 
     EXPECT_FALSE(ParametersFromJson(*json::Parse(R"({"FuseCurrent":300})")));
     EXPECT_FALSE(StatusFromJson(*json::Parse(R"({"record":[1,2,3]})")));
@@ -253,16 +253,16 @@ TEST(HistoryData, EachKindSaysWhatHappened) {
     }
     EXPECT_EQ(rows[0].record.data["crc"]["ok"], json::Value(true));
     EXPECT_EQ(rows[1].record.data["crc"]["ok"], json::Value(false));
-    EXPECT_TRUE(rows[1].record.data["before"].IsNull());
+    EXPECT_TRUE(rows[1].record.data["before"].is_null());
     EXPECT_EQ(TableFromJson(rows[11].record.data["table"]), TableOf(calc));
-    EXPECT_TRUE(rows[12].record.data["table"].IsNull());
+    EXPECT_TRUE(rows[12].record.data["table"].is_null());
 }
 
 TEST(HistoryListing, TextJsonAndCsvCarryTheSameRecord) {
     Context c = Ctx();
     c.unit = "";
     c.operatorName = "=cmd|' /C calc'!A0"; // what a spreadsheet would run
-    c.info = "KORVANE FUSE v2.1\xe9";      // a device's Latin-1 byte
+    c.info = "KORVANE FUSE v2.1\xe9";      // a device's Latin-1 byte: replaced
     Record r = MakeRecord(c, TableReadData{SampleTable(), "/t/x,y.epr"},
                           Outcome::Failed("Receive error!\r\nline two"), kStamp);
     r.id = 7;
@@ -278,10 +278,10 @@ TEST(HistoryListing, TextJsonAndCsvCarryTheSameRecord) {
     const auto j = json::Parse(JsonLine(r));
     ASSERT_TRUE(j);
     for (const char *key : {"time", "unit", "operation", "ok", "port", "station", "operator"})
-        EXPECT_TRUE(j->Find(key)) << key;
-    EXPECT_EQ((*j)["id"].AsInt(), 7);
+        EXPECT_TRUE(j->contains(key)) << key;
+    EXPECT_EQ((*j)["id"].get<long long>(), 7);
     EXPECT_EQ((*j)["ok"], json::Value(false));
-    EXPECT_EQ((*j)["info"].AsString(), "KORVANE FUSE v2.1\xc3\xa9");
+    EXPECT_EQ((*j)["info"].get<std::string>(), "KORVANE FUSE v2.1\xef\xbf\xbd");
     EXPECT_EQ((*j)["data"], r.data);
 
     const std::string csv = CsvRow(r);

@@ -23,7 +23,7 @@ int main(int argc, char **argv) {
     std::getchar();
     for (int i = 0; i < count; ++i) {
         Record r = MakeRecord(c, RelayData{i % 2 == 0}, Outcome::Ok());
-        r.data.Set("n", i);
+        r.data["n"] = i;
         if (const Status s = store.Append(r); !s) {
             std::fprintf(stderr, "record %d: %s\n", i, s.message.c_str());
             return 1;

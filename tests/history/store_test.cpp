@@ -350,7 +350,7 @@ TEST(HistoryStore, TwoProcessesAppendingAtOnceLoseNothing) {
     std::map<std::string, std::vector<long long>> numbers;
     std::vector<std::string> order;
     for (const Record &r : store.Read({.newestFirst = false}).records) {
-        numbers[r.unit].push_back(r.data["n"].AsInt());
+        numbers[r.unit].push_back(r.data["n"].get<long long>());
         order.push_back(r.unit);
     }
     for (const char *unit : {"P1", "P2"}) {

@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "app/application.h"
-#include "app/main_window.h"
 #include "app/program_path.h"
 #include "fuse_sim.h"
+#include "gui/application.h"
+#include "gui/main_window.h"
 #include "scripted_prompter.h"
 #include "temp_dir.h"
 

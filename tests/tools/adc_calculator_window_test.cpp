@@ -6,10 +6,10 @@
 
 #include <memory>
 
-#include "app/app_context.h"
-#include "app/application.h"
+#include "gui/adc_calculator_window.h"
+#include "gui/app_context.h"
+#include "gui/application.h"
 #include "scripted_prompter.h"
-#include "tools/adc_calculator_window.h"
 
 class AdcCalculatorWindowTest : public QObject {
     Q_OBJECT

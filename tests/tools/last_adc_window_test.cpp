@@ -9,14 +9,14 @@
 #include <functional>
 #include <memory>
 
-#include "app/app_context.h"
-#include "app/application.h"
 #include "app/errors.h"
 #include "fake_host.h"
+#include "gui/app_context.h"
+#include "gui/application.h"
+#include "gui/last_adc_window.h"
 #include "link/link.h"
 #include "scripted_prompter.h"
 #include "sim_fixture.h"
-#include "tools/last_adc_window.h"
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include <functional>
 #include <memory>
 
-#include "app/application.h"
-#include "app/main_window.h"
+#include "gui/adc_calculator_window.h"
+#include "gui/application.h"
+#include "gui/last_adc_window.h"
+#include "gui/main_window.h"
 #include "scripted_prompter.h"
 #include "sim_fixture.h"
-#include "tools/adc_calculator_window.h"
-#include "tools/last_adc_window.h"
 
 class MainWindowToolsTest : public QObject {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "calib/calib_window.h"
+#include "gui/calib_window.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -11,14 +11,14 @@
 
 #include "app/errors.h"
 #include "app/text_files.h"
-#include "calib/calib_grid_view.h"
 #include "calib/correction_calc.h"
 #include "calib/graph_geometry.h"
 #include "calib/sav_file.h"
-#include "corrtable/editor_window.h"
 #include "corrtable/table_file.h"
 #include "corrtable/transfer.h"
 #include "corrtable/verified_write.h"
+#include "gui/calib_grid_view.h"
+#include "gui/editor_window.h"
 #include "history/outcome_records.h"
 
 using namespace kv::calib;
@@ -404,7 +404,8 @@ void TForm2::CalcCorrectionTable1Click() {
         std::optional<kv::corrtable::TableTransfer> written;
         show(kv::corrtable::WriteTableFromWindow(
             *ctx_.link, ctx_.prompter, ctx_.CorrTable,
-            ctx_.VerifyWrites ? std::optional(kv::corrtable::WindowBackupPath(ctx_)) : std::nullopt,
+            ctx_.VerifyWrites ? std::optional(kv::corrtable::WindowBackupPath(ctx_.paths))
+                              : std::nullopt,
             show, &written));
         if (ctx_.record && written)
             ctx_.record(kv::history::TableWriteEntry(*written, ctx_.CorrTable, fileName));

@@ -1,15 +1,15 @@
-#include "app/startup.h"
+#include "gui/startup.h"
 
 #include <QTimer>
 
 #include <memory>
 
-#include "app/application.h"
-#include "app/main_window.h"
-#include "calib/calib_window.h"
-#include "corrtable/editor_window.h"
-#include "tools/adc_calculator_window.h"
-#include "tools/last_adc_window.h"
+#include "gui/adc_calculator_window.h"
+#include "gui/application.h"
+#include "gui/calib_window.h"
+#include "gui/editor_window.h"
+#include "gui/last_adc_window.h"
+#include "gui/main_window.h"
 
 namespace kv {
 

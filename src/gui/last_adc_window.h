@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/app_context.h"
 #include "app/scope.h"
+#include "gui/app_context.h"
 
 class QLabel;
 class QPushButton;

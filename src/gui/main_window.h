@@ -10,10 +10,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/app_context.h"
 #include "app/comm_state.h"
 #include "app/notice.h"
 #include "app/settings_file.h"
+#include "gui/app_context.h"
 #include "link/host.h"
 
 class QAction;
@@ -139,7 +139,7 @@ public slots:
     void multiplyEnter();
     void avgiEnter();
 
-    // Device operations (device/main_window_device.cpp)
+    // Device operations (main_window_device.cpp)
     void BitBtn1Click(); // Send Data
     void BitBtn2Click(); // Get Data
     void BitBtn3Click(); // Relay
@@ -151,21 +151,21 @@ public slots:
     void SetCurrentTimerInterval1Click();
     void CalcCRC1Click();
 
-    // Correction table (corrtable/main_window_table.cpp)
+    // Correction table (main_window_table.cpp)
     void Correctiontable1Click();
     void ReadCorrectionTable1Click();
     void GenerateCORRTABLEINCFile1Click();
 
-    // Table safety items of the Service menu (corrtable/main_window_service.cpp)
+    // Table safety items of the Service menu (main_window_service.cpp)
     void VerifyCorrectionTable1Click();
     void BackUpDeviceTable1Click();
     void VerifyTableWrites1Click();
 
-    // Tools (tools/main_window_tools.cpp)
+    // Tools (main_window_tools.cpp)
     void LastADCmeasure1Click();
     void Calc1Click();
 
-    // Unit history (app/main_window_history.cpp)
+    // Unit history (main_window_history.cpp)
     void Unit1Click();
     void UnitHistory1Click();
     void CalibrationRecord1Click();
@@ -185,7 +185,7 @@ private:
     void StartHistory(const kv::StartupSettings &s);
     void HistoryPortOpened();
     void HistoryPortClosed();
-    void BuildTableServiceItems(); // corrtable/main_window_service.cpp
+    void BuildTableServiceItems(); // main_window_service.cpp
     // Runs the Enter handler of a parameter field; other widgets have no hint.
     void ShowFieldHint(QObject *field);
 

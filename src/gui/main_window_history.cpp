@@ -3,10 +3,10 @@
 #include <QAction>
 #include <QMenu>
 
-#include "app/history_window.h"
-#include "app/main_window.h"
 #include "app/text_files.h"
 #include "device/operations.h"
+#include "gui/history_window.h"
+#include "gui/main_window.h"
 #include "history/calibration_record.h"
 #include "history/recorder.h"
 #include "link/link.h"

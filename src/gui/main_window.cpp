@@ -1,6 +1,6 @@
 // TForm1: building the main window, start-up, the log pane, the close query and the
 // program and port commands. The device, table and tool handlers live in their subsystems.
-#include "app/main_window.h"
+#include "gui/main_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,11 +29,11 @@
 #include "app/format.h"
 #include "app/numbers.h"
 #include "app/text_files.h"
-#include "calib/calib_window.h"
 #include "device/current.h"
 #include "device/notices.h"
 #include "device/operations.h"
 #include "device/texts.h"
+#include "gui/calib_window.h"
 #include "history/recorder.h"
 #include "link/link.h"
 

@@ -6,9 +6,9 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/main_window.h"
 #include "device/notices.h"
 #include "device/operations.h"
+#include "gui/main_window.h"
 #include "history/outcome_records.h"
 #include "history/recorder.h"
 #include "link/link.h"

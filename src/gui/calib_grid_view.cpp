@@ -1,4 +1,4 @@
-#include "calib/calib_grid_view.h"
+#include "gui/calib_grid_view.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "tools/last_adc_window.h"
+#include "gui/last_adc_window.h"
 
 #include <QFontMetrics>
 #include <QHideEvent>
@@ -7,7 +7,7 @@
 #include <QStyle>
 #include <QTimer>
 
-#include "app/window_placement.h"
+#include "gui/window_placement.h"
 #include "link/link.h"
 #include "tools/last_adc.h"
 

@@ -5,10 +5,10 @@
 #include <QMenu>
 
 #include "app/comm_state.h"
-#include "app/main_window.h"
 #include "corrtable/table_file.h"
 #include "corrtable/transfer.h"
 #include "corrtable/verified_write.h"
+#include "gui/main_window.h"
 #include "history/outcome_records.h"
 #include "history/recorder.h"
 

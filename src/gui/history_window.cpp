@@ -1,4 +1,4 @@
-#include "app/history_window.h"
+#include "gui/history_window.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -9,8 +9,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "app/app_context.h"
 #include "app/text_files.h"
+#include "gui/app_context.h"
 #include "history/render.h"
 #include "history/store.h"
 

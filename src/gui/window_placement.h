@@ -2,7 +2,7 @@
 // and wide enough for their caption.
 #pragma once
 
-#include "app/app_context.h"
+#include "gui/app_context.h"
 
 class QApplication;
 class QString;

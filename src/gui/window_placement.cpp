@@ -1,4 +1,4 @@
-#include "app/window_placement.h"
+#include "gui/window_placement.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "app/main_window.h"
+#include "gui/main_window.h"
 
 namespace kv {
 

@@ -1,4 +1,4 @@
-#include "app/qt_prompter.h"
+#include "gui/qt_prompter.h"
 
 #include <QApplication>
 #include <QDir>
@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/window_placement.h"
+#include "gui/window_placement.h"
 
 namespace {
 

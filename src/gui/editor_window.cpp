@@ -1,4 +1,4 @@
-#include "corrtable/editor_window.h"
+#include "gui/editor_window.h"
 
 #include <QFont>
 #include <QLabel>
@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/main_window.h"
-#include "app/window_placement.h"
 #include "corrtable/table_file.h"
+#include "gui/main_window.h"
+#include "gui/window_placement.h"
 
 namespace {
 

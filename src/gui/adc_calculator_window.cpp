@@ -1,9 +1,9 @@
-#include "tools/adc_calculator_window.h"
+#include "gui/adc_calculator_window.h"
 
 #include <QLabel>
 #include <QLineEdit>
 
-#include "app/window_placement.h"
+#include "gui/window_placement.h"
 #include "tools/adc_conversion.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "app/app_context.h"
 #include "corrtable/table.h"
+#include "gui/app_context.h"
 
 class QLabel;
 class QLineEdit;

@@ -1,12 +1,12 @@
 // TForm1 handlers that open the tool windows.
-#include "app/main_window.h"
+#include "gui/main_window.h"
 
 #include <QLineEdit>
 
 #include "app/numbers.h"
+#include "gui/adc_calculator_window.h"
+#include "gui/last_adc_window.h"
 #include "link/commands.h"
-#include "tools/adc_calculator_window.h"
-#include "tools/last_adc_window.h"
 
 void TForm1::LastADCmeasure1Click() {
     if (ctx_.form5 == nullptr)

@@ -1,9 +1,9 @@
 // The korvane program: the service tool for the Korvane electronic fuse.
-#include "app/app_context.h"
-#include "app/application.h"
 #include "app/program_path.h"
-#include "app/qt_prompter.h"
-#include "app/startup.h"
+#include "gui/app_context.h"
+#include "gui/application.h"
+#include "gui/qt_prompter.h"
+#include "gui/startup.h"
 
 int main(int argc, char **argv) {
     // The program's name and the folder of its files come first: every file of the program

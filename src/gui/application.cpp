@@ -1,4 +1,4 @@
-#include "app/application.h"
+#include "gui/application.h"
 
 #include <QFont>
 #include <QFontDatabase>
@@ -7,7 +7,7 @@
 #include <exception>
 
 #include "app/errors.h"
-#include "app/window_placement.h"
+#include "gui/window_placement.h"
 
 KorvaneApplication::KorvaneApplication(int &argc, char **argv) : QApplication(argc, argv) {
     // The application title. It is not set as the display name as well: on X11 Qt appends

@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "app/app_context.h"
 #include "calib/cal_grid.h"
+#include "gui/app_context.h"
 
 class QAction;
 class QLabel;

@@ -1,11 +1,11 @@
 // TForm1 handlers of the correction table: transfer and include-file generator.
-#include "app/main_window.h"
+#include "gui/main_window.h"
 
-#include "corrtable/editor_window.h"
 #include "corrtable/include_file.h"
 #include "corrtable/table_file.h"
 #include "corrtable/transfer.h"
 #include "corrtable/verified_write.h"
+#include "gui/editor_window.h"
 #include "history/outcome_records.h"
 
 void TForm1::Correctiontable1Click() {
@@ -18,7 +18,8 @@ void TForm1::Correctiontable1Click() {
     std::optional<kv::corrtable::TableTransfer> written;
     Show(kv::corrtable::WriteTableFromWindow(
         link(), ctx_.prompter, ctx_.CorrTable,
-        ctx_.VerifyWrites ? std::optional(kv::corrtable::WindowBackupPath(ctx_)) : std::nullopt,
+        ctx_.VerifyWrites ? std::optional(kv::corrtable::WindowBackupPath(ctx_.paths))
+                          : std::nullopt,
         [this](const kv::Notices &n) { Show(n); }, &written));
     // The editor's table: no file of its own.
     if (written)
