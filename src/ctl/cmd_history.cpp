@@ -79,6 +79,18 @@ int CmdHistory(Session &s) {
                                      : s.args.Has("--csv") ? hi::ListingFormat::Csv
                                                            : hi::ListingFormat::Text;
     std::string listing = hi::Render(r.records, format);
+#ifdef _WIN32
+    // Standard output is in text mode on Windows and makes each "\n" a "\r\n" itself: the
+    // CSV's own line ends would come out as "\r\r\n".
+    if (format == hi::ListingFormat::Csv) {
+        std::string lf;
+        lf.reserve(listing.size());
+        for (std::size_t i = 0; i < listing.size(); ++i)
+            if (listing[i] != '\r' || i + 1 == listing.size() || listing[i + 1] != '\n')
+                lf += listing[i];
+        listing.swap(lf);
+    }
+#endif
     if (!listing.empty() && listing.back() == '\n')
         listing.pop_back(); // Out ends the last line
     // -o FILE: the listing into a file; "-" (or none) standard output.
