@@ -69,9 +69,9 @@ Session::Session(const ParsedArgs &a, const ProgramPaths &p, std::ostream &out, 
                  const PortRun *run, std::vector<std::string> *collect)
     : args(a), paths(p), ini(IniPath(a, p)), settings(ReadStartupSettings(ini)), err(e),
       port(run ? run->target.port : a.Value("--port")), unit(run ? run->target.unit : ""),
-      host(err, static_cast<int>(a.Values("--verbose").size()), a.Has("--timestamps")), prompter(err, a.Has("--yes")),
-      out_(out), run_(run), collected_(run ? run->collected : collect),
-      recorder_(HistoryPath(), RunContext(a, unit)) {
+      host(err, static_cast<int>(a.Values("--verbose").size()), a.Has("--timestamps")),
+      prompter(err, a.Has("--yes")), out_(out), run_(run),
+      collected_(run ? run->collected : collect), recorder_(HistoryPath(), RunContext(a, unit)) {
     IntOption("--baud", 0, 1, 4000000); // a bad speed is a usage error before any opening
     IntOption("--timeout", 0, kTimeoutMinMs, kTimeoutMaxMs);
     paths.DataDir(); // an installed program's folder, made at its first run

@@ -1,6 +1,8 @@
 // The link's own texts: log lines, status-bar texts and the error boxes of the port set-up.
 #pragma once
 
+#include "app/format.h"
+
 #include <string>
 #include <string_view>
 
@@ -53,8 +55,9 @@ inline std::string PortStepError(PortStep step, const std::string &systemText) {
 
 // Follows an opening failure's text: the device that was tried and, when the settings named
 // it otherwise ("COM1" on Linux), that name. shown is PortShown(name).
+// A name from the settings or the command line is outside text: shown escaped.
 inline std::string PortTriedLine(std::string_view shown) {
-    return "Port tried: " + std::string(shown);
+    return "Port tried: " + ShownText(shown);
 }
 
 // Follows "Receive error!" when other programs hold the port open for reading and may have
