@@ -21,6 +21,8 @@ bool IsTrimmed(char c) {
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
+} // namespace
+
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -30,7 +32,6 @@ int HexValue(char c) {
         return c - 'A' + 10;
     return -1;
 }
-} // namespace
 
 std::string TrimLeft(std::string_view s) {
     std::size_t b = 0;

@@ -24,6 +24,8 @@ std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
 // ASCII upper case.
 std::string UpperCase(std::string_view s);
+// The value of a hexadecimal digit (either case), -1 for any other character.
+int HexValue(char c);
 
 // The integer syntax: leading blanks skipped; then an optional sign and decimal digits
 // (signed 32-bit range), or a "$", "x", "X", "0x", "0X" prefix and up to 8 significant

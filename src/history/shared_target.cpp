@@ -1,5 +1,7 @@
 #include "history/shared_target.h"
 
+#include "app/numbers.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -82,16 +84,6 @@ std::vector<Span> Passwords(std::string_view s) {
         spans.push_back(k);
     std::sort(spans.begin(), spans.end(), [](Span a, Span b) { return a.at < b.at; });
     return spans;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 std::string PercentDecoded(std::string_view s) {
