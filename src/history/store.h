@@ -118,6 +118,10 @@ private:
     Status AppendRecord(Record &record);
     QueryResult ReadRecords(const Query &query);
     void StartCall();
+    // The forwarding calls' bodies, each inside one call's wait for the lock.
+    Waiting WaitingToSendInCall();
+    Status MarkSentInCall(std::span<const Record> records);
+    Status NoteForwardingInCall(const std::string &error, std::size_t sent);
     Status EndCall(Status s);
     Status OpenForWriting();
     Status SetUpForWriting(); // one try of OpenForWriting

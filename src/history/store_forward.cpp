@@ -9,7 +9,16 @@ namespace kv::history {
 
 using detail::Statement;
 
+// Each forwarding call waits for a lock held by another program once, as Append and Read
+// do: two processes forwarding one file take their turns.
 Store::Waiting Store::WaitingToSend() {
+    StartCall();
+    Waiting w = WaitingToSendInCall();
+    w.status = EndCall(w.status);
+    return w;
+}
+
+Store::Waiting Store::WaitingToSendInCall() {
     Waiting w;
     if (!FileExists(path_))
         return w; // nothing recorded yet: nothing waits
@@ -44,12 +53,18 @@ Store::Waiting Store::WaitingToSend() {
 
 QueryResult Store::Unsent(std::size_t limit) {
     QueryResult out;
-    if (out.status = OpenForWriting(); !out.status) // brings a version-1 file up
+    StartCall();
+    if (out.status = EndCall(OpenForWriting()); !out.status) // brings a version-1 file up
         return out;
     return Read({.waitingOnly = true, .limit = limit});
 }
 
 Status Store::MarkSent(std::span<const Record> records) {
+    StartCall();
+    return EndCall(MarkSentInCall(records));
+}
+
+Status Store::MarkSentInCall(std::span<const Record> records) {
     if (Status s = OpenForWriting(); !s)
         return s;
     const auto fail = [&](int rc) {
@@ -76,6 +91,11 @@ Status Store::MarkSent(std::span<const Record> records) {
 }
 
 Status Store::NoteForwarding(const std::string &error, std::size_t sent) {
+    StartCall();
+    return EndCall(NoteForwardingInCall(error, sent));
+}
+
+Status Store::NoteForwardingInCall(const std::string &error, std::size_t sent) {
     if (Status s = OpenForWriting(); !s)
         return s;
     const std::string now = Now().time;
