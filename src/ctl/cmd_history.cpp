@@ -35,6 +35,18 @@ std::optional<std::string> SharedOrFail(Session &s, int *rc) {
     return shared;
 }
 
+// The records of q from the shared history (--shared) or this station's file; nullopt when
+// there is no shared history to read (*rc: the failure's exit status).
+std::optional<hi::QueryResult> ReadRecords(Session &s, const hi::Query &q, int *rc) {
+    if (!ReadsShared(s))
+        return s.recorder().store().Read(q);
+    const std::optional<std::string> shared = SharedOrFail(s, rc);
+    if (!shared)
+        return std::nullopt;
+    hi::SharedStore store(*shared);
+    return store.Read(q);
+}
+
 } // namespace
 
 int CmdHistory(Session &s) {
@@ -62,17 +74,11 @@ int CmdHistory(Session &s) {
         q.operation = name;
     }
     // A missing file fails rather than listing nothing: the path may be the mistake.
-    hi::QueryResult r;
-    if (ReadsShared(s)) {
-        int rc = kExitOk;
-        const std::optional<std::string> shared = SharedOrFail(s, &rc);
-        if (!shared)
-            return rc;
-        hi::SharedStore store(*shared);
-        r = store.Read(q);
-    } else {
-        r = s.recorder().store().Read(q);
-    }
+    int rc = kExitOk;
+    const std::optional<hi::QueryResult> read = ReadRecords(s, q, &rc);
+    if (!read)
+        return rc;
+    const hi::QueryResult &r = *read;
     if (!r.status)
         return s.Fail(r.status.message);
     const hi::ListingFormat format = s.json()              ? hi::ListingFormat::Json
@@ -119,17 +125,11 @@ int CmdRecord(Session &s) {
         s, s.args.Has("--output") ? s.args.Value("--output") : hi::CalibrationRecordFileName(unit),
         StdioFile::Use::Write, ".html");
     const std::string &out = output.path();
-    hi::CalibrationDocument doc;
-    if (ReadsShared(s)) {
-        int rc = kExitOk;
-        const std::optional<std::string> shared = SharedOrFail(s, &rc);
-        if (!shared)
-            return rc;
-        hi::SharedStore store(*shared);
-        doc = hi::CalibrationRecordFromShared(store, unit, s.Reference());
-    } else {
-        doc = hi::CalibrationRecordFromStore(s.recorder().store(), unit, s.Reference());
-    }
+    int rc = kExitOk;
+    const std::optional<hi::QueryResult> read = ReadRecords(s, {.unit = unit}, &rc);
+    if (!read)
+        return rc;
+    const hi::CalibrationDocument doc = hi::CalibrationRecordOf(*read, unit, s.Reference());
     if (!doc.ok)
         return s.Fail(doc.message);
     if (!MayReplace(s, out))

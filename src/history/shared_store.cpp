@@ -271,12 +271,4 @@ QueryResult SharedStore::Read(const Query &query) {
     return out;
 }
 
-CalibrationDocument CalibrationRecordFromShared(SharedStore &store, const std::string &unit,
-                                                const std::string &reference) {
-    const QueryResult r = store.Read({.unit = unit});
-    if (!r.status)
-        return {false, {}, r.status.message};
-    return CalibrationRecordHtml(r.records, unit, reference, Now().time);
-}
-
 } // namespace kv::history

@@ -74,8 +74,4 @@ private:
     std::unique_ptr<PgConnection> conn_;
 };
 
-// The unit's calibration record from the shared history: every station's records.
-CalibrationDocument CalibrationRecordFromShared(SharedStore &store, const std::string &unit,
-                                                const std::string &reference);
-
 } // namespace kv::history

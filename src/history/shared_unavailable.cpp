@@ -35,9 +35,4 @@ QueryResult SharedStore::Read(const Query &) {
     return {Open(), {}};
 }
 
-CalibrationDocument CalibrationRecordFromShared(SharedStore &store, const std::string &,
-                                                const std::string &) {
-    return {false, {}, store.Open().message};
-}
-
 } // namespace kv::history

@@ -615,10 +615,7 @@ std::optional<int> Store::FileSchemaVersion() {
 
 CalibrationDocument CalibrationRecordFromStore(Store &store, const std::string &unit,
                                                const std::string &reference) {
-    const QueryResult r = store.Read({.unit = unit});
-    if (!r.status)
-        return {false, {}, r.status.message};
-    return CalibrationRecordHtml(r.records, unit, reference, Now().time);
+    return CalibrationRecordOf(store.Read({.unit = unit}), unit, reference);
 }
 
 } // namespace kv::history

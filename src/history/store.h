@@ -144,6 +144,14 @@ private:
 // store's message, as does a unit the record refuses.
 CalibrationDocument CalibrationRecordFromStore(Store &store, const std::string &unit,
                                                const std::string &reference);
+// The same from records already read (the station file's or the shared history's); in
+// builds with and without SQLite alike.
+inline CalibrationDocument CalibrationRecordOf(const QueryResult &read, const std::string &unit,
+                                               const std::string &reference) {
+    if (!read.status)
+        return {false, {}, read.status.message};
+    return CalibrationRecordHtml(read.records, unit, reference, Now().time);
+}
 
 // One schema step: the statements that bring a file from the version before to
 // `version`. An upgrade runs the steps above the file's version in order, all in one
