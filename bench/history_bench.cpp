@@ -151,8 +151,12 @@ int main(int argc, char **argv) {
     const calib::CorrectionTable calc = calib::CalcCorrection(points, 85, 0);
     Record r1 = MakeRecord(c, CalibrationCalcData{points, 85, 0, calc, "corrtbl.epr"}, {});
     Record r2 = MakeRecord(c, TableWriteData{"corrtbl.epr", {}, TableOf(calc), "", true}, {});
-    store.Append(r1);
-    store.Append(r2);
+    for (Record *r : {&r1, &r2}) {
+        if (const Status s = store.Append(*r); !s) {
+            std::fprintf(stderr, "%s\n", s.message.c_str());
+            return 1;
+        }
+    }
     start = Clock::now();
     const QueryResult cal = store.Read({.unit = "KV-CAL"});
     const CalibrationDocument doc = CalibrationRecordHtml(cal.records, "KV-CAL", "", Now().time);

@@ -68,7 +68,7 @@ void SilentWait(const kv::link::Timing &timing, int count) {
     const double rx0 = kvtest::Use(tid).cpuMs, main0 = ThreadCpuNowMs();
     const auto t0 = Clock::now();
     for (int i = 0; i < count; ++i)
-        link->SendCommand({0x15}, 25);
+        (void)link->SendCommand({0x15}, 25);
     const double wall = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     const double cpu = ThreadCpuNowMs() - main0 + kvtest::Use(tid).cpuMs - rx0;
     std::printf("%-12s waiting on a silent device, %.1f s: %.1f ms CPU = %.2f%% of a core\n",
@@ -100,7 +100,8 @@ void Transactions(const kv::link::Timing &t, int baud, int count) {
         std::printf("%-12s GetStatus, sim paced at %d bit/s: median %.1f ms, min %.1f, max %.1f "
                     "over %d (floor %d ms: one %d ms poll + %d ms gap)\n",
                     Name(t), baud, ms[ms.size() / 2], ms.front(), ms.back(), count,
-                    t.pollMs + t.gapMs, t.pollMs, t.gapMs);
+                    static_cast<int>((t.poll + t.gap).count()), static_cast<int>(t.poll.count()),
+                    static_cast<int>(t.gap.count()));
 }
 
 // 28 table-block writes on each of `links` links at once, each link with its own simulated

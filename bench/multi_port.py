@@ -1,9 +1,17 @@
 #!/usr/bin/env python3
-"""A full correction-table write with korvanectl on one simulated fuse, and on eight at once
+"""A full correction-table write with korvanectl on one simulated fuse, and on several at once
 (--ports, one link and receive thread each), every fusesim pacing its replies at 19200
-bit/s: the median of 5 runs of each, side by side in one run, and their ratio.
+bit/s: the median of 5 runs of each, side by side in one run, and their ratios to one port.
 
-usage: bench/multi_port.py [BIN_DIR] [PORTS]   (default: build/bin beside this folder, 8)
+usage: bench/multi_port.py [BIN_DIR] [PORTS ...] [--phases]
+  PORTS     how many ports at once, one column each (default: 8; "8 32" for both)
+  --phases  also where the time goes, per phase (korvanectl's KORVANECTL_PHASES lines):
+            the median over the runs of the ports' mean of each phase, in ms
+
+The phases of a port: "start" from the process's spawn to main(), "setup" from main() to
+its session (arguments, threads), "open" the port's opening with its settle wait, "info"
+the device's Info read for the records, "records" the history file opened and written,
+"transfer" the rest of the command, "exit" from the last port's end to the process's.
 """
 import json
 import os
@@ -17,18 +25,53 @@ import benchlib
 
 BAUD = 19200
 RUNS = 5
+PHASES = ["start", "setup", "open", "info", "transfer", "records", "exit"]
 
 
-def timed(args):
+def timed(args, env=None):
     start = time.monotonic()
-    r = subprocess.run(args, capture_output=True, text=True)
-    ms = (time.monotonic() - start) * 1000
-    return r, ms
+    r = subprocess.run(args, capture_output=True, text=True, env=env)
+    end = time.monotonic()
+    return r, (end - start) * 1000, start, end
+
+
+def phases_of(stderr, spawned, ended):
+    """Each phase's mean over the ports of one run, in ms."""
+    ports = []
+    for line in stderr.splitlines():
+        at = line.find("korvanectl-phases: ")  # after the port's label on several
+        if at < 0:
+            continue
+        fields = dict(f.split("=", 1) for f in line[at:].split()[2:])
+        p = {k: int(v) / 1000.0 for k, v in fields.items()}  # microseconds to ms
+        ports.append(p)
+    if not ports:
+        sys.exit("no phase lines: a korvanectl without KORVANECTL_PHASES?")
+    last_end = max(p["end"] for p in ports)
+    spawned_ms, ended_ms = spawned * 1000, ended * 1000
+    rows = []
+    for p in ports:
+        rows.append({
+            "start": p["main"] - spawned_ms,
+            "setup": p["session"] - p["main"],
+            "open": p["opened"] - p["opening"],
+            "info": p["info"],
+            "records": p["records"] - p["info"],  # the Info is read for the first record
+            "transfer": p["end"] - p["opened"] - p["records"] + (p["opening"] - p["session"]),
+            "exit": ended_ms - last_end,
+        })
+    return {k: statistics.mean(r[k] for r in rows) for k in PHASES}
 
 
 def main():
-    ctl, sim = benchlib.programs(sys.argv[1] if len(sys.argv) > 1 else None)
-    count = int(sys.argv[2]) if len(sys.argv) > 2 else 8
+    args = [a for a in sys.argv[1:] if a != "--phases"]
+    want_phases = "--phases" in sys.argv[1:]
+    bin_arg = args.pop(0) if args and not args[0].isdigit() else None
+    counts = [int(a) for a in args] or [8]
+    ctl, sim = benchlib.programs(bin_arg)
+    env = dict(os.environ)
+    if want_phases:
+        env["KORVANECTL_PHASES"] = "1"
 
     with tempfile.TemporaryDirectory(prefix="korvane-bench-") as work:
         table = benchlib.sample_table(work)
@@ -37,36 +80,54 @@ def main():
             f.write(f"[init]\r\nbaud={BAUD}\r\n")
         sims, ports = [], []
         try:
-            for _ in range(count):
+            for _ in range(max(counts)):
                 p = subprocess.Popen([sim, "--baud", str(BAUD)], stdout=subprocess.PIPE,
                                      stderr=subprocess.DEVNULL, text=True)
                 sims.append(p)
                 ports.append(p.stdout.readline().strip())
-            listing = os.path.join(work, "ports.txt")
-            with open(listing, "w") as f:
-                f.write("".join(f"{p} unit{i}\n" for i, p in enumerate(ports)))
+            listings = {}
+            for n in counts:
+                listings[n] = os.path.join(work, f"ports{n}.txt")
+                with open(listings[n], "w") as f:
+                    f.write("".join(f"{p} unit{i}\n" for i, p in enumerate(ports[:n])))
 
-            one, many, slowest = [], [], []
+            one, one_phases = [], []
+            many = {n: [] for n in counts}
+            slowest = {n: [] for n in counts}
+            many_phases = {n: [] for n in counts}
             for _ in range(RUNS):
-                # Alternating, so that both see the same load of the machine.
-                r, ms = timed([ctl, "table", "write", table, "--no-verify", "--port", ports[0],
-                                "--ini", ini])
+                # Alternating, so that all see the same load of the machine.
+                r, ms, t0, t1 = timed([ctl, "table", "write", table, "--no-verify", "--port",
+                                       ports[0], "--unit", "unit0", "--ini", ini], env)
                 if r.returncode != 0:
                     sys.exit(f"one port failed: {r.stderr}")
                 one.append(ms)
-                r, ms = timed([ctl, "table", "write", table, "--no-verify", "--ports", listing,
-                               "--json", "--ini", ini])
-                if r.returncode != 0:
-                    sys.exit(f"{count} ports failed: {r.stderr}")
-                many.append(ms)
-                slowest.append(max(json.loads(line)["ms"] for line in r.stdout.splitlines()))
-            m1, mn = statistics.median(one), statistics.median(many)
+                if want_phases:
+                    one_phases.append(phases_of(r.stderr, t0, t1))
+                for n in counts:
+                    r, ms, t0, t1 = timed([ctl, "table", "write", table, "--no-verify", "--ports",
+                                           listings[n], "--json", "--ini", ini], env)
+                    if r.returncode != 0:
+                        sys.exit(f"{n} ports failed: {r.stderr}")
+                    many[n].append(ms)
+                    slowest[n].append(max(json.loads(line)["ms"]
+                                          for line in r.stdout.splitlines()))
+                    if want_phases:
+                        many_phases[n].append(phases_of(r.stderr, t0, t1))
+            m1 = statistics.median(one)
             print(f"table write, fusesim at {BAUD} bit/s, median of {RUNS} runs "
-                  f"(process start to end)")
+                  f"(process start to end); load average {os.getloadavg()[0]:.2f}")
             print(f"  1 port : {m1:7.1f} ms")
-            print(f"  {count} ports: {mn:7.1f} ms  (slowest port's own ms: "
-                  f"{statistics.median(slowest):.0f})")
-            print(f"  ratio {count}/1: {mn / m1:.2f}")
+            for n in counts:
+                mn = statistics.median(many[n])
+                print(f"  {n} ports: {mn:7.1f} ms  ratio {mn / m1:.2f}  (slowest port's own ms: "
+                      f"{statistics.median(slowest[n]):.0f})")
+            if want_phases:
+                print("  per phase, ms (median over the runs of the ports' mean):")
+                print("    ports " + "".join(f"{k:>9}" for k in PHASES))
+                for label, runs in [(1, one_phases)] + [(n, many_phases[n]) for n in counts]:
+                    print(f"    {label:5d} " + "".join(
+                        f"{statistics.median(r[k] for r in runs):9.1f}" for k in PHASES))
         finally:
             for p in sims:
                 p.terminate()

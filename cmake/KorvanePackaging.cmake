@@ -3,8 +3,10 @@
 #            desktop entry, icon and metainfo, the manual pages, README, licence and changelog
 #            under share/doc/korvane, the sample calibration under share/korvane.
 #   Windows: `cpack -G ZIP`: one folder (a portable copy) with korvanectl.exe, its manual as
-#            text, the README and the licence; korvane.exe with its Qt libraries where the
-#            windows are built (on Windows, with Qt's own kits).
+#            text, the README and the licence; with the windows, korvane.exe, its manual, and
+#            the Qt DLLs, plugins and MinGW runtime DLLs it needs: copied from the Qt that
+#            scripts/windows-deps cross-builds, or by windeployqt with Qt's own kits on
+#            Windows. scripts/windows makes the installer from this folder.
 include(GNUInstallDirs)
 
 set(KORVANE_APP_ID org.korvane.Korvane)
@@ -55,6 +57,9 @@ if(NOT WIN32)
   endforeach()
   install(FILES ${CMAKE_SOURCE_DIR}/README.md ${korvane_pkg_out}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The README's pictures, at the relative paths it names them by.
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs
+          FILES_MATCHING PATTERN "*.png")
   # Debian's name for the licence file.
   install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
   # korvanectl's shell completion (src/ctl/CMakeLists.txt generates it).
@@ -93,29 +98,67 @@ command line (korvanectl) and a simulated fuse for training (fusesim).")
 else()
   # One folder, as a technician unpacks a portable copy: the files stay beside the program.
   install(TARGETS korvanectl RUNTIME DESTINATION .)
+  set(korvane_text_manuals korvanectl)
+  if(KORVANE_GUI)
+    list(PREPEND korvane_text_manuals korvane)
+  endif()
   find_program(KORVANE_GROFF groff)
   if(KORVANE_GROFF)
-    # The manual page as plain text with Windows line ends, for Notepad.
-    add_custom_command(OUTPUT ${korvane_pkg_out}/korvanectl.txt
-      COMMAND ${CMAKE_COMMAND} -DGROFF=${KORVANE_GROFF}
-              -DIN=${KORVANE_PACKAGING_DIR}/man/korvanectl.1
-              -DOUT=${korvane_pkg_out}/korvanectl.txt -P ${CMAKE_SOURCE_DIR}/cmake/ManToText.cmake
-      DEPENDS ${KORVANE_PACKAGING_DIR}/man/korvanectl.1 ${CMAKE_SOURCE_DIR}/cmake/ManToText.cmake
-      VERBATIM)
-    add_custom_target(korvane_package_files ALL DEPENDS ${korvane_pkg_out}/korvanectl.txt)
-    install(FILES ${korvane_pkg_out}/korvanectl.txt DESTINATION .)
+    # The manual pages as plain text with Windows line ends, for Notepad.
+    set(korvane_text_files)
+    foreach(page ${korvane_text_manuals})
+      add_custom_command(OUTPUT ${korvane_pkg_out}/${page}.txt
+        COMMAND ${CMAKE_COMMAND} -DGROFF=${KORVANE_GROFF}
+                -DIN=${KORVANE_PACKAGING_DIR}/man/${page}.1
+                -DOUT=${korvane_pkg_out}/${page}.txt -P ${CMAKE_SOURCE_DIR}/cmake/ManToText.cmake
+        DEPENDS ${KORVANE_PACKAGING_DIR}/man/${page}.1 ${CMAKE_SOURCE_DIR}/cmake/ManToText.cmake
+        VERBATIM)
+      list(APPEND korvane_text_files ${korvane_pkg_out}/${page}.txt)
+    endforeach()
+    add_custom_target(korvane_package_files ALL DEPENDS ${korvane_text_files})
+    install(FILES ${korvane_text_files} DESTINATION .)
   else()
-    message(WARNING "groff not found: the ZIP package will lack korvanectl.txt")
+    message(WARNING "groff not found: the ZIP package will lack the manuals as text")
   endif()
   install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION .)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION docs FILES_MATCHING PATTERN "*.png")
   install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+  # The samples the text manuals name (examples\sample.sav and its table).
+  install(FILES ${KORVANE_PACKAGING_DIR}/examples/sample.sav ${KORVANE_PACKAGING_DIR}/examples/sample.epr
+          DESTINATION examples)
   if(KORVANE_GUI)
     install(TARGETS korvane RUNTIME DESTINATION .)
-    # windeployqt, run at install time, copies the Qt libraries and plugins beside korvane.exe
-    # (Qt 6.3 and later; not available where Qt is not built for Windows).
-    qt_generate_deploy_app_script(TARGET korvane OUTPUT_SCRIPT korvane_deploy
-                                  NO_UNSUPPORTED_PLATFORM_ERROR)
-    install(SCRIPT ${korvane_deploy})
+    if(CMAKE_CROSSCOMPILING)
+      # Qt cross-built by scripts/windows-deps: its DLLs and the two plugins the windows
+      # load (the windows platform and the Windows styles; PNG is built into Qt6Gui), and
+      # the MinGW runtime DLLs Qt and korvane.exe are linked against. Qt finds its plugins
+      # in platforms/ and styles/ beside the program. scripts/windows checks that nothing
+      # imported is missing.
+      get_target_property(korvane_qtcore Qt6::Core IMPORTED_LOCATION_RELEASE)
+      get_filename_component(korvane_qtbin ${korvane_qtcore} DIRECTORY)
+      get_filename_component(korvane_qtprefix ${korvane_qtbin} DIRECTORY)
+      install(FILES ${korvane_qtbin}/Qt6Core.dll ${korvane_qtbin}/Qt6Gui.dll
+                    ${korvane_qtbin}/Qt6Widgets.dll ${korvane_qtbin}/Qt6OpenGL.dll
+              DESTINATION .)
+      install(FILES ${korvane_qtprefix}/plugins/platforms/qwindows.dll DESTINATION platforms)
+      install(FILES ${korvane_qtprefix}/plugins/styles/qwindowsvistastyle.dll DESTINATION styles)
+      set(korvane_runtime_dlls)
+      foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+        execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                        OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE)
+        if(NOT IS_ABSOLUTE "${found}" OR NOT EXISTS "${found}")
+          message(FATAL_ERROR "MinGW runtime ${dll} not found (${CMAKE_CXX_COMPILER})")
+        endif()
+        list(APPEND korvane_runtime_dlls ${found})
+      endforeach()
+      install(FILES ${korvane_runtime_dlls} DESTINATION .)
+    else()
+      # windeployqt, run at install time, copies the Qt libraries and plugins beside
+      # korvane.exe (Qt 6.3 and later).
+      qt_generate_deploy_app_script(TARGET korvane OUTPUT_SCRIPT korvane_deploy
+                                    NO_UNSUPPORTED_PLATFORM_ERROR)
+      install(SCRIPT ${korvane_deploy})
+    endif()
   endif()
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)

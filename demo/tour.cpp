@@ -183,8 +183,12 @@ int main(int argc, char **argv) {
 
     // The program's files in a folder of the tour's own; the port opened from the menu.
     kvtest::TempDir files;
-    kv::WriteTextFile("[init]\r\nport=" + opt.port + "\r\nAutoOpen=0\r\n",
-                      files.File("korvane.ini"));
+    if (const kv::FileResult r = kv::WriteTextFile(
+            "[init]\r\nport=" + opt.port + "\r\nAutoOpen=0\r\n", files.File("korvane.ini"));
+        !r) {
+        std::fprintf(stderr, "tour: the settings file: %s\n", r.error.c_str());
+        return 1;
+    }
 
     KorvaneApplication app(argc, argv);
     kvtest::ScriptedPrompter prompter;

@@ -37,6 +37,14 @@ void FuseSim::Stop() {
     line_.Stop();
 }
 
+void FuseSim::Unplug() {
+    line_.Stop();
+}
+
+bool FuseSim::PlugIn(std::string *error) {
+    return line_.Start(error);
+}
+
 bool FuseSim::Restart(std::string *error) {
     return line_.Restart(error);
 }

@@ -33,6 +33,11 @@ public:
     // kept, the link path points at the new device.
     bool Restart(std::string *error = nullptr);
 
+    // Pulled out: the pseudo-terminal closed (the program's end hangs up) and the link
+    // removed; PlugIn makes a new one and the link again on the same path, state kept.
+    void Unplug();
+    bool PlugIn(std::string *error = nullptr);
+
     std::string DevicePath() const;
     std::string LinkPath() const;
     // The path a program should open: the link path when there is one.

@@ -14,9 +14,19 @@
 namespace {
 
 volatile sig_atomic_t gStop = 0;
+volatile sig_atomic_t gUnplug = 0;
+volatile sig_atomic_t gPlugIn = 0;
 
 void OnSignal(int) {
     gStop = 1;
+}
+
+void OnUnplug(int) {
+    gUnplug = 1;
+}
+
+void OnPlugIn(int) {
+    gPlugIn = 1;
 }
 
 } // namespace
@@ -42,6 +52,12 @@ int main(int argc, char **argv) {
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
+    struct sigaction unplug {};
+    unplug.sa_handler = OnUnplug;
+    sigaction(SIGUSR1, &unplug, nullptr);
+    struct sigaction plugIn {};
+    plugIn.sa_handler = OnPlugIn;
+    sigaction(SIGUSR2, &plugIn, nullptr);
 
     kv::sim::FuseSim sim(args.options);
     std::string error;
@@ -56,8 +72,25 @@ int main(int argc, char **argv) {
     if (args.floodBytesPerSecond > 0)
         sim.Flood(args.floodBytesPerSecond, args.floodMs);
     // After a hang-up fault the line is gone: the program ends like an unplugged device.
-    while (!gStop && !sim.HungUp())
-        ::usleep(100 * 1000);
+    // Unplugged by a signal, it waits to be plugged in again.
+    while (!gStop && !sim.HungUp()) {
+        if (gUnplug) {
+            gUnplug = 0;
+            sim.Unplug();
+            std::printf("unplugged\n");
+            std::fflush(stdout);
+        }
+        if (gPlugIn) {
+            gPlugIn = 0;
+            if (!sim.PlugIn(&error)) {
+                std::fprintf(stderr, "fusesim: %s\n", error.c_str());
+                return 1;
+            }
+            std::printf("plugged in %s\n", sim.DevicePath().c_str());
+            std::fflush(stdout);
+        }
+        ::usleep(20 * 1000);
+    }
     sim.Stop();
     if (args.options.verbose) {
         const auto writes =

@@ -11,6 +11,9 @@ const char *const kProgramHelp = R"(Usage: fusesim [options]
 
 Serves a simulated fuse on a new pseudo-terminal until interrupted (Ctrl+C, SIGTERM).
 The first line printed is the device path to open as the tool's "port".
+SIGUSR1 unplugs it: the pseudo-terminal is closed and the --link removed, as when a USB
+adapter is pulled ("unplugged" is printed); SIGUSR2 plugs it back in: a new pseudo-terminal,
+the --link made again on the same path, the device's state kept ("plugged in DEVICE").
 
 Line:
   --baud N               pace replies at N bit/s, 10 bits a byte (default 19200; 0: at once)

@@ -7,14 +7,6 @@ namespace kv {
 
 namespace {
 
-struct Conversion {
-    bool left = false;
-    bool zero = false;
-    int width = 0;
-    int precision = -1;
-    char conv = 0;
-};
-
 std::string Pad(std::string body, const Conversion &sp, bool numeric) {
     if (static_cast<int>(body.size()) >= sp.width)
         return body;
@@ -111,7 +103,7 @@ std::string Convert(const Conversion &sp, const FormatArg &a) {
 
 } // namespace
 
-std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args) {
+std::string FormatArgs(std::string_view fmt, std::span<const FormatArg> args) {
     std::string out;
     auto arg = args.begin();
     for (std::size_t i = 0; i < fmt.size(); ++i) {
@@ -126,25 +118,11 @@ std::string Format(std::string_view fmt, std::initializer_list<FormatArg> args) 
             continue;
         }
         Conversion sp;
-        std::size_t j = i + 1;
-        for (; j < fmt.size() && (fmt[j] == '-' || fmt[j] == '0'); ++j) {
-            if (fmt[j] == '-')
-                sp.left = true;
-            else
-                sp.zero = true;
-        }
-        for (; j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9'; ++j)
-            sp.width = sp.width * 10 + (fmt[j] - '0');
-        if (j < fmt.size() && fmt[j] == '.') {
-            sp.precision = 0;
-            for (++j; j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9'; ++j)
-                sp.precision = sp.precision * 10 + (fmt[j] - '0');
-        }
+        const std::size_t j = ScanConversion(fmt, i, sp);
         if (j >= fmt.size()) {
             out.append(fmt.substr(i));
             break;
         }
-        sp.conv = fmt[j];
         if (arg != args.end())
             out += Convert(sp, *arg++);
         i = j;

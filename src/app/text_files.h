@@ -14,7 +14,7 @@ public:
     virtual void Beep() = 0;
 };
 
-struct FileResult {
+struct [[nodiscard]] FileResult {
     bool ok = false;
     std::string error; // the system's reason when !ok
     explicit operator bool() const { return ok; }

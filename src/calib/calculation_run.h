@@ -16,7 +16,7 @@ namespace kv::calib {
 
 inline constexpr const char *kTableFileNotSaved = "the table file was not saved";
 
-struct CalculationRun {
+struct [[nodiscard]] CalculationRun {
     bool answered = false; // both prompts answered: a calculation was made
     PointList points;
     std::int32_t multiplier = 0;

@@ -23,17 +23,16 @@ std::string IncludeFileText(const CorrTableData &table);
 
 // Loads a table file into a table of the caller's, showing its message at once; returns the
 // message (nullopt when the whole file loaded).
-using TableLoader =
-    std::function<std::optional<std::string>(const std::string &fileName, CorrTableData &buffer)>;
+using TableLoader = std::function<Problem(const std::string &fileName, CorrTableData &buffer)>;
 
-struct IncludeOutcome {
+struct [[nodiscard]] IncludeOutcome {
     enum class Result { InputMissing, Declined, WriteFailed, Written };
     Result result = Result::InputMissing;
     std::string in;
     std::string out;
-    std::string inputReason;                // InputMissing: why what has that name is no table file
-    std::optional<std::string> loadMessage; // the load stopped early; the rest was written
-    std::string writeError;                 // WriteFailed: the system's reason
+    std::string inputReason; // InputMissing: why what has that name is no table file
+    Problem loadMessage;     // the load stopped early; the rest was written
+    std::string writeError;  // WriteFailed: the system's reason
 };
 
 // The generator: checks that programDir + "corrtbl.epr" exists (a directory or device of

@@ -13,11 +13,11 @@ std::uint8_t TableCrc(const CorrTableData &t) {
     return crc;
 }
 
-std::optional<std::string> CheckByteMismatch(const CorrTableData &t) {
+Problem CheckByteMismatch(const CorrTableData &t) {
     const std::uint8_t crc = TableCrc(t);
     const auto stored = static_cast<std::uint8_t>(t[kCheckIndex]);
     if (crc == stored)
-        return std::nullopt;
+        return {};
     return Format("the check byte (entry %d) is %d [0x%0.2x], the CRC of entries 0..%d is %d "
                   "[0x%0.2x]",
                   {kCheckIndex, stored, stored, kCorrections - 1, crc, crc});
@@ -38,7 +38,7 @@ std::string InvalidValueText(int n, std::string_view text) {
     return Format("Invalid value %d:%s! (-127..127)", {n, text});
 }
 
-std::optional<FieldError> ReadFieldTexts(std::span<const std::string> texts, CorrTableData &table) {
+FieldError ReadFieldTexts(std::span<const std::string> texts, CorrTableData &table) {
     for (int n = 0; n < kEntries && n < static_cast<int>(texts.size()); ++n) {
         const std::string &text = texts[static_cast<std::size_t>(n)];
         const auto v = ParseFieldText(text);
@@ -46,7 +46,7 @@ std::optional<FieldError> ReadFieldTexts(std::span<const std::string> texts, Cor
             return FieldError{n, InvalidValueText(n, text)};
         table[static_cast<std::size_t>(n)] = *v;
     }
-    return std::nullopt;
+    return {};
 }
 
 } // namespace kv::corrtable

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/errors.h"
+
 namespace kv::corrtable {
 
 inline constexpr int kTableSize = 257;
@@ -47,7 +49,7 @@ std::uint8_t TableCrc(const CorrTableData &t);
 
 // "the check byte (entry 223) is 5 [0x05], the CRC of entries 0..222 is 7 [0x07]" when
 // entry 223 does not match the table's CRC; nothing when it does.
-std::optional<std::string> CheckByteMismatch(const CorrTableData &t);
+[[nodiscard]] Problem CheckByteMismatch(const CorrTableData &t);
 
 // The signed decimal of an entry: "-5", "0", "17".
 std::string EntryText(std::int8_t v);
@@ -65,13 +67,15 @@ std::optional<std::int8_t> ParseFieldText(std::string_view text);
 // "Invalid value 5:abc! (-127..127)", with the text as typed.
 std::string InvalidValueText(int n, std::string_view text);
 
-struct FieldError {
-    int index = 0;
+// The first invalid field, or none (index -1).
+struct [[nodiscard]] FieldError {
+    int index = -1;
     std::string message;
+    explicit operator bool() const { return index >= 0; }
 };
 
 // Reads the texts of fields 0..223 into table in order, stopping at the first invalid one:
 // the entries before it are stored, it and the later ones keep their values.
-std::optional<FieldError> ReadFieldTexts(std::span<const std::string> texts, CorrTableData &table);
+FieldError ReadFieldTexts(std::span<const std::string> texts, CorrTableData &table);
 
 } // namespace kv::corrtable

@@ -39,8 +39,7 @@ std::string_view TrimView(std::string_view s) {
 
 } // namespace
 
-std::optional<std::string> ParseTableText(std::string_view content, CorrTableData &buffer,
-                                          int *values) {
+Problem ParseTableText(std::string_view content, CorrTableData &buffer, int *values) {
     buffer.fill(0);
     int k = 0;
     const ScopeExit count([&] {
@@ -68,13 +67,12 @@ std::optional<std::string> ParseTableText(std::string_view content, CorrTableDat
         buffer[static_cast<std::size_t>(k)] =
             static_cast<std::int8_t>(static_cast<std::uint8_t>(*v & 0xFF));
         if (++k > kEntries)
-            return std::string(kDataTooLong);
+            return kDataTooLong;
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> ReadTableFile(const std::string &fileName, CorrTableData &buffer,
-                                         int *values) {
+Problem ReadTableFile(const std::string &fileName, CorrTableData &buffer, int *values) {
     buffer.fill(0);
     if (values)
         *values = 0;
@@ -97,16 +95,16 @@ std::optional<std::string> ReadTableFile(const std::string &fileName, CorrTableD
                                            std::to_string(kTableLineLimit) + " bytes");
 }
 
-std::optional<std::string> TableFileDefect(int values, const CorrTableData &table) {
+Problem TableFileDefect(int values, const CorrTableData &table) {
     if (values != kEntries)
         return Format("it holds %d values, not %d", {values, kEntries});
     if (auto mismatch = CheckByteMismatch(table))
         return *mismatch;
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> LoadTableFileReporting(const std::string &fileName,
-                                                  CorrTableData &buffer, Prompter &prompter) {
+Problem LoadTableFileReporting(const std::string &fileName, CorrTableData &buffer,
+                               Prompter &prompter) {
     auto message = ReadTableFile(fileName, buffer);
     if (message)
         ShowError(prompter, *message);

@@ -32,22 +32,22 @@ std::string_view FirstLine(std::string_view content);
 // message to show when the load stopped early: "Data too long!" after a 225th value (which
 // is left in entry 224), or the conversion message of a value that is not a number. When
 // values is given, it is set to the number of values read.
-std::optional<std::string> ParseTableText(std::string_view content, CorrTableData &buffer,
-                                          int *values = nullptr);
+[[nodiscard]] Problem ParseTableText(std::string_view content, CorrTableData &buffer,
+                                     int *values = nullptr);
 
 // Clears buffer, reads the file's first line and parses it; returns the message to show, if
 // any. A directory, device or FIFO is refused with the reason, as is a first line that does
 // not end within kTableLineLimit bytes (unless 225 values came before the limit).
-std::optional<std::string> ReadTableFile(const std::string &fileName, CorrTableData &buffer,
-                                         int *values = nullptr);
+[[nodiscard]] Problem ReadTableFile(const std::string &fileName, CorrTableData &buffer,
+                                    int *values = nullptr);
 
 // Why a table file's table must not go to a device as it is: it does not hold exactly 224
 // values, or its check byte does not match its entries. Nothing when it may.
-std::optional<std::string> TableFileDefect(int values, const CorrTableData &table);
+[[nodiscard]] Problem TableFileDefect(int values, const CorrTableData &table);
 
 // ReadTableFile with its message shown in an error box; returns the message.
-std::optional<std::string> LoadTableFileReporting(const std::string &fileName,
-                                                  CorrTableData &buffer, Prompter &prompter);
+Problem LoadTableFileReporting(const std::string &fileName, CorrTableData &buffer,
+                               Prompter &prompter);
 
 // Messages for files that could not be read or written, shared by every file operation
 // of the table.

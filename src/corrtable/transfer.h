@@ -28,7 +28,7 @@ std::array<std::uint8_t, 2> ReadBlockCommand(int k);
 std::array<std::uint8_t, 10> WriteBlockCommand(const CorrTableData &table, int k);
 
 // A transfer of the table: how many blocks went through, and the reply that ended it early.
-struct TableTransfer {
+struct [[nodiscard]] TableTransfer {
     int blocks = 0;
     link::Reply reply; // the last block's
 

@@ -27,13 +27,20 @@
 
 namespace kv::corrtable {
 
-// Writes a whole table and reads it all back; blocks that read back wrong are written once
-// more and read back again.
-struct CheckedWrite {
-    TableTransfer write;              // the first pass over the 28 blocks
+// The phases of a checked write, for a progress line.
+enum class WritePhase { Backup, Write, ReadBack, Restore };
+const char *PhaseName(WritePhase phase); // "backup", "write", "read-back", "restore"
+// Told after each block of a phase: blocks done of the phase's total.
+using WriteProgress = std::function<void(WritePhase, int done, int total)>;
+
+// Writes the given blocks of a table (all 28 unless told) and reads them back; blocks that
+// read back wrong are written once more and read back again.
+struct [[nodiscard]] CheckedWrite {
+    std::vector<int> blocks;          // the blocks to write, in order
+    TableTransfer write;              // the first pass: write.blocks of them went through
     std::optional<int> failedBlock;   // a block write not answered CR LF (first or second)
     bool silent = false;              // that block's exchange got no byte at all
-    std::optional<int> stoppedAfter;  // a stop request ended the pass after this many blocks
+    std::optional<int> stoppedAfter;  // a stop request ended the pass after this many of them
     std::optional<int> readBackBlock; // the read-back stopped at this block
     std::vector<int> repaired;        // blocks written a second time
     std::optional<EntryDifference> firstDifference; // after the repair (device = read back)
@@ -41,23 +48,32 @@ struct CheckedWrite {
     double readBackMs = 0; // the first read-back's
 
     bool ok() const { return !failedBlock && !stoppedAfter && !readBackBlock && !firstDifference; }
+    // The blocks the first pass sent, the one that failed included: those that may differ
+    // from what the device held before.
+    std::vector<int> BlocksSent() const;
 };
 // stop, when given, is asked between blocks of the first pass: true ends the pass there (the
-// block in flight is finished first).
+// block in flight is finished first). blocks: the blocks to write (empty: all 28); the
+// others are taken to hold the table already and are neither written nor read back.
 CheckedWrite WriteAndCheck(link::Link &link, const CorrTableData &table,
-                           const std::function<bool()> &stop = {});
+                           const std::function<bool()> &stop = {},
+                           const std::vector<int> &blocks = {}, const WriteProgress &progress = {},
+                           bool restoring = false);
 
 // The device's table read for a backup: each block that did not come is asked for once
 // more, and a table whose check byte does not match its entries is read once more whole.
-struct BackupRead {
-    TableCheck check;                    // the last read, against the file's table
-    std::vector<int> blocksReadAgain;    // blocks that came only at the second asking
-    int wholeReads = 0;                  // 1, or 2 when the first did not check
-    std::optional<std::string> mismatch; // the last read's check byte does not match
+struct [[nodiscard]] BackupRead {
+    TableCheck check;                 // the last read, against the file's table
+    std::vector<int> blocksReadAgain; // blocks that came only at the second asking
+    int wholeReads = 0;               // 1, or 2 when the first did not check
+    Problem mismatch;                 // the last read's check byte does not match
 
     bool checked() const { return check.read.complete() && !mismatch; }
 };
-BackupRead ReadBackupTable(link::Link &link, const CorrTableData &table);
+// stop is asked between blocks: true ends the read there (stopped; nothing was written).
+BackupRead ReadBackupTable(link::Link &link, const CorrTableData &table,
+                           const std::function<bool()> &stop = {},
+                           const WriteProgress &progress = {}, bool *stopped = nullptr);
 
 struct VerifiedWriteOptions {
     // The wanted path of the backup file (see CreateBackupFile: a taken name gets "-2"...);
@@ -72,6 +88,8 @@ struct VerifiedWriteOptions {
     std::function<bool()> stopRequested = {};
     // Told the backup file once it is written, before the first block is sent.
     std::function<void(const std::string &file)> backupKept = {};
+    // Told after each block read or written (a progress line).
+    WriteProgress progress = {};
 };
 
 enum class VerifiedWriteEnd {
@@ -81,11 +99,12 @@ enum class VerifiedWriteEnd {
     ReadFailed,   // the device's table could not be read: nothing written
     Unchecked,    // the device's table did not check (twice): nothing written
     BackupFailed, // the backup file could not be written: nothing written
-    Stopped,      // a stop request ended the write; restore says what became of the old table
+    Stopped,      // a stop request ended the write (or the read before it: write empty);
+                  // restore says what became of the old table
     Failed,       // the write failed; restore says what became of the old table
 };
 
-struct VerifiedWrite {
+struct [[nodiscard]] VerifiedWrite {
     VerifiedWriteEnd end = VerifiedWriteEnd::ReadFailed;
     BackupRead before;      // the device's table before, checked, against the file
     std::string backupFile; // the file written (may differ from the wanted path)
@@ -101,7 +120,18 @@ struct VerifiedWrite {
     }
     bool restored() const { return restore && restore->ok(); }
     const CorrTableData &oldTable() const { return before.check.device; }
+    // The blocks of the new table written and acknowledged (those that differed from the
+    // device's; 0 when it held the table already).
+    int BlocksWritten() const;
 };
+
+// What the device holds after a checked write, as far as it was checked.
+enum class DeviceHolds { OldTable, NewTable, NotKnown };
+DeviceHolds DeviceHoldsAfter(const VerifiedWrite &w);
+// "the device holds its old table", "... the new table", "... is not known".
+std::string DeviceHoldsText(DeviceHolds holds);
+// "old", "new", "unknown" (the JSON field).
+const char *DeviceHoldsName(DeviceHolds holds);
 VerifiedWrite WriteTableVerified(link::Link &link, const CorrTableData &table,
                                  const VerifiedWriteOptions &options);
 

@@ -13,6 +13,7 @@
 #include "ctl/session.h"
 #include "device/notices.h"
 #include "device/operations.h"
+#include "device/series_port.h"
 #include "device/texts.h"
 #include "history/outcome_records.h"
 
@@ -365,28 +366,33 @@ int CmdCurrent(Session &s) {
     // record the log file did not take, is reported and the series goes on; the exit
     // status then says that one failed.
     int failed = 0;
-    bool hungUp = false;
     const std::chrono::seconds period(every);
     auto due = std::chrono::steady_clock::now();
     history::SeriesCount series{.start = history::Now().time,
                                 .intervalSeconds = static_cast<double>(every),
                                 .logFile = logFile};
+    // A pulled adapter pauses the series: it is looked for every second, its port opened
+    // again when it is back, and the series goes on in its slots (SeriesPort).
+    dev::SeriesPort port(*l);
     for (int i = 0; i < count; ++i) {
         if (i > 0)
             due = NextSlot(due, period, std::chrono::steady_clock::now());
+        for (auto now = std::chrono::steady_clock::now(); port.Lost() && now < due;
+             now = std::chrono::steady_clock::now()) {
+            s.Tell(port.Look(now));
+            if (port.Lost())
+                l->WaitUntil(std::min(due, now + dev::SeriesPort::kLookEvery));
+        }
         l->WaitUntil(due);
-        // A line that could not be written (the adapter was pulled) is opened again once
-        // before the next measurement: a device plugged back in is measured again.
-        if (hungUp && !l->OpenComPort()) {
+        s.Tell(port.Look(std::chrono::steady_clock::now()));
+        if (port.Lost()) {
+            port.SlotMissed();
             ++failed;
             history::CountPortLost(series);
             continue;
         }
         const dev::TimedRecord record = ops.TimedMeasurement(logFile);
-        hungUp = record.status.reply.status == link::ReplyStatus::WriteFailed ||
-                 (record.measurement &&
-                  record.measurement->reply.status == link::ReplyStatus::WriteFailed);
-        s.Tell(dev::NoticesOf(record));
+        s.Tell(port.Judge(record));
         if (record.measured())
             report(*record.measurement);
         if (!record.measured() || (record.written && !record.written->ok))
@@ -422,6 +428,99 @@ int CmdCrcCheck(Session &s) {
         // not take silence for success.
         s.Tell(dev::NoticesOf(*check.read));
     return check.ok() ? kExitOk : kExitFailed;
+}
+
+namespace {
+
+// send-data's options and the backup's.
+std::vector<OptionDef> SendDataOptions() {
+    std::vector<OptionDef> out = ParameterOptions();
+    out.push_back(kNoBackup);
+    out.push_back(kBackupDir);
+    return out;
+}
+
+} // namespace
+
+std::vector<CommandDef> DeviceCommands() {
+    return {
+        {.name = "status",
+         .options = {{.name = "--stored",
+                      .help = "the last values the device stored instead of the live ones"}},
+         .device = true,
+         .json = true,
+         .summary = "read the device status report",
+         .details = "Prints the status report lines, the caption line first, as the log pane of "
+                    "the main\nwindow shows them. With --stored, the last values the device "
+                    "stored.",
+         .run = CmdStatus},
+        {.name = "get-data",
+         .device = true,
+         .json = true,
+         .summary = "read the seven fuse parameters",
+         .details = "Prints the fuse parameters from the device status record, as \"Get Data\" "
+                    "fills the\nmain window's fields.",
+         .run = CmdGetData},
+        {.name = "send-data",
+         .options = SendDataOptions(),
+         .device = true,
+         .summary = "set, read back and store the fuse parameters",
+         .details =
+             "Validates the parameters (out-of-range values are reported and replaced), asks for "
+             "the\nconfirmation (--yes), saves them in the settings file when \"AutoSaveData\" is "
+             "on, sets\nthem in the device, reads them back, has the device store them and checks "
+             "its CRC.\nParameters not given are taken from the settings file, as the main window "
+             "shows them.\nThe parameters the device held before are saved in the backup folder "
+             "first (\"params\nrestore\" writes them back).",
+         .run = CmdSendData},
+        {.name = "params restore",
+         .args = "BACKUP.ini",
+         .minArgs = 1,
+         .maxArgs = 1,
+         .options = {kNoBackup, kBackupDir},
+         .device = true,
+         .summary = "write a parameter backup of send-data back to the device",
+         .details = "Sends the parameters of a backup file that send-data saved through "
+                    "send-data's own\nsequence (confirmation, read-back, store, CRC check), "
+                    "after saving what the device\nholds now.",
+         .run = CmdParamsRestore},
+        {.name = "relay",
+         .args = "on|off",
+         .minArgs = 1,
+         .maxArgs = 1,
+         .device = true,
+         .summary = "switch the relay",
+         .details = "Reads the status first; refused while the device's manual switch is off. "
+                    "Switching on\nasks \"Relay ON?\" (--yes).",
+         .run = CmdRelay},
+        {.name = "current",
+         .options = {{.name = "--vref", .help = "use the voltage reference (single measurement)"},
+                     {.name = "--every",
+                      .valueName = "SECONDS",
+                      .help = "measure every SECONDS seconds (timed measurement)"},
+                     {.name = "--count", .valueName = "N", .help = "number of timed measurements"},
+                     {.name = "--log",
+                      .valueName = "FILE",
+                      .help = "current log file (.adc) to append the measurements to"}},
+         .device = true,
+         .json = true,
+         .summary = "measure the current",
+         .details =
+             "Without --every: one measurement, with the voltage reference when --vref is "
+             "given.\nWith --every SECONDS --count N: N timed measurements, each with the status "
+             "read first\nand the voltage reference the device uses, appended to the current log "
+             "(--log, default\nthe program's .adc file). --log without --every appends the one "
+             "measurement.",
+         .run = CmdCurrent},
+        {.name = "crc-check",
+         .options = ParameterOptions(),
+         .device = true,
+         .summary = "compare the parameters' CRC with the device's",
+         .details = "Computes the CRC-8 of the seven parameters (from the settings file, or the "
+                    "options) and\ncompares it with the CRC the device reports in its status "
+                    "record.",
+         .run = CmdCrcCheck},
+    };
 }
 
 } // namespace kv::ctl

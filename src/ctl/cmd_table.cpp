@@ -2,6 +2,7 @@
 #include <chrono>
 
 #include "app/format.h"
+#include "app/json.h"
 #include "app/text_files.h"
 #include "corrtable/table.h"
 #include "corrtable/table_file.h"
@@ -9,6 +10,7 @@
 #include "corrtable/verified_write.h"
 #include "ctl/commands.h"
 #include "ctl/files.h"
+#include "ctl/interrupt.h"
 #include "ctl/session.h"
 #include "history/outcome_records.h"
 
@@ -56,7 +58,7 @@ bool LoadForWrite(Session &s, const std::string &file, ct::CorrTableData &table)
     for (int n = 0; n < ct::kEntries; ++n)
         fields.push_back(ct::EntryText(table[static_cast<std::size_t>(n)]));
     if (auto bad = ct::ReadFieldTexts(fields, table)) {
-        ShowError(s.prompter, bad->message);
+        ShowError(s.prompter, bad.message);
         return false;
     }
     if (auto defect = ct::TableFileDefect(values, table)) {
@@ -153,6 +155,9 @@ int CmdTableRead(Session &s) {
 }
 
 int CmdTableWrite(Session &s) {
+    // From here on a Ctrl+C (or SIGTERM) is asked between blocks; a second one ends the run
+    // at once.
+    const StopOnSignal stopOnSignal;
     const StdioFile input(s, s.args.args[0], StdioFile::Use::Read, ".epr");
     const std::string &file = input.path();
     ct::CorrTableData table{};
@@ -163,31 +168,55 @@ int CmdTableWrite(Session &s) {
         return s.Fail("the port could not be opened");
     const bool dryRun = s.args.Has("--dry-run");
     if (s.args.Has("--no-verify") && !dryRun) {
-        // The plain write, as the windows' Write does it.
+        if (StopOnSignal::Requested()) {
+            s.err.Problem("interrupted before the write: nothing written; " +
+                          ct::DeviceHoldsText(ct::DeviceHolds::OldTable));
+            return kExitInterrupted;
+        }
+        // The plain write, as the windows' Write does it. It has no backup to go back to, so
+        // a Ctrl+C lets it finish (well under a second) rather than leave half a table.
         TransferTimer timer(s, "table write");
         const ct::TableTransfer written = ct::WriteCorrectionTable(*l, table);
         timer.Done(ct::kBlocks);
         s.Tell(ct::NoticesOf(written));
         s.Record(history::TableWriteEntry(written, table, file));
+        if (StopOnSignal::Requested()) {
+            s.err.Problem("interrupted: " + (written.complete()
+                                                 ? ct::DeviceHoldsText(ct::DeviceHolds::NewTable) +
+                                                       " (written, not read back)"
+                                                 : ct::DeviceHoldsText(ct::DeviceHolds::NotKnown)));
+            return kExitInterrupted;
+        }
         return written.complete() ? kExitOk : kExitFailed;
     }
     ct::VerifiedWriteOptions options{.backupPath = {}, .dryRun = dryRun};
     if (!dryRun && !s.args.Has("--no-backup"))
         options.backupPath = NewBackupPath(s, ".epr");
+    options.stopRequested = [] { return StopOnSignal::Requested(); };
+    // The backup's name is out before the first block is sent: a run cut short still told it.
+    options.backupKept = [&s](const std::string &kept) {
+        StopOnSignal::SetBackup(kept);
+        s.Out("backup: " + kept);
+    };
+    if (s.err.progressShown())
+        options.progress = [&s](ct::WritePhase phase, int done, int total) {
+            s.err.Progress(
+                Format("table write: %s %d of %d blocks", {ct::PhaseName(phase), done, total}));
+        };
     const ct::VerifiedWrite v = ct::WriteTableVerified(*l, table, options);
+    s.err.ClearProgress();
     Timing(s, "table read", v.before.check.read.blocks, v.before.check.readMs);
     if (v.write) {
+        const int toWrite = static_cast<int>(v.write->blocks.size());
         Timing(s, "table write", v.write->write.blocks, v.write->writeMs);
-        if (v.write->write.complete())
-            Timing(s, "table read-back", ct::kBlocks, v.write->readBackMs);
+        if (v.write->write.blocks == toWrite)
+            Timing(s, "table read-back", toWrite, v.write->readBackMs);
     }
     if (v.end == ct::VerifiedWriteEnd::DryRun) {
         for (const auto &d : v.before.check.differences)
             s.Out(ct::DifferenceLine(d));
         s.Out(Differ(v.before.check.differences.size()) + "; dry run, nothing written");
     }
-    if (v.backup)
-        s.Out("backup: " + v.backupFile);
     const Notices notices = ct::NoticesOf(v);
     s.Tell(notices);
     if (!dryRun) {
@@ -198,8 +227,21 @@ int CmdTableWrite(Session &s) {
     for (const Notice &n : notices)
         if (n.kind == Notice::Kind::Report)
             s.Out(n.text);
+    const ct::DeviceHolds holds = ct::DeviceHoldsAfter(v);
+    if (v.end == ct::VerifiedWriteEnd::Written || v.end == ct::VerifiedWriteEnd::AlreadyEqual)
+        s.Out(Format("blocks written: %d of %d", {v.BlocksWritten(), ct::kBlocks}));
     if (v.end == ct::VerifiedWriteEnd::Written)
         s.Out(Format("%d entries written and read back", {ct::kEntries}));
+    if (s.json() && !dryRun)
+        s.Out(json::Write({{"blocks_written", v.BlocksWritten()},
+                           {"blocks", ct::kBlocks},
+                           {"device_holds", ct::DeviceHoldsName(holds)},
+                           {"backup", v.backup ? json::Value(v.backupFile) : json::Value()}}));
+    if (StopOnSignal::Requested()) {
+        s.err.Problem("interrupted: " + ct::DeviceHoldsText(holds) +
+                      (v.backup ? "; backup: " + v.backupFile : std::string()));
+        return kExitInterrupted;
+    }
     return v.ok() ? kExitOk : kExitFailed;
 }
 

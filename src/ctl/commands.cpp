@@ -2,6 +2,7 @@
 // help and dispatch are made from this table (ctl/args.cpp, ctl/session.cpp).
 #include "ctl/commands.h"
 
+#include <iterator>
 #include <stdexcept>
 #include <type_traits>
 
@@ -11,8 +12,14 @@ namespace kv::ctl {
 
 namespace {
 
-// The seven fuse parameters as options of send-data and crc-check: each stands for the text
-// typed into its field of the main window.
+std::vector<CommandDef> Joined(std::vector<CommandDef> first, std::vector<CommandDef> rest) {
+    first.insert(first.end(), std::make_move_iterator(rest.begin()),
+                 std::make_move_iterator(rest.end()));
+    return first;
+}
+
+} // namespace
+
 std::vector<OptionDef> ParameterOptions() {
     std::vector<OptionDef> out;
     device::ParameterEntries names;
@@ -31,23 +38,10 @@ const OptionDef &ParameterOption(std::string_view name) {
     throw std::logic_error("no parameter option " + std::string(name));
 }
 
+namespace {
+
 const OptionDef kForce{.name = "--force",
                        .help = "go on with a damaged table (check byte, count of values)"};
-
-const OptionDef kNoBackup{.name = "--no-backup",
-                          .help = "keep no backup file of what the device holds"};
-const OptionDef kBackupDir{
-    .name = "--backup-dir",
-    .valueName = "DIR",
-    .help = "folder of the backup files (default: \"backups\" in the folder --help names)"};
-
-// send-data's options and the backup's.
-std::vector<OptionDef> SendDataOptions() {
-    std::vector<OptionDef> out = ParameterOptions();
-    out.push_back(kNoBackup);
-    out.push_back(kBackupDir);
-    return out;
-}
 
 const OptionDef kOutput{.name = "--output",
                         .shortName = "-o",
@@ -111,84 +105,11 @@ const std::vector<OptionDef> &CommonOptions() {
     return options;
 }
 
-const std::vector<CommandDef> &Commands() {
-    static const std::vector<CommandDef> commands = {
-        {.name = "status",
-         .options = {{.name = "--stored",
-                      .help = "the last values the device stored instead of the live ones"}},
-         .device = true,
-         .json = true,
-         .summary = "read the device status report",
-         .details = "Prints the status report lines, the caption line first, as the log pane of "
-                    "the main\nwindow shows them. With --stored, the last values the device "
-                    "stored.",
-         .run = CmdStatus},
-        {.name = "get-data",
-         .device = true,
-         .json = true,
-         .summary = "read the seven fuse parameters",
-         .details = "Prints the fuse parameters from the device status record, as \"Get Data\" "
-                    "fills the\nmain window's fields.",
-         .run = CmdGetData},
-        {.name = "send-data",
-         .options = SendDataOptions(),
-         .device = true,
-         .summary = "set, read back and store the fuse parameters",
-         .details =
-             "Validates the parameters (out-of-range values are reported and replaced), asks for "
-             "the\nconfirmation (--yes), saves them in the settings file when \"AutoSaveData\" is "
-             "on, sets\nthem in the device, reads them back, has the device store them and checks "
-             "its CRC.\nParameters not given are taken from the settings file, as the main window "
-             "shows them.\nThe parameters the device held before are saved in the backup folder "
-             "first (\"params\nrestore\" writes them back).",
-         .run = CmdSendData},
-        {.name = "params restore",
-         .args = "BACKUP.ini",
-         .minArgs = 1,
-         .maxArgs = 1,
-         .options = {kNoBackup, kBackupDir},
-         .device = true,
-         .summary = "write a parameter backup of send-data back to the device",
-         .details = "Sends the parameters of a backup file that send-data saved through "
-                    "send-data's own\nsequence (confirmation, read-back, store, CRC check), "
-                    "after saving what the device\nholds now.",
-         .run = CmdParamsRestore},
-        {.name = "relay",
-         .args = "on|off",
-         .minArgs = 1,
-         .maxArgs = 1,
-         .device = true,
-         .summary = "switch the relay",
-         .details = "Reads the status first; refused while the device's manual switch is off. "
-                    "Switching on\nasks \"Relay ON?\" (--yes).",
-         .run = CmdRelay},
-        {.name = "current",
-         .options = {{.name = "--vref", .help = "use the voltage reference (single measurement)"},
-                     {.name = "--every",
-                      .valueName = "SECONDS",
-                      .help = "measure every SECONDS seconds (timed measurement)"},
-                     {.name = "--count", .valueName = "N", .help = "number of timed measurements"},
-                     {.name = "--log",
-                      .valueName = "FILE",
-                      .help = "current log file (.adc) to append the measurements to"}},
-         .device = true,
-         .json = true,
-         .summary = "measure the current",
-         .details =
-             "Without --every: one measurement, with the voltage reference when --vref is "
-             "given.\nWith --every SECONDS --count N: N timed measurements, each with the status "
-             "read first\nand the voltage reference the device uses, appended to the current log "
-             "(--log, default\nthe program's .adc file). --log without --every appends the one "
-             "measurement.",
-         .run = CmdCurrent},
-        {.name = "crc-check",
-         .options = ParameterOptions(),
-         .device = true,
-         .summary = "compare the parameters' CRC with the device's",
-         .details = "Computes the CRC-8 of the seven parameters (from the settings file, or the "
-                    "options) and\ncompares it with the CRC the device reports in its status "
-                    "record.",
-         .run = CmdCrcCheck},
+namespace {
+
+// The other commands' rows, in the order the help lists them after the device commands.
+std::vector<CommandDef> OtherCommands() {
+    return {
         {.name = "ports",
          .options = {{.name = "--root",
                       .valueName = "DIR",
@@ -328,6 +249,13 @@ const std::vector<CommandDef> &Commands() {
                     "since its last calibration.",
          .run = CmdRecord},
     };
+}
+
+} // namespace
+
+const std::vector<CommandDef> &Commands() {
+    // The device commands come first; their rows are beside their handlers (cmd_device.cpp).
+    static const std::vector<CommandDef> commands = Joined(DeviceCommands(), OtherCommands());
     return commands;
 }
 

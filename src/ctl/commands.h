@@ -9,12 +9,22 @@
 
 namespace kv::ctl {
 
-int CmdStatus(Session &s);
-int CmdGetData(Session &s);
-int CmdSendData(Session &s);
-int CmdRelay(Session &s);
-int CmdCurrent(Session &s);
-int CmdCrcCheck(Session &s);
+// The device commands' rows, in the order the help lists them, each with its handler beside
+// it (cmd_device.cpp): adding a device command touches that file alone here.
+std::vector<CommandDef> DeviceCommands();
+
+// Options that rows of several files share (commands.cpp): the seven fuse parameters, each
+// standing for the text typed into its field of the main window, one of them by name, and the
+// backup's.
+std::vector<OptionDef> ParameterOptions();
+const OptionDef &ParameterOption(std::string_view name);
+inline constexpr OptionDef kNoBackup{.name = "--no-backup",
+                                     .help = "keep no backup file of what the device holds"};
+inline constexpr OptionDef kBackupDir{
+    .name = "--backup-dir",
+    .valueName = "DIR",
+    .help = "folder of the backup files (default: \"backups\" in the folder --help names)"};
+
 int CmdPorts(Session &s);
 
 // The slot of a timed series after the one at last: the next on the grid of period that is
@@ -27,7 +37,6 @@ int CmdTableWrite(Session &s);
 int CmdTableCrc(Session &s);
 int CmdTableVerify(Session &s);
 int CmdTableDiff(Session &s);
-int CmdParamsRestore(Session &s);
 int CmdInc(Session &s);
 int CmdCalc(Session &s);
 int CmdHistory(Session &s);

@@ -45,8 +45,35 @@ void ErrorStream::Write(std::string_view original, bool message) {
     std::lock_guard<std::mutex> lock(mu_);
     if (message)
         lastMessage_ = text.substr(0, text.find('\n'));
+    ClearProgressLocked();
     err_ << lines;
     err_.flush();
+}
+
+void ErrorStream::Progress(std::string_view text) {
+    if (!progressOn_)
+        return;
+    std::lock_guard<std::mutex> lock(mu_);
+    const std::string line = prefix_ + std::string(kProgram) + ": " + std::string(text);
+    // Spaces cover what a longer line before left; the cursor stays at the line's start.
+    err_ << '\r' << line
+         << std::string(progressWidth_ > line.size() ? progressWidth_ - line.size() : 0, ' ')
+         << '\r';
+    err_.flush();
+    progressWidth_ = line.size();
+}
+
+void ErrorStream::ClearProgress() {
+    std::lock_guard<std::mutex> lock(mu_);
+    ClearProgressLocked();
+    err_.flush();
+}
+
+void ErrorStream::ClearProgressLocked() {
+    if (progressWidth_ == 0)
+        return;
+    err_ << '\r' << std::string(progressWidth_, ' ') << '\r';
+    progressWidth_ = 0;
 }
 
 void ErrorStream::Line(std::string_view text) {

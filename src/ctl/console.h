@@ -46,18 +46,27 @@ public:
     void SetQuiet(bool quiet) { quiet_ = quiet; }
     bool quiet() const { return quiet_; }
     void SetTimestamps(bool on) { timestamps_ = on; }
+    // A progress line on a terminal: written over in place ("\r"), cleared by the next line
+    // written and by ClearProgress. Nothing when ShowProgress has not turned it on.
+    void ShowProgress(bool on) { progressOn_ = on; }
+    bool progressShown() const { return progressOn_; }
+    void Progress(std::string_view text);
+    void ClearProgress();
     // The stream and its lock, for the streams of several ports writing to it at once.
     std::ostream &Stream() { return err_; }
     std::mutex &Lock() { return mu_; }
 
 private:
     void Write(std::string_view text, bool message);
+    void ClearProgressLocked();
     std::mutex own_;
     std::mutex &mu_; // guards err_ and firstProblem_
     std::ostream &err_;
     const std::string prefix_;
     bool quiet_;
     bool timestamps_ = false;
+    bool progressOn_ = false;
+    std::size_t progressWidth_ = 0; // the progress line on the terminal now; 0: none
     std::string firstProblem_;
     std::string lastMessage_;
     std::vector<std::pair<std::string, std::string>> aliases_;

@@ -167,10 +167,13 @@ std::string ResultJson(json::Value j, int rc, const std::string &error,
         else
             text.push_back(line);
     }
-    if (objects.size() == 1 && text.empty()) {
+    // One object: its fields are the result's own, the text lines beside them.
+    if (objects.size() == 1) {
         for (const auto &m : objects.front().items())
             if (!j.contains(m.key()))
                 j[m.key()] = m.value();
+        if (!text.empty())
+            j["output"] = text;
     } else {
         if (!objects.empty())
             j["results"] = objects;
@@ -238,6 +241,8 @@ int RunOnPorts(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &
     // slowness never holds up another. Questions are answered by --yes alone, so no port
     // waits on another's answer; without it every port refuses the question and fails.
     std::mutex outputLock;
+    // One history file for all: records that come together are written together.
+    history::RecordBatcher records(HistoryPathOfRun(args, paths));
     std::vector<PortResult> results(targets.size());
     std::vector<std::thread> threads;
     threads.reserve(targets.size());
@@ -247,7 +252,7 @@ int RunOnPorts(const ParsedArgs &args, const ProgramPaths &paths, std::ostream &
             const std::string label = PortLabel(targets[i]);
             const ParsedArgs portArgs = PortArgs(args, label);
             PortRun run{targets[i], ShownText(label), &outputLock,
-                        args.Has("--json") ? &r.collected : nullptr};
+                        args.Has("--json") ? &r.collected : nullptr, &records};
             ErrorStream portErr(err.Stream(), "[" + ShownText(label) + "] ", &err.Lock(),
                                 err.quiet());
             const auto start = std::chrono::steady_clock::now();

@@ -11,14 +11,29 @@
 #include "history/forwarder.h"
 
 #include <cerrno>
+#include <chrono>
 #include <iostream>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace kv::ctl {
+
+namespace {
+
+bool StandardErrorIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return ::isatty(2) != 0;
+#endif
+}
+
+} // namespace
 
 link::Timing CtlTiming(bool windowTiming) {
     link::Timing t;
@@ -27,8 +42,12 @@ link::Timing CtlTiming(bool windowTiming) {
     // No log pane to keep in step: the reply is judged as soon as its bytes are in. The
     // 2-second limit stays, so a silent device fails as it does in the windows.
     t.completeEarly = true;
-    t.gapMs = 2; // a read ends 2 ms after the last byte (a byte lasts 0.52 ms at 19200)
-    t.closeDelayMs = 0;
+    // A read ends 2 ms after the last byte (a byte lasts 0.52 ms at 19200).
+    t.gap = std::chrono::milliseconds(2);
+    // What the raising of DTR and RTS shakes loose arrives within a few byte times; the
+    // windows' 100 ms before the drain were a quarter of a checked table write.
+    t.openSettle = std::chrono::milliseconds(10);
+    t.closeDelay = std::chrono::milliseconds(0);
     return t;
 }
 
@@ -72,6 +91,8 @@ Session::Session(const ParsedArgs &a, const ProgramPaths &p, std::ostream &out, 
       host(err, static_cast<int>(a.Values("--verbose").size()), a.Has("--timestamps")),
       prompter(err, a.Has("--yes")), out_(out), run_(run),
       collected_(run ? run->collected : collect), recorder_(HistoryPath(), RunContext(a, unit)) {
+    if (run && run->records && run->records->Path() == HistoryPath())
+        recorder_.WriteThrough(run->records);
     IntOption("--baud", 0, 1, 4000000); // a bad speed is a usage error before any opening
     IntOption("--timeout", 0, kTimeoutMinMs, kTimeoutMaxMs);
     paths.DataDir(); // an installed program's folder, made at its first run
@@ -80,6 +101,8 @@ Session::Session(const ParsedArgs &a, const ProgramPaths &p, std::ostream &out, 
 Session::~Session() {
     // The link's destructor still processes hand-overs through the host.
     link_.reset();
+    if (phases_.on())
+        err.Raw(phases_.Line(run_ ? run_->label : port));
 }
 
 link::PortSettings Session::PortSettings() const {
@@ -97,17 +120,24 @@ link::Link *Session::OpenLink() {
         return link_.get();
     // Read at each opening, as the windows do; the command line overrides both.
     link::Timing timing = CtlTiming(args.Has("--window-timing"));
-    timing.limitMs = IntOption("--timeout", timing.limitMs, kTimeoutMinMs, kTimeoutMaxMs);
+    timing.limit = std::chrono::milliseconds(IntOption(
+        "--timeout", static_cast<int>(timing.limit.count()), kTimeoutMinMs, kTimeoutMaxMs));
     link_ = std::make_unique<link::Link>(
         host, [this] { return PortSettings(); }, timing);
+    phases_.Opening();
     if (!link_->OpenComPort()) {
         link_.reset();
         return nullptr;
     }
+    phases_.Opened();
     // The Info text costs one exchange of 17 bytes, made only when a record for a named
     // unit needs it, and kept out of the traffic shown with --verbose.
     recorder_.PortOpened(PortSettings().name, [this] {
-        return history::InfoText(device::DeviceOps(*link_, prompter).Info({.log = false}));
+        const auto start = std::chrono::steady_clock::now();
+        std::string info =
+            history::InfoText(device::DeviceOps(*link_, prompter).Info({.log = false}));
+        phases_.AddInfo(std::chrono::steady_clock::now() - start);
+        return info;
     });
     return link_.get();
 }
@@ -129,6 +159,11 @@ std::string HistoryPathOf(const ParsedArgs &args, const StartupSettings &setting
     if (!settings.HistoryDb.empty())
         return settings.HistoryDb;
     return history::DefaultHistoryPath(paths.DataDir());
+}
+
+std::string HistoryPathOfRun(const ParsedArgs &args, const ProgramPaths &paths) {
+    const IniFile ini(IniPath(args, paths));
+    return HistoryPathOf(args, ReadStartupSettings(ini), paths);
 }
 
 std::string SharedHistoryOf(const ParsedArgs &args, const StartupSettings &settings) {
@@ -171,7 +206,9 @@ std::string Session::Reference() const {
 void Session::Record(const std::optional<history::Entry> &entry) {
     if (!entry || (!history::StoreAvailable() && !UnitNamed()))
         return;
+    const auto start = std::chrono::steady_clock::now();
     const history::Recorder::Result r = recorder_.Add(*entry);
+    phases_.AddRecords(std::chrono::steady_clock::now() - start);
     if (!r.warning.empty())
         err.Line(std::string(kProgram) + ": " + r.warning);
     if (!r.status) {
@@ -335,6 +372,10 @@ int Run(std::span<const std::string> argv, const ProgramPaths &paths, std::ostre
             FlushOutput(out);
             return kExitOk;
         }
+        // A transfer's progress line, only on a terminal and for one port: a pipe or a file
+        // gets the messages alone, and several ports would write over each other's line.
+        errors.ShowProgress(&err == &std::cerr && StandardErrorIsTerminal() &&
+                            !args.Has("--quiet") && !args.Has("--json") && !SeveralPorts(args));
         const int rc = args.command->device && SeveralPorts(args)
                            ? RunOnPorts(args, paths, out, errors)
                            : RunOne(args, paths, out, errors, nullptr);

@@ -15,6 +15,7 @@
 #include "app/settings_file.h"
 #include "ctl/args.h"
 #include "ctl/console.h"
+#include "ctl/phases.h"
 #include "history/recorder.h"
 #include "link/link.h"
 
@@ -44,6 +45,9 @@ struct PortRun {
     std::string label;                   // before each of its lines: "[label] "
     std::mutex *outputLock;              // standard output's, shared by the ports
     std::vector<std::string> *collected; // --json: its results, kept for the port's object
+    // The run's history file, written for every port in shared transactions; null: each
+    // session writes its own.
+    history::RecordBatcher *records = nullptr;
 };
 
 class Session {
@@ -110,6 +114,7 @@ private:
     const PortRun *run_;
     std::vector<std::string> *collected_; // the run's or collect; null: lines go out
     bool resultsToErrors_ = false;
+    PhaseTimes phases_; // first: its clock starts with the session
     history::Recorder recorder_;
     bool historyFailed_ = false;
     std::unique_ptr<link::Link> link_;
@@ -137,6 +142,8 @@ int UsageFailure(ErrorStream &err, const UsageError &e);
 std::string HistoryPathOf(const ParsedArgs &args, const StartupSettings &settings,
                           const ProgramPaths &paths);
 std::string SharedHistoryOf(const ParsedArgs &args, const StartupSettings &settings);
+// The history file of a run, as its sessions find it (the settings file read for it).
+std::string HistoryPathOfRun(const ParsedArgs &args, const ProgramPaths &paths);
 
 // The end of a run with a shared history: the records waiting in the history file are
 // sent, within one connect time-out; a failure is one warning on err, and the records

@@ -107,7 +107,7 @@ std::string ValueText(double value, double step) {
         decimals = std::min(9, static_cast<int>(std::ceil(-std::log10(step) - 1e-9)));
     if (std::abs(value) < step * 1e-6)
         value = 0; // no "-0.0" from rounding
-    return Format("%0." + std::to_string(decimals) + "f", {value});
+    return Format(RuntimeFormat("%0." + std::to_string(decimals) + "f"), {value});
 }
 
 CurrentPlot::CurrentPlot(std::size_t capacity) : capacity_(std::max<std::size_t>(capacity, 1)) {}

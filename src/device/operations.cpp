@@ -6,6 +6,8 @@
 #include "app/errors.h"
 #include "app/numbers.h"
 #include "app/text_files.h"
+#include "device/notices.h"
+#include "device/series_port.h"
 #include "device/texts.h"
 
 namespace kv::device {
@@ -18,6 +20,9 @@ constexpr std::uint8_t Code(link::Cmd c) {
 
 // The exchanges whose own log lines stay out of the log.
 constexpr link::SendOptions kQuiet{.log = false};
+// A timed series' exchanges: a frame that cannot be written shows no box on every slot; the
+// series tells the user once (SeriesPort).
+constexpr link::SendOptions kSeries{.log = false, .reportWriteFailure = false};
 
 } // namespace
 
@@ -137,9 +142,13 @@ RelayOutcome DeviceOps::Relay() {
 }
 
 Measurement DeviceOps::GetCurrent(bool useVref) {
+    return Measure(useVref, kQuiet);
+}
+
+Measurement DeviceOps::Measure(bool useVref, link::SendOptions options) {
     Measurement m;
     m.sample.TimeStamp = clock_();
-    m.reply = link_.SendCommand({Code(link::Cmd::GetCurrentCmd)}, kCurrentReplyLength, kQuiet);
+    m.reply = link_.SendCommand({Code(link::Cmd::GetCurrentCmd)}, kCurrentReplyLength, options);
     // A failed reply leaves the sample as it was: zeros and the time stamp.
     m.ok = m.reply.Has(kCurrentReplyLength) &&
            SampleFromReply(m.reply.bytes, useVref, scale_, m.sample);
@@ -149,17 +158,27 @@ Measurement DeviceOps::GetCurrent(bool useVref) {
 }
 
 TimerTickOutcome DeviceOps::TimerTick(int &ticks, BusyFlag &busy, const int &interval,
-                                      const std::string &logFileName) {
+                                      const std::string &logFileName, SeriesPort *port) {
     TimerTickOutcome out;
     const TimerStep step = CountTimerTick(ticks, interval);
     ticks = step.ticks;
-    if (step.due) {
+    // While the port is lost, every tick looks for it (the look may open it, which waits).
+    if (step.due || (port && port->Lost())) {
         const BusyGuard guard(busy);
         if (!guard.entered()) {
             out.dropped = true;
             return out;
         }
-        out.record = TimedMeasurement(logFileName);
+        if (port)
+            out.notices = port->Look(SeriesPort::Clock::now());
+        if (step.due && port && port->Lost()) {
+            out.missed = true;
+            port->SlotMissed();
+        } else if (step.due) {
+            out.record = TimedMeasurement(logFileName);
+            const Notices n = port ? port->Judge(*out.record) : NoticesOf(*out.record);
+            out.notices.insert(out.notices.end(), n.begin(), n.end());
+        }
     }
     // Ticks that arrived during the measurement have counted on from 0, and the interval
     // may have been changed meanwhile.
@@ -170,11 +189,11 @@ TimerTickOutcome DeviceOps::TimerTick(int &ticks, BusyFlag &busy, const int &int
 TimedRecord DeviceOps::TimedMeasurement(const std::string &logFileName) {
     TimedRecord r;
     r.logFile = logFileName;
-    r.status = ReadStatus(link::Cmd::GetStatus, kQuiet);
+    r.status = ReadStatus(link::Cmd::GetStatus, kSeries);
     if (!r.status.ok())
         return r;
     // The device's own choice of reference decides the scale, not the window's check box.
-    r.measurement = GetCurrent(r.status.status->UseVref != 0);
+    r.measurement = Measure(r.status.status->UseVref != 0, kSeries);
     // A log emptied or deleted meanwhile gets its header line first.
     r.written = AppendCurrentLog(r.measurement->sample, logFileName, &prompter_);
     return r;

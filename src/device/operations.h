@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/notice.h"
 #include "app/prompter.h"
 #include "app/scope.h"
 #include "app/settings_file.h"
@@ -24,7 +25,7 @@
 namespace kv::device {
 
 // One status request (GetStatus or GetStoredStatus) and its record.
-struct StatusRead {
+struct [[nodiscard]] StatusRead {
     link::Cmd command = link::Cmd::GetStatus;
     link::Reply reply;
     std::optional<DeviceStatus> status; // when exactly 25 bytes came ("GetStatus error!")
@@ -33,7 +34,7 @@ struct StatusRead {
 };
 
 // Get Data: the parameters the device reports.
-struct ParametersRead {
+struct [[nodiscard]] ParametersRead {
     StatusRead read;
     std::optional<FuseParameters> parameters;
 
@@ -53,7 +54,7 @@ enum class SendFailure {
     CrcMismatch,      // the CRC the device stored differs: "CRC NOT OK!"
 };
 
-struct SendOutcome {
+struct [[nodiscard]] SendOutcome {
     SendFailure failure = SendFailure::None;
     FuseParameters parameters;         // as validated: what was sent, or would have been
     std::vector<std::string> replaced; // the messages of the values replaced, in order
@@ -69,7 +70,7 @@ struct SendOutcome {
 
 enum class RelayResult { StatusFailed, ManualSwitchOff, SwitchedOff, SwitchedOn, Declined };
 
-struct RelayOutcome {
+struct [[nodiscard]] RelayOutcome {
     RelayResult result = RelayResult::StatusFailed;
     StatusRead before;
     // The RelayOn or RelayOff exchange. The relay button does not judge its reply;
@@ -79,7 +80,7 @@ struct RelayOutcome {
 
 // One current measurement (GetCurrentCmd). On failure the sample holds zeros and its time
 // stamp.
-struct Measurement {
+struct [[nodiscard]] Measurement {
     CurrentSample sample;
     link::Reply reply;
     bool ok = false;     // 8 bytes came with a multiply other than 0
@@ -88,6 +89,8 @@ struct Measurement {
 
 // The measurement of a timer tick that reached the interval: the status first, then the
 // current, then its line in the current log file.
+class SeriesPort; // device/series_port.h
+
 struct TimedRecord {
     StatusRead status;
     std::optional<Measurement> measurement; // once the status came
@@ -98,14 +101,16 @@ struct TimedRecord {
 };
 
 // One tick of the main window's 1-second timer.
-struct TimerTickOutcome {
+struct [[nodiscard]] TimerTickOutcome {
     bool dropped = false; // reached the interval while a measurement still ran
+    bool missed = false;  // reached the interval while the series' port was lost
     std::optional<TimedRecord> record;
+    Notices notices;     // the record's, and the series port's (SeriesPort)
     int secondsLeft = 0; // for the status bar (CountdownText)
 };
 
 // "Set Interval".
-struct IntervalChange {
+struct [[nodiscard]] IntervalChange {
     bool asked = false;   // false: cancelled
     std::string badEntry; // the answer is not an integer: its conversion message
     bool changed = false;
@@ -117,7 +122,7 @@ struct IntervalChange {
 // Calc CRC: the window's parameters against the CRC the device reports. Its first step
 // (CrcOfEntries) runs before anything is sent and is shown at once; the second
 // (DeviceOps::CompareCrc) reads the device.
-struct CrcCheck {
+struct [[nodiscard]] CrcCheck {
     std::string error;     // a field is not an integer (nothing sent), or the check failed
     bool compared = false; // the second step ran
     std::uint8_t calculated = 0;
@@ -130,7 +135,7 @@ CrcCheck CrcOfEntries(const ParameterEntries &entries);
 
 // ReStart.
 enum class RestartResult { Declined, Failed, Done };
-struct RestartOutcome {
+struct [[nodiscard]] RestartOutcome {
     RestartResult result = RestartResult::Declined;
     std::optional<link::Reply> reply;
 };
@@ -156,8 +161,10 @@ public:
     Measurement GetCurrent(bool useVref);
 
     // One tick of the timed measurement (ticks, busy and interval are the window's state).
+    // port, when given, carries the series over an unplug: while it is lost each tick looks
+    // for it, and a due tick is missed instead of measured.
     TimerTickOutcome TimerTick(int &ticks, BusyFlag &busy, const int &interval,
-                               const std::string &logFileName);
+                               const std::string &logFileName, SeriesPort *port = nullptr);
     // The measurement of a tick that reached the interval. Its line is written to the file
     // also when the current could not be measured (zeros and the time stamp).
     TimedRecord TimedMeasurement(const std::string &logFileName);
@@ -178,6 +185,7 @@ public:
     link::Link &link() { return link_; }
 
 private:
+    Measurement Measure(bool useVref, link::SendOptions options);
     void SendValidated(SendOutcome &out, const IniFile *autoSave);
 
     link::Link &link_;

@@ -72,6 +72,13 @@ inline constexpr std::string_view CurrentLogHeader =
 inline constexpr std::string_view CurrentLogRecord = "%s %4d %3d %3d %3d %3d %6.2f %6.2f %s\r\n";
 // A timed record that did not reach the current log file (folder read-only, disk full).
 inline constexpr std::string_view CurrentLogNotSaved = "Cannot write the current log %s: %s";
+// A timed series whose port has gone (the adapter pulled), and the same port opened again.
+inline constexpr std::string_view SeriesPortGone =
+    "Port %s unplugged (%s): the series waits for it to come back";
+inline constexpr std::string_view SeriesPortBack = "Port %s reopened: the series goes on, %s";
+inline constexpr std::string_view SeriesNoneMissed = "no measurement missed";
+inline constexpr std::string_view SeriesOneMissed = "1 measurement missed";
+inline constexpr std::string_view SeriesManyMissed = "%d measurements missed";
 inline constexpr std::string_view Countdown = " %d";
 inline constexpr std::string_view IntervalCaption = "Set current timer interval";
 inline constexpr std::string_view IntervalPrompt = "Enter new value in seconds";

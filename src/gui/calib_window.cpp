@@ -358,7 +358,8 @@ void TForm2::DrawMark(QPainter &p, int x, int y) {
 // ---- correction table ----
 
 void TForm2::CalcCorrectionTable1Click() {
-    RunCalculation(
+    // What the run did reaches the window through its steps: the grid, the record, the editor.
+    (void)RunCalculation(
         ctx_.prompter, grid_,
         {.gridChanged = [this] { ShowGrid(); },
          .saveDialog = &sd_,

@@ -172,15 +172,14 @@ int TForm4::ReadTableEdits() {
     const auto error = ReadFieldTexts(texts, ctx_.CorrTable);
     if (!error)
         return 1;
-    QLineEdit *bad = Edit[static_cast<std::size_t>(error->index)];
+    QLineEdit *bad = Edit[static_cast<std::size_t>(error.index)];
     if (bad->parentWidget() == pg1->currentWidget())
         bad->setFocus(Qt::OtherFocusReason);
-    kv::ShowError(ctx_.prompter, error->message);
+    kv::ShowError(ctx_.prompter, error.message);
     return 0;
 }
 
-std::optional<std::string> TForm4::LoadTableFile(const std::string &fileName,
-                                                 CorrTableData &buffer) {
+kv::Problem TForm4::LoadTableFile(const std::string &fileName, CorrTableData &buffer) {
     auto message = LoadTableFileReporting(fileName, buffer, ctx_.prompter);
     ShowTable();
     return message;

@@ -29,8 +29,7 @@ public:
     int ReadTableEdits();
     // Fills buffer from the table file (its message in an error box, and returned), then
     // ShowTable.
-    std::optional<std::string> LoadTableFile(const std::string &fileName,
-                                             kv::corrtable::CorrTableData &buffer);
+    kv::Problem LoadTableFile(const std::string &fileName, kv::corrtable::CorrTableData &buffer);
 
     // Widgets, by their names.
     QTabWidget *pg1 = nullptr;

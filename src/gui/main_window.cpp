@@ -35,6 +35,7 @@
 #include "device/current_plot.h"
 #include "device/notices.h"
 #include "device/operations.h"
+#include "device/series_port.h"
 #include "device/texts.h"
 #include "gui/calib_window.h"
 #include "gui/current_plot_window.h"
@@ -276,6 +277,7 @@ void TForm1::BuildMenus() {
     BuildPortItem();
     BuildHistoryItems();
     BuildTableServiceItems();
+    BuildDeviceServiceItems();
     BuildBenchItems();
 
     // The client area is the central widget and the status bar; the menu bar comes on top.
@@ -511,7 +513,8 @@ void TForm1::data1Click() {
 }
 
 void TForm1::Info1Click() {
-    kv::device::DeviceOps(*link_, ctx_.prompter).Info();
+    // The reply is shown as it comes, in the log pane; a missing one, by the link.
+    (void)kv::device::DeviceOps(*link_, ctx_.prompter).Info();
 }
 
 void TForm1::Restart1Click() {

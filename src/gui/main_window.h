@@ -30,6 +30,7 @@ class TCurrentPlotWindow;
 
 namespace kv::device {
 class CurrentPlot;
+class SeriesPort;
 struct CurrentSample;
 } // namespace kv::device
 namespace kv::link {
@@ -223,8 +224,9 @@ private:
     void HistoryPortClosed();
     // The shared history's forwarder thread, (re)started for the setting; none without one.
     void StartForwarder(const std::string &conninfo);
-    void BuildTableServiceItems(); // main_window_service.cpp
-    void BuildBenchItems();        // main_window_bench.cpp
+    void BuildTableServiceItems();  // main_window_service.cpp
+    void BuildDeviceServiceItems(); // main_window_device.cpp
+    void BuildBenchItems();         // main_window_bench.cpp
     // Runs the Enter handler of a parameter field; other widgets have no hint.
     void ShowFieldHint(QObject *field);
 
@@ -238,6 +240,7 @@ private:
     std::unique_ptr<kv::history::BackgroundForwarder> forwarder_;
     // The timed measurement running since Enabletimer1 was checked, recorded when it stops.
     std::unique_ptr<kv::history::SeriesCount> series_;
+    std::unique_ptr<kv::device::SeriesPort> seriesPort_; // its port, across an unplug
     kv::link::PortRoots portRoots_;
     bool activationQueued_ = false; // FormActivate queued for the first activation
     // Every measurement since the start, also while the plot's window is closed.

@@ -3,11 +3,16 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 
+#include <functional>
+#include <vector>
+
 #include "device/notices.h"
 #include "device/operations.h"
+#include "device/series_port.h"
 #include "gui/main_window.h"
 #include "history/outcome_records.h"
 #include "history/recorder.h"
@@ -34,7 +39,39 @@ dev::ParameterEntries Entries(const TForm1 &f) {
     return e;
 }
 
+// A device command of the Service menu: its object name, its caption and what it runs.
+struct DeviceServiceItem {
+    const char *name;
+    const char *caption;
+    std::function<void(TForm1 &)> run;
+};
+
+// The Service menu's device commands beyond the original menus, one row each, in the order
+// they show. A row runs the operation, shows its notices and records it:
+//   {"ReadSerial1", "Read Serial", [](TForm1 &f) {
+//        const dev::SerialRead out = Ops(f).ReadSerial();
+//        f.Show(dev::NoticesOf(out));
+//        f.Record(kv::history::EntryOf(out));
+//    }},
+// None yet: every device command so far has its place in the original menus.
+const std::vector<DeviceServiceItem> &DeviceServiceItems() {
+    static const std::vector<DeviceServiceItem> items = {};
+    return items;
+}
+
 } // namespace
+
+// After the table items, in a group of their own; nothing at all while there are none.
+void TForm1::BuildDeviceServiceItems() {
+    if (DeviceServiceItems().empty())
+        return;
+    Service1->addSeparator();
+    for (const DeviceServiceItem &i : DeviceServiceItems()) {
+        QAction *a = Service1->addAction(QString::fromLatin1(i.caption));
+        a->setObjectName(QString::fromLatin1(i.name));
+        connect(a, &QAction::triggered, this, [this, &i] { i.run(*this); });
+    }
+}
 
 void TForm1::BitBtn1Click() {
     dev::DeviceOps ops = Ops(*this);
@@ -96,9 +133,11 @@ void TForm1::Enabletimer1Click() {
             .start = kv::history::Now().time,
             .intervalSeconds = static_cast<double>(CommState.TimerInterval),
             .logFile = ctx_.paths.CurrentLogFileName()});
+        seriesPort_ = std::make_unique<dev::SeriesPort>(*link_, portRoots_);
         Timer1->start();
     } else {
         Timer1->stop();
+        seriesPort_.reset();
         // The whole series is one record, made when it is stopped.
         if (series_) {
             Record(kv::history::SeriesEntry(*series_, kv::history::Now().time));
@@ -111,12 +150,18 @@ void TForm1::Enabletimer1Click() {
 }
 
 void TForm1::Timer1Timer() {
-    const dev::TimerTickOutcome tick = Ops(*this).TimerTick(
-        TimerTicks, CommState.TimerBusy, CommState.TimerInterval, ctx_.paths.CurrentLogFileName());
+    const dev::TimerTickOutcome tick =
+        Ops(*this).TimerTick(TimerTicks, CommState.TimerBusy, CommState.TimerInterval,
+                             ctx_.paths.CurrentLogFileName(), seriesPort_.get());
     if (tick.dropped)
         return;
+    Show(tick.notices);
+    if (tick.missed) {
+        PlotMeasurement(nullptr);
+        if (series_)
+            kv::history::CountPortLost(*series_);
+    }
     if (tick.record) {
-        Show(dev::NoticesOf(*tick.record));
         // The plot takes what the current log took; a failed exchange breaks its line.
         PlotMeasurement(tick.record->measured() ? &tick.record->measurement->sample : nullptr);
         if (series_)

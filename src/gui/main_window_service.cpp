@@ -76,5 +76,5 @@ void TForm1::BackUpDeviceTable1Click() {
 void TForm1::VerifyTableWrites1Click() {
     ctx_.VerifyWrites = VerifyTableWrites1->isChecked();
     // A settings file that cannot be written keeps the choice for this run.
-    ini_.WriteBool(kv::kIniSection, ct::kVerifyWritesKey, ctx_.VerifyWrites);
+    (void)ini_.WriteBool(kv::kIniSection, ct::kVerifyWritesKey, ctx_.VerifyWrites);
 }

@@ -16,7 +16,10 @@
 // the question whether to write the old table back (never asked of a device that stopped
 // answering). The notices go to show; the records (table-write, table-restore) to
 // ctx.record; file names the table file, "" for the editor's table. True when the device
-// holds the table as far as was checked.
+// holds the table as far as was checked. Only the blocks that differ from the device's are
+// written. Closing the main window or the calibration window while the write runs stops the
+// checked write after the block in flight (the old table is written back) and lets the plain
+// one finish; the window closes after the write's messages.
 bool WriteTableFromWindows(kv::AppContext &ctx, const std::string &file,
                            const std::function<void(const kv::Notices &)> &show);
 

@@ -35,7 +35,8 @@ ForwardResult Forward(Store &local, SharedStore &shared, const ForwardProgress &
         return out;
     const auto failed = [&](Status s) {
         out.status = s;
-        local.NoteForwarding(s.message, out.passed);
+        // The note is for the status listing; one that cannot be written changes nothing sent.
+        (void)local.NoteForwarding(s.message, out.passed);
         const Store::Waiting after = local.WaitingToSend();
         out.waiting = after.status ? after.count : before.count - out.passed;
         return out;
@@ -65,7 +66,7 @@ ForwardResult Forward(Store &local, SharedStore &shared, const ForwardProgress &
             progress(out.passed, std::max(before.count, out.passed));
     }
     shared.Unlock(key);
-    local.NoteForwarding("", out.passed);
+    (void)local.NoteForwarding("", out.passed); // as above: the records are sent either way
     out.waiting = 0;
     return out;
 }

@@ -17,7 +17,7 @@ namespace kv::history {
 
 inline constexpr std::size_t kForwardBatch = 250;
 
-struct ForwardResult {
+struct [[nodiscard]] ForwardResult {
     Status status;           // the failure that stopped it (masked), else ok
     std::size_t arrived = 0; // records new in the shared history
     std::size_t passed = 0;  // records marked sent (arrived, or there already)

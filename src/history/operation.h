@@ -2,6 +2,7 @@
 // as typed after --operation) and their titles (as a window or a document shows them).
 #pragma once
 
+#include <array>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -28,9 +29,30 @@ enum class Operation {
 
 struct OperationInfo {
     Operation operation;
-    std::string_view name;  // "table-write"
-    std::string_view title; // "Correction table written"
+    std::string_view name;      // "table-write"
+    std::string_view title;     // "Correction table written"
+    bool changesDevice = false; // the operation changes what the device holds
 };
+
+// Every operation, in the order of the enumeration (checked in operation.cpp): a new
+// operation is its enumerator and its row here.
+inline constexpr auto kOperations = std::to_array<OperationInfo>({
+    {Operation::ParamsSend, "params-send", "Parameters sent", true},
+    {Operation::ParamsRead, "params-read", "Parameters read"},
+    {Operation::ParamsCrc, "params-crc", "Parameter CRC checked"},
+    {Operation::StatusRead, "status-read", "Status read"},
+    {Operation::Relay, "relay", "Relay switched", true},
+    {Operation::CurrentRead, "current-read", "Current measured"},
+    {Operation::CurrentSeries, "current-series", "Current series measured"},
+    {Operation::TableWrite, "table-write", "Correction table written", true},
+    {Operation::TableRead, "table-read", "Correction table read"},
+    {Operation::TableVerify, "table-verify", "Correction table verified"},
+    {Operation::TableBackup, "table-backup", "Correction table backed up"},
+    {Operation::TableRestore, "table-restore", "Correction table restored", true},
+    {Operation::CalibrationCalc, "calibration-calc", "Correction table calculated"},
+    {Operation::IncludeGenerate, "include-generate", "Include file generated"},
+    {Operation::Restart, "restart", "Device restarted", true},
+});
 
 // Every operation, in the order above.
 std::span<const OperationInfo> Operations();

@@ -82,8 +82,8 @@ struct SeriesCount {
 };
 Entry SeriesEntry(const SeriesCount &series, const std::string &end);
 void CountTick(SeriesCount &series, const device::TimedRecord &tick);
-// A tick at which the port, lost before, could not be opened again: nothing was measured.
-inline constexpr const char *kPortNotReopened = "the port could not be opened again";
+// A slot that came while the port was gone (the adapter unplugged): nothing was measured.
+inline constexpr const char *kPortNotReopened = "the port was unplugged";
 void CountPortLost(SeriesCount &series);
 
 // The parameters' record holds the device's state before they were sent: read quietly

@@ -39,7 +39,11 @@ void Recorder::PortClosed() {
 // known serial number that differs from the present one warns.
 std::string Recorder::AdapterWarning() {
     adapterChecked_ = true;
-    QueryResult last = store_.Read({.unit = context_.unit, .newestFirst = true, .limit = 50});
+    // The newest record alone is nearly always one made through a port; reading (and
+    // parsing) 50 of them is the exception.
+    QueryResult last = store_.Read({.unit = context_.unit, .newestFirst = true, .limit = 1});
+    if (!last.records.empty() && last.records.front().port.empty())
+        last = store_.Read({.unit = context_.unit, .newestFirst = true, .limit = 50});
     for (const Record &r : last.records) {
         if (r.port.empty())
             continue;
@@ -66,7 +70,7 @@ Recorder::Result Recorder::Add(const Entry &entry) {
             result.warning = AdapterWarning();
     }
     Record record = MakeRecord(context_, entry.operation, entry.outcome, entry.data);
-    result.status = store_.Append(record);
+    result.status = batcher_ ? batcher_->Append(record) : store_.Append(record);
     return result;
 }
 

@@ -10,6 +10,7 @@
 
 #include "history/outcome_records.h"
 #include "history/record.h"
+#include "history/record_batcher.h"
 #include "history/store.h"
 
 namespace kv::history {
@@ -43,12 +44,16 @@ public:
         std::string warning; // the unit moved to another adapter; shown once per opening
     };
     Result Add(const Entry &entry);
+    // Records are written through batcher (shared with the other ports of one run, for the
+    // same file) instead of this recorder's own connection; reads stay on its own.
+    void WriteThrough(RecordBatcher *batcher) { batcher_ = batcher; }
     Result Add(const std::optional<Entry> &entry) { return entry ? Add(*entry) : Result{}; }
 
 private:
     std::string AdapterWarning();
 
     Store store_;
+    RecordBatcher *batcher_ = nullptr;
     Context context_;
     std::function<std::string()> readInfo_;
     bool infoRead_ = false;

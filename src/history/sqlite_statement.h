@@ -26,6 +26,8 @@ public:
     }
     void Int(int i, std::int64_t v) { sqlite3_bind_int64(stmt_, i, v); }
     int Step() { return sqlite3_step(stmt_); }
+    // Ready to step again with new bindings.
+    void Reset() { sqlite3_reset(stmt_); }
     std::string ColumnText(int i) const {
         const unsigned char *t = sqlite3_column_text(stmt_, i);
         return t ? std::string(reinterpret_cast<const char *>(t),

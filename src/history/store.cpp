@@ -398,14 +398,23 @@ Status Store::SetUpForWriting() {
     }
     // A file this version must not write (another program's, a newer version's) is
     // refused before anything in it changes, its journal mode included. The upgrade checks
-    // again under the write lock.
-    const std::optional<int> version = detail::UserVersion(db_, &rc);
-    if (!version)
+    // again under the write lock. The version and the tables are read in one read
+    // transaction: another program may be making the schema of a new file at this moment,
+    // and a version read before its commit with the tables read after it would look like
+    // another program's file.
+    rc = detail::Exec(db_, "BEGIN");
+    if (rc != SQLITE_OK)
         return fail(rc);
-    const int newest = detail::SchemaSteps().back().version;
-    if (Status s = detail::CheckVersion(db_, path_, *version, newest, true, timeout); !s) {
+    Status checked;
+    if (const std::optional<int> version = detail::UserVersion(db_, &rc); !version)
+        checked = detail::Fail(db_, rc, path_, true, timeout);
+    else
+        checked = detail::CheckVersion(db_, path_, *version, detail::SchemaSteps().back().version,
+                                       true, timeout);
+    detail::Exec(db_, "COMMIT"); // only read: ends the snapshot
+    if (!checked) {
         Close();
-        return s;
+        return checked;
     }
     // The log stays in WAL mode once set; FULL syncs each commit to the disk, so a record
     // the program has reported as written survives a power cut.
@@ -470,11 +479,16 @@ int Store::OpenReadOnly(const std::string &path, bool immutable) {
 }
 
 Status Store::Append(Record &record) {
-    StartCall();
-    return EndCall(AppendRecord(record));
+    Record *one[] = {&record};
+    return AppendAll(one);
 }
 
-Status Store::AppendRecord(Record &record) {
+Status Store::AppendAll(std::span<Record *const> records) {
+    StartCall();
+    return EndCall(AppendRecords(records));
+}
+
+Status Store::AppendRecords(std::span<Record *const> records) {
     if (Status s = OpenForWriting(); !s)
         return s;
     const auto fail = [&](int rc) {
@@ -491,31 +505,37 @@ Status Store::AppendRecord(Record &record) {
                               "?11, ?12, ?13, ?14, ?15)");
     if (insert.prepared() != SQLITE_OK)
         return fail(insert.prepared());
-    insert.Text(1, record.time);
-    insert.Int(2, record.monoNs);
-    insert.Text(3, record.station);
-    insert.Text(4, record.operatorName);
-    insert.Text(5, record.toolVersion);
-    insert.Text(6, record.unit);
-    insert.Text(7, record.port);
-    insert.Text(8, record.adapter);
-    insert.Text(9, record.adapterSerial);
-    insert.Text(10, record.info);
-    insert.Text(11, record.operation);
-    insert.Int(12, record.ok ? 1 : 0);
-    insert.Text(13, record.message);
-    insert.Text(14, json::Write(record.data));
-    const std::string uuid = record.uuid.empty() ? NewRecordUuid() : record.uuid;
-    insert.Text(15, uuid);
-    rc = insert.Step();
-    if (rc != SQLITE_DONE)
-        return fail(rc);
-    const std::int64_t id = sqlite3_last_insert_rowid(db_);
+    std::vector<std::pair<std::int64_t, std::string>> ids; // set once the whole commits
+    for (Record *record : records) {
+        insert.Reset();
+        insert.Text(1, record->time);
+        insert.Int(2, record->monoNs);
+        insert.Text(3, record->station);
+        insert.Text(4, record->operatorName);
+        insert.Text(5, record->toolVersion);
+        insert.Text(6, record->unit);
+        insert.Text(7, record->port);
+        insert.Text(8, record->adapter);
+        insert.Text(9, record->adapterSerial);
+        insert.Text(10, record->info);
+        insert.Text(11, record->operation);
+        insert.Int(12, record->ok ? 1 : 0);
+        insert.Text(13, record->message);
+        insert.Text(14, json::Write(record->data));
+        std::string uuid = record->uuid.empty() ? NewRecordUuid() : record->uuid;
+        insert.Text(15, uuid);
+        rc = insert.Step();
+        if (rc != SQLITE_DONE)
+            return fail(rc);
+        ids.emplace_back(sqlite3_last_insert_rowid(db_), std::move(uuid));
+    }
     rc = detail::Exec(db_, "COMMIT");
     if (rc != SQLITE_OK)
         return fail(rc);
-    record.id = id;
-    record.uuid = uuid;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        records[i]->id = ids[i].first;
+        records[i]->uuid = std::move(ids[i].second);
+    }
     return {};
 }
 

@@ -37,7 +37,7 @@ enum class Failure {
     Other,       // anything else SQLite reports
 };
 
-struct Status {
+struct [[nodiscard]] Status {
     Failure failure = Failure::None;
     std::string message; // for the user: "Cannot write the history /x/korvane.db: ..."
     explicit operator bool() const { return failure == Failure::None; }
@@ -89,6 +89,8 @@ public:
     // Creates the file and its schema when missing, upgrading an older schema; writes the
     // record in one transaction. On success the record's id is set.
     Status Append(Record &record);
+    // Several records in one transaction: all are written (their ids set) or none.
+    Status AppendAll(std::span<Record *const> records);
 
     // Reads records; never creates the file (a missing file gives Failure::Missing).
     QueryResult Read(const Query &query);
@@ -115,7 +117,7 @@ public:
     Status NoteForwarding(const std::string &error, std::size_t sent);
 
 private:
-    Status AppendRecord(Record &record);
+    Status AppendRecords(std::span<Record *const> records);
     QueryResult ReadRecords(const Query &query);
     void StartCall();
     // The forwarding calls' bodies, each inside one call's wait for the lock.

@@ -24,6 +24,10 @@ Status Store::Append(Record &) {
     return Unavailable(path_);
 }
 
+Status Store::AppendAll(std::span<Record *const>) {
+    return Unavailable(path_);
+}
+
 QueryResult Store::Read(const Query &) {
     return {Unavailable(path_), {}};
 }

@@ -59,15 +59,15 @@ std::vector<std::uint8_t> Link::Received() const {
     return impl_->rx.Copy();
 }
 
-void Link::Delay(int ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+void Link::Delay(std::chrono::milliseconds wait) {
+    const auto end = std::chrono::steady_clock::now() + wait;
     for (;;) {
         host_.ProcessEvents();
         const auto now = std::chrono::steady_clock::now();
         if (now >= end)
             break;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            end - now, std::chrono::milliseconds(10)));
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(end - now, kEventsPeriod));
     }
 }
 
@@ -79,17 +79,20 @@ void Link::StopReadThread() {
     impl_->thread.reset();
     if (impl_->port->IsOpen())
         impl_->port->SetEventMask(false);
-    Delay(timing_.closeDelayMs);
+    Delay(timing_.closeDelay);
 }
 
-bool Link::ConfigurePort() {
-    const PortSettings ps = impl_->portSettings ? impl_->portSettings() : PortSettings{};
+bool Link::ConfigurePort(const PortSettings &ps, std::string *failure) {
     SerialPort &port = *impl_->port;
     // Each failure's box ends with the device that was tried, which is not always the name
     // in the settings (COM1 opens /dev/ttyS0 on Linux).
     auto fail = [&](PortStep step) {
-        host_.ShowError(PortStepError(step, LastPortErrorText()) + "\r" +
-                        PortTriedLine(PortShown(ps.name)));
+        const std::string text =
+            PortStepError(step, LastPortErrorText()) + "\r" + PortTriedLine(PortShown(ps.name));
+        if (failure)
+            *failure = text;
+        else
+            host_.ShowError(text);
         return false;
     };
     if (!port.Open(ps.name))
@@ -102,7 +105,7 @@ bool Link::ConfigurePort() {
     port.SetRts(true);
     if (!port.GetTimeouts())
         return fail(PortStep::GetCommTimeOuts);
-    if (!port.SetReadTimeouts(timing_.gapMs, 1))
+    if (!port.SetReadTimeouts(timing_.gap, std::chrono::milliseconds(1)))
         return fail(PortStep::SetCommTimeOuts);
     impl_->openedName = ps.name;
     return true;
@@ -117,6 +120,16 @@ void Link::DrainPort() {
 }
 
 bool Link::OpenComPort() {
+    return OpenPort(impl_->portSettings ? impl_->portSettings() : PortSettings{}, nullptr);
+}
+
+bool Link::Reopen(const std::string &name, std::string *failure) {
+    PortSettings ps = impl_->portSettings ? impl_->portSettings() : PortSettings{};
+    ps.name = name;
+    return OpenPort(ps, failure);
+}
+
+bool Link::OpenPort(const PortSettings &ps, std::string *failure) {
     if (impl_->switching) {
         host_.Beep();
         return false;
@@ -126,11 +139,16 @@ bool Link::OpenComPort() {
 
     StopReadThread();
     impl_->port->Close(); // a port left open by a failed set-up, too; failure ignored
-    if (!ConfigurePort())
+    if (!ConfigurePort(ps, failure))
         return false;
-    if (!impl_->port->SetEventMask(true))
-        host_.ShowError(PortStepError(PortStep::SetCommMask, LastPortErrorText()));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (!impl_->port->SetEventMask(true)) {
+        const std::string text = PortStepError(PortStep::SetCommMask, LastPortErrorText());
+        if (failure)
+            *failure = text;
+        else
+            host_.ShowError(text);
+    }
+    std::this_thread::sleep_for(timing_.openSettle);
     DrainPort();
     impl_->thread = std::make_unique<ReadThread>(*this, *impl_->port, impl_->rx);
     impl_->threadStarted = true;

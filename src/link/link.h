@@ -23,11 +23,23 @@ inline constexpr std::uint32_t kRxLimit = 10000;
 // The link's timing. The windows use the defaults; the command-line program completes a
 // transaction as soon as its bytes are in (completeEarly) while keeping the time limit.
 // Between bytes, the receive thread sleeps in the port's wait: an idle port costs nothing.
+inline constexpr std::chrono::milliseconds kPollPeriod{100};  // transaction poll period
+inline constexpr std::chrono::milliseconds kTimeLimit{2000};  // transaction time limit
+inline constexpr std::chrono::milliseconds kReadGap{100};     // a read ends after this gap
+inline constexpr std::chrono::milliseconds kCloseDelay{500};  // after the receive thread stops
+inline constexpr std::chrono::milliseconds kSettleDelay{100}; // after opening, before draining
+inline constexpr std::chrono::milliseconds kEventsPeriod{10}; // Delay: events processed this often
+inline constexpr std::chrono::milliseconds kFirstByteDelay{
+    10}; // windows: chunk read after its first byte
+inline constexpr std::chrono::milliseconds kFailedPortRetry{10}; // a failed port's wait, again
+inline constexpr std::chrono::milliseconds kStopPoll{1}; // Stop(): the thread's end looked for
+
 struct Timing {
-    int pollMs = 100;       // transaction poll period
-    int limitMs = 2000;     // transaction time limit
-    int gapMs = 100;        // receive thread: a read ends after this gap between bytes
-    int closeDelayMs = 500; // wait after stopping the receive thread
+    std::chrono::milliseconds poll = kPollPeriod;
+    std::chrono::milliseconds limit = kTimeLimit;
+    std::chrono::milliseconds gap = kReadGap; // receive thread: between bytes
+    std::chrono::milliseconds closeDelay = kCloseDelay;
+    std::chrono::milliseconds openSettle = kSettleDelay; // after opening, before the drain
     // The wait ends as soon as the bytes are in (the receive thread wakes it), instead of
     // at the next poll; a received chunk then ends with the transaction's bytes.
     bool completeEarly = false;
@@ -47,6 +59,9 @@ struct SendOptions {
     // The transaction ends as soon as its bytes are in (as with Timing::completeEarly), for
     // the program's own exchanges in the windows; the time limit stays.
     bool completeEarly = false;
+    // false: a frame that cannot be written shows no box; the caller tells the user from the
+    // reply (Reply::systemError), as a timed series does once for a pulled adapter.
+    bool reportWriteFailure = true;
 };
 
 // How a transaction ended.
@@ -60,10 +75,13 @@ enum class ReplyStatus {
 // The reply of one transaction: the bytes that had arrived when it ended (RxBuffer up to
 // RxCount). After a Busy refusal they are what the running transaction has received so
 // far, which a caller judges like any reply.
-struct Reply {
+struct [[nodiscard]] Reply {
     ReplyStatus status = ReplyStatus::Completed;
     std::vector<std::uint8_t> bytes;
     std::uint8_t expected = 0;
+    // WriteFailed: the system's error code and its text.
+    int systemError = 0;
+    std::string failureText = {};
 
     // Exactly n bytes: how every caller that judges a reply judges it.
     bool Has(std::size_t n) const { return bytes.size() == n; }
@@ -83,6 +101,9 @@ public:
 
     // "Open COM port": closes what is open, opens and sets up the port, starts the thread.
     bool OpenComPort();
+    // Opens the port by another name than the settings' (the same adapter, back under a name
+    // of its own), at the settings' speed, without boxes: a failure's text goes to *failure.
+    bool Reopen(const std::string &name, std::string *failure);
     // "Close COM port": stops the thread, closes the port, logs "COM port closed".
     void ClosePort();
 
@@ -123,12 +144,16 @@ public:
 private:
     friend class ReadThread; // logs each received chunk in the running transaction's mode
 
-    bool ConfigurePort();
+    // failure null: a failing step shows its box; else its text goes there.
+    bool ConfigurePort(const PortSettings &ps, std::string *failure);
+    bool OpenPort(const PortSettings &ps, std::string *failure);
     void DrainPort();
     void StopReadThread();
-    void Delay(int ms); // waits, processing the host's events
+    void Delay(std::chrono::milliseconds wait); // waits, processing the host's events
     bool WaitForBytes(std::uint8_t expected, bool completeEarly);
-    bool WriteComPort(std::span<const std::uint8_t> frame);
+    // A failure's system error and text go to error and text; report: shown in a box too.
+    bool WriteComPort(std::span<const std::uint8_t> frame, bool report, int &error,
+                      std::string &text);
     // Writes a line while the log is on, else tells the host it was kept out.
     void Log(LineKind kind, std::string_view text);
     // After "Receive error!": the other programs reading the port, which may have taken the

@@ -65,6 +65,7 @@ private:
     std::array<std::uint8_t, kRxBufferSize> buffer_{}; // guarded by mutex_
     std::atomic<std::uint32_t> count_{0};              // written under mutex_
     int handOversOwed_ = 0;                            // guarded by mutex_
+    std::size_t dirty_ = 0; // guarded by mutex_: buffer_[dirty_..] is all zero
     std::atomic<std::uint32_t> expected_{0};
     std::atomic<bool> early_{false};
 };
@@ -109,7 +110,7 @@ struct Link::Impl {
     RxStore rx;
     std::unique_ptr<ReadThread> thread;
     // Once a receive thread was started, every later opening and closing stops "it" again
-    // and waits closeDelayMs, even when it has long ended.
+    // and waits closeDelay, even when it has long ended.
     bool threadStarted = false;
     bool portOpen = false;
     std::string openedName; // the settings' name of the port open now; empty when closed

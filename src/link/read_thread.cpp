@@ -14,7 +14,9 @@ namespace kv::link {
 
 void RxStore::Clear() {
     std::lock_guard lock(mutex_);
-    buffer_.fill(0);
+    // Only what was written since the last clearing: the rest is still zero.
+    std::fill(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(dirty_), 0);
+    dirty_ = 0;
     count_.store(0, std::memory_order_release);
 }
 
@@ -29,6 +31,7 @@ bool RxStore::Append(std::span<const std::uint8_t> chunk) {
             at = 0;
         if (n > 0) // an empty chunk may carry no buffer at all
             std::memcpy(buffer_.data() + at, chunk.data(), n);
+        dirty_ = std::max(dirty_, at + n);
         count_.store(static_cast<std::uint32_t>(at + n), std::memory_order_release);
         ++handOversOwed_;
     }
@@ -83,7 +86,7 @@ void ReadThread::Stop() {
     port_.Wake();
     while (!done_.load(std::memory_order_acquire)) {
         link_.host().ProcessEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(kStopPoll);
     }
     thread_.join();
 }
@@ -115,13 +118,13 @@ void ReadThread::Execute() {
 }
 
 void ReadThread::Pass(std::vector<std::uint8_t> &local) {
-    switch (port_.WaitForInput(-1)) {
+    switch (port_.WaitForInput(SerialPort::kNoLimit)) {
     case SerialPort::Wait::Input:
         break;
     case SerialPort::Wait::Failed:
         // A port that has gone away (hung up, adapter pulled) keeps reporting so at once: it
         // is looked at again every 10 ms instead of in a spin.
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(kFailedPortRetry);
         return;
     default: // woken: the loop looks at the stop request
         return;
@@ -129,7 +132,7 @@ void ReadThread::Pass(std::vector<std::uint8_t> &local) {
     // The windows' thread looks at the bytes 10 ms after it first sees them, as each of its
     // passes always paused before it read: a chunk never ends sooner after its first byte.
     if (!link_.timing().completeEarly && !rx_.ExpectsEarly())
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(kFirstByteDelay);
     const std::size_t n = ReadChunk(local);
     if (n == 0)
         return;
@@ -183,8 +186,7 @@ std::size_t ReadThread::ReadChunk(std::vector<std::uint8_t> &local) {
             break;
         const auto left = std::chrono::ceil<milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0 ||
-            port_.WaitForInput(static_cast<int>(std::min<long long>(timing.gapMs, left.count()))) !=
-                SerialPort::Wait::Input)
+            port_.WaitForInput(std::min<milliseconds>(timing.gap, left)) != SerialPort::Wait::Input)
             break;
     }
     return got;

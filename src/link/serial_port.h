@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -29,9 +30,10 @@ public:
     virtual void SetDtr(bool on) = 0;
     virtual void SetRts(bool on) = 0;
     // Read time-outs (GetCommTimeouts / SetCommTimeouts): a read ends when no further byte
-    // has come for intervalMs, or after multiplierMs for each byte asked for.
+    // has come for `interval`, or after `perByte` for each byte asked for.
     virtual bool GetTimeouts() = 0;
-    virtual bool SetReadTimeouts(int intervalMs, int multiplierMs) = 0;
+    virtual bool SetReadTimeouts(std::chrono::milliseconds interval,
+                                 std::chrono::milliseconds perByte) = 0;
     // Receive-character events on or off (SetCommMask).
     virtual bool SetEventMask(bool rxChar) = 0;
 
@@ -39,13 +41,14 @@ public:
     enum class Wait {
         Input,    // bytes wait in the input queue
         Woken,    // Wake() was called (since the last wait that returned Woken)
-        TimedOut, // timeoutMs passed first
+        TimedOut, // the time-out passed first
         Failed,   // the port is gone or the wait itself failed
     };
     // Blocks, without waking up meanwhile, until bytes are queued, Wake() is called, the
-    // port fails, or timeoutMs passes (a negative timeoutMs: no limit). Needs SetEventMask(true)
-    // where the platform waits on receive-character events.
-    virtual Wait WaitForInput(int timeoutMs) = 0;
+    // port fails, or `timeout` passes (kNoLimit: no limit). Needs SetEventMask(true) where
+    // the platform waits on receive-character events.
+    static constexpr std::chrono::milliseconds kNoLimit{-1};
+    virtual Wait WaitForInput(std::chrono::milliseconds timeout) = 0;
     // Any thread: ends the WaitForInput in progress, or the next one, at once.
     virtual void Wake() = 0;
 

@@ -178,7 +178,10 @@ public:
 
     bool GetTimeouts() override { return fd_ >= 0 ? true : Fail(EBADF); }
 
-    bool SetReadTimeouts(int intervalMs, int multiplierMs) override {
+    bool SetReadTimeouts(std::chrono::milliseconds interval,
+                         std::chrono::milliseconds perByte) override {
+        const auto intervalMs = static_cast<int>(interval.count());
+        const auto multiplierMs = static_cast<int>(perByte.count());
         if (fd_ < 0)
             return Fail(EBADF);
         intervalMs_ = std::max(0, intervalMs);
@@ -188,7 +191,8 @@ public:
 
     bool SetEventMask(bool) override { return fd_ >= 0 ? true : Fail(EBADF); }
 
-    Wait WaitForInput(int timeoutMs) override {
+    Wait WaitForInput(std::chrono::milliseconds timeout) override {
+        const int timeoutMs = static_cast<int>(timeout.count());
         if (fd_ < 0) {
             Fail(EBADF);
             return Wait::Failed;

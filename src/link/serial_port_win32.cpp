@@ -72,7 +72,10 @@ public:
 
     bool GetTimeouts() override { return ::GetCommTimeouts(handle_, &timeouts_) ? true : Fail(); }
 
-    bool SetReadTimeouts(int intervalMs, int multiplierMs) override {
+    bool SetReadTimeouts(std::chrono::milliseconds interval,
+                         std::chrono::milliseconds perByte) override {
+        const auto intervalMs = static_cast<int>(interval.count());
+        const auto multiplierMs = static_cast<int>(perByte.count());
         timeouts_.ReadIntervalTimeout = static_cast<DWORD>(intervalMs);
         timeouts_.ReadTotalTimeoutMultiplier = static_cast<DWORD>(multiplierMs);
         return ::SetCommTimeouts(handle_, &timeouts_) ? true : Fail();
@@ -92,7 +95,8 @@ public:
         return true;
     }
 
-    Wait WaitForInput(int timeoutMs) override {
+    Wait WaitForInput(std::chrono::milliseconds timeout) override {
+        const int timeoutMs = static_cast<int>(timeout.count());
         const ULONGLONG end =
             ::GetTickCount64() + static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs);
         for (;;) {

@@ -46,7 +46,9 @@ Reply Link::SendCommand(std::span<const std::uint8_t> command, std::uint8_t expe
     ReplyStatus status = ReplyStatus::Completed;
     const bool early = options.completeEarly || timing_.completeEarly;
     impl_->rx.Expect(expected, options.completeEarly);
-    if (!WriteComPort(frame)) {
+    int systemError = 0;
+    std::string failureText;
+    if (!WriteComPort(frame, options.reportWriteFailure, systemError, failureText)) {
         status = ReplyStatus::WriteFailed;
     } else if (!WaitForBytes(expected, early)) {
         status = ReplyStatus::TimedOut;
@@ -55,7 +57,7 @@ Reply Link::SendCommand(std::span<const std::uint8_t> command, std::uint8_t expe
         host_.Beep();
     }
     host_.SetStatusPanel(1, hex);
-    return Reply{status, impl_->rx.Copy(), expected};
+    return Reply{status, impl_->rx.Copy(), expected, systemError, std::move(failureText)};
 }
 
 void Link::LogOtherReaders() {
@@ -72,17 +74,15 @@ void Link::LogOtherReaders() {
 
 bool Link::WaitForBytes(std::uint8_t expected, bool completeEarly) {
     using Clock = std::chrono::steady_clock;
-    using std::chrono::milliseconds;
     // The monotonic clock: a change of the wall clock during the wait does not stretch it.
-    const auto deadline = Clock::now() + milliseconds(timing_.limitMs);
+    const auto deadline = Clock::now() + timing_.limit;
     for (;;) {
         if (completeEarly) {
             // Sleeps until the receive thread has the reply in or owes the main thread a
             // chunk's hand-over; the host's events wait at most a poll period.
-            impl_->rx.WaitFor(expected,
-                              std::min(deadline, Clock::now() + milliseconds(timing_.pollMs)));
+            impl_->rx.WaitFor(expected, std::min(deadline, Clock::now() + timing_.poll));
         } else {
-            std::this_thread::sleep_for(milliseconds(timing_.pollMs));
+            std::this_thread::sleep_for(timing_.poll);
         }
         const bool timedOut = Clock::now() > deadline;
         host_.ProcessEvents();
@@ -131,10 +131,15 @@ void Link::WaitForQuietLine(std::chrono::milliseconds quiet, std::chrono::millis
     impl_->rx.Clear();
 }
 
-bool Link::WriteComPort(std::span<const std::uint8_t> frame) {
+bool Link::WriteComPort(std::span<const std::uint8_t> frame, bool report, int &error,
+                        std::string &text) {
     impl_->rx.Clear();
     if (!impl_->port->Write(frame)) {
-        host_.ShowError(LastPortErrorText());
+        // Taken before the box, whose event processing may run other port calls.
+        error = LastPortError();
+        text = LastPortErrorText();
+        if (report)
+            host_.ShowError(text);
         return false;
     }
     return true;

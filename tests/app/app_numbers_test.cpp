@@ -191,8 +191,18 @@ TEST(Format, PrintfStyleWithUpperCaseHex) {
     EXPECT_EQ(kv::Format("%x", {-1}), "FFFFFFFF");
     EXPECT_EQ(kv::Format("%6.2f|%0.5f|%.0f", {3.14159, 0.1, 2.5}), "  3.14|0.10000|2");
     EXPECT_EQ(kv::Format("%s=%s %c %%", {"a", std::string("b"), 'z'}), "a=b z %");
-    EXPECT_EQ(kv::Format("%d %d", {1}), "1 "); // a missing argument formats as nothing
+    // A format made at run time is not counted: a missing argument formats as nothing.
+    EXPECT_EQ(kv::Format(kv::RuntimeFormat("%d %d"), {1}), "1 ");
+    EXPECT_EQ(kv::Format(kv::RuntimeFormat("%d"), {1, 2}), "1");
 }
+
+// The count a literal format is checked against at compile time (Format("%d", {1, 2}) does
+// not compile): "%%" and a conversion cut off at the end take no argument.
+static_assert(kv::ConversionCount("") == 0);
+static_assert(kv::ConversionCount("100%% of %d") == 1);
+static_assert(kv::ConversionCount("%-06.2f|%0.2X|%s%c") == 4);
+static_assert(kv::ConversionCount("%%%0.2X") == 1);
+static_assert(kv::ConversionCount("ends in %0.") == 0);
 
 TEST(FormatFixed, PointSeparatorAndNoNegativeZero) {
     EXPECT_EQ(kv::FormatFixed(1.8, 3), "1.800");

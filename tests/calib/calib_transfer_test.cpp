@@ -39,9 +39,9 @@ class CalibTransferTest : public QObject {
         Rig() {
             KorvaneApplication::instance()->setPrompter(&prompter);
             kv::link::Timing t;
-            t.pollMs = 20;
-            t.gapMs = 10;
-            t.limitMs = 600;
+            t.poll = std::chrono::milliseconds(20);
+            t.gap = std::chrono::milliseconds(10);
+            t.limit = std::chrono::milliseconds(600);
             link = sim.MakeLink(host, t);
             ctx.link = link.get();
             form = std::make_unique<TForm2>(ctx);

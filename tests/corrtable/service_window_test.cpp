@@ -17,6 +17,7 @@
 #include "corrtable/verified_write.h"
 #include "fuse_sim.h"
 #include "gui/application.h"
+#include "gui/calib_window.h"
 #include "gui/editor_window.h"
 #include "gui/main_window.h"
 #include "history/recorder.h"
@@ -267,6 +268,58 @@ private slots:
         QCOMPARE(sim->FrameCount(), std::size_t(28));
         QCOMPARE(Records(before), std::vector<std::string>{"table-write ok verified=null"});
         QVERIFY(Backups().empty());
+    }
+
+    // Closing the main window while a write runs: the checked write stops after the block in
+    // flight and puts the old table back, the plain one finishes; the window closes after its
+    // message, not before.
+    void closingTheWindowDuringAWriteStopsOrFinishesItFirst() {
+        struct Row {
+            const char *settings;
+            bool calibrationWindow; // closed instead of the main window
+            CorrTableData after;
+            const char *box;
+        } rows[] = {
+            {"VerifyWrites=1\r\n", false, Table(1),
+             "Table write stopped: stopped after 3 of the 28 blocks to write; the device holds "
+             "its old table again"},
+            {"VerifyWrites=1\r\n", true, Table(1), "Table write stopped: stopped after 3 of"},
+            {"", false, Table(2), "Done"},
+        };
+        for (const Row &r : rows) {
+            editor.reset();
+            form.reset();
+            kv::sim::Options paced;
+            paced.baud = 4800; // a write lasts long enough to close the window in it
+            sim = std::make_unique<kv::sim::FuseSim>(paced);
+            QVERIFY(sim->Start());
+            sim->SetTable(DeviceBytes(Table(1)));
+            Open(r.settings);
+            ctx->CorrTable = Table(2);
+            TForm2 calibration(*ctx);
+            calibration.show();
+            QWidget *closing =
+                r.calibrationWindow ? static_cast<QWidget *>(&calibration) : form.get();
+            bool closed = false;
+            QTimer closer;
+            closer.setInterval(1);
+            connect(&closer, &QTimer::timeout, [&] {
+                if (!closed && sim->FrameCount(0x06) >= 3) {
+                    closed = true;
+                    closing->close();
+                }
+            });
+            closer.start();
+            WriteWhenEditorShown();
+            form->Correctiontable1Click();
+            closer.stop();
+            QVERIFY2(closed, r.box);
+            QVERIFY2(closing->isVisible(), r.box); // held back while the write ran
+            QCOMPARE(sim->GetTable(), DeviceBytes(r.after));
+            const std::string last = prompter.messageTexts().back();
+            QVERIFY2(last.rfind(r.box, 0) == 0, last.c_str());
+            QTRY_VERIFY2(!closing->isVisible(), r.box);
+        }
     }
 
     // A unit named for the history names the backups; its letters stay readable.

@@ -63,7 +63,7 @@ TEST(CorrTableFile, ReaderLineEndsAndValues) {
         CorrTableData t{};
         t.fill(33);
         const auto message = ParseTableText(r.content, t);
-        EXPECT_EQ(message.value_or(""), r.message) << r.content;
+        EXPECT_EQ(*message, r.message) << r.content;
         EXPECT_EQ(Head(t, 4), r.head) << r.content;
         EXPECT_EQ(t[4], 0) << r.content;
         EXPECT_EQ(t[256], 0) << r.content;
@@ -74,7 +74,7 @@ TEST(CorrTableFile, ReaderCountsAtMost224Values) {
     CorrTableData t{};
     // 225 values: the message once, the 225th value left in the spare entry 224.
     auto message = ParseTableText(Values(225), t);
-    EXPECT_EQ(message.value_or(""), kDataTooLong);
+    EXPECT_EQ(*message, kDataTooLong);
     EXPECT_EQ(t[0], 1);
     EXPECT_EQ(t[223], -32); // 224 in the low 8 bits
     EXPECT_EQ(t[224], -31); // 225
@@ -82,13 +82,13 @@ TEST(CorrTableFile, ReaderCountsAtMost224Values) {
 
     // 224 values, then further lines: no message, the later lines ignored.
     message = ParseTableText(Values(224) + "\r\n1 2 3\r\n", t);
-    EXPECT_FALSE(message.has_value());
+    EXPECT_FALSE(message);
     EXPECT_EQ(t[223], -32);
     EXPECT_EQ(t[224], 0);
 
     // The calculation's file: the check byte last, unsigned, with no blank after it.
     message = ParseTableText(Values(223, 0) + "200", t);
-    EXPECT_FALSE(message.has_value());
+    EXPECT_FALSE(message);
     EXPECT_EQ(t[222], -34);
     EXPECT_EQ(t[223], -56);
 }
@@ -103,13 +103,13 @@ TEST(CorrTableFile, SaveThenLoadOnDisk) {
 
     CorrTableData loaded{};
     loaded.fill(5);
-    EXPECT_FALSE(ReadTableFile(file, loaded).has_value());
+    EXPECT_FALSE(ReadTableFile(file, loaded));
     EXPECT_EQ(loaded, saved);
 
     for (int n = 0; n < kEntries; ++n)
         saved[static_cast<std::size_t>(n)] = static_cast<std::int8_t>(n * 37 - 128);
     ASSERT_TRUE(WriteTableFile(file, saved).ok); // replaces, not appends
-    EXPECT_FALSE(ReadTableFile(file, loaded).has_value());
+    EXPECT_FALSE(ReadTableFile(file, loaded));
     EXPECT_EQ(loaded, saved);
 }
 
@@ -128,6 +128,6 @@ TEST(CorrTableFile, UnreadableFileClearsTheBufferAndSaysSo) {
     // A folder in place of the file.
     t.fill(7);
     std::filesystem::create_directory(dir.File("folder.epr"));
-    EXPECT_TRUE(ReadTableFile(dir.File("folder.epr"), t).has_value());
+    EXPECT_TRUE(ReadTableFile(dir.File("folder.epr"), t));
     EXPECT_EQ(t, CorrTableData{});
 }

@@ -97,9 +97,9 @@ TEST(CorrTableFields, ReadStopsAtFirstBadFieldKeepingTheRest) {
     texts[10] = " 1.5";
     texts[11] = "x"; // never reached
     const auto error = ReadFieldTexts(texts, t);
-    ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(error->index, 10);
-    EXPECT_EQ(error->message, "Invalid value 10: 1.5! (-127..127)");
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error.index, 10);
+    EXPECT_EQ(error.message, "Invalid value 10: 1.5! (-127..127)");
     EXPECT_EQ(t[0], 1);
     EXPECT_EQ(t[3], 2);
     EXPECT_EQ(t[9], 1);
@@ -112,14 +112,14 @@ TEST(CorrTableFields, ReadStopsAtFirstBadFieldKeepingTheRest) {
     // the reading at entry 223.
     texts[223] = "-128";
     const auto checkByte = ReadFieldTexts(texts, t);
-    ASSERT_TRUE(checkByte.has_value());
-    EXPECT_EQ(checkByte->message, "Invalid value 223:-128! (-127..127)");
+    ASSERT_TRUE(checkByte);
+    EXPECT_EQ(checkByte.message, "Invalid value 223:-128! (-127..127)");
     EXPECT_EQ(t[10], -3);
     EXPECT_EQ(t[11], 16);
     EXPECT_EQ(t[222], 1);
     EXPECT_EQ(t[223], 9);
     texts[223] = "-127";
-    EXPECT_FALSE(ReadFieldTexts(texts, t).has_value());
+    EXPECT_FALSE(ReadFieldTexts(texts, t));
     EXPECT_EQ(t[223], -127);
     EXPECT_EQ(t[224], 9); // spare entries are never read from the fields
 }

@@ -41,9 +41,9 @@ class Transfer : public ::testing::Test {
 protected:
     static kv::link::Timing Fast() {
         kv::link::Timing t;
-        t.pollMs = 20;
-        t.gapMs = 10;
-        t.limitMs = 600;
+        t.poll = std::chrono::milliseconds(20);
+        t.gap = std::chrono::milliseconds(10);
+        t.limit = std::chrono::milliseconds(600);
         return t;
     }
     void SetUp() override {
@@ -194,12 +194,26 @@ TEST_F(Transfer, CheckedWriteStopsBetweenBlocksAndPutsTheOldTableBack) {
     old[kCheckIndex] = static_cast<std::int8_t>(TableCrc(old));
     CorrTableData t = Sample();
     t[kCheckIndex] = static_cast<std::int8_t>(TableCrc(t));
-    int asked = 0;
-    const VerifiedWrite v =
-        WriteTableVerified(*link, t, {.stopRequested = [&] { return ++asked == 10; }});
+    // Stopped once the progress says 10 blocks are written; each phase counts its blocks.
+    bool stop = false;
+    std::vector<std::string> phases;
+    const VerifiedWrite v = WriteTableVerified(
+        *link, t,
+        {.stopRequested = [&] { return stop; },
+         .progress =
+             [&](WritePhase phase, int done, int total) {
+                 if (done == total || (phase == WritePhase::Write && done == 10))
+                     phases.push_back(std::string(PhaseName(phase)) + " " + std::to_string(done) +
+                                      "/" + std::to_string(total));
+                 stop = phase == WritePhase::Write && done == 10;
+             }});
+    EXPECT_EQ(phases, (std::vector<std::string>{"backup 28/28", "write 10/28", "restore 10/10",
+                                                "restore 10/10"}));
     EXPECT_EQ(v.end, VerifiedWriteEnd::Stopped);
     ASSERT_TRUE(v.write && v.write->stoppedAfter);
     EXPECT_EQ(*v.write->stoppedAfter, 10);
+    EXPECT_EQ(v.BlocksWritten(), 10);
+    EXPECT_EQ(DeviceHoldsAfter(v), DeviceHolds::OldTable);
     EXPECT_TRUE(v.restored());
     EXPECT_TRUE(prompter.prompts().empty());
     EXPECT_EQ(v.oldTable(), old);
@@ -207,8 +221,33 @@ TEST_F(Transfer, CheckedWriteStopsBetweenBlocksAndPutsTheOldTableBack) {
     ASSERT_EQ(Read(device), kBlocks);
     EXPECT_EQ(device, old);
     ASSERT_EQ(NoticesOf(v).size(), 1u);
-    EXPECT_EQ(NoticesOf(v)[0].text.rfind("table write stopped: stopped after block 10 of 28; the "
-                                         "device holds its old table again",
-                                         0),
-              0u);
+    EXPECT_EQ(NoticesOf(v)[0].text,
+              "table write stopped: stopped after 10 of the 28 blocks to write; the device holds "
+              "its old table again (written back and read back right); no backup file");
+}
+
+// Only the blocks that differ from the device's are written and read back; the report counts
+// them.
+TEST_F(Transfer, CheckedWriteSendsOnlyTheBlocksThatDiffer) {
+    CorrTableData t = Sample();
+    t[kCheckIndex] = static_cast<std::int8_t>(TableCrc(t));
+    CorrTableData held = t;
+    held[3] = static_cast<std::int8_t>(held[3] + 1);              // block 0
+    held[100] = static_cast<std::int8_t>(held[100] - 1);          // block 12
+    held[kCheckIndex] = static_cast<std::int8_t>(TableCrc(held)); // block 27
+    kv::sim::Table device{};
+    for (int n = 0; n < kEntries; ++n)
+        device[static_cast<std::size_t>(n)] = DeviceByte(held, n);
+    sim.sim().SetTable(device);
+    sim.sim().ClearFrames();
+    const VerifiedWrite v = WriteTableVerified(*link, t, {});
+    EXPECT_EQ(v.end, VerifiedWriteEnd::Written);
+    ASSERT_TRUE(v.write);
+    EXPECT_EQ(v.write->blocks, (std::vector<int>{0, 12, 27}));
+    EXPECT_EQ(v.BlocksWritten(), 3);
+    EXPECT_EQ(sim.sim().FrameCount(0x06), 3u);       // written
+    EXPECT_EQ(sim.sim().FrameCount(0x07), 28u + 3u); // the backup read, then the read-back
+    CorrTableData now{};
+    ASSERT_EQ(Read(now), kBlocks);
+    EXPECT_EQ(now, t);
 }

@@ -80,10 +80,13 @@ TEST(CtlMultiPort, EightFusesEachGetTheirOwnTableAndAFailingOneFailsAlone) {
         const ct::CorrTableData own = ok ? TableOf(i) : ct::CorrTableData{};
         for (int n = 0; n < ct::kEntries; ++n)
             ASSERT_EQ(device[static_cast<std::size_t>(n)], ct::DeviceByte(own, n)) << n;
-        // 13 blocks up to the refused one, then the old table's 28.
+        // 13 blocks up to the refused one, then the old table over those 13.
         EXPECT_EQ(
             rack.sim(i).sim().FrameCount(static_cast<std::uint8_t>(kv::link::Cmd::WriteTableBlock)),
-            ok ? 28u : 13u + 28u);
+            ok ? 28u : 13u + 13u);
+        // Each port's object carries its own counts.
+        EXPECT_TRUE(Has(o, ok ? "\"blocks_written\":28" : "\"blocks_written\":12")) << o;
+        EXPECT_TRUE(Has(o, "\"device_holds\":\"" + std::string(ok ? "new" : "old") + "\"")) << o;
     }
     // Its messages carry the unit they belong to.
     EXPECT_TRUE(Has(r.err, "[u5] korvanectl: table write failed: block 13 of 28")) << r.err;

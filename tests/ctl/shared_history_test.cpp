@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "history/store.h"
-#include "pg_server.h"
+#include "pg_suite.h"
 #include "program_run.h"
 #include "sim_fixture.h"
 
@@ -26,10 +26,6 @@ namespace {
 
 constexpr const char *kWarning = "korvanectl: warning: ";
 
-long long Count(const PgServer &pg, const std::string &where = "true") {
-    return std::stoll(pg.Query("SELECT count(*) FROM korvane_record WHERE " + where)[0][0]);
-}
-
 std::size_t Waiting(const std::string &db) {
     hi::Store store(db);
     const hi::Store::Waiting w = store.WaitingToSend();
@@ -42,21 +38,8 @@ std::size_t LocalCount(const std::string &db) {
     return store.Read({}).records.size();
 }
 
-class CtlShared : public ::testing::Test {
+class CtlShared : public kvtest::PgSuite {
 protected:
-    static void SetUpTestSuite() {
-        if (PgServer::Installed())
-            pg_ = new PgServer();
-    }
-    static void TearDownTestSuite() {
-        delete pg_;
-        pg_ = nullptr;
-    }
-    void SetUp() override {
-        if (!pg_)
-            GTEST_SKIP() << "no PostgreSQL server installed (scripts/deps installs it)";
-        pg_->Query("DROP TABLE IF EXISTS korvane_record, korvane_schema");
-    }
     // korvanectl on the station's simulator, history file and shared history.
     static ProgramResult Station(SimFixture &f, const std::string &db, const std::string &shared,
                                  std::vector<std::string> args) {
@@ -65,9 +48,7 @@ protected:
             args.push_back(a);
         return kvtest::RunCtl(args);
     }
-    static PgServer *pg_;
 };
-PgServer *CtlShared::pg_ = nullptr;
 
 TEST_F(CtlShared, EightStationsRecordingAtOnceArriveOnce) {
     constexpr int kStations = 8, kRuns = 3;
@@ -92,7 +73,7 @@ TEST_F(CtlShared, EightStationsRecordingAtOnceArriveOnce) {
     for (auto &t : threads)
         t.join();
     ASSERT_EQ(failed, 0);
-    EXPECT_EQ(Count(*pg_), kStations * kRuns);
+    EXPECT_EQ(Count(), kStations * kRuns);
     EXPECT_EQ(pg_->Query("SELECT count(DISTINCT unit) FROM korvane_record")[0][0], "8");
     for (auto &f : sims)
         EXPECT_EQ(Waiting(f->dir().File("h.db")), 0u);
@@ -161,7 +142,7 @@ TEST_F(CtlShared, ServerKilledMidRunThenSyncBringsEveryRecordOnce) {
         EXPECT_EQ(Waiting(db), 0u);
         EXPECT_EQ(LocalCount(db), std::size_t(kRuns));
     }
-    EXPECT_EQ(Count(*pg_), kStations * kRuns);
+    EXPECT_EQ(Count(), kStations * kRuns);
 }
 
 TEST_F(CtlShared, FaultsAreOneClearWarningAndNothingIsLost) {
@@ -254,8 +235,8 @@ TEST_F(CtlShared, PasswordAppearsNowhere) {
             EXPECT_FALSE(Has(kvtest::TempDir::Read(db + suffix), secret)) << suffix;
         }
     }
-    EXPECT_GE(Count(*pg_), 1);
-    EXPECT_EQ(Count(*pg_, "korvane_record::text LIKE '%" + secret + "%'"), 0);
+    EXPECT_GE(Count(), 1);
+    EXPECT_EQ(Count("korvane_record::text LIKE '%" + secret + "%'"), 0);
     EXPECT_FALSE(Has(pg_->Log(), secret));
 }
 

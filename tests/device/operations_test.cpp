@@ -47,10 +47,10 @@ const DateTime kNow{2026, 12, 8, 9, 30, 5};
 struct Rig {
     explicit Rig(const Arrange &setup = {}, sim::Options options = {}) : fx(std::move(options)) {
         link::Timing t;
-        t.pollMs = 20;
-        t.gapMs = 10;
-        t.limitMs = 300;
-        t.closeDelayMs = 0;
+        t.poll = std::chrono::milliseconds(20);
+        t.gap = std::chrono::milliseconds(10);
+        t.limit = std::chrono::milliseconds(300);
+        t.closeDelay = std::chrono::milliseconds(0);
         link = fx.MakeLink(host, t);
         EXPECT_TRUE(link->OpenComPort());
         host.clearLog();
@@ -111,7 +111,7 @@ TEST(Operations, SendDataStopsAtItsFirstFailure) {
             f(s);
         };
     };
-    const char *crcText = "CRC NOT OK!\r\n\r\nCalculated 0x%x\r\nReturned 0x%x";
+    constexpr const char *crcText = "CRC NOT OK!\r\n\r\nCalculated 0x%x\r\nReturned 0x%x";
     const Row rows[] = {
         {"done",
          Entries(),

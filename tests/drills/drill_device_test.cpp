@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@
 #include "gui/application.h"
 #include "gui/editor_window.h"
 #include "gui/main_window.h"
+#include "link/port_name.h"
 #include "scripted_prompter.h"
 #include "sim_fixture.h"
 
@@ -88,6 +90,32 @@ bool Has(const Lines &lines, const std::string &text) {
     return Count(lines, text) > 0;
 }
 
+int CountHaving(const Lines &lines, const std::string &part) {
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const auto &l) {
+        return l.find(part) != std::string::npos;
+    }));
+}
+
+// The current log's records (header left out): the time of day in seconds and the ADC.
+std::vector<std::pair<int, int>> AdcRecords(const std::string &text) {
+    std::vector<std::pair<int, int>> records;
+    std::istringstream lines(text);
+    std::string line;
+    std::getline(lines, line); // the header
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string date, time;
+        int adc = -1;
+        fields >> date >> time >> adc;
+        if (time.size() < 8)
+            continue;
+        const int seconds = std::stoi(time.substr(0, 2)) * 3600 +
+                            std::stoi(time.substr(3, 2)) * 60 + std::stoi(time.substr(6, 2));
+        records.emplace_back(seconds, adc);
+    }
+    return records;
+}
+
 std::string Joined(const Lines &lines) {
     std::string s;
     for (const auto &l : lines)
@@ -125,6 +153,11 @@ private:
     std::string ini() const { return fx->dir().File("korvane.ini"); }
     std::string adcFile() const { return fx->dir().File("korvane.adc"); }
     Lines log() const { return form->LogLinesShown(); }
+    // The line a timed series logs when its port goes.
+    std::string Unplugged() const {
+        return "Port " + kv::link::PortShown(fx->port()) + " unplugged (" + std::strerror(EIO) +
+               "): the series waits for it to come back";
+    }
 
     void Start(const std::string &extraIni = "", int logLines = 2000) {
         fx = std::make_unique<kvtest::SimFixture>();
@@ -215,17 +248,17 @@ private slots:
         const std::string before = kvtest::TempDir::Read(adcFile());
 
         fx->sim().HangUpNow();
-        QTRY_VERIFY_WITH_TIMEOUT(Has(log(), "GetCurrent error!"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(Has(log(), Unplugged()), 15000);
         const int ticksHung = probe.ticks();
         QTest::qWait(2500);
         QVERIFY2(probe.ticks() > ticksHung, "the window stopped processing events while hung");
-        // Nothing was appended for the failed measurements, nothing earlier was lost.
+        // Nothing was appended while the port was gone, nothing earlier was lost.
         const std::string during = kvtest::TempDir::Read(adcFile());
         QCOMPARE(during.substr(0, before.size()), before);
         QCOMPARE(records(), static_cast<int>(std::count(during.begin(), during.end(), '\n')));
 
+        // Plugged back in on the same path: the series opens the port again by itself.
         fx->Replug();
-        form->Open1->trigger();
         const int afterReopen = records();
         QTRY_VERIFY_WITH_TIMEOUT(records() > afterReopen, 15000);
         form->Enabletimer1->trigger(); // off
@@ -233,17 +266,62 @@ private slots:
         const std::string after = kvtest::TempDir::Read(adcFile());
         QCOMPARE(after.substr(0, during.size()), during);
         QVERIFY(after.ends_with("\r\n"));
-        // The frames written to the dead line fail: the system's text in a box (the only
-        // boxes), while the measurements themselves report in the log.
-        const Lines boxes = prompter.messageTexts();
-        QVERIFY(!boxes.empty());
-        for (const auto &b : boxes)
-            QVERIFY2(b == std::strerror(EIO), Joined(boxes).c_str());
-        meter.Report("\"GetCurrent error!\" in the log per failed tick, " +
-                         std::to_string(boxes.size()) + " box(es) \"" + std::strerror(EIO) +
-                         "\" for the frames written to the dead line, " + probe.Text() +
-                         "; reopened, records resumed",
+        // One line when it went, one when it came back; no box for the frames of a series.
+        QCOMPARE(prompter.messageTexts(), Lines{});
+        QCOMPARE(Count(log(), Unplugged()), 1);
+        QCOMPARE(CountHaving(log(), "reopened: the series goes on"), 1);
+        meter.Report("one line for the hang-up, " + probe.Text() +
+                         "; reopened by the series itself, records resumed",
                      "none (earlier records intact)");
+    }
+
+    // The adapter pulled out in the middle of a timed series (the device and its link path
+    // gone) and plugged back in on the same path: the series says so once, takes no slot
+    // meanwhile, opens the port again by itself and goes on in its slots.
+    void unplugDuringTimedSeries() {
+        Start("Timer=1\r\n");
+        kvdrill::Meter meter("unplug during a timed series");
+        fx->sim().SetAdc(512);
+        auto records = [this] { return AdcRecords(kvtest::TempDir::Read(adcFile())); };
+        Probe probe;
+        form->Enabletimer1->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(records().size() >= 2, 15000);
+
+        fx->sim().Unplug();
+        QVERIFY(::access(fx->port().c_str(), F_OK) != 0);
+        QTRY_VERIFY_WITH_TIMEOUT(Has(log(), Unplugged()), 5000);
+        const std::size_t taken = records().size();
+        QTest::qWait(2500);
+        QCOMPARE(records().size(), taken); // no slot is measured while it is gone
+        const int ticksGone = probe.ticks();
+
+        std::string error;
+        QVERIFY2(fx->sim().PlugIn(&error), error.c_str());
+        QTRY_VERIFY_WITH_TIMEOUT(records().size() >= taken + 2, 15000);
+        form->Enabletimer1->trigger(); // off
+        QVERIFY(probe.ticks() > ticksGone);
+
+        const Lines l = log();
+        QCOMPARE(prompter.messageTexts(), Lines{});
+        QCOMPARE(Count(l, Unplugged()), 1);
+        QCOMPARE(CountHaving(l, "GetCurrent error!"), 0);
+        QCOMPARE(CountHaving(l, "reopened: the series goes on, "), 1);
+        int missed = 0;
+        for (const auto &line : l)
+            if (const auto at = line.find("the series goes on, "); at != std::string::npos)
+                missed = std::atoi(line.c_str() + at + 20);
+        QVERIFY2(missed >= 2 && missed <= 4, Joined(l).c_str());
+        // The file holds each slot taken, with the device's reading, and nothing else.
+        const auto all = records();
+        for (const auto &[seconds, adc] : all)
+            QCOMPARE(adc, 512);
+        int widest = 0;
+        for (std::size_t i = 1; i < all.size(); ++i)
+            widest = std::max(widest, (all[i].first - all[i - 1].first + 86400) % 86400);
+        QVERIFY2(widest >= missed, "the gap is not in the file's times");
+        meter.Report("one line when unplugged, one when reopened (" + std::to_string(missed) +
+                         " slots missed), " + probe.Text(),
+                     "none: " + std::to_string(all.size()) + " records, each measured");
     }
 
     // 115200 bit/s of unsolicited bytes for 10 s.

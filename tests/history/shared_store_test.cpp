@@ -17,7 +17,7 @@
 #include "history/shared_store.h"
 #include "history/store.h"
 #include "history_samples.h"
-#include "pg_server.h"
+#include "pg_suite.h"
 #include "temp_dir.h"
 
 using namespace kv::history;
@@ -38,29 +38,10 @@ void Fill(Store &store, const std::string &unit, int count) {
     }
 }
 
-long long Count(const PgServer &pg, const std::string &where = "true") {
-    return std::stoll(pg.Query("SELECT count(*) FROM korvane_record WHERE " + where)[0][0]);
-}
-
-class SharedHistory : public ::testing::Test {
+class SharedHistory : public kvtest::PgSuite {
 protected:
-    static void SetUpTestSuite() {
-        if (PgServer::Installed())
-            pg_ = new PgServer();
-    }
-    static void TearDownTestSuite() {
-        delete pg_;
-        pg_ = nullptr;
-    }
-    void SetUp() override {
-        if (!pg_)
-            GTEST_SKIP() << "no PostgreSQL server installed (scripts/deps installs it)";
-        pg_->Query("DROP TABLE IF EXISTS korvane_record, korvane_schema");
-    }
-    static PgServer *pg_;
     kvtest::TempDir dir_;
 };
-PgServer *SharedHistory::pg_ = nullptr;
 
 TEST(SharedTarget, PasswordsAreMaskedInEveryForm) {
     struct Row {
@@ -118,7 +99,7 @@ TEST_F(SharedHistory, SchemaIsMadeOnFirstUseAndANewerOneIsLeftAlone) {
                   ": it was set up by a newer version of korvane (schema version 7; this version "
                   "knows up to 1); nothing was changed");
     EXPECT_EQ(pg_->Query("SELECT version FROM korvane_schema")[0][0], "7");
-    EXPECT_EQ(Count(*pg_), 0);
+    EXPECT_EQ(Count(), 0);
     EXPECT_EQ(local.WaitingToSend().count, 2u);
     EXPECT_EQ(later.Read({}).status.failure, Failure::NewerSchema);
 }
@@ -176,7 +157,7 @@ TEST_F(SharedHistory, RecordsArriveOnceInOrderWithTheirStation) {
     ASSERT_TRUE(r.status) << r.status.message;
     EXPECT_EQ(r.passed, 7u);
     EXPECT_EQ(r.arrived, 0u);
-    EXPECT_EQ(Count(*pg_), 7);
+    EXPECT_EQ(Count(), 7);
 }
 
 // Two processes of one station forward the same file at once: every record once.
@@ -199,7 +180,7 @@ TEST_F(SharedHistory, TwoForwardersOfOneFileSendEachRecordOnce) {
     for (auto &t : threads)
         t.join();
     EXPECT_EQ(arrived[0] + arrived[1], 40u);
-    EXPECT_EQ(Count(*pg_), 40);
+    EXPECT_EQ(Count(), 40);
     EXPECT_EQ(Store(path).WaitingToSend().count, 0u);
 }
 
@@ -256,8 +237,8 @@ TEST_F(SharedHistory, ServerKilledMidWayLosesNothing) {
     const ForwardResult up = Forward(local, shared);
     ASSERT_TRUE(up.status) << up.status.message;
     EXPECT_EQ(up.arrived, 5u);
-    EXPECT_EQ(Count(*pg_), 10);
-    EXPECT_EQ(Count(*pg_, "unit = 'SN-4'"), 10);
+    EXPECT_EQ(Count(), 10);
+    EXPECT_EQ(Count("unit = 'SN-4'"), 10);
 }
 
 // The window's forwarder: a pass at its start and after each kick; while the server is
@@ -276,7 +257,7 @@ TEST_F(SharedHistory, BackgroundForwarderSendsOnKicksAndRetriesWhileAway) {
         path, pg_->Uri(), [&] { ++changes; }, std::chrono::milliseconds(100));
     ASSERT_TRUE(until([&] { return bg.Snapshot().passes >= 1; }));
     EXPECT_EQ(bg.Snapshot().waiting, 0u);
-    EXPECT_EQ(Count(*pg_), 3);
+    EXPECT_EQ(Count(), 3);
 
     pg_->StopImmediate();
     Fill(local, "SN-7", 2);
@@ -291,7 +272,7 @@ TEST_F(SharedHistory, BackgroundForwarderSendsOnKicksAndRetriesWhileAway) {
     pg_->Start();
     ASSERT_TRUE(until([&] { return bg.Snapshot().waiting == 0; })) << bg.Snapshot().lastError;
     EXPECT_EQ(bg.Snapshot().lastError, "");
-    EXPECT_EQ(Count(*pg_), 5);
+    EXPECT_EQ(Count(), 5);
     EXPECT_GE(changes, 3);
 }
 

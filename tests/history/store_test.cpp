@@ -8,15 +8,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "app/format.h"
 #include "app/text_files.h"
 #include "drill_meter.h"
+#include "history/record_batcher.h"
 #include "history/record_data.h"
 #include "history/store.h"
 #include "history_samples.h"
@@ -449,13 +452,15 @@ TEST(HistoryStore, LockHeldBeyondTheTimeOutIsReportedAndHeals) {
     EXPECT_EQ(blocked.id, 3);
 }
 
-TEST(HistoryStore, TwoProcessesAppendingAtOnceLoseNothing) {
-    kvtest::TempDir dir;
-    const std::string path = dir.File("korvane.db");
+namespace {
+
+// Runs two history_writer processes (units P1 and P2, each writing `records` records) on the
+// file at path, started together: both wait for a byte on their standard input. Each must
+// end with status 0.
+void RunTwoWritersAtOnce(const std::string &path, const char *records) {
     const char *bin = std::getenv("KORVANE_BIN_DIR");
     ASSERT_TRUE(bin);
     const std::string writer = std::string(bin) + "/history_writer";
-    // Both wait for a byte on their standard input, so that they start together.
     int go[2];
     ASSERT_EQ(pipe(go), 0);
     std::vector<pid_t> pids;
@@ -465,7 +470,7 @@ TEST(HistoryStore, TwoProcessesAppendingAtOnceLoseNothing) {
         if (pid == 0) {
             dup2(go[0], STDIN_FILENO);
             close(go[1]);
-            execl(writer.c_str(), writer.c_str(), path.c_str(), unit, "200",
+            execl(writer.c_str(), writer.c_str(), path.c_str(), unit, records,
                   static_cast<char *>(nullptr));
             _exit(127);
         }
@@ -479,6 +484,14 @@ TEST(HistoryStore, TwoProcessesAppendingAtOnceLoseNothing) {
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
+}
+
+} // namespace
+
+TEST(HistoryStore, TwoProcessesAppendingAtOnceLoseNothing) {
+    kvtest::TempDir dir;
+    const std::string path = dir.File("korvane.db");
+    ASSERT_NO_FATAL_FAILURE(RunTwoWritersAtOnce(path, "200"));
     Store store(path);
     const QueryResult all = store.Read({});
     ASSERT_TRUE(all.status) << all.status.message;
@@ -502,6 +515,18 @@ TEST(HistoryStore, TwoProcessesAppendingAtOnceLoseNothing) {
         switches += order[i] != order[i - 1];
     EXPECT_GE(switches, 2);
     std::printf("two writers: %d switches between them in 400 records\n", switches);
+}
+
+// Two programs that start on a history file not yet made: one makes the schema while the
+// other checks what the file holds. Each round a fresh file; both must open it and write.
+TEST(HistoryStore, TwoProcessesStartingOnANewFileBothWrite) {
+    for (int round = 0; round < 25; ++round) {
+        SCOPED_TRACE(round);
+        kvtest::TempDir dir;
+        const std::string path = dir.File("korvane.db");
+        ASSERT_NO_FATAL_FAILURE(RunTwoWritersAtOnce(path, "2"));
+        EXPECT_EQ(Store(path).Read({}).records.size(), 4u);
+    }
 }
 
 // The file systems below need a mount namespace of the process's own (root with the
@@ -612,4 +637,60 @@ int main(int argc, char **argv) {
     kvdrill::EnterPrivateMounts();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// Several threads of one program writing through one batcher: every record is written once,
+// with an id of its own, in transactions that take whatever arrived meanwhile; a failure of
+// the file is every waiting record's failure.
+TEST(HistoryStore, ThreadsWritingThroughOneBatcherShareTransactionsAndLoseNothing) {
+    kvtest::TempDir dir;
+    const std::string path = dir.File("korvane.db");
+    RecordBatcher batcher(path);
+    constexpr int kThreads = 16, kEach = 5;
+    std::vector<std::vector<Record>> written(kThreads);
+    std::vector<std::thread> threads;
+    std::atomic<int> failed{0};
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                Record r = Relay("U" + std::to_string(t), i);
+                if (!batcher.Append(r))
+                    ++failed;
+                written[static_cast<std::size_t>(t)].push_back(r);
+            }
+        });
+    for (auto &t : threads)
+        t.join();
+    EXPECT_EQ(failed, 0);
+    std::set<std::int64_t> ids;
+    std::set<std::string> uuids;
+    for (const auto &records : written)
+        for (const Record &r : records) {
+            ids.insert(r.id);
+            uuids.insert(r.uuid);
+        }
+    EXPECT_EQ(ids.size(), std::size_t{kThreads * kEach});
+    EXPECT_EQ(uuids.size(), std::size_t{kThreads * kEach});
+    Store reader(path);
+    const QueryResult all = reader.Read({});
+    ASSERT_TRUE(all.status) << all.status.message;
+    const std::vector<std::int64_t> stored = Ids(all);
+    EXPECT_EQ(std::set<std::int64_t>(stored.begin(), stored.end()), ids);
+
+    // A path that is no file: each record of the batch fails with the file's reason.
+    const std::string folder = dir.File("folder.db");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    RecordBatcher bad(folder, {.busyTimeoutMs = 100});
+    std::vector<Status> statuses(4);
+    std::vector<std::thread> writers;
+    for (std::size_t t = 0; t < statuses.size(); ++t)
+        writers.emplace_back([&, t] {
+            Record r = Relay("B", static_cast<int>(t));
+            statuses[t] = bad.Append(r);
+            EXPECT_EQ(r.id, 0);
+        });
+    for (auto &t : writers)
+        t.join();
+    for (const Status &s : statuses)
+        EXPECT_EQ(s.failure, Failure::CannotOpen) << s.message;
 }

@@ -21,9 +21,9 @@ using kvtest::SimFixture;
 
 Timing Fast() {
     Timing t;
-    t.gapMs = 20;
-    t.limitMs = 300;
-    t.closeDelayMs = 50;
+    t.gap = std::chrono::milliseconds(20);
+    t.limit = std::chrono::milliseconds(300);
+    t.closeDelay = std::chrono::milliseconds(50);
     return t;
 }
 
@@ -173,7 +173,7 @@ TEST(Port, FirstCommandOpensAClosedPort) {
     SimFixture fx;
     FakeHost host;
     auto link = fx.MakeLink(host, Fast());
-    link->SendCommand({0x15}, 25);
+    (void)link->SendCommand({0x15}, 25);
     EXPECT_EQ(link->RxCount(), 25u);
     const auto log = host.log();
     ASSERT_EQ(log.size(), 3u);
@@ -186,7 +186,7 @@ TEST(Port, CommandOnAPortThatCannotOpenFailsAtTheWrite) {
     FakeHost host;
     auto link = LinkOn(host, dir.File("missing"));
     const int before = host.processEventsCalls();
-    link->SendCommand({0x15}, 25);
+    (void)link->SendCommand({0x15}, 25);
     EXPECT_EQ(host.processEventsCalls(), before); // no wait after a failed write
     EXPECT_EQ(host.errors(), (std::vector<std::string>{
                                  "CreateFile INVALID_HANDLE_VALUE\rNo such file or directory\r"
@@ -220,7 +220,7 @@ TEST(Port, OpeningWhileAnOpeningWaitsIsTurnedAway) {
     EXPECT_FALSE(nestedResult);
     EXPECT_EQ(host.beeps(), 2);
     EXPECT_TRUE(link->PortOpen());
-    link->SendCommand({0x15}, 25);
+    (void)link->SendCommand({0x15}, 25);
     EXPECT_EQ(link->RxCount(), 25u);
 }
 

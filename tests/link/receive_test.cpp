@@ -22,7 +22,7 @@ class Receive : public ::testing::Test {
 protected:
     void SetUp() override {
         Timing t;
-        t.closeDelayMs = 50;
+        t.closeDelay = std::chrono::milliseconds(50);
         link = fx.MakeLink(host, t);
         ASSERT_TRUE(link->OpenComPort());
         host.clearLog();
@@ -53,7 +53,7 @@ TEST_F(Receive, HexAndTextRendering) {
         if (sent < chunks.size() && (sent == 0 || host.logLine(0).rfind("R:", 0) == 0))
             fx.sim().SendRaw(chunks[sent++]);
     };
-    link->SendCommand({0x01}, 16, {.display = kv::link::RxDisplay::Text});
+    (void)link->SendCommand({0x01}, 16, {.display = kv::link::RxDisplay::Text});
     host.onProcessEvents = nullptr;
     EXPECT_EQ(sent, chunks.size());
     EXPECT_NE(host.findLog("R: 0x000x7F O<CR><LF>"), -1);
@@ -135,7 +135,7 @@ TEST_F(Receive, HungUpDeviceLeavesTheThreadQuietAndTheLinkUsable) {
 TEST(ReceiveThread, SleepsWhileTheOpenPortIsIdleAndLooksRarelyAtAGoneOne) {
     Timing early;
     early.completeEarly = true;
-    early.gapMs = 2;
+    early.gap = std::chrono::milliseconds(2);
     struct Case {
         const char *name;
         Timing timing;
@@ -171,9 +171,9 @@ TEST(ReceiveThread, SleepsWhileTheOpenPortIsIdleAndLooksRarelyAtAGoneOne) {
 TEST(ReceiveThread, ChunkEndsWithTheRepliesBytesWhenTheTransactionCompletesEarly) {
     // A gap far beyond the time limit: a reply judged only after the gap would time out.
     Timing t;
-    t.gapMs = 5000;
-    t.limitMs = 1000;
-    t.closeDelayMs = 0;
+    t.gap = std::chrono::milliseconds(5000);
+    t.limit = std::chrono::milliseconds(1000);
+    t.closeDelay = std::chrono::milliseconds(0);
     struct Case {
         const char *name;
         bool early;

@@ -27,10 +27,10 @@ const Bytes kCrLf = {0x0D, 0x0A};
 
 Timing Fast() {
     Timing t;
-    t.pollMs = 20;
-    t.gapMs = 20;
-    t.limitMs = 300;
-    t.closeDelayMs = 50;
+    t.poll = std::chrono::milliseconds(20);
+    t.gap = std::chrono::milliseconds(20);
+    t.limit = std::chrono::milliseconds(300);
+    t.closeDelay = std::chrono::milliseconds(50);
     return t;
 }
 
@@ -183,7 +183,7 @@ TEST(FuseSimProgram, ServesItsDeviceWithTheOptionsGiven) {
 
     FakeHost host;
     Timing t;
-    t.closeDelayMs = 50;
+    t.closeDelay = std::chrono::milliseconds(50);
     auto link = std::make_unique<Link>(
         host,
         [&] {

@@ -55,13 +55,13 @@ const char *const kGetStatusHex = "0x15 0x00 0x00 0x00 0x00 0x00 0x00 0x00 0x00 
 
 class Transaction : public ::testing::Test {
 protected:
-    // A read chunk ends after gapMs of silence; with the default 100 ms a reply can never be
+    // A read chunk ends after the gap of silence; with the default 100 ms a reply can never be
     // in before the first 100 ms poll, so most tests take a shorter gap and time limit.
     static Timing Fast() {
         Timing t;
-        t.gapMs = 20;
-        t.limitMs = 500;
-        t.closeDelayMs = 50;
+        t.gap = std::chrono::milliseconds(20);
+        t.limit = std::chrono::milliseconds(500);
+        t.closeDelay = std::chrono::milliseconds(50);
         return t;
     }
     void Open(Timing t = Fast()) {
@@ -243,7 +243,7 @@ TEST_F(Transaction, OptionsHoldForTheirTransactionOnly) {
     link->AddLog("log on again");
     EXPECT_EQ(host.logLine(0), "log on again");
 
-    link->SendCommand({0x01}, 16, {.display = RxDisplay::Text});
+    (void)link->SendCommand({0x01}, 16, {.display = RxDisplay::Text});
     EXPECT_EQ(host.logLine(0), "R: " + sim.InfoText() + "<CR><LF>");
     sim.SendRaw({'O', 0x0D});
     ASSERT_TRUE(host.PumpUntil([&] { return host.logLine(0) == "R: 4F 0D"; }));

@@ -50,6 +50,23 @@ public:
     }
 
     kv::link::PortRoots roots() const { return {dir.File("sys"), dir.File("dev")}; }
+
+    // A USB serial adapter plugged in at USB socket `bus` as `tty`, its by-id link `byId`
+    // (none: udev has not made it yet), and the same adapter pulled out again.
+    void PlugIn(const std::string &bus, const std::string &tty, const UsbIdentity &id,
+                const std::string &byId = "") {
+        UsbAdapter(bus, tty, "ftdi_sio", id);
+        Write("dev/" + tty, "");
+        if (!byId.empty())
+            Link("dev/serial/by-id/" + byId, "../../" + tty);
+    }
+    void Unplug(const std::string &bus, const std::string &tty, const std::string &byId = "") {
+        std::filesystem::remove_all(dir.File(std::string(kHub) + "/" + bus));
+        std::filesystem::remove(dir.File("sys/class/tty/" + tty));
+        std::filesystem::remove(dir.File("dev/" + tty));
+        if (!byId.empty())
+            std::filesystem::remove(dir.File("dev/serial/by-id/" + byId));
+    }
     std::string File(const std::string &name) const { return dir.File(name); }
     void Link(const std::string &at, const std::string &target) const {
         std::filesystem::create_directories(std::filesystem::path(dir.File(at)).parent_path());

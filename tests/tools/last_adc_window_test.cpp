@@ -26,7 +26,7 @@ constexpr std::uint8_t kGetStatus = 0x15;
 // does not depend on it.
 kv::link::Timing TestTiming() {
     kv::link::Timing t;
-    t.limitMs = 600;
+    t.limit = std::chrono::milliseconds(600);
     return t;
 }
 

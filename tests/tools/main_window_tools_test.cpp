@@ -14,29 +14,21 @@
 #include "gui/application.h"
 #include "gui/last_adc_window.h"
 #include "gui/main_window.h"
-#include "scripted_prompter.h"
-#include "sim_fixture.h"
+#include "window_rig.h"
 
-class MainWindowToolsTest : public QObject {
+class MainWindowToolsTest : public QObject, private kvtest::WindowRig {
     Q_OBJECT
 
-    kvtest::ScriptedPrompter prompter_;
-    std::unique_ptr<kvtest::SimFixture> fixture_;
-    std::unique_ptr<kv::AppContext> ctx_;
-    std::unique_ptr<TForm1> form1_;
     std::unique_ptr<TForm5> form5_;
     std::unique_ptr<TForm3> form3_;
 
     void Start(const std::string &extraIni) {
-        fixture_ = std::make_unique<kvtest::SimFixture>();
-        fixture_->WriteSettings(fixture_->dir().File("korvane.ini"), "AutoOpen=0\r\n" + extraIni);
-        ctx_ = std::make_unique<kv::AppContext>(
-            prompter_, kv::ProgramPaths{"korvane", fixture_->dir().path()});
-        form1_ = std::make_unique<TForm1>(*ctx_);
-        form5_ = std::make_unique<TForm5>(*ctx_);
-        form3_ = std::make_unique<TForm3>(*ctx_);
-        form1_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form1_.get()));
+        StartFuse();
+        MakeWindow(extraIni);
+        form5_ = std::make_unique<TForm5>(*ctx);
+        form3_ = std::make_unique<TForm3>(*ctx);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
     // Triggers the menu item and runs body while the modal window it opens is shown; closes
     // the window afterwards if body did not.
@@ -58,16 +50,14 @@ private slots:
     void cleanup() {
         form3_.reset();
         form5_.reset();
-        form1_.reset();
-        ctx_.reset();
-        fixture_.reset();
-        QCOMPARE(prompter_.unscripted(), 0);
+        CloseAll();
+        QCOMPARE(prompter.unscripted(), 0);
     }
 
     void calcAdcShowsUmaxFromTheVoltageSetting() {
         Start("");
         QCOMPARE(form3_->ui->text(), QString("0")); // nothing computed before the first opening
-        WhileOpen(form1_->Calc1, form3_.get(), [&] {
+        WhileOpen(form->Calc1, form3_.get(), [&] {
             QVERIFY(form3_->isModal());
             QCOMPARE(form3_->umax->text(), QString("5.000"));
             QCOMPARE(form3_->ui->text(), QString("0.000"));
@@ -76,28 +66,28 @@ private slots:
             form3_->umax->setText("2.5");
         });
         // The inputs stay from one opening to the next, but U max follows the setting.
-        WhileOpen(form1_->Calc1, form3_.get(), [&] {
+        WhileOpen(form->Calc1, form3_.get(), [&] {
             QCOMPARE(form3_->i->text(), QString("6"));
             QCOMPARE(form3_->umax->text(), QString("5.000"));
             QCOMPARE(form3_->ui->text(), QString("2.500"));
         });
-        QCOMPARE(fixture_->sim().FrameCount(), size_t(0));
+        QCOMPARE(sim->FrameCount(), size_t(0));
     }
 
     void calcAdcFormatsAnOtherVoltage() {
         Start("Voltage=3.3\r\n");
-        WhileOpen(form1_->Calc1, form3_.get(), [&] {
+        WhileOpen(form->Calc1, form3_.get(), [&] {
             QCOMPARE(form3_->umax->text(), QString("3.300"));
-            const QPoint d = form3_->frameGeometry().center() - form1_->frameGeometry().center();
+            const QPoint d = form3_->frameGeometry().center() - form->frameGeometry().center();
             QVERIFY(d.manhattanLength() <= 4);
         });
     }
 
     void lastAdcMeasureRefreshesFromGetStatus() {
         Start("");
-        fixture_->sim().OverrideStatusByte(12, 0x03);
-        fixture_->sim().OverrideStatusByte(13, 0xFF);
-        WhileOpen(form1_->LastADCmeasure1, form5_.get(), [&] {
+        sim->OverrideStatusByte(12, 0x03);
+        sim->OverrideStatusByte(13, 0xFF);
+        WhileOpen(form->LastADCmeasure1, form5_.get(), [&] {
             QCOMPARE(form5_->adc->text(), QString("..."));
             QVERIFY(form5_->BitBtn2->isEnabled());
             QVERIFY(!form5_->BitBtn3->isEnabled());
@@ -106,10 +96,10 @@ private slots:
         });
         QVERIFY(!form5_->Timer1->isActive());
         const kv::sim::Frame getStatus{0x15, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-        QVERIFY(fixture_->sim().FrameCount() >= 1);
-        QCOMPARE(fixture_->sim().Frames().front(), getStatus);
+        QVERIFY(sim->FrameCount() >= 1);
+        QCOMPARE(sim->Frames().front(), getStatus);
         // Each refresh is an ordinary transaction in the main window's log.
-        QVERIFY(form1_->LogLinesShown().size() >= 2);
+        QVERIFY(form->LogLinesShown().size() >= 2);
     }
 };
 

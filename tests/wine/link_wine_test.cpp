@@ -100,7 +100,8 @@ TEST_F(Normal, InfoTextAndTableBlockRoundTrip) {
 
 // Text display mode renders the Info reply as characters with <CR><LF>.
 TEST_F(Normal, TextDisplayMode) {
-    link->SendCommand({0x01}, 16, {.display = kv::link::RxDisplay::Text});
+    const auto reply = link->SendCommand({0x01}, 16, {.display = kv::link::RxDisplay::Text});
+    EXPECT_EQ(reply.bytes.size(), 16u);
     EXPECT_EQ(host.logLine(0), "R: Wine fuse v1.0<CR><LF>");
 }
 
