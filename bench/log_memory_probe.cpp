@@ -56,10 +56,10 @@ int main(int argc, char **argv) {
 
     QTimer sampler;
     int elapsed = 0;
-    const int rc = kv::RunProgram(app, ctx, [&](kv::AppContext &c) {
-        TForm1 *f = c.form1;
+    const int rc = kv::RunProgram(app, ctx, [&](kv::Windows &w) {
+        TForm1 *f = &w.main;
         if (mode == "timer")
-            f->Enabletimer1->trigger();
+            f->findChild<QAction *>("Enabletimer1")->trigger();
         auto print = [&, f] {
             std::printf("t=%d rss_kib=%ld log_lines=%zu\n", elapsed, ResidentKiB(),
                         f->LogLinesShown().size());

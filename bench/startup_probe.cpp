@@ -47,8 +47,8 @@ int main(int argc, char **argv) {
     kv::AppContext ctx(prompter, paths);
     const QString shot = argc > 1 && !answer ? QString::fromLocal8Bit(argv[1]) : QString();
 
-    const int rc = kv::RunProgram(app, ctx, [&](kv::AppContext &c) {
-        TForm1 *f = c.form1;
+    const int rc = kv::RunProgram(app, ctx, [&](kv::Windows &w) {
+        TForm1 *f = &w.main;
         QElapsedTimer wait;
         wait.start();
         while (!(f->windowHandle() && f->windowHandle()->isExposed()) && wait.elapsed() < 10000)

@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 #include <QWidget>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "app/text_files.h"
+#include "by_name.h"
 #include "gui/adc_calculator_window.h"
 #include "gui/app_context.h"
 #include "gui/application.h"
@@ -75,64 +77,64 @@ class Tour {
 public:
     Tour(const Options &o, kvtest::ScriptedPrompter &p) : opt_(o), prompter_(p) {}
 
-    void Run(kv::AppContext &ctx) {
-        TForm1 &main = *ctx.form1;
+    void Run(kv::AppContext &ctx, kv::Windows &w) {
+        TForm1 &main = w.main;
         Step("Open COM port (Device menu): the simulated fuse on " + opt_.port);
-        main.Open1Click();
+        kvtest::Trigger(main, "Open1");
         Wait(300);
 
         Step("Get Last Values (Ctrl+L): the status report in the log pane");
-        main.GetLastValues1Click();
+        kvtest::Trigger(main, "GetLastValues1");
         Shot(&main, "01-get-last-values");
 
         Step("Get Data: the fuse parameters in the fields");
-        main.BitBtn2Click();
+        kvtest::Named<QPushButton>(main, "BitBtn2")->click();
         Shot(&main, "02-get-data");
 
         Step("Read Correction Table (Data menu): 28 blocks read, shown in the editor");
-        WhenShown(ctx.form4, [&] {
-            Shot(ctx.form4, "03-read-correction-table");
-            ctx.form4->done(2); // closed without Write
+        WhenShown(&w.editor, [&] {
+            Shot(&w.editor, "03-read-correction-table");
+            w.editor.done(2); // closed without Write
         });
-        main.ReadCorrectionTable1Click();
+        kvtest::Trigger(main, "ReadCorrectionTable1");
 
         Step("Graph (Ctrl+G), then Data > Load: the sample calibration and its graph");
-        main.data1Click();
+        kvtest::Trigger(main, "data1");
         prompter_.AnswerFile(opt_.sample, 1);
-        ctx.form2->Load1Click();
+        w.calibration.Load1Click();
         Wait(200);
-        Shot(ctx.form2, "04-calibration-graph");
+        Shot(&w.calibration, "04-calibration-graph");
 
         Step("Calc Correction Table: multiplier 85, zero offset 0, saved as corrtbl.epr; "
              "the editor's second page");
         prompter_.AnswerInput("85");
         prompter_.AnswerInput("0");
         prompter_.AnswerFile(ctx.paths.dir + "corrtbl.epr", 2);
-        WhenShown(ctx.form4, [&] {
-            ctx.form4->pg1->setCurrentIndex(1); // the entries for 10.0 A and up
-            Shot(ctx.form4, "05-calculated-table");
-            ctx.form4->pg1->setCurrentIndex(0);
-            ctx.form4->done(2);
+        WhenShown(&w.editor, [&] {
+            w.editor.pg1->setCurrentIndex(1); // the entries for 10.0 A and up
+            Shot(&w.editor, "05-calculated-table");
+            w.editor.pg1->setCurrentIndex(0);
+            w.editor.done(2);
         });
-        ctx.form2->CalcCorrectionTable1Click();
-        ctx.form2->hide();
+        w.calibration.CalcCorrectionTable1Click();
+        w.calibration.hide();
 
         Step("Calc ADC (Data menu): the ADC reading of 5.1 A");
-        WhenShown(ctx.form3, [&] {
-            ctx.form3->i->setText("5.1");
-            Shot(ctx.form3, "06-adc-calculator");
-            ctx.form3->done(0);
+        WhenShown(&w.calculator, [&] {
+            w.calculator.i->setText("5.1");
+            Shot(&w.calculator, "06-adc-calculator");
+            w.calculator.done(0);
         });
-        main.Calc1Click();
+        kvtest::Trigger(main, "Calc1");
 
         Step("Last ADC measure (Device menu), started: the reading refreshed every second");
-        WhenShown(ctx.form5, [&] {
-            ctx.form5->BitBtn2Click(); // Start
+        WhenShown(&w.lastAdc, [&] {
+            w.lastAdc.BitBtn2Click(); // Start
             Wait(2500);
-            Shot(ctx.form5, "07-last-adc-measure");
-            ctx.form5->BitBtn1Click(); // Close
+            Shot(&w.lastAdc, "07-last-adc-measure");
+            w.lastAdc.BitBtn1Click(); // Close
         });
-        main.LastADCmeasure1Click();
+        kvtest::Trigger(main, "LastADCmeasure1");
 
         for (const auto &p : prompter_.prompts())
             if (p.kind == kvtest::Prompt::Kind::Message)
@@ -195,7 +197,7 @@ int main(int argc, char **argv) {
     app.setPrompter(&prompter);
     kv::AppContext ctx(prompter, kv::ProgramPaths{"korvane", files.path()});
     Tour tour(opt, prompter);
-    const int rc = kv::RunProgram(app, ctx, [&](kv::AppContext &c) { tour.Run(c); });
+    const int rc = kv::RunProgram(app, ctx, [&](kv::Windows &w) { tour.Run(ctx, w); });
     app.setPrompter(nullptr);
     if (rc != 0 || !tour.ok()) {
         std::fprintf(stderr, "korvane_tour: the tour did not go as planned (%d)\n", rc);

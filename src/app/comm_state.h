@@ -17,6 +17,8 @@ struct CommState {
     bool AutoOpen = true;
     int LogLines = 100;
     int TimerInterval = 5;
+    // Seconds counted towards the next timed measurement; at TimerInterval it is made.
+    int TimerTicks = 0;
     bool AutoSaveData = true;
     bool AllDataChange = true;
     bool FirstActivate = true;

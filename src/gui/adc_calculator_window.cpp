@@ -19,7 +19,6 @@ constexpr int kRowPitch = 32;
 } // namespace
 
 TForm3::TForm3(kv::AppContext &ctx, QWidget *parent) : QDialog(parent), ctx_(ctx) {
-    ctx_.form3 = this;
     setObjectName("Form3");
     setWindowTitle("Calc ADC");
     // A fixed dialog closed with its close box only. Qt sizes the client area; the frame

@@ -16,11 +16,7 @@ namespace kv::history {
 struct Entry;
 }
 
-class TForm1;
-class TForm2;
-class TForm3;
-class TForm4;
-class TForm5;
+class QWidget;
 
 namespace kv {
 
@@ -49,12 +45,8 @@ struct AppContext {
     // backups of "Verify Table Writes".
     std::function<std::string()> unit;
 
-    // The windows, in their order of creation; each is set by its constructor.
-    TForm1 *form1 = nullptr;
-    TForm2 *form2 = nullptr;
-    TForm4 *form4 = nullptr;
-    TForm5 *form5 = nullptr;
-    TForm3 *form3 = nullptr;
+    // The main window, owner of the dialogs made without a parent; set by it.
+    QWidget *mainWindow = nullptr;
 };
 
 } // namespace kv

@@ -56,7 +56,6 @@ QFont LabelFont() {
 
 TForm2::TForm2(kv::AppContext &ctx, QWidget *parent)
     : QMainWindow(parent), ctx_(ctx), grid_(ctx.GridLines) {
-    ctx_.form2 = this;
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Graph"));
     resize(kWidth, kHeight);
@@ -122,8 +121,6 @@ TForm2::~TForm2() {
     // window whose members are already gone.
     delete sg_;
     sg_ = nullptr;
-    if (ctx_.form2 == this)
-        ctx_.form2 = nullptr;
 }
 
 void TForm2::FormCreate() {
@@ -371,10 +368,10 @@ void TForm2::CalcCorrectionTable1Click() {
              },
          .editAndWrite =
              [this](const std::string &file) {
-                 if (!ctx_.form4)
+                 if (!editor_)
                      return;
-                 ctx_.form4->LoadTableFile(file, ctx_.CorrTable);
-                 if (ctx_.form4->exec() == 1)
+                 editor_->LoadTableFile(file, ctx_.CorrTable);
+                 if (editor_->exec() == 1)
                      WriteTableFromWindows(ctx_, file, [this](const kv::Notices &n) {
                          kv::ShowNotices(n, ctx_.prompter, {});
                      });

@@ -11,6 +11,7 @@
 #include "gui/app_context.h"
 
 class QAction;
+class TForm4;
 class QLabel;
 class QPainter;
 
@@ -24,6 +25,9 @@ class TForm2 : public QMainWindow {
 public:
     explicit TForm2(kv::AppContext &ctx, QWidget *parent = nullptr);
     ~TForm2() override;
+
+    // The correction table editor the calculation shows its table in; none until made.
+    void UseEditor(TForm4 *editor) { editor_ = editor; }
 
     // The main window's close query: may set canClose to false; saves nothing.
     void AskSaveModified(bool &canClose);
@@ -61,6 +65,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    TForm4 *editor_ = nullptr;
+
     void FormCreate();
     void DrawSeries(QPainter &painter, int W, int H, int col);
     void DrawMark(QPainter &painter, int x, int y);

@@ -59,7 +59,6 @@ bool RunDialog(kv::Prompter &p, kv::FileDialog &d) {
 } // namespace
 
 TForm4::TForm4(kv::AppContext &ctx, QWidget *parent) : QDialog(parent), ctx_(ctx) {
-    ctx_.form4 = this;
     BuildWidgets();
     FormCreate();
 }

@@ -19,7 +19,6 @@ constexpr int kDigitPixels = 96;
 } // namespace
 
 TForm5::TForm5(kv::AppContext &ctx, QWidget *parent) : QDialog(parent), ctx_(ctx) {
-    ctx_.form5 = this;
     setObjectName("Form5");
     setWindowTitle("Last ADC measure");
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -1,7 +1,6 @@
-// TForm1: building the main window, start-up, the log pane, the close query and the
-// program and port commands. The device, table and tool handlers live in their subsystems.
+// TForm1: building the main window and its parts, start-up, the log pane, the close query
+// and the program and port commands.
 #include "gui/main_window.h"
-#include "history/background_forwarder.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,13 +31,15 @@
 #include "app/numbers.h"
 #include "app/text_files.h"
 #include "device/current.h"
-#include "device/current_plot.h"
-#include "device/notices.h"
 #include "device/operations.h"
-#include "device/series_port.h"
 #include "device/texts.h"
+#include "gui/bench_menu.h"
 #include "gui/calib_window.h"
-#include "gui/current_plot_window.h"
+#include "gui/device_menu.h"
+#include "gui/history_menu.h"
+#include "gui/port_menu.h"
+#include "gui/table_menu.h"
+#include "gui/tools_menu.h"
 #include "gui/window_placement.h"
 #include "history/recorder.h"
 #include "link/link.h"
@@ -74,9 +75,8 @@ QString Q(std::string_view s) {
 } // namespace
 
 TForm1::TForm1(kv::AppContext &ctx, QWidget *parent)
-    : QMainWindow(parent), ctx_(ctx), ini_(ctx.paths.IniFileName()),
-      plot_(std::make_unique<kv::device::CurrentPlot>()) {
-    ctx_.form1 = this;
+    : QMainWindow(parent), ctx_(ctx), ini_(ctx.paths.IniFileName()) {
+    ctx_.mainWindow = this;
     setObjectName("Form1");
     setWindowTitle(QString::fromLatin1(kCaption));
 
@@ -98,20 +98,93 @@ TForm1::TForm1(kv::AppContext &ctx, QWidget *parent)
     });
     ctx_.link = link_.get();
 
-    FormCreate();
+    const kv::StartupSettings s = kv::ReadStartupSettings(ini_);
+    BuildParts(s);
+    FormCreate(s);
 }
 
 TForm1::~TForm1() {
     for (QWidget *w :
          std::initializer_list<QWidget *>{fusecurrent, zerooffset, overloadtimer, multiply, avgi})
         w->removeEventFilter(this);
-    delete PlotWindow; // it draws from plot_
-    PlotWindow = nullptr;
-    FormDestroy();
-    if (ctx_.form1 == this)
-        ctx_.form1 = nullptr;
-    ctx_.record = nullptr; // it records through this window
-    ctx_.unit = nullptr;
+    // A timed series still running at the end is recorded as far as it went (by its part,
+    // through the history); then the link ends the receive thread, lowers RTS and DTR and
+    // closes the port.
+    tools_.reset();
+    table_.reset();
+    device_.reset();
+    port_.reset();
+    bench_.reset();
+    history_.reset();
+    if (ctx_.link == link_.get())
+        ctx_.link = nullptr;
+    link_.reset();
+    if (ctx_.mainWindow == this)
+        ctx_.mainWindow = nullptr;
+}
+
+// Each menu's part, given what it works with. The history comes first: the others record
+// through it.
+void TForm1::BuildParts(const kv::StartupSettings &s) {
+    history_ = std::make_unique<kv::HistoryMenu>(
+        kv::HistoryWidgets{Unit1, UnitHistory1, CalibrationRecord1, SharedHistory1}, this, s,
+        *link_, ctx_, ini_, *this);
+    bench_ = std::make_unique<kv::BenchMenu>(CurrentPlot1, SaveLog1, this, ctx_, *this);
+    port_ = std::make_unique<kv::PortMenu>(
+        Port1, Service1, this, *link_, ctx_.prompter, ini_, *this, [this] { return OpenComPort(); },
+        portRoots_);
+    device_ = std::make_unique<kv::DeviceMenu>(
+        kv::DeviceWidgets{.fusecurrent = fusecurrent,
+                          .zerooffset = zerooffset,
+                          .overloadtimer = overloadtimer,
+                          .multiply = multiply,
+                          .avgi = avgi,
+                          .average = average,
+                          .vref = vref,
+                          .sendData = BitBtn1,
+                          .getData = BitBtn2,
+                          .relay = BitBtn3,
+                          .getCurrent = BitBtn4,
+                          .info = Info1,
+                          .timerOn = Enabletimer1,
+                          .timerInterval = SetCurrentTimerInterval1,
+                          .lastValues = GetLastValues1,
+                          .lastStoredValues = GetLastStoredValues1,
+                          .calcCrc = CalcCRC1,
+                          .restart = Restart1,
+                          .timer = Timer1,
+                          .service = Service1,
+                          .serviceBefore = benchSeparator_},
+        *link_, ctx_.prompter, ctx_, CommState, ini_, *this, history_->recorder(),
+        [this](const kv::device::CurrentSample *sample) { bench_->PlotMeasurement(sample); },
+        portRoots_);
+    table_ = std::make_unique<kv::TableMenu>(
+        kv::TableWidgets{Correctiontable1, ReadCorrectionTable1, GenerateCORRTABLEINCFile1,
+                         VerifyCorrectionTable1, BackUpDeviceTable1, VerifyTableWrites1},
+        *link_, ctx_.prompter, ctx_, ini_, *this, history_->recorder());
+    tools_ = std::make_unique<kv::ToolsMenu>(LastADCmeasure1, Calc1, ctx_);
+}
+
+void TForm1::UseWindows(TForm2 *calibration, TForm4 *editor, TForm5 *lastAdc, TForm3 *calculator) {
+    calibration_ = calibration;
+    table_->UseEditor(editor);
+    tools_->UseWindows(lastAdc, calculator);
+}
+
+kv::history::Recorder &TForm1::history() {
+    return history_->recorder();
+}
+
+kv::device::CurrentPlot &TForm1::plot() {
+    return bench_->plot();
+}
+
+void TForm1::SetUnit(const std::string &unit) {
+    history_->SetUnit(unit);
+}
+
+void TForm1::Record(const std::optional<kv::history::Entry> &entry) {
+    history_->Record(entry);
 }
 
 void TForm1::BuildWidgets() {
@@ -162,10 +235,6 @@ void TForm1::BuildWidgets() {
     BitBtn2 = button("BitBtn2", "Get Data", 1);
     BitBtn3 = button("BitBtn3", "Relay", 2);
     BitBtn4 = button("BitBtn4", "Get Current", 3);
-    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
-    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
-    connect(BitBtn3, &QPushButton::clicked, this, &TForm1::BitBtn3Click);
-    connect(BitBtn4, &QPushButton::clicked, this, &TForm1::BitBtn4Click);
 
     const QWidget *order[] = {fusecurrent, zerooffset, overloadtimer, multiply, avgi,   average,
                               vref,        BitBtn1,    BitBtn2,       BitBtn3,  BitBtn4};
@@ -210,7 +279,6 @@ void TForm1::BuildWidgets() {
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 }
 
 void TForm1::BuildMenus() {
@@ -221,12 +289,15 @@ void TForm1::BuildMenus() {
         mm->setObjectName(QString::fromLatin1(name));
         return mm;
     };
-    auto item = [&](QMenu *mm, const char *name, const char *caption, QKeySequence key,
-                    void (TForm1::*handler)()) {
+    // An item's handler, where one is given here, is the window's own; the other items are
+    // connected by the part of their menu (BuildParts).
+    auto item = [&](QMenu *mm, const char *name, const char *caption, QKeySequence key = {},
+                    void(TForm1::*handler)() = nullptr) {
         QAction *a = mm->addAction(QString::fromLatin1(caption));
         a->setObjectName(QString::fromLatin1(name));
         a->setShortcut(key);
-        connect(a, &QAction::triggered, this, handler);
+        if (handler)
+            connect(a, &QAction::triggered, this, handler);
         return a;
     };
 
@@ -238,23 +309,20 @@ void TForm1::BuildMenus() {
     Open1 = item(device, "Open1", "Open COM port", {}, &TForm1::Open1Click);
     Close1 = item(device, "Close1", "Close COM port", {}, &TForm1::Close1Click);
     device->addSeparator();
-    Info1 = item(device, "Info1", "Info", QKeySequence(Qt::CTRL | Qt::Key_I), &TForm1::Info1Click);
+    Info1 = item(device, "Info1", "Info", QKeySequence(Qt::CTRL | Qt::Key_I));
     Enabletimer1 = item(device, "Enabletimer1", "Get Current - Timer",
-                        QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T), &TForm1::Enabletimer1Click);
+                        QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T));
     Enabletimer1->setCheckable(true); // toggles its own check mark before the handler runs
     SetCurrentTimerInterval1 =
-        item(device, "SetCurrentTimerInterval1", "Set Interval (Get Current - Timer)", {},
-             &TForm1::SetCurrentTimerInterval1Click);
-    LastADCmeasure1 =
-        item(device, "LastADCmeasure1", "Last ADC measure", {}, &TForm1::LastADCmeasure1Click);
-    GetLastValues1 = item(device, "GetLastValues1", "Get Last Values",
-                          QKeySequence(Qt::CTRL | Qt::Key_L), &TForm1::GetLastValues1Click);
-    GetLastStoredValues1 =
-        item(device, "GetLastStoredValues1", "Get Last Stored Values",
-             QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_L), &TForm1::GetLastStoredValues1Click);
-    CalcCRC1 = item(device, "CalcCRC1", "Calc CRC", {}, &TForm1::CalcCRC1Click);
+        item(device, "SetCurrentTimerInterval1", "Set Interval (Get Current - Timer)");
+    LastADCmeasure1 = item(device, "LastADCmeasure1", "Last ADC measure");
+    GetLastValues1 =
+        item(device, "GetLastValues1", "Get Last Values", QKeySequence(Qt::CTRL | Qt::Key_L));
+    GetLastStoredValues1 = item(device, "GetLastStoredValues1", "Get Last Stored Values",
+                                QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_L));
+    CalcCRC1 = item(device, "CalcCRC1", "Calc CRC");
     device->addSeparator();
-    Restart1 = item(device, "Restart1", "ReStart", {}, &TForm1::Restart1Click);
+    Restart1 = item(device, "Restart1", "ReStart");
 
     QMenu *data = menu("Data1", "Data");
     AllDataChange1 =
@@ -262,23 +330,33 @@ void TForm1::BuildMenus() {
     AllDataChange1->setCheckable(true);
     data->addSeparator();
     data1 = item(data, "data1", "Graph", QKeySequence(Qt::CTRL | Qt::Key_G), &TForm1::data1Click);
-    Correctiontable1 = item(data, "Correctiontable1", "Write Correction Table", {},
-                            &TForm1::Correctiontable1Click);
-    ReadCorrectionTable1 = item(data, "ReadCorrectionTable1", "Read Correction Table", {},
-                                &TForm1::ReadCorrectionTable1Click);
+    Correctiontable1 = item(data, "Correctiontable1", "Write Correction Table");
+    ReadCorrectionTable1 = item(data, "ReadCorrectionTable1", "Read Correction Table");
     GenerateCORRTABLEINCFile1 =
-        item(data, "GenerateCORRTABLEINCFile1", "Generate CORRTABLE.INC File", {},
-             &TForm1::GenerateCORRTABLEINCFile1Click);
+        item(data, "GenerateCORRTABLEINCFile1", "Generate CORRTABLE.INC File");
     data->addSeparator();
-    Calc1 = item(data, "Calc1", "Calc ADC", {}, &TForm1::Calc1Click);
+    Calc1 = item(data, "Calc1", "Calc ADC");
 
-    // The program's own menu, after "Data": service history and table safety.
+    // The program's own menu, after "Data": the port, the unit history, table safety, the
+    // device commands of its own (DeviceMenu puts them before the bench items) and the bench.
     Service1 = menu("Service1", "Service");
-    BuildPortItem();
-    BuildHistoryItems();
-    BuildTableServiceItems();
-    BuildDeviceServiceItems();
-    BuildBenchItems();
+    Port1 = item(Service1, "Port1", "Port...");
+    Unit1 = item(Service1, "Unit1", "Unit...");
+    UnitHistory1 = item(Service1, "UnitHistory1", "Unit History");
+    CalibrationRecord1 = item(Service1, "CalibrationRecord1", "Calibration Record...");
+    SharedHistory1 = item(Service1, "SharedHistory1", "Shared History...");
+    Service1->addSeparator();
+    VerifyCorrectionTable1 = item(Service1, "VerifyCorrectionTable1", "Verify Correction Table");
+    BackUpDeviceTable1 = item(Service1, "BackUpDeviceTable1", "Back Up Device Table...");
+    VerifyTableWrites1 = item(Service1, "VerifyTableWrites1", "Verify Table Writes");
+    VerifyTableWrites1->setCheckable(true); // toggles its own check mark before the handler
+    benchSeparator_ = Service1->addSeparator();
+    CurrentPlot1 = item(Service1, "CurrentPlot1", "Current Plot");
+    // Checked, the log pane's lines from then on start with the time (WriteLogLine); off at
+    // start, so that the lines are as they always were.
+    TimestampsInLog1 = item(Service1, "TimestampsInLog1", "Timestamps in Log");
+    TimestampsInLog1->setCheckable(true);
+    SaveLog1 = item(Service1, "SaveLog1", "Save Log...");
 
     // The client area is the central widget and the status bar; the menu bar comes on top.
     const int menuHeight = bar->sizeHint().height();
@@ -286,7 +364,7 @@ void TForm1::BuildMenus() {
     setMinimumSize(kMinWidth - kFrameWidth, kMinHeight - kFrameHeight);
 }
 
-void TForm1::FormCreate() {
+void TForm1::FormCreate(const kv::StartupSettings &s) {
     // Numbers are formatted and parsed with "." by the program's own code (app/numbers.h,
     // app/format.h); the process-wide settings are set as well for anything else.
     std::setlocale(LC_NUMERIC, "C");
@@ -304,8 +382,6 @@ void TForm1::FormCreate() {
     const kv::FileResult logStarted = kv::device::StartCurrentLog(currentLog, &ctx_.prompter);
     const bool logUnusable = !logStarted && !kv::NotATextFile(currentLog).empty();
 
-    const kv::StartupSettings s = kv::ReadStartupSettings(ini_);
-    StartHistory(s);
     ctx_.RefVoltage = s.RefVoltage;
     ctx_.Voltage = s.Voltage;
     CommState.AutoSaveData = s.AutoSaveData;
@@ -330,17 +406,6 @@ void TForm1::FormCreate() {
         AddLog(kv::Format(kv::device::text::CurrentLogNotSaved, {currentLog, logStarted.error}));
     if (!s.problem.empty())
         AddLog(s.problem);
-}
-
-void TForm1::FormDestroy() {
-    // A timed series still running at the end is recorded as far as it went.
-    if (series_)
-        Record(kv::history::SeriesEntry(*series_, kv::history::Now().time));
-    series_.reset();
-    // The link ends the receive thread first, then lowers RTS and DTR and closes the port.
-    if (ctx_.link == link_.get())
-        ctx_.link = nullptr;
-    link_.reset();
 }
 
 bool TForm1::event(QEvent *e) {
@@ -371,7 +436,7 @@ void TForm1::FormActivate() {
     }
     ShowFieldHint(focused);
     if (CommState.AutoOpen && !OpenComPort())
-        OfferPortChoice();
+        port_->OfferPortChoice();
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {
@@ -384,12 +449,12 @@ void TForm1::closeEvent(QCloseEvent *event) {
 }
 
 void TForm1::FormCloseQuery(bool &canClose) {
-    if (!ctx_.form2)
+    if (!calibration_)
         return;
-    ctx_.form2->AskSaveModified(canClose);
+    calibration_->AskSaveModified(canClose);
     // The question promises the calibration window: shown, also when it was minimised.
     if (!canClose)
-        kv::BringToFront(ctx_.form2);
+        kv::BringToFront(calibration_);
 }
 
 // Only real moves of the focus within the program count as entering a field: the focus
@@ -507,20 +572,9 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::data1Click() {
-    if (!ctx_.form2)
+    if (!calibration_)
         return;
-    kv::BringToFront(ctx_.form2);
-}
-
-void TForm1::Info1Click() {
-    // The reply is shown as it comes, in the log pane; a missing one, by the link.
-    (void)kv::device::DeviceOps(*link_, ctx_.prompter).Info();
-}
-
-void TForm1::Restart1Click() {
-    const kv::device::RestartOutcome out = kv::device::DeviceOps(*link_, ctx_.prompter).Restart();
-    Show(kv::device::NoticesOf(out));
-    Record(kv::history::EntryOf(out));
+    kv::BringToFront(calibration_);
 }
 
 void TForm1::Open1Click() {
@@ -529,15 +583,15 @@ void TForm1::Open1Click() {
 
 void TForm1::Close1Click() {
     link_->ClosePort();
-    HistoryPortClosed();
-    ShowPortState();
+    history_->PortClosed();
+    port_->ShowPortState();
 }
 
 bool TForm1::OpenComPort() {
     if (!link_->OpenComPort())
         return false;
-    HistoryPortOpened();
-    ShowPortState();
+    history_->PortOpened();
+    port_->ShowPortState();
     return true;
 }
 

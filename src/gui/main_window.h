@@ -1,9 +1,11 @@
 // TForm1: the main window "Korvane" with the fuse parameters, the log pane and the menus.
+// It builds every widget and menu item and names them (the window tests find them by name);
+// the handlers of each menu live in a part of their own (device_menu, table_menu,
+// history_menu, tools_menu, port_menu, bench_menu), given the services it needs.
 #pragma once
 
 #include <QMainWindow>
 
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +16,7 @@
 #include "app/notice.h"
 #include "app/settings_file.h"
 #include "gui/app_context.h"
+#include "gui/window_output.h"
 #include "link/host.h"
 #include "link/port_list.h"
 
@@ -26,60 +29,102 @@ class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 class QTimer;
-class TCurrentPlotWindow;
+class TForm2;
+class TForm3;
+class TForm4;
+class TForm5;
 
+namespace kv {
+class BenchMenu;
+class DeviceMenu;
+class HistoryMenu;
+class PortMenu;
+class TableMenu;
+class ToolsMenu;
+} // namespace kv
 namespace kv::device {
 class CurrentPlot;
-class SeriesPort;
-struct CurrentSample;
-} // namespace kv::device
+}
 namespace kv::link {
 class Link;
 }
 namespace kv::history {
-class BackgroundForwarder;
 class Recorder;
 struct Entry;
-struct SeriesCount;
 } // namespace kv::history
 
-class TForm1 : public QMainWindow, public kv::link::LinkHost {
+class TForm1 : public QMainWindow, public kv::link::LinkHost, public kv::WindowOutput {
     Q_OBJECT
 
 public:
     explicit TForm1(kv::AppContext &ctx, QWidget *parent = nullptr);
     ~TForm1() override;
 
-    kv::AppContext &ctx() { return ctx_; }
+    // The other windows, once they are made: the calibration window ("Graph" and the close
+    // question), the correction table editor, "Last ADC measure" and "Calc ADC". A window
+    // not given leaves its items doing nothing.
+    void UseWindows(TForm2 *calibration, TForm4 *editor, TForm5 *lastAdc, TForm3 *calculator);
+
     kv::link::Link &link() { return *link_; }
     kv::CommState &commState() { return CommState; }
     const kv::IniFile &ini() const { return ini_; }
+    kv::history::Recorder &history();
+    kv::device::CurrentPlot &plot();
 
-    // One line on top of the log pane (while the log is on), trimmed, LogLines kept.
-    void AddLog(std::string_view text);
     void SetAllDataEnabled(bool enabled);
+    // Opens the port as "Open COM port" does; false when it could not be opened.
     bool OpenComPort();
-    // Shows an operation's notices: boxes through the prompter, lines in the log pane.
-    void Show(const kv::Notices &notices);
-    // Records an operation in the unit history (main_window_history.cpp); a record that
-    // cannot be written is reported in the log pane.
-    void Record(const std::optional<kv::history::Entry> &entry);
-    kv::history::Recorder &history() { return *history_; }
-    // The unit the records are made for ("" until one is set), as "Unit..." sets it.
+    // The unit the records are made for ("" for none), as "Unit..." sets it.
     void SetUnit(const std::string &unit);
+    // Where the port list comes from (tests point it at a tree of their own).
+    void SetPortRoots(const kv::link::PortRoots &roots) { portRoots_ = roots; }
 
-    int ShowErrorValue(const std::string &message, int value);
+    // WindowOutput
+    void AddLog(std::string_view text) override;
+    void Show(const kv::Notices &notices) override;
+    void Record(const std::optional<kv::history::Entry> &entry) override;
+    std::vector<std::string> LogLinesShown() const override;
 
-    // Log pane lines, top (newest) first.
-    std::vector<std::string> LogLinesShown() const;
-
-    // LinkHost
+    // LinkHost (SetStatusPanel is WindowOutput's too)
     void WriteLogLine(kv::link::LineKind kind, std::string_view text) override;
     void SetStatusPanel(int panel, std::string_view text) override;
     void Beep() override;
     void ShowError(std::string_view text) override;
     void ProcessEvents() override;
     void RunOnMainThread(const std::function<void()> &fn) override;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *e) override;
+    bool eventFilter(QObject *obj, QEvent *e) override;
+
+private:
+    void BuildWidgets();
+    void BuildMenus();
+    void BuildParts(const kv::StartupSettings &s);
+    void FormCreate(const kv::StartupSettings &s);
+    void FormActivate();
+    void FormCloseQuery(bool &canClose);
+    // Runs the Enter handler of a parameter field; other widgets have no hint.
+    void ShowFieldHint(QObject *field);
+    void About1Click();
+    void Exit1Click();
+    void Open1Click();
+    void Close1Click();
+    void AllDataChange1Click();
+    void data1Click();
+    void fusecurrentEnter();
+    void zerooffsetEnter();
+    void overloadtimerEnter();
+    void multiplyEnter();
+    void avgiEnter();
+
+    kv::AppContext &ctx_;
+    kv::IniFile ini_;
+    kv::CommState CommState;
+    kv::link::PortRoots portRoots_;
+    bool activationQueued_ = false; // FormActivate queued for the first activation
+    TForm2 *calibration_ = nullptr;
 
     // Widgets, by their names.
     QWidget *panel = nullptr;
@@ -118,7 +163,7 @@ public:
     QAction *ReadCorrectionTable1 = nullptr;
     QAction *GenerateCORRTABLEINCFile1 = nullptr;
     QAction *Calc1 = nullptr;
-    // The program's own menu after "Data": unit history and table safety items.
+    // The program's own menu after "Data": the port, unit history, table safety and bench.
     QMenu *Service1 = nullptr;
     QAction *Port1 = nullptr;              // "Port...", "Port: /dev/ttyS0 (COM1)..." while open
     QAction *Unit1 = nullptr;              // "Unit...", "Unit: SN-1234..." once set
@@ -128,121 +173,17 @@ public:
     QAction *VerifyCorrectionTable1 = nullptr;
     QAction *BackUpDeviceTable1 = nullptr;
     QAction *VerifyTableWrites1 = nullptr;
-    QAction *CurrentPlot1 = nullptr;          // "Current Plot"
-    QAction *TimestampsInLog1 = nullptr;      // "Timestamps in Log", checkable, off at start
-    QAction *SaveLog1 = nullptr;              // "Save Log..."
-    TCurrentPlotWindow *PlotWindow = nullptr; // made at its first opening
+    QAction *CurrentPlot1 = nullptr;     // "Current Plot"
+    QAction *TimestampsInLog1 = nullptr; // "Timestamps in Log", checkable, off at start
+    QAction *SaveLog1 = nullptr;         // "Save Log..."
+    QAction *benchSeparator_ = nullptr;  // before "Current Plot"
 
-    // Hands a measurement of the timed series or of "Get Current" to the current plot;
-    // nullptr for one that failed (main_window_bench.cpp).
-    void PlotMeasurement(const kv::device::CurrentSample *sample);
-    kv::device::CurrentPlot &plot() { return *plot_; }
-
-    // Timed current measurement state (main thread only).
-    int TimerTicks = 0;
-
-public slots:
-    // Program shell (main_window.cpp)
-    void FormActivate();
-    void About1Click();
-    void Exit1Click();
-    void Info1Click();
-    void Restart1Click();
-    void data1Click();
-    void AllDataChange1Click();
-    void Open1Click();
-    void Close1Click();
-    void fusecurrentEnter();
-    void zerooffsetEnter();
-    void overloadtimerEnter();
-    void multiplyEnter();
-    void avgiEnter();
-
-    // Device operations (main_window_device.cpp)
-    void BitBtn1Click(); // Send Data
-    void BitBtn2Click(); // Get Data
-    void BitBtn3Click(); // Relay
-    void BitBtn4Click(); // Get Current
-    void GetLastValues1Click();
-    void GetLastStoredValues1Click();
-    void Enabletimer1Click();
-    void Timer1Timer();
-    void SetCurrentTimerInterval1Click();
-    void CalcCRC1Click();
-
-    // Correction table (main_window_table.cpp)
-    void Correctiontable1Click();
-    void ReadCorrectionTable1Click();
-    void GenerateCORRTABLEINCFile1Click();
-
-    // Table safety items of the Service menu (main_window_service.cpp)
-    void VerifyCorrectionTable1Click();
-    void BackUpDeviceTable1Click();
-    void VerifyTableWrites1Click();
-
-    // Tools (main_window_tools.cpp)
-    void LastADCmeasure1Click();
-    void Calc1Click();
-
-    // The port (main_window_port.cpp): choosing it, and the open port shown in its item
-    void Port1Click();
-    void ShowPortState();
-    // Where the port list comes from (tests point it at a tree of their own).
-    void SetPortRoots(const kv::link::PortRoots &roots) { portRoots_ = roots; }
-
-    // Unit history (main_window_history.cpp)
-    void Unit1Click();
-    void UnitHistory1Click();
-    void CalibrationRecord1Click();
-    void SharedHistory1Click();
-
-    // The bench items of the Service menu (main_window_bench.cpp)
-    void CurrentPlot1Click();
-    void SaveLog1Click();
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
-    bool event(QEvent *e) override;
-    bool eventFilter(QObject *obj, QEvent *e) override;
-
-private:
-    void FormCreate();
-    void FormCloseQuery(bool &canClose);
-    void FormDestroy();
-    void BuildWidgets();
-    void BuildMenus();
-    void BuildPortItem(); // at the top of the Service menu
-    // At the first activation, after the port could not be opened: one question, then the
-    // port dialog.
-    void OfferPortChoice();
-    // Runs the port dialog and writes its choice into the settings file; true when a port
-    // was chosen and written.
-    bool ChoosePort();
-    void BuildHistoryItems(); // after it
-    void StartHistory(const kv::StartupSettings &s);
-    void HistoryPortOpened();
-    void HistoryPortClosed();
-    // The shared history's forwarder thread, (re)started for the setting; none without one.
-    void StartForwarder(const std::string &conninfo);
-    void BuildTableServiceItems();  // main_window_service.cpp
-    void BuildDeviceServiceItems(); // main_window_device.cpp
-    void BuildBenchItems();         // main_window_bench.cpp
-    // Runs the Enter handler of a parameter field; other widgets have no hint.
-    void ShowFieldHint(QObject *field);
-
-    kv::AppContext &ctx_;
-    kv::IniFile ini_;
-    kv::CommState CommState;
+    // Made after the widgets, gone before them; the link goes last.
     std::unique_ptr<kv::link::Link> link_;
-    std::unique_ptr<kv::history::Recorder> history_;
-    std::string reference_; // "ReferenceInstrument"
-    std::string shared_;    // "SharedHistory"
-    std::unique_ptr<kv::history::BackgroundForwarder> forwarder_;
-    // The timed measurement running since Enabletimer1 was checked, recorded when it stops.
-    std::unique_ptr<kv::history::SeriesCount> series_;
-    std::unique_ptr<kv::device::SeriesPort> seriesPort_; // its port, across an unplug
-    kv::link::PortRoots portRoots_;
-    bool activationQueued_ = false; // FormActivate queued for the first activation
-    // Every measurement since the start, also while the plot's window is closed.
-    std::unique_ptr<kv::device::CurrentPlot> plot_;
+    std::unique_ptr<kv::HistoryMenu> history_;
+    std::unique_ptr<kv::BenchMenu> bench_;
+    std::unique_ptr<kv::PortMenu> port_;
+    std::unique_ptr<kv::DeviceMenu> device_;
+    std::unique_ptr<kv::TableMenu> table_;
+    std::unique_ptr<kv::ToolsMenu> tools_;
 };

@@ -14,7 +14,7 @@
 namespace kv {
 
 int RunProgram(KorvaneApplication &app, AppContext &ctx,
-               const std::function<void(AppContext &)> &onShown) {
+               const std::function<void(Windows &)> &onShown) {
     int rc = 0;
     {
         // Destroyed in the reverse order, the main window (and with it the link) last.
@@ -23,6 +23,9 @@ int RunProgram(KorvaneApplication &app, AppContext &ctx,
         auto form4 = std::make_unique<TForm4>(ctx);
         auto form5 = std::make_unique<TForm5>(ctx);
         auto form3 = std::make_unique<TForm3>(ctx);
+        form1->UseWindows(form2.get(), form4.get(), form5.get(), form3.get());
+        form2->UseEditor(form4.get());
+        Windows windows{*form1, *form2, *form4, *form5, *form3};
 
         // Closing the main window ends the program, whichever other windows are open.
         for (QWidget *w :
@@ -32,7 +35,7 @@ int RunProgram(KorvaneApplication &app, AppContext &ctx,
 
         form1->show();
         if (onShown)
-            QTimer::singleShot(0, form1.get(), [&] { onShown(ctx); });
+            QTimer::singleShot(0, form1.get(), [&] { onShown(windows); });
         rc = app.exec();
     }
     return rc;

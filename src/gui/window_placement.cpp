@@ -51,7 +51,7 @@ bool Shown(const QWidget *w) {
 QWidget *OwnerWindow(QWidget *dialog, const AppContext &ctx) {
     if (QWidget *p = dialog->parentWidget())
         return p->window();
-    return ctx.form1;
+    return ctx.mainWindow;
 }
 
 void CenterOn(QWidget *dialog, const QWidget *owner) {

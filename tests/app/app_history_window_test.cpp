@@ -56,7 +56,7 @@ private:
     }
     void SetUnit(const std::string &typed) {
         prompter.AnswerInput(typed);
-        form->Unit1->trigger();
+        kvtest::Named<QAction>(*form, "Unit1")->trigger();
     }
 
 private slots:
@@ -65,54 +65,58 @@ private slots:
 
     void operationsAreRecordedUnderTheUnitSet() {
         Start();
-        form->GetLastValues1->trigger(); // before any unit: recorded without one
-        QCOMPARE(form->Unit1->text(), QString("Unit..."));
+        kvtest::Named<QAction>(*form, "GetLastValues1")
+            ->trigger(); // before any unit: recorded without one
+        QCOMPARE(kvtest::Named<QAction>(*form, "Unit1")->text(), QString("Unit..."));
 
         SetUnit(" SN-7\t"); // as a scanner types it
-        QCOMPARE(form->Unit1->text(), QString("Unit: SN-7..."));
+        QCOMPARE(kvtest::Named<QAction>(*form, "Unit1")->text(), QString("Unit: SN-7..."));
         const QByteArray shots = qgetenv("KORVANE_SCREENSHOT_DIR");
         if (!shots.isEmpty()) {
             form->show();
             QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-            form->Service1->popup(form->mapToGlobal(QPoint(0, 0)));
-            QVERIFY(QTest::qWaitForWindowExposed(form->Service1));
-            QVERIFY(form->Service1->grab().save(QString::fromLocal8Bit(shots) +
-                                                "/service_menu_unit.png"));
-            form->Service1->hide();
+            kvtest::Named<QMenu>(*form, "Service1")->popup(form->mapToGlobal(QPoint(0, 0)));
+            QVERIFY(QTest::qWaitForWindowExposed(kvtest::Named<QMenu>(*form, "Service1")));
+            QVERIFY(kvtest::Named<QMenu>(*form, "Service1")
+                        ->grab()
+                        .save(QString::fromLocal8Bit(shots) + "/service_menu_unit.png"));
+            kvtest::Named<QMenu>(*form, "Service1")->hide();
         }
         SetUnit("SN\t8"); // refused: the unit stays
         QCOMPARE(prompter.messageTexts().back().rfind("Not a serial number: ", 0), 0u);
-        QCOMPARE(form->Unit1->text(), QString("Unit: SN-7..."));
+        QCOMPARE(kvtest::Named<QAction>(*form, "Unit1")->text(), QString("Unit: SN-7..."));
 
         struct Row {
             std::function<void()> act;
             const char *operation;
         };
         const std::vector<Row> rows = {
-            {[&] { form->BitBtn2->click(); }, "params-read"},
-            {[&] { form->GetLastStoredValues1->trigger(); }, "status-read"},
+            {[&] { kvtest::Named<QPushButton>(*form, "BitBtn2")->click(); }, "params-read"},
+            {[&] { kvtest::Named<QAction>(*form, "GetLastStoredValues1")->trigger(); },
+             "status-read"},
             {[&] {
                  prompter.AnswerMessage(kv::IdYes);
-                 form->BitBtn3->click();
+                 kvtest::Named<QPushButton>(*form, "BitBtn3")->click();
              },
              "relay"},
-            {[&] { form->BitBtn4->click(); }, "current-read"},
-            {[&] { form->CalcCRC1->trigger(); }, "params-crc"},
-            {[&] { form->VerifyCorrectionTable1->trigger(); }, "table-verify"},
+            {[&] { kvtest::Named<QPushButton>(*form, "BitBtn4")->click(); }, "current-read"},
+            {[&] { kvtest::Named<QAction>(*form, "CalcCRC1")->trigger(); }, "params-crc"},
+            {[&] { kvtest::Named<QAction>(*form, "VerifyCorrectionTable1")->trigger(); },
+             "table-verify"},
             {[&] {
                  prompter.AnswerFile(dir->File("backup.epr"));
-                 form->BackUpDeviceTable1->trigger();
+                 kvtest::Named<QAction>(*form, "BackUpDeviceTable1")->trigger();
              },
              "table-backup"},
             {[&] {
-                 form->fusecurrent->setText("42");
+                 kvtest::Named<QLineEdit>(*form, "fusecurrent")->setText("42");
                  prompter.AnswerMessage(kv::IdYes);
-                 form->BitBtn1->click();
+                 kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
              },
              "params-send"},
             {[&] {
                  prompter.AnswerMessage(kv::IdYes);
-                 form->Restart1->trigger();
+                 kvtest::Named<QAction>(*form, "Restart1")->trigger();
              },
              "restart"},
         };
@@ -165,11 +169,11 @@ private slots:
 
     void historyWindowListsNewestFirstAndExports() {
         Start();
-        form->GetLastValues1->trigger();
+        kvtest::Named<QAction>(*form, "GetLastValues1")->trigger();
         SetUnit("SN-7");
-        form->BitBtn2->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn2")->click();
         prompter.AnswerMessage(kv::IdYes);
-        form->BitBtn3->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn3")->click();
 
         THistoryWindow w(*ctx, form->history().store(), "SN-7");
         QVERIFY(!w.allUnits->isChecked());
@@ -201,12 +205,12 @@ private slots:
 
     void calibrationRecordRefusesWithItsReason() {
         Start();
-        form->CalibrationRecord1->trigger();
+        kvtest::Named<QAction>(*form, "CalibrationRecord1")->trigger();
         QCOMPARE(prompter.messageTexts().back(),
                  std::string("Set the unit first (Service > Unit...)"));
         SetUnit("SN-9");
-        form->BitBtn2->click();
-        form->CalibrationRecord1->trigger();
+        kvtest::Named<QPushButton>(*form, "BitBtn2")->click();
+        kvtest::Named<QAction>(*form, "CalibrationRecord1")->trigger();
         QCOMPARE(prompter.messageTexts().back(),
                  std::string("Unit SN-9 has no calibration in the history"));
         for (const kvtest::Prompt &p : prompter.prompts())
@@ -217,8 +221,9 @@ private slots:
         const std::string db = dir->File("no-such-folder/korvane.db");
         Start("HistoryDb=" + db + "\r\n");
         sim->ClearFrames();
-        form->BitBtn2->click();
-        QCOMPARE(form->fusecurrent->text(), QString("99")); // the operation's own result
+        kvtest::Named<QPushButton>(*form, "BitBtn2")->click();
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "fusecurrent")->text(),
+                 QString("99")); // the operation's own result
         QCOMPARE(sim->Frames().size(), std::size_t(1));
         QVERIFY(LogHas("Cannot write the history " + db + ": "));
         QVERIFY(prompter.messageTexts().empty()); // a log line, no box

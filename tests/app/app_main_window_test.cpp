@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "app/errors.h"
+#include "by_name.h"
 #include "fake_sysfs.h"
 #include "gui/adc_calculator_window.h"
 #include "gui/application.h"
@@ -73,8 +74,10 @@ private:
             kvtest::TempDir::Write(iniFile(), std::string("[init]\r\n") + iniLines);
         ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir->path()});
         form = std::make_unique<TForm1>(*ctx);
-        if (withForm2)
+        if (withForm2) {
             form2 = std::make_unique<TForm2>(*ctx);
+            form->UseWindows(form2.get(), nullptr, nullptr, nullptr);
+        }
     }
 
     void ShowActive() {
@@ -104,14 +107,16 @@ private slots:
         QCOMPARE(form->windowTitle(), QString("Korvane"));
         // The client area below the menu bar: the panel, the log pane and the status bar.
         QCOMPARE(form->centralWidget()->width(), 492);
-        QCOMPARE(form->centralWidget()->height() + form->sb1->height(), 396);
-        QCOMPARE(form->panel->height(), 191);
+        QCOMPARE(form->centralWidget()->height() +
+                     kvtest::Named<QStatusBar>(*form, "sb1")->height(),
+                 396);
+        QCOMPARE(kvtest::Named(*form, "Panel1")->height(), 191);
         QVERIFY(form->minimumWidth() >= 492 && form->minimumWidth() <= 500);
         QVERIFY(form->minimumHeight() > 0 && form->minimumHeight() <= 300);
         QCOMPARE(form->font().family(), QString("Courier New"));
         QCOMPARE(form->font().pixelSize(), 16);
         QVERIFY(form->font().bold());
-        QVERIFY(QFontInfo(form->fusecurrent->font()).fixedPitch());
+        QVERIFY(QFontInfo(kvtest::Named<QLineEdit>(*form, "fusecurrent")->font()).fixedPitch());
     }
 
     void fieldsButtonsAndTabOrder() {
@@ -149,7 +154,7 @@ private slots:
                                    "avgi",        "average",    "vref",          "BitBtn1",
                                    "BitBtn2",     "BitBtn3",    "BitBtn4"};
         ShowActive();
-        form->fusecurrent->setFocus(Qt::TabFocusReason);
+        kvtest::Named<QLineEdit>(*form, "fusecurrent")->setFocus(Qt::TabFocusReason);
         QStringList seen;
         for (int i = 0; i < order.size(); ++i) {
             seen << QApplication::focusWidget()->objectName();
@@ -164,8 +169,8 @@ private slots:
         QCOMPARE(m->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         QCOMPARE(m->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         QVERIFY(form->findChild<QStatusBar *>("sb1"));
-        QCOMPARE(form->sb1Panel0->width(), 100);
-        QVERIFY(form->sb1Panel1->width() >= 50);
+        QCOMPARE(kvtest::Named<QLabel>(*form, "sb1Panel0")->width(), 100);
+        QVERIFY(kvtest::Named<QLabel>(*form, "sb1Panel1")->width() >= 50);
         auto *t = form->findChild<QTimer *>("Timer1");
         QVERIFY(t);
         QVERIFY(!t->isActive());
@@ -246,14 +251,16 @@ private slots:
     // header line; an existing current log is left alone.
     void creationWithoutSettingsFile() {
         Start(nullptr);
-        QCOMPARE(form->fusecurrent->text(), QString("99"));
-        QCOMPARE(form->zerooffset->text(), QString("0"));
-        QCOMPARE(form->overloadtimer->text(), QString("0"));
-        QCOMPARE(form->multiply->text(), QString("10"));
-        QCOMPARE(form->avgi->text(), QString("20"));
-        QVERIFY(!form->average->isChecked() && !form->vref->isChecked());
-        QVERIFY(form->AllDataChange1->isChecked());
-        QVERIFY(form->zerooffset->isEnabled() && form->vref->isEnabled());
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "fusecurrent")->text(), QString("99"));
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "zerooffset")->text(), QString("0"));
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "overloadtimer")->text(), QString("0"));
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "multiply")->text(), QString("10"));
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "avgi")->text(), QString("20"));
+        QVERIFY(!kvtest::Named<QCheckBox>(*form, "average")->isChecked() &&
+                !kvtest::Named<QCheckBox>(*form, "vref")->isChecked());
+        QVERIFY(kvtest::Named<QAction>(*form, "AllDataChange1")->isChecked());
+        QVERIFY(kvtest::Named<QLineEdit>(*form, "zerooffset")->isEnabled() &&
+                kvtest::Named<QCheckBox>(*form, "vref")->isEnabled());
         QCOMPARE(ctx->RefVoltage, 1.8);
         QCOMPARE(ctx->Voltage, 5.0);
         QCOMPARE(ctx->GridLines, 15);
@@ -276,12 +283,14 @@ private slots:
               "FuseCurrent=0x0C\r\nZeroOffset=3\r\nOverloadTimer=200\r\n"
               "ADCcurrentMultiply=85\r\nUseAverage=1\r\nUseVref=2\r\nMeasureCount=7\r\n"
               "AutoSaveData=0\r\nLogLines=-3\r\n");
-        QCOMPARE(form->fusecurrent->text(), QString("12")); // written back as decimal
-        QCOMPARE(form->zerooffset->text(), QString("3"));
-        QCOMPARE(form->overloadtimer->text(), QString("200"));
-        QCOMPARE(form->multiply->text(), QString("85"));
-        QCOMPARE(form->avgi->text(), QString("7"));
-        QVERIFY(form->average->isChecked() && form->vref->isChecked());
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "fusecurrent")->text(),
+                 QString("12")); // written back as decimal
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "zerooffset")->text(), QString("3"));
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "overloadtimer")->text(), QString("200"));
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "multiply")->text(), QString("85"));
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "avgi")->text(), QString("7"));
+        QVERIFY(kvtest::Named<QCheckBox>(*form, "average")->isChecked() &&
+                kvtest::Named<QCheckBox>(*form, "vref")->isChecked());
         QCOMPARE(ctx->RefVoltage, 2.048);
         QCOMPARE(ctx->Voltage, 3.3);
         QCOMPARE(ctx->GridLines, 30);
@@ -294,10 +303,10 @@ private slots:
     // menu item toggles the state and puts the focus on the fuse current, nothing selected.
     void allDataChangeRestrictsEditing() {
         Start("AutoOpen=0\r\nAllDataChange=0\r\n");
-        QVERIFY(!form->AllDataChange1->isChecked());
+        QVERIFY(!kvtest::Named<QAction>(*form, "AllDataChange1")->isChecked());
         auto enabled = [&] {
             QStringList on;
-            for (QWidget *w : form->panel->findChildren<QWidget *>())
+            for (QWidget *w : kvtest::Named(*form, "Panel1")->findChildren<QWidget *>())
                 if (!qobject_cast<QLabel *>(w) && w->isEnabled() && !qobject_cast<QPushButton *>(w))
                     on << w->objectName();
             on.sort();
@@ -306,18 +315,18 @@ private slots:
         QCOMPARE(enabled(), QStringList({"fusecurrent", "overloadtimer"}));
 
         ShowActive();
-        form->overloadtimer->setFocus();
-        form->AllDataChange1->trigger();
-        QVERIFY(form->AllDataChange1->isChecked());
+        kvtest::Named<QLineEdit>(*form, "overloadtimer")->setFocus();
+        kvtest::Named<QAction>(*form, "AllDataChange1")->trigger();
+        QVERIFY(kvtest::Named<QAction>(*form, "AllDataChange1")->isChecked());
         QCOMPARE(enabled(), QStringList({"average", "avgi", "fusecurrent", "multiply",
                                          "overloadtimer", "vref", "zerooffset"}));
-        QCOMPARE(QApplication::focusWidget(), form->fusecurrent);
-        QVERIFY(!form->fusecurrent->hasSelectedText());
+        QCOMPARE(QApplication::focusWidget(), kvtest::Named<QLineEdit>(*form, "fusecurrent"));
+        QVERIFY(!kvtest::Named<QLineEdit>(*form, "fusecurrent")->hasSelectedText());
 
-        form->AllDataChange1->trigger();
-        QVERIFY(!form->AllDataChange1->isChecked());
+        kvtest::Named<QAction>(*form, "AllDataChange1")->trigger();
+        QVERIFY(!kvtest::Named<QAction>(*form, "AllDataChange1")->isChecked());
         QCOMPARE(enabled(), QStringList({"fusecurrent", "overloadtimer"}));
-        QCOMPARE(QApplication::focusWidget(), form->fusecurrent);
+        QCOMPARE(QApplication::focusWidget(), kvtest::Named<QLineEdit>(*form, "fusecurrent"));
         // The toggle is not written back.
         QCOMPARE(kvtest::TempDir::Read(iniFile()),
                  std::string("[init]\r\nAutoOpen=0\r\nAllDataChange=0\r\n"));
@@ -327,16 +336,16 @@ private slots:
         Start();
         ShowActive();
         const std::pair<QLineEdit *, const char *> hints[] = {
-            {form->zerooffset, "Value 0-255"},
-            {form->fusecurrent, "Parameter example: 12 = 1,2A"},
-            {form->overloadtimer, "Value 0-255"},
-            {form->multiply, "Parameter example: 105 = 10,5"},
-            {form->avgi, "Value 1-20"},
+            {kvtest::Named<QLineEdit>(*form, "zerooffset"), "Value 0-255"},
+            {kvtest::Named<QLineEdit>(*form, "fusecurrent"), "Parameter example: 12 = 1,2A"},
+            {kvtest::Named<QLineEdit>(*form, "overloadtimer"), "Value 0-255"},
+            {kvtest::Named<QLineEdit>(*form, "multiply"), "Parameter example: 105 = 10,5"},
+            {kvtest::Named<QLineEdit>(*form, "avgi"), "Value 1-20"},
         };
         for (const auto &[edit, hint] : hints) {
-            form->sb1Panel1->clear();
+            kvtest::Named<QLabel>(*form, "sb1Panel1")->clear();
             QTest::mouseClick(edit, Qt::LeftButton);
-            QCOMPARE(form->sb1Panel1->text(), QString(hint));
+            QCOMPARE(kvtest::Named<QLabel>(*form, "sb1Panel1")->text(), QString(hint));
         }
         // The hint stays until something else writes the panel; coming back to the window
         // is no entering of a field.
@@ -347,7 +356,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&other));
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
-        QCOMPARE(form->sb1Panel1->text(), QString("Sending data..."));
+        QCOMPARE(kvtest::Named<QLabel>(*form, "sb1Panel1")->text(), QString("Sending data..."));
     }
 
     // At start-up the focus is in "Fuse current (A x10)", and its hint shows, whether the
@@ -367,8 +376,9 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         }
         QTRY_VERIFY(!form->commState().FirstActivate);
-        QCOMPARE(form->focusWidget(), form->fusecurrent);
-        QCOMPARE(form->sb1Panel1->text(), QString("Parameter example: 12 = 1,2A"));
+        QCOMPARE(form->focusWidget(), kvtest::Named<QLineEdit>(*form, "fusecurrent"));
+        QCOMPARE(kvtest::Named<QLabel>(*form, "sb1Panel1")->text(),
+                 QString("Parameter example: 12 = 1,2A"));
     }
 
     void logPaneKeepsLogLinesPlusTheNewest_data() {
@@ -391,7 +401,7 @@ private slots:
             form->AddLog("line " + std::to_string(i));
         const Lines lines = form->LogLinesShown();
         QCOMPARE(int(lines.size()), shown);
-        QCOMPARE(form->m->document()->blockCount(), shown);
+        QCOMPARE(kvtest::Named<QPlainTextEdit>(*form, "m")->document()->blockCount(), shown);
         for (int i = 0; i < shown; ++i) // newest on top, in order below it
             QCOMPARE(lines[std::size_t(i)], "line " + std::to_string(written - 1 - i));
     }
@@ -403,12 +413,13 @@ private slots:
         form->AddLog("  caption\t\x01");
         form->AddLog("");
         QCOMPARE(form->LogLinesShown(), Lines({"", "  caption", "R: 0D 0A", "S: 10B"}));
-        QCOMPARE(form->m->toPlainText(), QString("\n  caption\nR: 0D 0A\nS: 10B"));
+        QCOMPARE(kvtest::Named<QPlainTextEdit>(*form, "m")->toPlainText(),
+                 QString("\n  caption\nR: 0D 0A\nS: 10B"));
     }
 
     void aboutExitAndGraph() {
         Start("AutoOpen=0\r\n", true);
-        form->About1->trigger();
+        kvtest::Named<QAction>(*form, "About1")->trigger();
         QCOMPARE(prompter.prompts().size(), std::size_t(1));
         const kvtest::Prompt about = prompter.prompts()[0];
         QCOMPARE(about.caption, std::string("Information"));
@@ -421,7 +432,7 @@ private slots:
         QVERIFY(form2->isVisible());
         QVERIFY(!form2->isModal());
 
-        form->Exit1->trigger();
+        kvtest::Named<QAction>(*form, "Exit1")->trigger();
         QVERIFY(!form->isVisible());
     }
 
@@ -460,11 +471,11 @@ private slots:
     // Time stamps come only while the item is checked; the saved log runs oldest first.
     void timestampsInLogAndSaveLog() {
         Start();
-        QVERIFY(!form->TimestampsInLog1->isChecked());
+        QVERIFY(!kvtest::Named<QAction>(*form, "TimestampsInLog1")->isChecked());
         form->AddLog("S: 10B");
-        form->TimestampsInLog1->trigger();
+        kvtest::Named<QAction>(*form, "TimestampsInLog1")->trigger();
         form->AddLog("R: 00 01");
-        form->TimestampsInLog1->trigger();
+        kvtest::Named<QAction>(*form, "TimestampsInLog1")->trigger();
         form->AddLog("plain");
         const Lines lines = form->LogLinesShown();
         QCOMPARE(lines.size(), std::size_t(3));
@@ -477,11 +488,11 @@ private slots:
 
         const std::string file = dir->File("saved.txt");
         prompter.AnswerFile(file);
-        form->SaveLog1->trigger();
+        kvtest::Named<QAction>(*form, "SaveLog1")->trigger();
         QCOMPARE(kvtest::TempDir::Read(file), "S: 10B\r\n" + lines[1] + "\r\nplain\r\n");
         prompter.AnswerFile(std::nullopt); // cancelled: nothing written
         std::filesystem::remove(file);
-        form->SaveLog1->trigger();
+        kvtest::Named<QAction>(*form, "SaveLog1")->trigger();
         QVERIFY(!std::filesystem::exists(file));
     }
 
@@ -489,7 +500,7 @@ private slots:
     void unitNameWithAmpersandInTheMenu() {
         Start();
         form->SetUnit("R&D-7");
-        QCOMPARE(form->Unit1->text(), QString("Unit: R&&D-7..."));
+        QCOMPARE(kvtest::Named<QAction>(*form, "Unit1")->text(), QString("Unit: R&&D-7..."));
     }
 
     // The close refused for unsaved calibration data shows the calibration window, also
@@ -526,7 +537,7 @@ private slots:
         QTest::keyClick(form.get(), Qt::Key_K, Qt::ControlModifier);
         QCOMPARE(prompter.messageTexts(), Lines({"'x' is not a valid integer value."}));
         QCOMPARE(prompter.prompts()[0].caption, std::string("<Korvane>"));
-        form->About1->trigger();
+        kvtest::Named<QAction>(*form, "About1")->trigger();
         QCOMPARE(prompter.prompts().size(), std::size_t(2));
     }
 
@@ -580,10 +591,10 @@ private slots:
                                                kv::ProgramPaths{"korvane", fx.dir().path()});
         form = std::make_unique<TForm1>(*ctx);
         QVERIFY(!form->link().PortOpen());
-        form->Open1->trigger();
+        kvtest::Named<QAction>(*form, "Open1")->trigger();
         QVERIFY(form->link().PortOpen());
         QCOMPARE(form->LogLinesShown(), Lines({"COM port opened"}));
-        form->Close1->trigger();
+        kvtest::Named<QAction>(*form, "Close1")->trigger();
         QVERIFY(!form->link().PortOpen());
         QCOMPARE(form->LogLinesShown(), Lines({"COM port closed", "COM port opened"}));
         QVERIFY(prompter.prompts().empty());
@@ -603,7 +614,7 @@ private slots:
         QTRY_VERIFY(form->link().PortOpen());
         QCOMPARE(form->LogLinesShown(), Lines({"COM port opened"}));
         QVERIFY(!form->commState().FirstActivate);
-        form->Close1->trigger();
+        kvtest::Named<QAction>(*form, "Close1")->trigger();
 
         // Activating again opens nothing.
         form->hide();
@@ -628,7 +639,7 @@ private slots:
                  "The port " + fx.dir().File("nothing") +
                      " could not be opened. Choose the serial port now?");
         QVERIFY(form->LogLinesShown().empty());
-        form->About1->trigger();
+        kvtest::Named<QAction>(*form, "About1")->trigger();
         QCOMPARE(prompter.prompts().size(), std::size_t(3));
         form.reset();
     }
@@ -644,11 +655,12 @@ private slots:
                                                kv::ProgramPaths{"korvane", fx.dir().path()});
         form = std::make_unique<TForm1>(*ctx);
         form->SetPortRoots(machine.roots());
-        QCOMPARE(form->Port1->text(), QString("Port..."));
-        form->Open1->trigger();
-        QCOMPARE(form->Port1->text(), QString::fromStdString("Port: " + fx.port() + "..."));
-        form->Close1->trigger();
-        QCOMPARE(form->Port1->text(), QString("Port..."));
+        QCOMPARE(kvtest::Named<QAction>(*form, "Port1")->text(), QString("Port..."));
+        kvtest::Named<QAction>(*form, "Open1")->trigger();
+        QCOMPARE(kvtest::Named<QAction>(*form, "Port1")->text(),
+                 QString::fromStdString("Port: " + fx.port() + "..."));
+        kvtest::Named<QAction>(*form, "Close1")->trigger();
+        QCOMPARE(kvtest::Named<QAction>(*form, "Port1")->text(), QString("Port..."));
 
         const std::string byId =
             machine.roots().dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BJ-if00-port0";
@@ -685,7 +697,7 @@ private slots:
             seen = true;
             dlg->accept();
         });
-        form->Port1->trigger();
+        kvtest::Named<QAction>(*form, "Port1")->trigger();
         QVERIFY(seen);
         QCOMPARE(kvtest::TempDir::Read(fx.iniFile()),
                  "[init]\r\nport=" + byId + "\r\nAutoOpen=0\r\nFuseCurrent=42\r\nbaud=38400\r\n");
@@ -700,12 +712,12 @@ private slots:
                                                kv::ProgramPaths{"korvane", fx.dir().path()});
         form = std::make_unique<TForm1>(*ctx);
         ShowActive();
-        form->GetLastValues1->trigger();
+        kvtest::Named<QAction>(*form, "GetLastValues1")->trigger();
         const QString frame("0x15 0x00 0x00 0x00 0x00 0x00 0x00 0x00 0x00 0x00 ");
-        QCOMPARE(form->sb1Panel1->text(), frame);
+        QCOMPARE(kvtest::Named<QLabel>(*form, "sb1Panel1")->text(), frame);
 
-        QLabel *last = form->sb1Panel1;
-        const auto *grip = form->sb1->findChild<QSizeGrip *>();
+        QLabel *last = kvtest::Named<QLabel>(*form, "sb1Panel1");
+        const auto *grip = kvtest::Named<QStatusBar>(*form, "sb1")->findChild<QSizeGrip *>();
         QVERIFY(grip && grip->isVisible());
         QVERIFY(grip->geometry().left() - last->geometry().right() <= 8);
         QCOMPARE(last->font().family(), QApplication::font().family());
@@ -731,7 +743,7 @@ private slots:
                                                kv::ProgramPaths{"korvane", fx.dir().path()});
         form = std::make_unique<TForm1>(*ctx);
         QVERIFY(form->OpenComPort());
-        form->Info1->trigger();
+        kvtest::Named<QAction>(*form, "Info1")->trigger();
         QCOMPARE(fx.sim().FrameCount(), std::size_t(1));
         QCOMPARE(int(fx.sim().Frames()[0][0]), 0x01);
         const Lines lines = form->LogLinesShown();
@@ -759,12 +771,12 @@ private slots:
         QVERIFY(form->OpenComPort());
 
         prompter.AnswerMessage(kv::IdNo);
-        form->Restart1->trigger();
+        kvtest::Named<QAction>(*form, "Restart1")->trigger();
         QCOMPARE(prompter.messageTexts(), Lines({"Are you sure?"}));
         QCOMPARE(fx.sim().FrameCount(), std::size_t(0));
 
         prompter.AnswerMessage(kv::IdYes);
-        form->Restart1->trigger();
+        kvtest::Named<QAction>(*form, "Restart1")->trigger();
         QCOMPARE(fx.sim().FrameCount(), std::size_t(1));
         QCOMPARE(int(fx.sim().Frames()[0][0]), 0x02);
         QCOMPARE(prompter.messageTexts().size(), std::size_t(2));
@@ -772,7 +784,7 @@ private slots:
         // A silent device: "Receive error!" from the transaction, then the box.
         fx.sim().SetSilent(0x02, true);
         prompter.AnswerMessage(kv::IdYes);
-        form->Restart1->trigger();
+        kvtest::Named<QAction>(*form, "Restart1")->trigger();
         QCOMPARE(prompter.messageTexts(),
                  Lines({"Are you sure?", "Are you sure?", "Are you sure?", "Restart error!"}));
         QCOMPARE(form->LogLinesShown().front(), std::string("Receive error!"));
@@ -789,17 +801,18 @@ private slots:
         watchdog.setSingleShot(true);
         connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
         watchdog.start(10000);
-        const int rc = kv::RunProgram(*KorvaneApplication::instance(), c, [&](kv::AppContext &a) {
-            checked = a.form1 && a.form2 && a.form3 && a.form4 && a.form5;
-            checked = checked && a.form1->isVisible() && !a.form2->isVisible() &&
-                      !a.form3->isVisible() && !a.form4->isVisible() && !a.form5->isVisible();
-            checked = checked && a.link != nullptr;
-            a.form1->data1->trigger();
-            QTimer::singleShot(0, a.form1, [&a] { a.form1->close(); });
+        const int rc = kv::RunProgram(*KorvaneApplication::instance(), c, [&](kv::Windows &w) {
+            checked = w.main.isVisible() && !w.calibration.isVisible() &&
+                      !w.calculator.isVisible() && !w.editor.isVisible() && !w.lastAdc.isVisible();
+            checked = checked && c.link != nullptr && c.mainWindow == &w.main;
+            // "Graph" shows the calibration window the main window was given.
+            kvtest::Trigger(w.main, "data1");
+            checked = checked && w.calibration.isVisible();
+            QTimer::singleShot(0, &w.main, [&w] { w.main.close(); });
         });
         QCOMPARE(rc, 0);
         QVERIFY(checked);
-        QVERIFY(c.form1 == nullptr);
+        QVERIFY(c.mainWindow == nullptr);
         QVERIFY(c.link == nullptr);
     }
 };

@@ -54,8 +54,9 @@ private slots:
         MakeWindow("SharedHistory=" + pg->Uri() + "\r\n");
         QVERIFY(form->OpenComPort());
         prompter.AnswerInput("SN-11");
-        form->Unit1->trigger();
-        form->BitBtn2->click(); // Get Data, recorded, then sent by the forwarder thread
+        kvtest::Named<QAction>(*form, "Unit1")->trigger();
+        kvtest::Named<QPushButton>(*form, "BitBtn2")
+            ->click(); // Get Data, recorded, then sent by the forwarder thread
         QTRY_COMPARE_WITH_TIMEOUT(Count(), 1LL, 15000);
 
         // Another station's record of the unit, forwarded from its own file.
@@ -107,11 +108,11 @@ private slots:
             dlg->conninfo->setText(QString::fromStdString(pg->Uri()));
             dlg->accept();
         });
-        form->SharedHistory1->trigger();
+        kvtest::Named<QAction>(*form, "SharedHistory1")->trigger();
         QVERIFY(kvtest::TempDir::Read(iniFile()).find("SharedHistory=" + pg->Uri()) !=
                 std::string::npos);
         QVERIFY(form->OpenComPort());
-        form->BitBtn2->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn2")->click();
         QTRY_COMPARE_WITH_TIMEOUT(Count(), 1LL, 15000);
     }
 };

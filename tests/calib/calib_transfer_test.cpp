@@ -46,6 +46,7 @@ class CalibTransferTest : public QObject {
             ctx.link = link.get();
             form = std::make_unique<TForm2>(ctx);
             editor = std::make_unique<TForm4>(ctx);
+            form->UseEditor(editor.get());
             form->SetCellText(2, 1, "0.00");
             form->SetCellText(3, 1, "3");
             form->SetCellText(2, 2, "1.00");

@@ -591,6 +591,7 @@ private slots:
     void calculationWritesLoadsAndGivesTheDialogBack() {
         TForm2 &f = Make();
         TForm4 editor(*ctx_);
+        f.UseEditor(&editor);
         const std::string savFile = dir_->File("cal.sav");
         prompter_->AnswerFile(savFile, 1);
         f.Save1Click();
@@ -648,6 +649,7 @@ private slots:
     void unwritableTableFileIsReportedAndNotLoaded() {
         TForm2 &f = Make();
         TForm4 editor(*ctx_);
+        f.UseEditor(&editor);
         ctx_->CorrTable.fill(5);
         SetRows(f, {{"0.00", "3", ""}, {"1.00", "90", ""}});
         const std::string epr = dir_->File("corrtbl.epr");

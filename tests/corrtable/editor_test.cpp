@@ -129,7 +129,6 @@ private slots:
         QCOMPARE(w.sd.defaultExt, std::string(".epr"));
         QVERIFY(w.sd.overwritePrompt && !w.od.overwritePrompt);
         QVERIFY(w.od.mustExist && w.sd.mustExist);
-        QCOMPARE(f.ctx.form4, &w);
     }
 
     void showTableAndWriteValid() {

@@ -59,6 +59,7 @@ private:
         form.reset();
         MakeWindow(extraSettings);
         editor = std::make_unique<TForm4>(*ctx);
+        form->UseWindows(nullptr, editor.get(), nullptr, nullptr);
         form->show();
         QVERIFY(form->OpenComPort());
         sim->ClearFrames();
@@ -95,23 +96,27 @@ private slots:
     }
 
     void itemsComeAfterASeparatorInService() {
-        const QList<QAction *> items = form->Service1->actions();
-        const qsizetype at = items.indexOf(form->VerifyTableWrites1);
+        const QList<QAction *> items = kvtest::Named<QMenu>(*form, "Service1")->actions();
+        const qsizetype at = items.indexOf(kvtest::Named<QAction>(*form, "VerifyTableWrites1"));
         QVERIFY(at >= 3);
         QVERIFY(items[at - 3]->isSeparator());
-        QCOMPARE(items[at - 2], form->VerifyCorrectionTable1);
-        QCOMPARE(items[at - 1], form->BackUpDeviceTable1);
-        QCOMPARE(form->VerifyCorrectionTable1->text(), QString("Verify Correction Table"));
-        QCOMPARE(form->BackUpDeviceTable1->text(), QString("Back Up Device Table..."));
-        QVERIFY(!form->VerifyTableWrites1->isChecked());
+        QCOMPARE(items[at - 2], kvtest::Named<QAction>(*form, "VerifyCorrectionTable1"));
+        QCOMPARE(items[at - 1], kvtest::Named<QAction>(*form, "BackUpDeviceTable1"));
+        QCOMPARE(kvtest::Named<QAction>(*form, "VerifyCorrectionTable1")->text(),
+                 QString("Verify Correction Table"));
+        QCOMPARE(kvtest::Named<QAction>(*form, "BackUpDeviceTable1")->text(),
+                 QString("Back Up Device Table..."));
+        QVERIFY(!kvtest::Named<QAction>(*form, "VerifyTableWrites1")->isChecked());
 
         const QString shots = qEnvironmentVariable("KORVANE_SCREENSHOT_DIR");
         if (shots.isEmpty())
             return;
-        form->VerifyTableWrites1->setChecked(true);
-        form->Service1->popup(form->mapToGlobal(QPoint(0, 0)));
-        QVERIFY(form->Service1->grab().save(shots + "/service-menu-table-items.png"));
-        form->Service1->hide();
+        kvtest::Named<QAction>(*form, "VerifyTableWrites1")->setChecked(true);
+        kvtest::Named<QMenu>(*form, "Service1")->popup(form->mapToGlobal(QPoint(0, 0)));
+        QVERIFY(kvtest::Named<QMenu>(*form, "Service1")
+                    ->grab()
+                    .save(shots + "/service-menu-table-items.png"));
+        kvtest::Named<QMenu>(*form, "Service1")->hide();
     }
 
     void verifyComparesTheDeviceWithTheEditorsTable() {
@@ -127,7 +132,7 @@ private slots:
             if (r.changed >= 0)
                 ctx->CorrTable[static_cast<std::size_t>(r.changed)] = 40;
             prompter.clear();
-            form->VerifyCorrectionTable1->trigger();
+            kvtest::Named<QAction>(*form, "VerifyCorrectionTable1")->trigger();
             QCOMPARE(prompter.messageTexts(), std::vector<std::string>{r.box});
         }
         QCOMPARE(sim->FrameCount(0x06), std::size_t(0));
@@ -136,7 +141,7 @@ private slots:
     void backUpSavesTheDeviceTableUnderThePortAndTime() {
         const std::string file = dir->File("saved.epr");
         prompter.AnswerFile(file);
-        form->BackUpDeviceTable1->trigger();
+        kvtest::Named<QAction>(*form, "BackUpDeviceTable1")->trigger();
         QCOMPARE(kvtest::TempDir::Read(file), TableFileText(Table(1)));
         const auto dialog = prompter.prompts().at(0).dialog;
         QCOMPARE(dialog.initialDir, DefaultBackupDir(dir->path()));
@@ -146,12 +151,12 @@ private slots:
     }
 
     void verifyTableWritesIsKeptInTheSettings() {
-        form->VerifyTableWrites1->trigger();
+        kvtest::Named<QAction>(*form, "VerifyTableWrites1")->trigger();
         QVERIFY(ctx->VerifyWrites);
         QVERIFY(kvtest::TempDir::Read(dir->File("korvane.ini")).find("VerifyWrites=1") !=
                 std::string::npos);
         Open("VerifyWrites=1\r\n");
-        QVERIFY(form->VerifyTableWrites1->isChecked());
+        QVERIFY(kvtest::Named<QAction>(*form, "VerifyTableWrites1")->isChecked());
         QVERIFY(ctx->VerifyWrites);
     }
 
@@ -236,7 +241,7 @@ private slots:
             ctx->CorrTable = Table(2);
             const std::size_t before = RecordCount();
             WriteWhenEditorShown();
-            form->Correctiontable1Click();
+            kvtest::Trigger(*form, "Correctiontable1");
             const auto texts = prompter.messageTexts();
             // The link's own box of a port that went away may come first; ours is the last.
             QVERIFY2(texts.size() >= r.boxes.size(), r.fault);
@@ -263,7 +268,7 @@ private slots:
         const std::size_t before = RecordCount();
         WriteWhenEditorShown();
         ctx->CorrTable = Table(2);
-        form->Correctiontable1Click();
+        kvtest::Trigger(*form, "Correctiontable1");
         QCOMPARE(prompter.messageTexts(), std::vector<std::string>{"Done"});
         QCOMPARE(sim->FrameCount(), std::size_t(28));
         QCOMPARE(Records(before), std::vector<std::string>{"table-write ok verified=null"});
@@ -297,6 +302,7 @@ private slots:
             Open(r.settings);
             ctx->CorrTable = Table(2);
             TForm2 calibration(*ctx);
+            form->UseWindows(&calibration, editor.get(), nullptr, nullptr);
             calibration.show();
             QWidget *closing =
                 r.calibrationWindow ? static_cast<QWidget *>(&calibration) : form.get();
@@ -311,7 +317,7 @@ private slots:
             });
             closer.start();
             WriteWhenEditorShown();
-            form->Correctiontable1Click();
+            kvtest::Trigger(*form, "Correctiontable1");
             closer.stop();
             QVERIFY2(closed, r.box);
             QVERIFY2(closing->isVisible(), r.box); // held back while the write ran
@@ -331,7 +337,7 @@ private slots:
         };
         WriteWhenEditorShown();
         ctx->CorrTable = Table(2);
-        form->Correctiontable1Click();
+        kvtest::Trigger(*form, "Correctiontable1");
         const auto backups = Backups();
         QCOMPARE(backups.size(), std::size_t(1));
         const std::string name = std::filesystem::path(backups[0]).filename().string();

@@ -49,6 +49,7 @@ private slots:
         StartFuse();
         MakeWindow();
         editor = std::make_unique<TForm4>(*ctx);
+        form->UseWindows(nullptr, editor.get(), nullptr, nullptr);
         form->show();
         QVERIFY(form->OpenComPort());
         sim->ClearFrames();
@@ -68,7 +69,7 @@ private slots:
             shown = e.Edit[0]->text();
             e.BitBtn1->click();
         });
-        form->Correctiontable1->trigger();
+        kvtest::Named<QAction>(*form, "Correctiontable1")->trigger();
         QCOMPARE(editorShown, 1);
         QCOMPARE(shown, QString("5"));
         QVERIFY(Frames().empty());
@@ -82,7 +83,7 @@ private slots:
             editorCentre = e.frameGeometry().center();
             e.BitBtn1->click();
         });
-        form->Correctiontable1Click();
+        kvtest::Trigger(*form, "Correctiontable1");
         QVERIFY((editorCentre - form->frameGeometry().center()).manhattanLength() <= 2);
     }
 
@@ -100,7 +101,7 @@ private slots:
             e.Edit[2]->setText("3");
             e.BitBtn2->click();
         });
-        form->ReadCorrectionTable1Click();
+        kvtest::Trigger(*form, "ReadCorrectionTable1");
         QCOMPARE(editorShown, 1);
         QCOMPARE(shown, (QStringList{"-1", "127", "-16", "-56"}));
         // The blocks read show in hexadecimal (the last one is still in the pane).
@@ -125,7 +126,7 @@ private slots:
                 shown << e.Edit[static_cast<std::size_t>(n)]->text();
             e.BitBtn1->click();
         });
-        form->ReadCorrectionTable1Click();
+        kvtest::Trigger(*form, "ReadCorrectionTable1");
         QCOMPARE(editorShown, 1);
         QCOMPARE(shown, (QStringList{"2", "0", "0"}));
         QCOMPARE(ctx->CorrTable[39], 2);
@@ -140,7 +141,7 @@ private slots:
         ctx->CorrTable[0] = 42;
         editor->ShowTable();
         editor->Edit[0]->setText("7");
-        form->GenerateCORRTABLEINCFile1->trigger();
+        kvtest::Named<QAction>(*form, "GenerateCORRTABLEINCFile1")->trigger();
         const std::string out = dir->File("corrtable.inc");
         QCOMPARE(prompter.messageTexts(),
                  (std::vector<std::string>{"'x' is not a valid integer value",

@@ -79,20 +79,20 @@ private:
     }
 
     void Reset() {
-        form->m->clear();
+        kvtest::Named<QPlainTextEdit>(*form, "m")->clear();
         sim->ClearFrames();
         prompter.clear();
     }
 
     void SetEntries(const char *fuse, const char *offset, const char *overload,
                     const char *multiply, const char *count, bool avg = false, bool vref = false) {
-        form->fusecurrent->setText(fuse);
-        form->zerooffset->setText(offset);
-        form->overloadtimer->setText(overload);
-        form->multiply->setText(multiply);
-        form->avgi->setText(count);
-        form->average->setChecked(avg);
-        form->vref->setChecked(vref);
+        kvtest::Named<QLineEdit>(*form, "fusecurrent")->setText(fuse);
+        kvtest::Named<QLineEdit>(*form, "zerooffset")->setText(offset);
+        kvtest::Named<QLineEdit>(*form, "overloadtimer")->setText(overload);
+        kvtest::Named<QLineEdit>(*form, "multiply")->setText(multiply);
+        kvtest::Named<QLineEdit>(*form, "avgi")->setText(count);
+        kvtest::Named<QCheckBox>(*form, "average")->setChecked(avg);
+        kvtest::Named<QCheckBox>(*form, "vref")->setChecked(vref);
     }
 
     Lines log() const { return form->LogLinesShown(); }
@@ -145,7 +145,7 @@ private slots:
         Start();
         for (int i = 0; i < kv::sim::kRecordSize; ++i)
             sim->OverrideStatusByte(i, 0);
-        form->GetLastValues1->trigger();
+        kvtest::Named<QAction>(*form, "GetLastValues1")->trigger();
         QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x15})});
         QCOMPARE(top(13), Reversed({
                               ">",
@@ -174,7 +174,7 @@ private slots:
         sim->OverrideStatusByte(3, 0x81);
         sim->OverrideStatusByte(19, 0x03);
         sim->OverrideStatusByte(20, 0xE8);
-        form->GetLastStoredValues1->trigger();
+        kvtest::Named<QAction>(*form, "GetLastStoredValues1")->trigger();
         QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x14})});
         const Lines stored = top(13);
         QCOMPARE(stored[0], std::string("  Last Stored Values [Relay is currently On]"));
@@ -185,7 +185,7 @@ private slots:
         Reset();
         sim->OverrideStatusByte(19, 0xFF);
         sim->OverrideStatusByte(20, 0xFF);
-        form->GetLastValues1->trigger();
+        kvtest::Named<QAction>(*form, "GetLastValues1")->trigger();
         QCOMPARE(top(13).at(6), std::string("> Last relay offtime:66845ms [1m6s845ms]"));
     }
 
@@ -194,7 +194,7 @@ private slots:
         for (int length : {24, 26}) {
             Reset();
             sim->SetReplyLength(0x15, length);
-            form->GetLastValues1->trigger();
+            kvtest::Named<QAction>(*form, "GetLastValues1")->trigger();
             QCOMPARE(prompter.messageTexts(), Lines{"GetStatus error!"});
             for (const std::string &line : log())
                 QVERIFY2(line.empty() || line[0] != '>', line.c_str());
@@ -220,7 +220,7 @@ private slots:
             SetEntries(c.fuse, "3", "40", c.multiply, c.count, true, false);
             prompter.AnswerMessage(kv::IdOk);
             prompter.AnswerMessage(kv::IdYes);
-            form->BitBtn1->click();
+            kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
 
             const std::string confirm =
                 "Fuse current: " + std::to_string(c.fuseSent) +
@@ -239,7 +239,7 @@ private slots:
             QCOMPARE(log().at(0), "CRC OK [0x" + Hex(crc, false) + "]");
             QCOMPARE(sim->StoredParams().fuseCurrent, c.fuseSent);
             // The edit keeps what was typed; the replacement is what is saved.
-            QCOMPARE(form->fusecurrent->text(), QString(c.fuse));
+            QCOMPARE(kvtest::Named<QLineEdit>(*form, "fusecurrent")->text(), QString(c.fuse));
             kv::IniFile ini(iniFile());
             QCOMPARE(ini.ReadInteger("init", "FuseCurrent", -1), int(c.fuseSent));
             QCOMPARE(ini.ReadInteger("init", "ADCcurrentMultiply", -1), int(c.multiplySent));
@@ -257,7 +257,7 @@ private slots:
 
         // Not an integer: the conversion message only; nothing asked, saved or sent.
         SetEntries("abc", "3", "40", "10", "20");
-        form->BitBtn1->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
         QCOMPARE(prompter.messageTexts(), Lines{"'abc' is not a valid integer value"});
         QVERIFY(sim->Frames().empty());
         QCOMPARE(kvtest::TempDir::Read(iniFile()), iniBefore);
@@ -266,7 +266,7 @@ private slots:
         Reset();
         SetEntries("12", "3", "40", "10", "20");
         prompter.AnswerMessage(kv::IdNo);
-        form->BitBtn1->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
         QCOMPARE(prompter.messageTexts().size(), std::size_t(1));
         QVERIFY(sim->Frames().empty());
         QCOMPARE(kvtest::TempDir::Read(iniFile()), iniBefore);
@@ -276,7 +276,7 @@ private slots:
         std::filesystem::permissions(iniFile(), std::filesystem::perms::owner_read |
                                                     std::filesystem::perms::group_read);
         prompter.AnswerMessage(kv::IdYes);
-        form->BitBtn1->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
         const Lines boxes = prompter.messageTexts();
         QCOMPARE(boxes.size(), std::size_t(2));
         QCOMPARE(boxes[1],
@@ -293,7 +293,7 @@ private slots:
         // The device reports a different use-average byte: WriteData is not sent.
         sim->SetReadBackMismatch(9);
         prompter.AnswerMessage(kv::IdYes);
-        form->BitBtn1->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
         QCOMPARE(prompter.messageTexts().at(1), std::string("Data set error!"));
         QCOMPARE(sim->Frames(),
                  (std::vector<Frame>{F({0x16, 12, 3, 10, 40, 1, 0, 20}), F({0x15})}));
@@ -303,7 +303,7 @@ private slots:
         Reset();
         sim->SetWrongWriteCrc(true);
         prompter.AnswerMessage(kv::IdYes);
-        form->BitBtn1->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
         const std::uint8_t crc = Crc({12, 3, 10, 40, 0, 1, 20});
         QCOMPARE(prompter.messageTexts().at(1), "CRC NOT OK!\r\n\r\nCalculated 0x" +
                                                     Hex(crc, false) + "\r\nReturned 0x" +
@@ -316,7 +316,7 @@ private slots:
         sim->SetWrongWriteCrc(false);
         sim->SetReplyLength(0x16, 3);
         prompter.AnswerMessage(kv::IdYes);
-        form->BitBtn1->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
         QCOMPARE(prompter.messageTexts().at(1), std::string("SetStatus error!"));
         QCOMPARE(sim->Frames().size(), std::size_t(1));
 
@@ -329,25 +329,25 @@ private slots:
         sim->SetHeldParams({12, 7, 55, 200, 0, 1, 9});
         sim->OverrideStatusByte(8, 2); // UseVref
         SetEntries("", "", "", "", "");
-        form->BitBtn2->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn2")->click();
         QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x15})});
-        QCOMPARE(form->fusecurrent->text(), QString("12"));
-        QCOMPARE(form->zerooffset->text(), QString("7"));
-        QCOMPARE(form->multiply->text(), QString("55"));
-        QCOMPARE(form->overloadtimer->text(), QString("200"));
-        QCOMPARE(form->avgi->text(), QString("9"));
-        QVERIFY(form->vref->isChecked());
-        QVERIFY(form->average->isChecked());
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "fusecurrent")->text(), QString("12"));
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "zerooffset")->text(), QString("7"));
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "multiply")->text(), QString("55"));
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "overloadtimer")->text(), QString("200"));
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "avgi")->text(), QString("9"));
+        QVERIFY(kvtest::Named<QCheckBox>(*form, "vref")->isChecked());
+        QVERIFY(kvtest::Named<QCheckBox>(*form, "average")->isChecked());
         QVERIFY(prompter.prompts().empty());
 
         // A failed read leaves the fields alone.
         Reset();
         sim->SetReplyLength(0x15, 26);
         SetEntries("1", "2", "3", "4", "5");
-        form->BitBtn2->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn2")->click();
         QCOMPARE(prompter.messageTexts(), Lines{"GetStatus error!"});
-        QCOMPARE(form->fusecurrent->text(), QString("1"));
-        QVERIFY(!form->vref->isChecked());
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "fusecurrent")->text(), QString("1"));
+        QVERIFY(!kvtest::Named<QCheckBox>(*form, "vref")->isChecked());
     }
 
     void relayDecisions() {
@@ -355,14 +355,14 @@ private slots:
         // Manual switch off blocks both directions.
         sim->SetManualSwitchOff(true);
         sim->SetRelay(true);
-        form->BitBtn3->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn3")->click();
         QCOMPARE(prompter.messageTexts(), Lines{"Manual switch is OFF!"});
         QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x15})});
 
         // Relay on: switched off without a question.
         Reset();
         sim->SetManualSwitchOff(false);
-        form->BitBtn3->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn3")->click();
         QVERIFY(prompter.prompts().empty());
         QCOMPARE(sim->Frames(), (std::vector<Frame>{F({0x15}), F({0x09})}));
         QVERIFY(!sim->Relay());
@@ -370,12 +370,12 @@ private slots:
         // Relay off: asked; No sends nothing, Yes switches it on.
         Reset();
         prompter.AnswerMessage(kv::IdNo);
-        form->BitBtn3->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn3")->click();
         QCOMPARE(prompter.messageTexts(), Lines{"Relay ON?"});
         QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x15})});
         Reset();
         prompter.AnswerMessage(kv::IdYes);
-        form->BitBtn3->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn3")->click();
         QCOMPARE(sim->Frames(), (std::vector<Frame>{F({0x15}), F({0x08})}));
         QVERIFY(sim->Relay());
 
@@ -383,7 +383,7 @@ private slots:
         Reset();
         sim->OverrideStatusByte(0, 0xF7);
         sim->OverrideStatusByte(2, 0xF7);
-        form->BitBtn3->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn3")->click();
         QCOMPARE(prompter.messageTexts(), Lines{"Relay ON?"});
     }
 
@@ -392,7 +392,7 @@ private slots:
         sim->SetAdc(500);
         sim->SetHeldParams({99, 5, 100, 0, 0, 0, 20});
         sim->SetRelay(true);
-        form->BitBtn4->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn4")->click();
         QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x1B})});
         // Only the report: the transaction's lines are kept out of the log.
         QCOMPARE(log(),
@@ -404,14 +404,14 @@ private slots:
 
         // The check box chooses the reference voltage for the button.
         Reset();
-        form->vref->setChecked(true);
-        form->BitBtn4->click();
+        kvtest::Named<QCheckBox>(*form, "vref")->setChecked(true);
+        kvtest::Named<QPushButton>(*form, "BitBtn4")->click();
         QCOMPARE(log().at(1), std::string("> Current:5.00A, Voltage: 0.87977V"));
 
         // A multiply of 0 cannot give a current: a failed measurement.
         Reset();
         sim->SetHeldParams({99, 5, 0, 0, 0, 0, 20});
-        form->BitBtn4->click();
+        kvtest::Named<QPushButton>(*form, "BitBtn4")->click();
         QCOMPARE(prompter.messageTexts(), Lines{"GetCurrent error!"});
         QVERIFY(log().empty());
     }
@@ -422,18 +422,21 @@ private slots:
         sim->SetRelay(true);
         // The device uses its reference: the timer follows the device, not the check box.
         sim->SetHeldParams({99, 5, 100, 0, 1, 0, 20});
-        form->vref->setChecked(false);
+        kvtest::Named<QCheckBox>(*form, "vref")->setChecked(false);
 
-        form->Enabletimer1->trigger();
-        QVERIFY(form->Enabletimer1->isChecked());
-        QVERIFY(form->Timer1->isActive());
-        form->Timer1->stop(); // ticks are driven by the test
-        for (QPushButton *b : {form->BitBtn1, form->BitBtn2, form->BitBtn3, form->BitBtn4})
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        QVERIFY(kvtest::Named<QAction>(*form, "Enabletimer1")->isChecked());
+        QVERIFY(kvtest::Named<QTimer>(*form, "Timer1")->isActive());
+        kvtest::Named<QTimer>(*form, "Timer1")->stop(); // ticks are driven by the test
+        for (QPushButton *b : {kvtest::Named<QPushButton>(*form, "BitBtn1"),
+                               kvtest::Named<QPushButton>(*form, "BitBtn2"),
+                               kvtest::Named<QPushButton>(*form, "BitBtn3"),
+                               kvtest::Named<QPushButton>(*form, "BitBtn4")})
             QVERIFY(!b->isEnabled());
 
         for (int i = 0; i < 3; ++i) {
-            form->Timer1Timer();
-            QCOMPARE(form->sb1Panel0->text(), QString(" 1"));
+            kvtest::Tick(*form);
+            QCOMPARE(kvtest::Named<QLabel>(*form, "sb1Panel0")->text(), QString(" 1"));
         }
         QCOMPARE(sim->FrameCount(), std::size_t(6)); // 0x15 then 0x1B, each time
         QCOMPARE(sim->Frames().at(4), F({0x15}));
@@ -445,9 +448,12 @@ private slots:
             QVERIFY2(IsRecord(lines[i], "  500   1 244   5 100   0.88   5.00 On"),
                      lines[i].c_str());
 
-        form->Enabletimer1->trigger();
-        QVERIFY(!form->Timer1->isActive());
-        for (QPushButton *b : {form->BitBtn1, form->BitBtn2, form->BitBtn3, form->BitBtn4})
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        QVERIFY(!kvtest::Named<QTimer>(*form, "Timer1")->isActive());
+        for (QPushButton *b : {kvtest::Named<QPushButton>(*form, "BitBtn1"),
+                               kvtest::Named<QPushButton>(*form, "BitBtn2"),
+                               kvtest::Named<QPushButton>(*form, "BitBtn3"),
+                               kvtest::Named<QPushButton>(*form, "BitBtn4")})
             QVERIFY(b->isEnabled());
     }
 
@@ -455,12 +461,12 @@ private slots:
         Start("Timer=5\r\n");
         sim->SetAdc(1023);
         sim->SetHeldParams({99, 0, 10, 0, 0, 0, 20});
-        form->Enabletimer1->trigger();
-        form->Timer1->stop();
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Named<QTimer>(*form, "Timer1")->stop();
         QStringList shown;
         for (int i = 0; i < 6; ++i) {
-            form->Timer1Timer();
-            shown << form->sb1Panel0->text();
+            kvtest::Tick(*form);
+            shown << kvtest::Named<QLabel>(*form, "sb1Panel0")->text();
         }
         QCOMPARE(shown, (QStringList{" 5", " 4", " 3", " 2", " 1", " 5"}));
         Lines lines = adcLines();
@@ -469,19 +475,19 @@ private slots:
 
         // A tick reaching the interval while a measurement runs is dropped.
         Reset();
-        form->TimerTicks = 4;
+        form->commState().TimerTicks = 4;
         {
             const kv::BusyGuard running(form->commState().TimerBusy);
-            form->Timer1Timer();
+            kvtest::Tick(*form);
         }
         QVERIFY(sim->Frames().empty());
-        QCOMPARE(form->sb1Panel0->text(), QString(" 5"));
-        QCOMPARE(form->TimerTicks, 0);
+        QCOMPARE(kvtest::Named<QLabel>(*form, "sb1Panel0")->text(), QString(" 5"));
+        QCOMPARE(form->commState().TimerTicks, 0);
 
         // A failed measurement after a good status read: the line holds zeros.
-        form->TimerTicks = 4;
+        form->commState().TimerTicks = 4;
         sim->SetHeldParams({99, 0, 0, 0, 0, 0, 20});
-        form->Timer1Timer();
+        kvtest::Tick(*form);
         QCOMPARE(log(), Lines{"GetCurrent error!"});
         lines = adcLines();
         QCOMPARE(lines.size(), std::size_t(4));
@@ -489,9 +495,9 @@ private slots:
 
         // A failed status read: the log line and no file line.
         Reset();
-        form->TimerTicks = 4;
+        form->commState().TimerTicks = 4;
         sim->SetSilent(0x15, true);
-        form->Timer1Timer();
+        kvtest::Tick(*form);
         QCOMPARE(log(), Lines{"GetCurrent error!"});
         QCOMPARE(adcLines().size(), std::size_t(4));
         QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x15})});
@@ -507,20 +513,20 @@ private slots:
             Start(fromDialog ? "Timer=5\r\n" : "Timer=2147483647\r\n");
             if (fromDialog) {
                 prompter.AnswerInput("$7FFFFFFF");
-                form->SetCurrentTimerInterval1->trigger();
+                kvtest::Named<QAction>(*form, "SetCurrentTimerInterval1")->trigger();
             }
             QCOMPARE(form->commState().TimerInterval, 2147483647);
             std::filesystem::remove(adcFile());
-            form->Enabletimer1->trigger();
-            form->Timer1->stop();
-            form->Timer1Timer();
-            QCOMPARE(form->sb1Panel0->text(), QString(" 2147483647"));
+            kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+            kvtest::Named<QTimer>(*form, "Timer1")->stop();
+            kvtest::Tick(*form);
+            QCOMPARE(kvtest::Named<QLabel>(*form, "sb1Panel0")->text(), QString(" 2147483647"));
             QCOMPARE(sim->Frames(), (std::vector<Frame>{F({0x15}), F({0x1B})}));
-            form->Timer1Timer();
-            QCOMPARE(form->sb1Panel0->text(), QString(" 2147483646"));
+            kvtest::Tick(*form);
+            QCOMPARE(kvtest::Named<QLabel>(*form, "sb1Panel0")->text(), QString(" 2147483646"));
             QCOMPARE(sim->FrameCount(), std::size_t(2));
             QCOMPARE(adcLines().size(), std::size_t(2)); // header and one record
-            form->Enabletimer1->trigger();
+            kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
             cleanup();
             init();
         }
@@ -529,28 +535,28 @@ private slots:
     // A current log emptied or deleted during a series starts again with its header.
     void currentLogHeaderComesBack() {
         Start("Timer=1\r\n");
-        form->Enabletimer1->trigger();
-        form->Timer1->stop();
-        form->Timer1Timer();
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Named<QTimer>(*form, "Timer1")->stop();
+        kvtest::Tick(*form);
         QCOMPARE(adcLines().size(), std::size_t(2));
         for (const bool deleted : {true, false}) {
             if (deleted)
                 std::filesystem::remove(adcFile());
             else
                 kvtest::TempDir::Write(adcFile(), "");
-            form->Timer1Timer();
+            kvtest::Tick(*form);
             const Lines lines = adcLines();
             QCOMPARE(lines.size(), std::size_t(2));
             QCOMPARE(lines[0], std::string(kCurrentLogHeader));
         }
-        form->Enabletimer1->trigger();
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
     }
 
     void setInterval() {
         Start("Timer=5\r\n");
         kv::IniFile ini(iniFile());
         prompter.AnswerInput(" 0x0A");
-        form->SetCurrentTimerInterval1->trigger();
+        kvtest::Named<QAction>(*form, "SetCurrentTimerInterval1")->trigger();
         const auto asked = prompter.prompts().at(0);
         QCOMPARE(asked.caption, std::string("Set current timer interval"));
         QCOMPARE(asked.text, std::string("Enter new value in seconds"));
@@ -562,14 +568,14 @@ private slots:
         // The same value again, or Cancel: nothing logged or saved.
         Reset();
         prompter.AnswerInput("10");
-        form->SetCurrentTimerInterval1->trigger();
+        kvtest::Named<QAction>(*form, "SetCurrentTimerInterval1")->trigger();
         prompter.AnswerInput(std::nullopt);
-        form->SetCurrentTimerInterval1->trigger();
+        kvtest::Named<QAction>(*form, "SetCurrentTimerInterval1")->trigger();
         QVERIFY(log().empty());
 
         // Below 1 becomes 1.
         prompter.AnswerInput("-3");
-        form->SetCurrentTimerInterval1->trigger();
+        kvtest::Named<QAction>(*form, "SetCurrentTimerInterval1")->trigger();
         QCOMPARE(form->commState().TimerInterval, 1);
         QCOMPARE(ini.ReadInteger("init", "Timer", 0), 1);
 
@@ -577,8 +583,9 @@ private slots:
         // through the event loop as a menu click is.
         Reset();
         prompter.AnswerInput("7 ");
-        QMetaObject::invokeMethod(form.get(), "SetCurrentTimerInterval1Click",
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            form.get(), [this] { kvtest::Trigger(*form, "SetCurrentTimerInterval1"); },
+            Qt::QueuedConnection);
         QCoreApplication::processEvents();
         QCOMPARE(prompter.messageTexts(), Lines{"'7 ' is not a valid integer value."});
         QCOMPARE(prompter.prompts().at(1).caption, std::string("<Korvane>"));
@@ -589,7 +596,7 @@ private slots:
         Reset();
         std::filesystem::permissions(iniFile(), std::filesystem::perms::owner_read);
         prompter.AnswerInput("4");
-        form->SetCurrentTimerInterval1->trigger();
+        kvtest::Named<QAction>(*form, "SetCurrentTimerInterval1")->trigger();
         QCOMPARE(form->commState().TimerInterval, 4);
         QCOMPARE(log().at(0), "Timer value not saved in " + iniFile() + ": The file is read-only");
         QCOMPARE(log().at(1), std::string("Timer value set to 4s"));
@@ -601,7 +608,7 @@ private slots:
         // Multiply 150 enters the CRC as 150 and count 0 as 0, silently.
         sim->SetHeldParams({10, 0, 150, 0, 0, 0, 0});
         SetEntries("10", "0", "0", "150", "0");
-        form->CalcCRC1->trigger();
+        kvtest::Named<QAction>(*form, "CalcCRC1")->trigger();
         const std::uint8_t crc = Crc({10, 0, 150, 0, 0, 0, 0});
         const std::string both = std::to_string(crc) + " [0x" + Hex(crc) + "]";
         QCOMPARE(log(), (Lines{"Returned CRC is " + both, "Calculated CRC is " + both}));
@@ -611,7 +618,7 @@ private slots:
         // Count 300 enters as its low byte 44 and differs from the device's 0.
         Reset();
         SetEntries("10", "0", "0", "150", "300");
-        form->CalcCRC1->trigger();
+        kvtest::Named<QAction>(*form, "CalcCRC1")->trigger();
         const std::uint8_t mine = Crc({10, 0, 150, 0, 0, 0, 44});
         QCOMPARE(prompter.messageTexts(),
                  Lines{"CRC NOT OK! [D: 0x" + Hex(crc) + " <> C: 0x" + Hex(mine) + "]"});
@@ -619,7 +626,7 @@ private slots:
         // An empty field: the conversion message, nothing logged or sent.
         Reset();
         SetEntries("10", "0", "", "150", "0");
-        form->CalcCRC1->trigger();
+        kvtest::Named<QAction>(*form, "CalcCRC1")->trigger();
         QCOMPARE(prompter.messageTexts(), Lines{"'' is not a valid integer value"});
         QVERIFY(log().empty());
         QVERIFY(sim->Frames().empty());
@@ -631,14 +638,15 @@ private slots:
         Start("Timer=1\r\n");
         sim->SetAdc(500);
         sim->SetHeldParams({99, 5, 100, 0, 1, 0, 20});
-        form->CurrentPlot1->trigger();
-        QVERIFY(form->PlotWindow && form->PlotWindow->isVisible());
+        kvtest::Named<QAction>(*form, "CurrentPlot1")->trigger();
+        QVERIFY(form->findChild<TCurrentPlotWindow *>() &&
+                form->findChild<TCurrentPlotWindow *>()->isVisible());
         QVERIFY(sim->Frames().empty());
 
-        form->BitBtn4->click();
-        form->Enabletimer1->trigger();
-        form->Timer1->stop(); // ticks are driven by the test
-        form->Timer1Timer();
+        kvtest::Named<QPushButton>(*form, "BitBtn4")->click();
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Named<QTimer>(*form, "Timer1")->stop(); // ticks are driven by the test
+        kvtest::Tick(*form);
         kv::device::PlotView v = form->plot().View();
         QCOMPARE(v.points.size(), std::size_t(2));
         QCOMPARE(v.points[1].adc, 500);
@@ -647,11 +655,11 @@ private slots:
                  adcLines().at(1).c_str());
 
         // Paused: measurements are kept, the view stays; the exports add no frames.
-        form->PlotWindow->pause->click();
+        form->findChild<TCurrentPlotWindow *>()->pause->click();
         QVERIFY(form->plot().paused());
         const std::size_t frames = sim->FrameCount();
         sim->SetAdc(700);
-        form->Timer1Timer();
+        kvtest::Tick(*form);
         QCOMPARE(form->plot().size(), std::size_t(3));
         v = form->plot().View();
         QCOMPARE(v.points.size(), std::size_t(2));
@@ -659,22 +667,23 @@ private slots:
 
         const std::size_t before = sim->FrameCount();
         prompter.AnswerFile(dir->File("shown.csv"));
-        form->PlotWindow->exportCsv->click();
+        form->findChild<TCurrentPlotWindow *>()->exportCsv->click();
         QCOMPARE(kvtest::TempDir::Read(dir->File("shown.csv")), kv::device::PlotCsv(v));
         prompter.AnswerFile(dir->File("shown.png"));
-        form->PlotWindow->savePng->click();
+        form->findChild<TCurrentPlotWindow *>()->savePng->click();
         QImage png(QString::fromStdString(dir->File("shown.png")));
-        QCOMPARE(png.size(), form->PlotWindow->area->size() * form->PlotWindow->devicePixelRatio());
+        QCOMPARE(png.size(), form->findChild<TCurrentPlotWindow *>()->area->size() *
+                                 form->findChild<TCurrentPlotWindow *>()->devicePixelRatio());
         QCOMPARE(sim->FrameCount(), before);
-        form->Enabletimer1->trigger();
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
 
         // Resumed, it shows the newest point again.
-        form->PlotWindow->pause->click();
+        form->findChild<TCurrentPlotWindow *>()->pause->click();
         QCOMPARE(form->plot().View().points.back().adc, 700);
         const QByteArray shots = qgetenv("KORVANE_SCREENSHOT_DIR");
         if (!shots.isEmpty())
-            QVERIFY(
-                form->PlotWindow->grab().save(QString::fromLocal8Bit(shots) + "/current_plot.png"));
+            QVERIFY(form->findChild<TCurrentPlotWindow *>()->grab().save(
+                QString::fromLocal8Bit(shots) + "/current_plot.png"));
     }
 };
 

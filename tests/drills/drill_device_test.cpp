@@ -1,6 +1,7 @@
 // Fault drills of the program against a misbehaving simulated fuse on a pseudo-terminal:
 // the real main window and table editor (offscreen), the real link and receive thread.
 // Each drill prints what it measured (CPU, peak memory) as a "DRILL" line.
+#include "by_name.h"
 #include "corrtable/transfer.h"
 #include <QAction>
 #include <QCoreApplication>
@@ -167,23 +168,24 @@ private:
                                                kv::ProgramPaths{"korvane", fx->dir().path()});
         form = std::make_unique<TForm1>(*ctx);
         editor = std::make_unique<TForm4>(*ctx);
+        form->UseWindows(nullptr, editor.get(), nullptr, nullptr);
         form->show();
         QVERIFY(form->OpenComPort());
-        form->m->clear();
+        kvtest::Named<QPlainTextEdit>(*form, "m")->clear();
         prompter.clear();
     }
 
     // The editor opened from the menu, its Write button pressed inside the modal loop.
     void WriteTableFromEditor() {
         QTimer::singleShot(0, editor.get(), [this] { editor->BitBtn2->click(); });
-        form->Correctiontable1Click();
+        kvtest::Trigger(*form, "Correctiontable1");
     }
 
     // The status report of a working link, after whatever went before.
     void VerifyNextTransactionWorks() {
         prompter.clear();
-        form->m->clear();
-        form->GetLastValues1Click();
+        kvtest::Named<QPlainTextEdit>(*form, "m")->clear();
+        kvtest::Trigger(*form, "GetLastValues1");
         QCOMPARE(prompter.messageTexts(), std::vector<std::string>{});
         QVERIFY(Has(log(), "  Last Values [Relay is currently Off]"));
     }
@@ -221,7 +223,7 @@ private slots:
         // Plugged in again: "Open COM port", and the same table (kept whole) goes out.
         fx->Replug();
         prompter.clear();
-        form->Open1->trigger();
+        kvtest::Named<QAction>(*form, "Open1")->trigger();
         QCOMPARE(log().front(), std::string("COM port opened"));
         WriteTableFromEditor();
         QCOMPARE(prompter.messageTexts(), std::vector<std::string>{ct::kWriteDone});
@@ -243,7 +245,7 @@ private slots:
         };
         const int header = records();
         Probe probe;
-        form->Enabletimer1->trigger();
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(records() >= header + 2, 15000);
         const std::string before = kvtest::TempDir::Read(adcFile());
 
@@ -261,8 +263,8 @@ private slots:
         fx->Replug();
         const int afterReopen = records();
         QTRY_VERIFY_WITH_TIMEOUT(records() > afterReopen, 15000);
-        form->Enabletimer1->trigger(); // off
-        QVERIFY(!form->Timer1->isActive());
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger(); // off
+        QVERIFY(!kvtest::Named<QTimer>(*form, "Timer1")->isActive());
         const std::string after = kvtest::TempDir::Read(adcFile());
         QCOMPARE(after.substr(0, during.size()), during);
         QVERIFY(after.ends_with("\r\n"));
@@ -284,7 +286,7 @@ private slots:
         fx->sim().SetAdc(512);
         auto records = [this] { return AdcRecords(kvtest::TempDir::Read(adcFile())); };
         Probe probe;
-        form->Enabletimer1->trigger();
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(records().size() >= 2, 15000);
 
         fx->sim().Unplug();
@@ -298,7 +300,7 @@ private slots:
         std::string error;
         QVERIFY2(fx->sim().PlugIn(&error), error.c_str());
         QTRY_VERIFY_WITH_TIMEOUT(records().size() >= taken + 2, 15000);
-        form->Enabletimer1->trigger(); // off
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger(); // off
         QVERIFY(probe.ticks() > ticksGone);
 
         const Lines l = log();
@@ -400,11 +402,11 @@ private slots:
         Probe probe;
         std::string expected;
         if (code == 0x15) {
-            form->GetLastValues1Click();
+            kvtest::Trigger(*form, "GetLastValues1");
             expected = "GetStatus error!";
             QVERIFY(!Has(log(), "  Last Values [Relay is currently Off]"));
         } else if (code == 0x1B) {
-            form->BitBtn4Click();
+            kvtest::Named<QPushButton>(*form, "BitBtn4")->click();
             expected = "GetCurrent error!";
         } else {
             ctx->CorrTable = Pattern();
@@ -432,7 +434,7 @@ private slots:
     void portCannotBeOpened() {
         QFETCH(QString, kind);
         Start();
-        form->Close1->trigger();
+        kvtest::Named<QAction>(*form, "Close1")->trigger();
         kvdrill::Meter meter("port cannot be opened: " + kind.toStdString());
         std::string path;
         std::string reason;
@@ -480,14 +482,14 @@ private slots:
         }
         fx->WriteSettings(ini(), "AutoOpen=0\r\n");
         kvtest::TempDir::Write(ini(), "[init]\r\nport=" + path + "\r\nAutoOpen=0\r\n");
-        form->Open1->trigger();
+        kvtest::Named<QAction>(*form, "Open1")->trigger();
         const auto boxes = prompter.messageTexts();
         QCOMPARE(boxes.size(), std::size_t{1});
         QVERIFY2(boxes[0].find(reason) != std::string::npos, boxes[0].c_str());
         QVERIFY(!form->link().PortOpen());
         // A command now opens the port again, fails the same way and reports the exchange.
         prompter.clear();
-        form->GetLastValues1Click();
+        kvtest::Trigger(*form, "GetLastValues1");
         QVERIFY(!prompter.messageTexts().empty());
         QCOMPARE(prompter.messageTexts().back(), std::string("GetStatus error!"));
 
@@ -498,7 +500,7 @@ private slots:
             kvdrill::Unmount(mountDir);
         fx->WriteSettings(ini(), "AutoOpen=0\r\n");
         prompter.clear();
-        form->Open1->trigger();
+        kvtest::Named<QAction>(*form, "Open1")->trigger();
         QCOMPARE(prompter.messageTexts(), std::vector<std::string>{});
         QCOMPARE(log().front(), std::string("COM port opened"));
         VerifyNextTransactionWorks();

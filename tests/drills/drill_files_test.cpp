@@ -23,6 +23,7 @@
 
 #include "app/program_path.h"
 #include "app/text_files.h"
+#include "by_name.h"
 #include "drill_meter.h"
 #include "fuse_sim.h"
 #include "gui/application.h"
@@ -92,6 +93,7 @@ private:
         ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir + "/"});
         form = std::make_unique<TForm1>(*ctx);
         calib = std::make_unique<TForm2>(*ctx);
+        form->UseWindows(calib.get(), nullptr, nullptr, nullptr);
         if (!form->OpenComPort())
             return false;
         prompter.clear();
@@ -100,8 +102,8 @@ private:
 
     // Timed measurements until the log shows `lines` reports of a failed record, then off.
     int RunTimerUntilReported(int reports) {
-        form->m->clear();
-        form->Enabletimer1->trigger();
+        kvtest::Named<QPlainTextEdit>(*form, "m")->clear();
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
         auto failures = [this] {
             const Lines l = log();
             return static_cast<int>(std::count_if(l.begin(), l.end(), [](const std::string &s) {
@@ -112,7 +114,7 @@ private:
         t.start();
         while (failures() < reports && t.elapsed() < 20000)
             QTest::qWait(100);
-        form->Enabletimer1->trigger();
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
         return failures();
     }
 
@@ -140,6 +142,7 @@ private:
         ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir + "/"});
         form = std::make_unique<TForm1>(*ctx);
         calib = std::make_unique<TForm2>(*ctx);
+        form->UseWindows(calib.get(), nullptr, nullptr, nullptr);
         form->show();
     }
 
@@ -187,10 +190,10 @@ private slots:
         QCOMPARE(SaveCalibration(sav), std::string());
         QVERIFY(!calib->DataModified());
         QVERIFY(kvtest::TempDir::Read(sav).find("601\r\n") != std::string::npos);
-        form->m->clear();
-        form->Enabletimer1->trigger();
+        kvtest::Named<QPlainTextEdit>(*form, "m")->clear();
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(kvtest::TempDir::Read(adcFile()).size() > adcBefore.size(), 10000);
-        form->Enabletimer1->trigger();
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
         QVERIFY(kvtest::TempDir::Read(adcFile()).starts_with(adcBefore));
         meter.Report("current log: \"Cannot write the current log ...: " +
                          std::string(std::strerror(ENOSPC)) +
@@ -323,7 +326,7 @@ private slots:
             prompter.clear();
             QElapsedTimer t;
             t.start();
-            form->GenerateCORRTABLEINCFile1Click();
+            kvtest::Trigger(*form, "GenerateCORRTABLEINCFile1");
             times += std::to_string(t.elapsed()) + " ms ";
             const auto boxes = prompter.messageTexts();
             QVERIFY(!boxes.empty());
@@ -355,10 +358,10 @@ private slots:
         QCOMPARE(kvtest::TempDir::Read(adcFile()), std::string()); // no half header
 
         fs::remove(dir + "/filler");
-        form->Enabletimer1->trigger();
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(kvtest::TempDir::Read(adcFile()).size() > std::strlen(kHeader),
                                  10000);
-        form->Enabletimer1->trigger();
+        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
         const std::string adc = kvtest::TempDir::Read(adcFile());
         QVERIFY2(adc.starts_with(kHeader) && adc.find(kHeader, 1) == std::string::npos,
                  adc.c_str());

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/program_path.h"
+#include "by_name.h"
 #include "fuse_sim.h"
 #include "gui/application.h"
 #include "gui/main_window.h"

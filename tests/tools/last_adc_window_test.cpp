@@ -98,7 +98,6 @@ private slots:
     void openingShowsDotsStoppedAndSendsNothing() {
         {
             TForm5 fresh(*ctx_);
-            QCOMPARE(ctx_->form5, &fresh);
             QCOMPARE(fresh.adc->text(), QString("..."));
             QVERIFY(!fresh.Timer1->isActive() && fresh.BitBtn2->isEnabled() &&
                     !fresh.BitBtn3->isEnabled());

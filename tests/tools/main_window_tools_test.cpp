@@ -27,6 +27,7 @@ class MainWindowToolsTest : public QObject, private kvtest::WindowRig {
         MakeWindow(extraIni);
         form5_ = std::make_unique<TForm5>(*ctx);
         form3_ = std::make_unique<TForm3>(*ctx);
+        form->UseWindows(nullptr, nullptr, form5_.get(), form3_.get());
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
@@ -57,7 +58,7 @@ private slots:
     void calcAdcShowsUmaxFromTheVoltageSetting() {
         Start("");
         QCOMPARE(form3_->ui->text(), QString("0")); // nothing computed before the first opening
-        WhileOpen(form->Calc1, form3_.get(), [&] {
+        WhileOpen(kvtest::Named<QAction>(*form, "Calc1"), form3_.get(), [&] {
             QVERIFY(form3_->isModal());
             QCOMPARE(form3_->umax->text(), QString("5.000"));
             QCOMPARE(form3_->ui->text(), QString("0.000"));
@@ -66,7 +67,7 @@ private slots:
             form3_->umax->setText("2.5");
         });
         // The inputs stay from one opening to the next, but U max follows the setting.
-        WhileOpen(form->Calc1, form3_.get(), [&] {
+        WhileOpen(kvtest::Named<QAction>(*form, "Calc1"), form3_.get(), [&] {
             QCOMPARE(form3_->i->text(), QString("6"));
             QCOMPARE(form3_->umax->text(), QString("5.000"));
             QCOMPARE(form3_->ui->text(), QString("2.500"));
@@ -76,7 +77,7 @@ private slots:
 
     void calcAdcFormatsAnOtherVoltage() {
         Start("Voltage=3.3\r\n");
-        WhileOpen(form->Calc1, form3_.get(), [&] {
+        WhileOpen(kvtest::Named<QAction>(*form, "Calc1"), form3_.get(), [&] {
             QCOMPARE(form3_->umax->text(), QString("3.300"));
             const QPoint d = form3_->frameGeometry().center() - form->frameGeometry().center();
             QVERIFY(d.manhattanLength() <= 4);
@@ -87,7 +88,7 @@ private slots:
         Start("");
         sim->OverrideStatusByte(12, 0x03);
         sim->OverrideStatusByte(13, 0xFF);
-        WhileOpen(form->LastADCmeasure1, form5_.get(), [&] {
+        WhileOpen(kvtest::Named<QAction>(*form, "LastADCmeasure1"), form5_.get(), [&] {
             QCOMPARE(form5_->adc->text(), QString("..."));
             QVERIFY(form5_->BitBtn2->isEnabled());
             QVERIFY(!form5_->BitBtn3->isEnabled());
