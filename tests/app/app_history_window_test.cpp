@@ -56,7 +56,7 @@ private:
     }
     void SetUnit(const std::string &typed) {
         prompter.AnswerInput(typed);
-        kvtest::Named<QAction>(*form, "Unit1")->trigger();
+        kvtest::Trigger(*form, "Unit1");
     }
 
 private slots:
@@ -92,20 +92,18 @@ private slots:
         };
         const std::vector<Row> rows = {
             {[&] { kvtest::Named<QPushButton>(*form, "BitBtn2")->click(); }, "params-read"},
-            {[&] { kvtest::Named<QAction>(*form, "GetLastStoredValues1")->trigger(); },
-             "status-read"},
+            {[&] { kvtest::Trigger(*form, "GetLastStoredValues1"); }, "status-read"},
             {[&] {
                  prompter.AnswerMessage(kv::IdYes);
                  kvtest::Named<QPushButton>(*form, "BitBtn3")->click();
              },
              "relay"},
             {[&] { kvtest::Named<QPushButton>(*form, "BitBtn4")->click(); }, "current-read"},
-            {[&] { kvtest::Named<QAction>(*form, "CalcCRC1")->trigger(); }, "params-crc"},
-            {[&] { kvtest::Named<QAction>(*form, "VerifyCorrectionTable1")->trigger(); },
-             "table-verify"},
+            {[&] { kvtest::Trigger(*form, "CalcCRC1"); }, "params-crc"},
+            {[&] { kvtest::Trigger(*form, "VerifyCorrectionTable1"); }, "table-verify"},
             {[&] {
                  prompter.AnswerFile(dir->File("backup.epr"));
-                 kvtest::Named<QAction>(*form, "BackUpDeviceTable1")->trigger();
+                 kvtest::Trigger(*form, "BackUpDeviceTable1");
              },
              "table-backup"},
             {[&] {
@@ -116,7 +114,7 @@ private slots:
              "params-send"},
             {[&] {
                  prompter.AnswerMessage(kv::IdYes);
-                 kvtest::Named<QAction>(*form, "Restart1")->trigger();
+                 kvtest::Trigger(*form, "Restart1");
              },
              "restart"},
         };
@@ -169,7 +167,7 @@ private slots:
 
     void historyWindowListsNewestFirstAndExports() {
         Start();
-        kvtest::Named<QAction>(*form, "GetLastValues1")->trigger();
+        kvtest::Trigger(*form, "GetLastValues1");
         SetUnit("SN-7");
         kvtest::Named<QPushButton>(*form, "BitBtn2")->click();
         prompter.AnswerMessage(kv::IdYes);
@@ -205,12 +203,12 @@ private slots:
 
     void calibrationRecordRefusesWithItsReason() {
         Start();
-        kvtest::Named<QAction>(*form, "CalibrationRecord1")->trigger();
+        kvtest::Trigger(*form, "CalibrationRecord1");
         QCOMPARE(prompter.messageTexts().back(),
                  std::string("Set the unit first (Service > Unit...)"));
         SetUnit("SN-9");
         kvtest::Named<QPushButton>(*form, "BitBtn2")->click();
-        kvtest::Named<QAction>(*form, "CalibrationRecord1")->trigger();
+        kvtest::Trigger(*form, "CalibrationRecord1");
         QCOMPARE(prompter.messageTexts().back(),
                  std::string("Unit SN-9 has no calibration in the history"));
         for (const kvtest::Prompt &p : prompter.prompts())

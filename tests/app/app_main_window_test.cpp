@@ -28,7 +28,6 @@
 #include <vector>
 
 #include "app/errors.h"
-#include "by_name.h"
 #include "fake_sysfs.h"
 #include "gui/adc_calculator_window.h"
 #include "gui/application.h"
@@ -40,8 +39,8 @@
 #include "gui/startup.h"
 #include "link/link.h"
 #include "scripted_prompter.h"
-#include "sim_fixture.h"
 #include "temp_dir.h"
+#include "window_rig.h"
 
 using Lines = std::vector<std::string>;
 
@@ -55,25 +54,19 @@ QString ScreenshotDir() {
 
 } // namespace
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public QObject, protected kvtest::WindowRig {
     Q_OBJECT
 
 private:
-    kvtest::ScriptedPrompter prompter;
-    std::unique_ptr<kvtest::TempDir> dir;
-    std::unique_ptr<kv::AppContext> ctx;
     std::unique_ptr<TForm2> form2;
-    std::unique_ptr<TForm1> form;
 
-    std::string iniFile() const { return dir->File("korvane.ini"); }
     std::string adcFile() const { return dir->File("korvane.adc"); }
 
     // The main window on a settings file with these lines (none: no file at all).
     void Start(const char *iniLines = "AutoOpen=0\r\n", bool withForm2 = false) {
         if (iniLines)
             kvtest::TempDir::Write(iniFile(), std::string("[init]\r\n") + iniLines);
-        ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir->path()});
-        form = std::make_unique<TForm1>(*ctx);
+        MakeWindowIn(programDir);
         if (withForm2) {
             form2 = std::make_unique<TForm2>(*ctx);
             form->UseWindows(form2.get(), nullptr, nullptr, nullptr);
@@ -87,17 +80,11 @@ private:
     }
 
 private slots:
-    void init() {
-        prompter.clear();
-        KorvaneApplication::instance()->setPrompter(&prompter);
-        dir = std::make_unique<kvtest::TempDir>();
-    }
+    void init() { StartFolder(); }
 
     void cleanup() {
         form2.reset();
-        form.reset();
-        ctx.reset();
-        dir.reset();
+        CloseAll();
     }
 
     void captionSizesAndFont() {
@@ -316,14 +303,14 @@ private slots:
 
         ShowActive();
         kvtest::Named<QLineEdit>(*form, "overloadtimer")->setFocus();
-        kvtest::Named<QAction>(*form, "AllDataChange1")->trigger();
+        kvtest::Trigger(*form, "AllDataChange1");
         QVERIFY(kvtest::Named<QAction>(*form, "AllDataChange1")->isChecked());
         QCOMPARE(enabled(), QStringList({"average", "avgi", "fusecurrent", "multiply",
                                          "overloadtimer", "vref", "zerooffset"}));
         QCOMPARE(QApplication::focusWidget(), kvtest::Named<QLineEdit>(*form, "fusecurrent"));
         QVERIFY(!kvtest::Named<QLineEdit>(*form, "fusecurrent")->hasSelectedText());
 
-        kvtest::Named<QAction>(*form, "AllDataChange1")->trigger();
+        kvtest::Trigger(*form, "AllDataChange1");
         QVERIFY(!kvtest::Named<QAction>(*form, "AllDataChange1")->isChecked());
         QCOMPARE(enabled(), QStringList({"fusecurrent", "overloadtimer"}));
         QCOMPARE(QApplication::focusWidget(), kvtest::Named<QLineEdit>(*form, "fusecurrent"));
@@ -419,7 +406,7 @@ private slots:
 
     void aboutExitAndGraph() {
         Start("AutoOpen=0\r\n", true);
-        kvtest::Named<QAction>(*form, "About1")->trigger();
+        kvtest::Trigger(*form, "About1");
         QCOMPARE(prompter.prompts().size(), std::size_t(1));
         const kvtest::Prompt about = prompter.prompts()[0];
         QCOMPARE(about.caption, std::string("Information"));
@@ -432,7 +419,7 @@ private slots:
         QVERIFY(form2->isVisible());
         QVERIFY(!form2->isModal());
 
-        kvtest::Named<QAction>(*form, "Exit1")->trigger();
+        kvtest::Trigger(*form, "Exit1");
         QVERIFY(!form->isVisible());
     }
 
@@ -473,9 +460,9 @@ private slots:
         Start();
         QVERIFY(!kvtest::Named<QAction>(*form, "TimestampsInLog1")->isChecked());
         form->AddLog("S: 10B");
-        kvtest::Named<QAction>(*form, "TimestampsInLog1")->trigger();
+        kvtest::Trigger(*form, "TimestampsInLog1");
         form->AddLog("R: 00 01");
-        kvtest::Named<QAction>(*form, "TimestampsInLog1")->trigger();
+        kvtest::Trigger(*form, "TimestampsInLog1");
         form->AddLog("plain");
         const Lines lines = form->LogLinesShown();
         QCOMPARE(lines.size(), std::size_t(3));
@@ -488,11 +475,11 @@ private slots:
 
         const std::string file = dir->File("saved.txt");
         prompter.AnswerFile(file);
-        kvtest::Named<QAction>(*form, "SaveLog1")->trigger();
+        kvtest::Trigger(*form, "SaveLog1");
         QCOMPARE(kvtest::TempDir::Read(file), "S: 10B\r\n" + lines[1] + "\r\nplain\r\n");
         prompter.AnswerFile(std::nullopt); // cancelled: nothing written
         std::filesystem::remove(file);
-        kvtest::Named<QAction>(*form, "SaveLog1")->trigger();
+        kvtest::Trigger(*form, "SaveLog1");
         QVERIFY(!std::filesystem::exists(file));
     }
 
@@ -537,7 +524,7 @@ private slots:
         QTest::keyClick(form.get(), Qt::Key_K, Qt::ControlModifier);
         QCOMPARE(prompter.messageTexts(), Lines({"'x' is not a valid integer value."}));
         QCOMPARE(prompter.prompts()[0].caption, std::string("<Korvane>"));
-        kvtest::Named<QAction>(*form, "About1")->trigger();
+        kvtest::Trigger(*form, "About1");
         QCOMPARE(prompter.prompts().size(), std::size_t(2));
     }
 
@@ -586,15 +573,13 @@ private slots:
     // ------------------------------------------------------------ against the simulated fuse
 
     void openAndCloseComPort() {
-        kvtest::SimFixture fx;
-        ctx = std::make_unique<kv::AppContext>(prompter,
-                                               kv::ProgramPaths{"korvane", fx.dir().path()});
-        form = std::make_unique<TForm1>(*ctx);
+        StartFuse();
+        MakeWindow();
         QVERIFY(!form->link().PortOpen());
-        kvtest::Named<QAction>(*form, "Open1")->trigger();
+        kvtest::Trigger(*form, "Open1");
         QVERIFY(form->link().PortOpen());
         QCOMPARE(form->LogLinesShown(), Lines({"COM port opened"}));
-        kvtest::Named<QAction>(*form, "Close1")->trigger();
+        kvtest::Trigger(*form, "Close1");
         QVERIFY(!form->link().PortOpen());
         QCOMPARE(form->LogLinesShown(), Lines({"COM port closed", "COM port opened"}));
         QVERIFY(prompter.prompts().empty());
@@ -604,17 +589,15 @@ private slots:
     // With AutoOpen the first activation opens the port, later ones do nothing; a port that
     // cannot be opened shows its error box and the window stays usable.
     void firstActivationOpensThePort() {
-        kvtest::SimFixture fx;
-        fx.WriteSettings(fx.iniFile(), "AutoOpen=1\r\n");
-        ctx = std::make_unique<kv::AppContext>(prompter,
-                                               kv::ProgramPaths{"korvane", fx.dir().path()});
-        form = std::make_unique<TForm1>(*ctx);
+        StartFuse();
+        WriteSettings(iniFile(), "AutoOpen=1\r\n");
+        MakeWindowIn(programDir);
         QVERIFY(!form->link().PortOpen());
         ShowActive();
         QTRY_VERIFY(form->link().PortOpen());
         QCOMPARE(form->LogLinesShown(), Lines({"COM port opened"}));
         QVERIFY(!form->commState().FirstActivate);
-        kvtest::Named<QAction>(*form, "Close1")->trigger();
+        kvtest::Trigger(*form, "Close1");
 
         // Activating again opens nothing.
         form->hide();
@@ -624,10 +607,10 @@ private slots:
         form.reset();
 
         // A missing device: the error box, no log line, the window still usable.
-        kvtest::TempDir::Write(fx.iniFile(),
-                               "[init]\r\nport=" + fx.dir().File("nothing") + "\r\nAutoOpen=1\r\n");
+        kvtest::TempDir::Write(iniFile(),
+                               "[init]\r\nport=" + dir->File("nothing") + "\r\nAutoOpen=1\r\n");
         prompter.clear();
-        form = std::make_unique<TForm1>(*ctx);
+        MakeWindowIn(programDir);
         ShowActive();
         QTRY_VERIFY(!prompter.prompts().empty());
         QCOMPARE(prompter.prompts()[0].caption, std::string("Error"));
@@ -636,10 +619,10 @@ private slots:
         QTRY_COMPARE(prompter.prompts().size(), std::size_t(2));
         QCOMPARE(prompter.prompts()[1].caption, std::string("Port"));
         QCOMPARE(prompter.prompts()[1].text,
-                 "The port " + fx.dir().File("nothing") +
+                 "The port " + dir->File("nothing") +
                      " could not be opened. Choose the serial port now?");
         QVERIFY(form->LogLinesShown().empty());
-        kvtest::Named<QAction>(*form, "About1")->trigger();
+        kvtest::Trigger(*form, "About1");
         QCOMPARE(prompter.prompts().size(), std::size_t(3));
         form.reset();
     }
@@ -648,18 +631,16 @@ private slots:
     // by-id name of the adapter chosen and writes "port" and "baud", other lines kept. The
     // next opening uses them.
     void portItemAndDialog() {
-        kvtest::SimFixture fx;
+        StartFuse();
         kvtest::FakeMachine machine;
-        fx.WriteSettings(fx.iniFile(), "AutoOpen=0\r\nFuseCurrent=42\r\n");
-        ctx = std::make_unique<kv::AppContext>(prompter,
-                                               kv::ProgramPaths{"korvane", fx.dir().path()});
-        form = std::make_unique<TForm1>(*ctx);
+        WriteSettings(iniFile(), "AutoOpen=0\r\nFuseCurrent=42\r\n");
+        MakeWindowIn(programDir);
         form->SetPortRoots(machine.roots());
         QCOMPARE(kvtest::Named<QAction>(*form, "Port1")->text(), QString("Port..."));
-        kvtest::Named<QAction>(*form, "Open1")->trigger();
+        kvtest::Trigger(*form, "Open1");
         QCOMPARE(kvtest::Named<QAction>(*form, "Port1")->text(),
-                 QString::fromStdString("Port: " + fx.port() + "..."));
-        kvtest::Named<QAction>(*form, "Close1")->trigger();
+                 QString::fromStdString("Port: " + sim->PortPath() + "..."));
+        kvtest::Trigger(*form, "Close1");
         QCOMPARE(kvtest::Named<QAction>(*form, "Port1")->text(), QString("Port..."));
 
         const std::string byId =
@@ -697,9 +678,9 @@ private slots:
             seen = true;
             dlg->accept();
         });
-        kvtest::Named<QAction>(*form, "Port1")->trigger();
+        kvtest::Trigger(*form, "Port1");
         QVERIFY(seen);
-        QCOMPARE(kvtest::TempDir::Read(fx.iniFile()),
+        QCOMPARE(kvtest::TempDir::Read(iniFile()),
                  "[init]\r\nport=" + byId + "\r\nAutoOpen=0\r\nFuseCurrent=42\r\nbaud=38400\r\n");
         form.reset();
     }
@@ -707,12 +688,10 @@ private slots:
     // After a transaction the last panel shows the whole frame in hexadecimal: it reaches
     // to the bar's right edge and writes in the system's interface font.
     void statusBarShowsTheWholeFrame() {
-        kvtest::SimFixture fx;
-        ctx = std::make_unique<kv::AppContext>(prompter,
-                                               kv::ProgramPaths{"korvane", fx.dir().path()});
-        form = std::make_unique<TForm1>(*ctx);
+        StartFuse();
+        MakeWindow();
         ShowActive();
-        kvtest::Named<QAction>(*form, "GetLastValues1")->trigger();
+        kvtest::Trigger(*form, "GetLastValues1");
         const QString frame("0x15 0x00 0x00 0x00 0x00 0x00 0x00 0x00 0x00 0x00 ");
         QCOMPARE(kvtest::Named<QLabel>(*form, "sb1Panel1")->text(), frame);
 
@@ -738,14 +717,12 @@ private slots:
     }
 
     void infoShowsTheReplyAsText() {
-        kvtest::SimFixture fx;
-        ctx = std::make_unique<kv::AppContext>(prompter,
-                                               kv::ProgramPaths{"korvane", fx.dir().path()});
-        form = std::make_unique<TForm1>(*ctx);
+        StartFuse();
+        MakeWindow();
         QVERIFY(form->OpenComPort());
-        kvtest::Named<QAction>(*form, "Info1")->trigger();
-        QCOMPARE(fx.sim().FrameCount(), std::size_t(1));
-        QCOMPARE(int(fx.sim().Frames()[0][0]), 0x01);
+        kvtest::Trigger(*form, "Info1");
+        QCOMPARE(sim->FrameCount(), std::size_t(1));
+        QCOMPARE(int(sim->Frames()[0][0]), 0x01);
         const Lines lines = form->LogLinesShown();
         QVERIFY(lines.size() >= 3);
         QCOMPARE(lines.back(), std::string("COM port opened"));
@@ -753,38 +730,36 @@ private slots:
         // The reply is in the "R: " line as text, not as hexadecimal digits.
         bool found = false;
         for (const std::string &l : lines)
-            if (l.rfind("R: ", 0) == 0 && l.find(fx.sim().InfoText()) != std::string::npos)
+            if (l.rfind("R: ", 0) == 0 && l.find(sim->InfoText()) != std::string::npos)
                 found = true;
         QVERIFY2(found, lines.front().c_str());
         QVERIFY(prompter.prompts().empty());
         // Text mode was Info's alone: bytes arriving afterwards show in hexadecimal again.
-        fx.sim().SendRaw({0x4F, 0x0D});
+        sim->SendRaw({0x4F, 0x0D});
         QTRY_COMPARE(form->LogLinesShown().front(), std::string("R: 4F 0D"));
         form.reset();
     }
 
     void restartAsksAndReportsAMissingReply() {
-        kvtest::SimFixture fx;
-        ctx = std::make_unique<kv::AppContext>(prompter,
-                                               kv::ProgramPaths{"korvane", fx.dir().path()});
-        form = std::make_unique<TForm1>(*ctx);
+        StartFuse();
+        MakeWindow();
         QVERIFY(form->OpenComPort());
 
         prompter.AnswerMessage(kv::IdNo);
-        kvtest::Named<QAction>(*form, "Restart1")->trigger();
+        kvtest::Trigger(*form, "Restart1");
         QCOMPARE(prompter.messageTexts(), Lines({"Are you sure?"}));
-        QCOMPARE(fx.sim().FrameCount(), std::size_t(0));
+        QCOMPARE(sim->FrameCount(), std::size_t(0));
 
         prompter.AnswerMessage(kv::IdYes);
-        kvtest::Named<QAction>(*form, "Restart1")->trigger();
-        QCOMPARE(fx.sim().FrameCount(), std::size_t(1));
-        QCOMPARE(int(fx.sim().Frames()[0][0]), 0x02);
+        kvtest::Trigger(*form, "Restart1");
+        QCOMPARE(sim->FrameCount(), std::size_t(1));
+        QCOMPARE(int(sim->Frames()[0][0]), 0x02);
         QCOMPARE(prompter.messageTexts().size(), std::size_t(2));
 
         // A silent device: "Receive error!" from the transaction, then the box.
-        fx.sim().SetSilent(0x02, true);
+        sim->SetSilent(0x02, true);
         prompter.AnswerMessage(kv::IdYes);
-        kvtest::Named<QAction>(*form, "Restart1")->trigger();
+        kvtest::Trigger(*form, "Restart1");
         QCOMPARE(prompter.messageTexts(),
                  Lines({"Are you sure?", "Are you sure?", "Are you sure?", "Restart error!"}));
         QCOMPARE(form->LogLinesShown().front(), std::string("Receive error!"));

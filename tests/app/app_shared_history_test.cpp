@@ -54,7 +54,7 @@ private slots:
         MakeWindow("SharedHistory=" + pg->Uri() + "\r\n");
         QVERIFY(form->OpenComPort());
         prompter.AnswerInput("SN-11");
-        kvtest::Named<QAction>(*form, "Unit1")->trigger();
+        kvtest::Trigger(*form, "Unit1");
         kvtest::Named<QPushButton>(*form, "BitBtn2")
             ->click(); // Get Data, recorded, then sent by the forwarder thread
         QTRY_COMPARE_WITH_TIMEOUT(Count(), 1LL, 15000);
@@ -108,7 +108,7 @@ private slots:
             dlg->conninfo->setText(QString::fromStdString(pg->Uri()));
             dlg->accept();
         });
-        kvtest::Named<QAction>(*form, "SharedHistory1")->trigger();
+        kvtest::Trigger(*form, "SharedHistory1");
         QVERIFY(kvtest::TempDir::Read(iniFile()).find("SharedHistory=" + pg->Uri()) !=
                 std::string::npos);
         QVERIFY(form->OpenComPort());

@@ -132,7 +132,7 @@ private slots:
             if (r.changed >= 0)
                 ctx->CorrTable[static_cast<std::size_t>(r.changed)] = 40;
             prompter.clear();
-            kvtest::Named<QAction>(*form, "VerifyCorrectionTable1")->trigger();
+            kvtest::Trigger(*form, "VerifyCorrectionTable1");
             QCOMPARE(prompter.messageTexts(), std::vector<std::string>{r.box});
         }
         QCOMPARE(sim->FrameCount(0x06), std::size_t(0));
@@ -141,7 +141,7 @@ private slots:
     void backUpSavesTheDeviceTableUnderThePortAndTime() {
         const std::string file = dir->File("saved.epr");
         prompter.AnswerFile(file);
-        kvtest::Named<QAction>(*form, "BackUpDeviceTable1")->trigger();
+        kvtest::Trigger(*form, "BackUpDeviceTable1");
         QCOMPARE(kvtest::TempDir::Read(file), TableFileText(Table(1)));
         const auto dialog = prompter.prompts().at(0).dialog;
         QCOMPARE(dialog.initialDir, DefaultBackupDir(dir->path()));
@@ -151,7 +151,7 @@ private slots:
     }
 
     void verifyTableWritesIsKeptInTheSettings() {
-        kvtest::Named<QAction>(*form, "VerifyTableWrites1")->trigger();
+        kvtest::Trigger(*form, "VerifyTableWrites1");
         QVERIFY(ctx->VerifyWrites);
         QVERIFY(kvtest::TempDir::Read(dir->File("korvane.ini")).find("VerifyWrites=1") !=
                 std::string::npos);

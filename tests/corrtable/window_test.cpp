@@ -69,7 +69,7 @@ private slots:
             shown = e.Edit[0]->text();
             e.BitBtn1->click();
         });
-        kvtest::Named<QAction>(*form, "Correctiontable1")->trigger();
+        kvtest::Trigger(*form, "Correctiontable1");
         QCOMPARE(editorShown, 1);
         QCOMPARE(shown, QString("5"));
         QVERIFY(Frames().empty());
@@ -141,7 +141,7 @@ private slots:
         ctx->CorrTable[0] = 42;
         editor->ShowTable();
         editor->Edit[0]->setText("7");
-        kvtest::Named<QAction>(*form, "GenerateCORRTABLEINCFile1")->trigger();
+        kvtest::Trigger(*form, "GenerateCORRTABLEINCFile1");
         const std::string out = dir->File("corrtable.inc");
         QCOMPARE(prompter.messageTexts(),
                  (std::vector<std::string>{"'x' is not a valid integer value",

@@ -145,7 +145,7 @@ private slots:
         Start();
         for (int i = 0; i < kv::sim::kRecordSize; ++i)
             sim->OverrideStatusByte(i, 0);
-        kvtest::Named<QAction>(*form, "GetLastValues1")->trigger();
+        kvtest::Trigger(*form, "GetLastValues1");
         QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x15})});
         QCOMPARE(top(13), Reversed({
                               ">",
@@ -174,7 +174,7 @@ private slots:
         sim->OverrideStatusByte(3, 0x81);
         sim->OverrideStatusByte(19, 0x03);
         sim->OverrideStatusByte(20, 0xE8);
-        kvtest::Named<QAction>(*form, "GetLastStoredValues1")->trigger();
+        kvtest::Trigger(*form, "GetLastStoredValues1");
         QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x14})});
         const Lines stored = top(13);
         QCOMPARE(stored[0], std::string("  Last Stored Values [Relay is currently On]"));
@@ -185,7 +185,7 @@ private slots:
         Reset();
         sim->OverrideStatusByte(19, 0xFF);
         sim->OverrideStatusByte(20, 0xFF);
-        kvtest::Named<QAction>(*form, "GetLastValues1")->trigger();
+        kvtest::Trigger(*form, "GetLastValues1");
         QCOMPARE(top(13).at(6), std::string("> Last relay offtime:66845ms [1m6s845ms]"));
     }
 
@@ -194,7 +194,7 @@ private slots:
         for (int length : {24, 26}) {
             Reset();
             sim->SetReplyLength(0x15, length);
-            kvtest::Named<QAction>(*form, "GetLastValues1")->trigger();
+            kvtest::Trigger(*form, "GetLastValues1");
             QCOMPARE(prompter.messageTexts(), Lines{"GetStatus error!"});
             for (const std::string &line : log())
                 QVERIFY2(line.empty() || line[0] != '>', line.c_str());
@@ -424,7 +424,7 @@ private slots:
         sim->SetHeldParams({99, 5, 100, 0, 1, 0, 20});
         kvtest::Named<QCheckBox>(*form, "vref")->setChecked(false);
 
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Trigger(*form, "Enabletimer1");
         QVERIFY(kvtest::Named<QAction>(*form, "Enabletimer1")->isChecked());
         QVERIFY(kvtest::Named<QTimer>(*form, "Timer1")->isActive());
         kvtest::Named<QTimer>(*form, "Timer1")->stop(); // ticks are driven by the test
@@ -448,7 +448,7 @@ private slots:
             QVERIFY2(IsRecord(lines[i], "  500   1 244   5 100   0.88   5.00 On"),
                      lines[i].c_str());
 
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Trigger(*form, "Enabletimer1");
         QVERIFY(!kvtest::Named<QTimer>(*form, "Timer1")->isActive());
         for (QPushButton *b : {kvtest::Named<QPushButton>(*form, "BitBtn1"),
                                kvtest::Named<QPushButton>(*form, "BitBtn2"),
@@ -461,7 +461,7 @@ private slots:
         Start("Timer=5\r\n");
         sim->SetAdc(1023);
         sim->SetHeldParams({99, 0, 10, 0, 0, 0, 20});
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Trigger(*form, "Enabletimer1");
         kvtest::Named<QTimer>(*form, "Timer1")->stop();
         QStringList shown;
         for (int i = 0; i < 6; ++i) {
@@ -513,11 +513,11 @@ private slots:
             Start(fromDialog ? "Timer=5\r\n" : "Timer=2147483647\r\n");
             if (fromDialog) {
                 prompter.AnswerInput("$7FFFFFFF");
-                kvtest::Named<QAction>(*form, "SetCurrentTimerInterval1")->trigger();
+                kvtest::Trigger(*form, "SetCurrentTimerInterval1");
             }
             QCOMPARE(form->commState().TimerInterval, 2147483647);
             std::filesystem::remove(adcFile());
-            kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+            kvtest::Trigger(*form, "Enabletimer1");
             kvtest::Named<QTimer>(*form, "Timer1")->stop();
             kvtest::Tick(*form);
             QCOMPARE(kvtest::Named<QLabel>(*form, "sb1Panel0")->text(), QString(" 2147483647"));
@@ -526,7 +526,7 @@ private slots:
             QCOMPARE(kvtest::Named<QLabel>(*form, "sb1Panel0")->text(), QString(" 2147483646"));
             QCOMPARE(sim->FrameCount(), std::size_t(2));
             QCOMPARE(adcLines().size(), std::size_t(2)); // header and one record
-            kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+            kvtest::Trigger(*form, "Enabletimer1");
             cleanup();
             init();
         }
@@ -535,7 +535,7 @@ private slots:
     // A current log emptied or deleted during a series starts again with its header.
     void currentLogHeaderComesBack() {
         Start("Timer=1\r\n");
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Trigger(*form, "Enabletimer1");
         kvtest::Named<QTimer>(*form, "Timer1")->stop();
         kvtest::Tick(*form);
         QCOMPARE(adcLines().size(), std::size_t(2));
@@ -549,14 +549,14 @@ private slots:
             QCOMPARE(lines.size(), std::size_t(2));
             QCOMPARE(lines[0], std::string(kCurrentLogHeader));
         }
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Trigger(*form, "Enabletimer1");
     }
 
     void setInterval() {
         Start("Timer=5\r\n");
         kv::IniFile ini(iniFile());
         prompter.AnswerInput(" 0x0A");
-        kvtest::Named<QAction>(*form, "SetCurrentTimerInterval1")->trigger();
+        kvtest::Trigger(*form, "SetCurrentTimerInterval1");
         const auto asked = prompter.prompts().at(0);
         QCOMPARE(asked.caption, std::string("Set current timer interval"));
         QCOMPARE(asked.text, std::string("Enter new value in seconds"));
@@ -568,14 +568,14 @@ private slots:
         // The same value again, or Cancel: nothing logged or saved.
         Reset();
         prompter.AnswerInput("10");
-        kvtest::Named<QAction>(*form, "SetCurrentTimerInterval1")->trigger();
+        kvtest::Trigger(*form, "SetCurrentTimerInterval1");
         prompter.AnswerInput(std::nullopt);
-        kvtest::Named<QAction>(*form, "SetCurrentTimerInterval1")->trigger();
+        kvtest::Trigger(*form, "SetCurrentTimerInterval1");
         QVERIFY(log().empty());
 
         // Below 1 becomes 1.
         prompter.AnswerInput("-3");
-        kvtest::Named<QAction>(*form, "SetCurrentTimerInterval1")->trigger();
+        kvtest::Trigger(*form, "SetCurrentTimerInterval1");
         QCOMPARE(form->commState().TimerInterval, 1);
         QCOMPARE(ini.ReadInteger("init", "Timer", 0), 1);
 
@@ -596,7 +596,7 @@ private slots:
         Reset();
         std::filesystem::permissions(iniFile(), std::filesystem::perms::owner_read);
         prompter.AnswerInput("4");
-        kvtest::Named<QAction>(*form, "SetCurrentTimerInterval1")->trigger();
+        kvtest::Trigger(*form, "SetCurrentTimerInterval1");
         QCOMPARE(form->commState().TimerInterval, 4);
         QCOMPARE(log().at(0), "Timer value not saved in " + iniFile() + ": The file is read-only");
         QCOMPARE(log().at(1), std::string("Timer value set to 4s"));
@@ -608,7 +608,7 @@ private slots:
         // Multiply 150 enters the CRC as 150 and count 0 as 0, silently.
         sim->SetHeldParams({10, 0, 150, 0, 0, 0, 0});
         SetEntries("10", "0", "0", "150", "0");
-        kvtest::Named<QAction>(*form, "CalcCRC1")->trigger();
+        kvtest::Trigger(*form, "CalcCRC1");
         const std::uint8_t crc = Crc({10, 0, 150, 0, 0, 0, 0});
         const std::string both = std::to_string(crc) + " [0x" + Hex(crc) + "]";
         QCOMPARE(log(), (Lines{"Returned CRC is " + both, "Calculated CRC is " + both}));
@@ -618,7 +618,7 @@ private slots:
         // Count 300 enters as its low byte 44 and differs from the device's 0.
         Reset();
         SetEntries("10", "0", "0", "150", "300");
-        kvtest::Named<QAction>(*form, "CalcCRC1")->trigger();
+        kvtest::Trigger(*form, "CalcCRC1");
         const std::uint8_t mine = Crc({10, 0, 150, 0, 0, 0, 44});
         QCOMPARE(prompter.messageTexts(),
                  Lines{"CRC NOT OK! [D: 0x" + Hex(crc) + " <> C: 0x" + Hex(mine) + "]"});
@@ -626,7 +626,7 @@ private slots:
         // An empty field: the conversion message, nothing logged or sent.
         Reset();
         SetEntries("10", "0", "", "150", "0");
-        kvtest::Named<QAction>(*form, "CalcCRC1")->trigger();
+        kvtest::Trigger(*form, "CalcCRC1");
         QCOMPARE(prompter.messageTexts(), Lines{"'' is not a valid integer value"});
         QVERIFY(log().empty());
         QVERIFY(sim->Frames().empty());
@@ -638,13 +638,13 @@ private slots:
         Start("Timer=1\r\n");
         sim->SetAdc(500);
         sim->SetHeldParams({99, 5, 100, 0, 1, 0, 20});
-        kvtest::Named<QAction>(*form, "CurrentPlot1")->trigger();
+        kvtest::Trigger(*form, "CurrentPlot1");
         QVERIFY(form->findChild<TCurrentPlotWindow *>() &&
                 form->findChild<TCurrentPlotWindow *>()->isVisible());
         QVERIFY(sim->Frames().empty());
 
         kvtest::Named<QPushButton>(*form, "BitBtn4")->click();
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Trigger(*form, "Enabletimer1");
         kvtest::Named<QTimer>(*form, "Timer1")->stop(); // ticks are driven by the test
         kvtest::Tick(*form);
         kv::device::PlotView v = form->plot().View();
@@ -675,7 +675,7 @@ private slots:
         QCOMPARE(png.size(), form->findChild<TCurrentPlotWindow *>()->area->size() *
                                  form->findChild<TCurrentPlotWindow *>()->devicePixelRatio());
         QCOMPARE(sim->FrameCount(), before);
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Trigger(*form, "Enabletimer1");
 
         // Resumed, it shows the newest point again.
         form->findChild<TCurrentPlotWindow *>()->pause->click();

@@ -1,7 +1,6 @@
 // Fault drills of the program against a misbehaving simulated fuse on a pseudo-terminal:
 // the real main window and table editor (offscreen), the real link and receive thread.
 // Each drill prints what it measured (CPU, peak memory) as a "DRILL" line.
-#include "by_name.h"
 #include "corrtable/transfer.h"
 #include <QAction>
 #include <QCoreApplication>
@@ -36,6 +35,7 @@
 #include "link/port_name.h"
 #include "scripted_prompter.h"
 #include "sim_fixture.h"
+#include "window_rig.h"
 
 using Lines = std::vector<std::string>;
 #if defined(__SANITIZE_ADDRESS__)
@@ -141,32 +141,23 @@ kv::sim::Table DeviceForm(const ct::CorrTableData &t) {
 
 } // namespace
 
-class DrillDevice : public QObject {
+class DrillDevice : public QObject, protected kvtest::WindowRig {
     Q_OBJECT
 
 private:
-    kvtest::ScriptedPrompter prompter;
-    std::unique_ptr<kvtest::SimFixture> fx;
-    std::unique_ptr<kv::AppContext> ctx;
-    std::unique_ptr<TForm1> form;
     std::unique_ptr<TForm4> editor;
 
-    std::string ini() const { return fx->dir().File("korvane.ini"); }
-    std::string adcFile() const { return fx->dir().File("korvane.adc"); }
+    std::string adcFile() const { return dir->File("korvane.adc"); }
     Lines log() const { return form->LogLinesShown(); }
     // The line a timed series logs when its port goes.
     std::string Unplugged() const {
-        return "Port " + kv::link::PortShown(fx->port()) + " unplugged (" + std::strerror(EIO) +
-               "): the series waits for it to come back";
+        return "Port " + kv::link::PortShown(sim->PortPath()) + " unplugged (" +
+               std::strerror(EIO) + "): the series waits for it to come back";
     }
 
     void Start(const std::string &extraIni = "", int logLines = 2000) {
-        fx = std::make_unique<kvtest::SimFixture>();
-        fx->WriteSettings(ini(),
-                          "AutoOpen=0\r\nLogLines=" + std::to_string(logLines) + "\r\n" + extraIni);
-        ctx = std::make_unique<kv::AppContext>(prompter,
-                                               kv::ProgramPaths{"korvane", fx->dir().path()});
-        form = std::make_unique<TForm1>(*ctx);
+        StartLinkedFuse();
+        MakeWindow("LogLines=" + std::to_string(logLines) + "\r\n" + extraIni);
         editor = std::make_unique<TForm4>(*ctx);
         form->UseWindows(nullptr, editor.get(), nullptr, nullptr);
         form->show();
@@ -195,9 +186,7 @@ private slots:
 
     void cleanup() {
         editor.reset();
-        form.reset();
-        ctx.reset();
-        fx.reset();
+        CloseAll();
     }
 
     // The device is pulled out after the tenth of 28 table blocks.
@@ -206,14 +195,14 @@ private slots:
         kvdrill::Meter meter("hang-up during table write");
         const ct::CorrTableData table = Pattern();
         ctx->CorrTable = table;
-        fx->sim().ClearFrames();
-        fx->sim().HangUpAfterFrames(10);
+        sim->ClearFrames();
+        sim->HangUpAfterFrames(10);
 
         Probe probe;
         WriteTableFromEditor();
         QCOMPARE(prompter.messageTexts(), std::vector<std::string>{ct::kWriteError});
         QVERIFY(Has(log(), "Receive error!"));
-        QVERIFY(fx->sim().FrameCount() <= 11);
+        QVERIFY(sim->FrameCount() <= 11);
         QVERIFY2(probe.ticks() > 0, "no window events were processed during the write");
         // The device stays away for a while; the program must neither spin nor hang.
         const double cpuBefore = meter.CpuSeconds();
@@ -221,14 +210,14 @@ private slots:
         const double idleCpu = meter.CpuSeconds() - cpuBefore;
 
         // Plugged in again: "Open COM port", and the same table (kept whole) goes out.
-        fx->Replug();
+        Replug();
         prompter.clear();
-        kvtest::Named<QAction>(*form, "Open1")->trigger();
+        kvtest::Trigger(*form, "Open1");
         QCOMPARE(log().front(), std::string("COM port opened"));
         WriteTableFromEditor();
         QCOMPARE(prompter.messageTexts(), std::vector<std::string>{ct::kWriteDone});
         QVERIFY(ctx->CorrTable == table);
-        QVERIFY(fx->sim().GetTable() == DeviceForm(table));
+        QVERIFY(sim->GetTable() == DeviceForm(table));
         meter.Report("\"Error on write!\" after block 10, " + probe.Text() +
                          ", idle CPU while hung " + std::to_string(idleCpu).substr(0, 4) +
                          " s/s; reopened, table written whole",
@@ -245,11 +234,11 @@ private slots:
         };
         const int header = records();
         Probe probe;
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Trigger(*form, "Enabletimer1");
         QTRY_VERIFY_WITH_TIMEOUT(records() >= header + 2, 15000);
         const std::string before = kvtest::TempDir::Read(adcFile());
 
-        fx->sim().HangUpNow();
+        sim->HangUpNow();
         QTRY_VERIFY_WITH_TIMEOUT(Has(log(), Unplugged()), 15000);
         const int ticksHung = probe.ticks();
         QTest::qWait(2500);
@@ -260,10 +249,10 @@ private slots:
         QCOMPARE(records(), static_cast<int>(std::count(during.begin(), during.end(), '\n')));
 
         // Plugged back in on the same path: the series opens the port again by itself.
-        fx->Replug();
+        Replug();
         const int afterReopen = records();
         QTRY_VERIFY_WITH_TIMEOUT(records() > afterReopen, 15000);
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger(); // off
+        kvtest::Trigger(*form, "Enabletimer1"); // off
         QVERIFY(!kvtest::Named<QTimer>(*form, "Timer1")->isActive());
         const std::string after = kvtest::TempDir::Read(adcFile());
         QCOMPARE(after.substr(0, during.size()), during);
@@ -283,14 +272,14 @@ private slots:
     void unplugDuringTimedSeries() {
         Start("Timer=1\r\n");
         kvdrill::Meter meter("unplug during a timed series");
-        fx->sim().SetAdc(512);
+        sim->SetAdc(512);
         auto records = [this] { return AdcRecords(kvtest::TempDir::Read(adcFile())); };
         Probe probe;
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Trigger(*form, "Enabletimer1");
         QTRY_VERIFY_WITH_TIMEOUT(records().size() >= 2, 15000);
 
-        fx->sim().Unplug();
-        QVERIFY(::access(fx->port().c_str(), F_OK) != 0);
+        sim->Unplug();
+        QVERIFY(::access(sim->PortPath().c_str(), F_OK) != 0);
         QTRY_VERIFY_WITH_TIMEOUT(Has(log(), Unplugged()), 5000);
         const std::size_t taken = records().size();
         QTest::qWait(2500);
@@ -298,9 +287,9 @@ private slots:
         const int ticksGone = probe.ticks();
 
         std::string error;
-        QVERIFY2(fx->sim().PlugIn(&error), error.c_str());
+        QVERIFY2(sim->PlugIn(&error), error.c_str());
         QTRY_VERIFY_WITH_TIMEOUT(records().size() >= taken + 2, 15000);
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger(); // off
+        kvtest::Trigger(*form, "Enabletimer1"); // off
         QVERIFY(probe.ticks() > ticksGone);
 
         const Lines l = log();
@@ -337,14 +326,14 @@ private slots:
         constexpr int kSamples = 4;
         kvdrill::Meter meter("flood 115200 bit/s for 80 s");
         Probe probe;
-        fx->sim().Flood(kBytesPerSecond, kWarmUpMs + kSamples * kSampleMs + 500);
+        sim->Flood(kBytesPerSecond, kWarmUpMs + kSamples * kSampleMs + 500);
         QTest::qWait(kWarmUpMs);
         std::vector<long> rss{meter.CurrentKiB()};
         for (int i = 0; i < kSamples; ++i) {
             QTest::qWait(kSampleMs);
             rss.push_back(meter.CurrentKiB());
         }
-        QVERIFY(fx->sim().WaitSent(5000));
+        QVERIFY(sim->WaitSent(5000));
         QTest::qWait(500);
         const Lines l = log();
         const int full = Count(l, "R: Buffer full");
@@ -398,7 +387,7 @@ private slots:
         Start();
         kvdrill::Meter meter("garbage reply " + std::to_string(code) + "/" +
                              std::to_string(length));
-        fx->sim().SetReplyLength(static_cast<std::uint8_t>(code), length);
+        sim->SetReplyLength(static_cast<std::uint8_t>(code), length);
         Probe probe;
         std::string expected;
         if (code == 0x15) {
@@ -412,11 +401,11 @@ private slots:
             ctx->CorrTable = Pattern();
             WriteTableFromEditor();
             expected = ct::kWriteError;
-            QCOMPARE(fx->sim().FrameCount(), std::size_t{1}); // stopped at the first block
+            QCOMPARE(sim->FrameCount(), std::size_t{1}); // stopped at the first block
         }
         QCOMPARE(prompter.messageTexts(), std::vector<std::string>{expected});
         QVERIFY(!form->link().CommandRunning());
-        fx->sim().SetReplyLength(static_cast<std::uint8_t>(code), std::nullopt);
+        sim->SetReplyLength(static_cast<std::uint8_t>(code), std::nullopt);
         VerifyNextTransactionWorks();
         meter.Report("\"" + expected + "\", " + probe.Text() + ", next exchange fine", "none");
     }
@@ -434,7 +423,7 @@ private slots:
     void portCannotBeOpened() {
         QFETCH(QString, kind);
         Start();
-        kvtest::Named<QAction>(*form, "Close1")->trigger();
+        kvtest::Trigger(*form, "Close1");
         kvdrill::Meter meter("port cannot be opened: " + kind.toStdString());
         std::string path;
         std::string reason;
@@ -444,18 +433,18 @@ private slots:
         std::string mountDir;
         if (kind == "no-permission") {
             struct stat st {};
-            QVERIFY(stat(fx->sim().DevicePath().c_str(), &st) == 0);
+            QVERIFY(stat(sim->DevicePath().c_str(), &st) == 0);
             if (kvdrill::PrivateMounts()) {
                 // The device's own node, on a file system mounted "nodev": open() is refused
                 // with EACCES even to root.
-                mountDir = fx->dir().File("nodev");
+                mountDir = dir->File("nodev");
                 std::string error;
                 QVERIFY2(kvdrill::MountTmpfs(mountDir, 65536, "nodev", &error), error.c_str());
                 path = mountDir + "/ttyFUSE";
                 QVERIFY(mknod(path.c_str(), S_IFCHR | 0666, st.st_rdev) == 0);
                 how = "device node on a nodev mount";
             } else if (geteuid() != 0) {
-                path = fx->sim().DevicePath();
+                path = sim->DevicePath();
                 QVERIFY(chmod(path.c_str(), 0) == 0);
                 how = "device node without access rights";
             } else {
@@ -464,25 +453,25 @@ private slots:
             reason = std::strerror(EACCES);
         } else if (kind == "held-by-another") {
             // Another program has the port open.
-            fx->WriteSettings(fx->iniFile(), "AutoOpen=0\r\n");
-            other = fx->MakeLink(otherHost);
+            WriteSettings(iniFile(), "AutoOpen=0\r\n");
+            other = kvtest::LinkOnSettings(otherHost, iniFile());
             QVERIFY(other->OpenComPort());
-            path = fx->port();
+            path = sim->PortPath();
             reason = std::strerror(EBUSY);
             how = "held open by another program";
         } else if (kind == "not-a-port") {
-            path = fx->dir().File("plain-file");
+            path = dir->File("plain-file");
             kvtest::TempDir::Write(path, "not a serial port");
             reason = std::strerror(ENOTTY);
             how = "a plain file";
         } else {
-            path = fx->dir().path();
+            path = dir->path();
             reason = std::strerror(EISDIR);
             how = "a folder";
         }
-        fx->WriteSettings(ini(), "AutoOpen=0\r\n");
-        kvtest::TempDir::Write(ini(), "[init]\r\nport=" + path + "\r\nAutoOpen=0\r\n");
-        kvtest::Named<QAction>(*form, "Open1")->trigger();
+        WriteSettings(iniFile(), "AutoOpen=0\r\n");
+        kvtest::TempDir::Write(iniFile(), "[init]\r\nport=" + path + "\r\nAutoOpen=0\r\n");
+        kvtest::Trigger(*form, "Open1");
         const auto boxes = prompter.messageTexts();
         QCOMPARE(boxes.size(), std::size_t{1});
         QVERIFY2(boxes[0].find(reason) != std::string::npos, boxes[0].c_str());
@@ -498,9 +487,9 @@ private slots:
         other.reset();
         if (!mountDir.empty())
             kvdrill::Unmount(mountDir);
-        fx->WriteSettings(ini(), "AutoOpen=0\r\n");
+        WriteSettings(iniFile(), "AutoOpen=0\r\n");
         prompter.clear();
-        kvtest::Named<QAction>(*form, "Open1")->trigger();
+        kvtest::Trigger(*form, "Open1");
         QCOMPARE(prompter.messageTexts(), std::vector<std::string>{});
         QCOMPARE(log().front(), std::string("COM port opened"));
         VerifyNextTransactionWorks();

@@ -23,7 +23,6 @@
 
 #include "app/program_path.h"
 #include "app/text_files.h"
-#include "by_name.h"
 #include "drill_meter.h"
 #include "fuse_sim.h"
 #include "gui/application.h"
@@ -32,6 +31,7 @@
 #include "gui/main_window.h"
 #include "scripted_prompter.h"
 #include "sim_fixture.h"
+#include "window_rig.h"
 
 using Lines = std::vector<std::string>;
 namespace fs = std::filesystem;
@@ -58,40 +58,35 @@ bool Has(const Lines &lines, const std::string &prefix) {
 
 } // namespace
 
-class DrillFiles : public QObject {
+class DrillFiles : public QObject, protected kvtest::WindowRig {
     Q_OBJECT
 
 private:
-    kvtest::ScriptedPrompter prompter;
-    std::unique_ptr<kvtest::SimFixture> fx;
-    std::unique_ptr<kv::AppContext> ctx;
-    std::unique_ptr<TForm1> form;
     std::unique_ptr<TForm2> calib;
-    std::string dir; // the program's folder: the files under test live here
+    std::string program; // the program's folder: the files under test live here
     std::string mounted;
 
-    std::string adcFile() const { return dir + "/korvane.adc"; }
+    std::string adcFile() const { return program + "/korvane.adc"; }
     Lines log() const { return form->LogLinesShown(); }
 
     // The program's folder on a fresh tmpfs of `bytes` (or in the fixture's folder for 0),
     // with its settings file and the earlier current log.
     bool Start(long bytes) {
-        fx = std::make_unique<kvtest::SimFixture>();
-        dir = fx->dir().File("program");
+        StartLinkedFuse();
+        program = dir->File("program");
         if (bytes > 0) {
             std::string error;
-            if (!kvdrill::MountTmpfs(dir, bytes, "", &error)) {
+            if (!kvdrill::MountTmpfs(program, bytes, "", &error)) {
                 qWarning("tmpfs: %s", error.c_str());
                 return false;
             }
-            mounted = dir;
+            mounted = program;
         } else {
-            fs::create_directories(dir);
+            fs::create_directories(program);
         }
-        fx->WriteSettings(dir + "/korvane.ini", "AutoOpen=0\r\nTimer=1\r\nGridLines=20\r\n");
+        WriteSettings(program + "/korvane.ini", "AutoOpen=0\r\nTimer=1\r\nGridLines=20\r\n");
         kvtest::TempDir::Write(adcFile(), EarlierLog());
-        ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir + "/"});
-        form = std::make_unique<TForm1>(*ctx);
+        MakeWindowIn(program + "/");
         calib = std::make_unique<TForm2>(*ctx);
         form->UseWindows(calib.get(), nullptr, nullptr, nullptr);
         if (!form->OpenComPort())
@@ -103,7 +98,7 @@ private:
     // Timed measurements until the log shows `lines` reports of a failed record, then off.
     int RunTimerUntilReported(int reports) {
         kvtest::Named<QPlainTextEdit>(*form, "m")->clear();
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Trigger(*form, "Enabletimer1");
         auto failures = [this] {
             const Lines l = log();
             return static_cast<int>(std::count_if(l.begin(), l.end(), [](const std::string &s) {
@@ -114,7 +109,7 @@ private:
         t.start();
         while (failures() < reports && t.elapsed() < 20000)
             QTest::qWait(100);
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Trigger(*form, "Enabletimer1");
         return failures();
     }
 
@@ -134,13 +129,12 @@ private:
 
     // The program's start-up in a fresh folder beside whatever `neighbour` makes there, with
     // no device: the window must appear.
-    void StartBeside(const std::function<void(const std::string &dir)> &neighbour) {
-        fx = std::make_unique<kvtest::SimFixture>();
-        dir = fx->dir().File("program");
-        fs::create_directories(dir);
-        neighbour(dir);
-        ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir + "/"});
-        form = std::make_unique<TForm1>(*ctx);
+    void StartBeside(const std::function<void(const std::string &program)> &neighbour) {
+        StartLinkedFuse();
+        program = dir->File("program");
+        fs::create_directories(program);
+        neighbour(program);
+        MakeWindowIn(program + "/");
         calib = std::make_unique<TForm2>(*ctx);
         form->UseWindows(calib.get(), nullptr, nullptr, nullptr);
         form->show();
@@ -149,9 +143,7 @@ private:
 private slots:
     void cleanup() {
         calib.reset();
-        form.reset();
-        ctx.reset();
-        fx.reset();
+        CloseAll();
         if (!mounted.empty())
             kvdrill::Unmount(mounted);
         mounted.clear();
@@ -163,13 +155,13 @@ private slots:
             QSKIP("needs a private tmpfs (root with the right to mount); see currentLogOnDevFull");
         kvdrill::Meter meter("full disk: current log and calibration file");
         QVERIFY(Start(256 * 1024));
-        const std::string sav = dir + "/cal.sav";
+        const std::string sav = program + "/cal.sav";
         FillCalibrationGrid();
         QCOMPARE(SaveCalibration(sav), std::string());
         const std::string savBefore = kvtest::TempDir::Read(sav);
         const std::string adcBefore = kvtest::TempDir::Read(adcFile());
 
-        QVERIFY(kvdrill::FillUp(dir) > 0);
+        QVERIFY(kvdrill::FillUp(program) > 0);
         QVERIFY(RunTimerUntilReported(2) >= 2);
         QVERIFY(prompter.beeps() >= 2);
         QCOMPARE(kvtest::TempDir::Read(adcFile()), adcBefore);
@@ -185,15 +177,15 @@ private slots:
         QVERIFY(!fs::exists(sav + ".tmp~"));
 
         // Room again: both files take their data.
-        fs::remove(dir + "/filler");
+        fs::remove(program + "/filler");
         prompter.clear();
         QCOMPARE(SaveCalibration(sav), std::string());
         QVERIFY(!calib->DataModified());
         QVERIFY(kvtest::TempDir::Read(sav).find("601\r\n") != std::string::npos);
         kvtest::Named<QPlainTextEdit>(*form, "m")->clear();
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Trigger(*form, "Enabletimer1");
         QTRY_VERIFY_WITH_TIMEOUT(kvtest::TempDir::Read(adcFile()).size() > adcBefore.size(), 10000);
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Trigger(*form, "Enabletimer1");
         QVERIFY(kvtest::TempDir::Read(adcFile()).starts_with(adcBefore));
         meter.Report("current log: \"Cannot write the current log ...: " +
                          std::string(std::strerror(ENOSPC)) +
@@ -223,7 +215,7 @@ private slots:
         kvdrill::Meter meter("read-only folder: current log and calibration file");
         const bool useMount = kvdrill::PrivateMounts();
         QVERIFY(Start(useMount ? 256 * 1024 : 0));
-        const std::string sav = dir + "/cal.sav";
+        const std::string sav = program + "/cal.sav";
         FillCalibrationGrid();
         QCOMPARE(SaveCalibration(sav), std::string());
         const std::string savBefore = kvtest::TempDir::Read(sav);
@@ -231,10 +223,10 @@ private slots:
 
         std::string error;
         if (useMount)
-            QVERIFY2(kvdrill::RemountReadOnly(dir, &error), error.c_str());
+            QVERIFY2(kvdrill::RemountReadOnly(program, &error), error.c_str());
         else
             fs::permissions(
-                dir, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                program, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                 fs::perm_options::remove);
         const std::string reason = std::strerror(useMount ? EROFS : EACCES);
 
@@ -252,7 +244,7 @@ private slots:
         QCOMPARE(kvtest::TempDir::Read(sav), savBefore);
 
         if (!useMount)
-            fs::permissions(dir, fs::perms::owner_write, fs::perm_options::add);
+            fs::permissions(program, fs::perms::owner_write, fs::perm_options::add);
         meter.Report("current log: \"Cannot write the current log ...: " + reason +
                          "\" in the log per record; calibration: error box \"" + reason +
                          "\", still marked unsaved",
@@ -289,7 +281,7 @@ private slots:
             StartBeside([&](const std::string &d) { r.make(d + "/" + r.file); });
             QVERIFY(QTest::qWaitForWindowExposed(form.get()));
             slowestMs = std::max(slowestMs, static_cast<double>(t.elapsed()));
-            const std::string path = dir + "/" + r.file;
+            const std::string path = program + "/" + r.file;
             const std::string expected =
                 (std::string(r.file).ends_with(".ini") ? ini : adc) + path + r.message;
             QVERIFY2(Has(log(), expected), expected.c_str());
@@ -311,7 +303,7 @@ private slots:
             std::string message;
         };
         StartBeside([](const std::string &) {});
-        const std::string epr = dir + "/corrtbl.epr";
+        const std::string epr = program + "/corrtbl.epr";
         const std::vector<Row> rows{
             {"1 " + std::string(60'000, 'x') + " 3",
              "'" + std::string(40, 'x') + "...' is not a valid integer value"},
@@ -322,7 +314,7 @@ private slots:
         std::string times;
         for (const Row &r : rows) {
             kvtest::TempDir::Write(epr, r.content);
-            fs::remove(dir + "/corrtable.inc");
+            fs::remove(program + "/corrtable.inc");
             prompter.clear();
             QElapsedTimer t;
             t.start();
@@ -344,24 +336,23 @@ private slots:
         if (!kvdrill::PrivateMounts())
             QSKIP("needs a private tmpfs (root with the right to mount)");
         kvdrill::Meter meter("full disk from start-up: the current log's header");
-        fx = std::make_unique<kvtest::SimFixture>();
-        dir = fx->dir().File("program");
+        StartLinkedFuse();
+        program = dir->File("program");
         std::string error;
-        QVERIFY2(kvdrill::MountTmpfs(dir, 256 * 1024, "", &error), error.c_str());
-        mounted = dir;
-        fx->WriteSettings(dir + "/korvane.ini", "AutoOpen=0\r\nTimer=1\r\n");
-        QVERIFY(kvdrill::FillUp(dir) > 0);
-        ctx = std::make_unique<kv::AppContext>(prompter, kv::ProgramPaths{"korvane", dir + "/"});
-        form = std::make_unique<TForm1>(*ctx);
+        QVERIFY2(kvdrill::MountTmpfs(program, 256 * 1024, "", &error), error.c_str());
+        mounted = program;
+        WriteSettings(program + "/korvane.ini", "AutoOpen=0\r\nTimer=1\r\n");
+        QVERIFY(kvdrill::FillUp(program) > 0);
+        MakeWindowIn(program + "/");
         QVERIFY(form->OpenComPort());
         QVERIFY(RunTimerUntilReported(2) >= 2);
         QCOMPARE(kvtest::TempDir::Read(adcFile()), std::string()); // no half header
 
-        fs::remove(dir + "/filler");
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        fs::remove(program + "/filler");
+        kvtest::Trigger(*form, "Enabletimer1");
         QTRY_VERIFY_WITH_TIMEOUT(kvtest::TempDir::Read(adcFile()).size() > std::strlen(kHeader),
                                  10000);
-        kvtest::Named<QAction>(*form, "Enabletimer1")->trigger();
+        kvtest::Trigger(*form, "Enabletimer1");
         const std::string adc = kvtest::TempDir::Read(adcFile());
         QVERIFY2(adc.starts_with(kHeader) && adc.find(kHeader, 1) == std::string::npos,
                  adc.c_str());

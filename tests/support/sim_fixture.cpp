@@ -26,9 +26,8 @@ void SimFixture::WriteSettings(const std::string &file, const std::string &extra
     TempDir::Write(file, "[init]\r\nport=" + port() + "\r\n" + extraLines);
 }
 
-std::unique_ptr<kv::link::Link> SimFixture::MakeLink(kv::link::LinkHost &host,
-                                                     kv::link::Timing timing) const {
-    const std::string ini = ini_;
+std::unique_ptr<kv::link::Link> LinkOnSettings(kv::link::LinkHost &host, const std::string &ini,
+                                               kv::link::Timing timing) {
     return std::make_unique<kv::link::Link>(
         host,
         [ini] {
@@ -36,6 +35,11 @@ std::unique_ptr<kv::link::Link> SimFixture::MakeLink(kv::link::LinkHost &host,
             return kv::link::PortSettings{p.port, p.baud};
         },
         timing);
+}
+
+std::unique_ptr<kv::link::Link> SimFixture::MakeLink(kv::link::LinkHost &host,
+                                                     kv::link::Timing timing) const {
+    return LinkOnSettings(host, ini_, timing);
 }
 
 void SimFixture::Replug() {

@@ -12,6 +12,11 @@
 
 namespace kvtest {
 
+// A link whose port and speed are read from the settings file at each opening, as the
+// programs' links are.
+std::unique_ptr<kv::link::Link> LinkOnSettings(kv::link::LinkHost &host, const std::string &ini,
+                                               kv::link::Timing timing = {});
+
 class SimFixture {
 public:
     // Starts the simulator; throws std::runtime_error when the pseudo-terminal cannot be made.
