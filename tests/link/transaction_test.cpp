@@ -74,6 +74,15 @@ protected:
         fn();
         return host.processEventsCalls() - before;
     }
+    // The fewest polls of three runs of fn: the count the code reaches when the machine
+    // gives the fuse's thread its turn in time. A wait that ends a poll late ends late in
+    // every run; a starved machine (sanitizers, other builds) only now and then.
+    int FewestPolls(const std::function<void()> &fn) {
+        int fewest = Polls(fn);
+        for (int i = 1; i < 3 && fewest > 1; ++i)
+            fewest = std::min(fewest, Polls(fn));
+        return fewest;
+    }
     SimFixture fx;
     kv::sim::FuseSim &sim = fx.sim();
     FakeHost host;
@@ -109,7 +118,7 @@ TEST_F(Transaction, DefaultTimingReplyIsInAtTheSecondPoll) {
     // The floor of a transaction: one poll, and the reply's 100 ms gap to end the read.
     Open(Timing{});
     Reply r;
-    EXPECT_EQ(Polls([&] { r = link->SendCommand({0x15}, 25); }), 2);
+    EXPECT_EQ(FewestPolls([&] { r = link->SendCommand({0x15}, 25); }), 2);
     EXPECT_TRUE(r.Has(25));
     EXPECT_EQ(host.findLog("Receive error!"), -1);
 }
@@ -133,11 +142,12 @@ TEST_F(Transaction, CompleteEarlyEndsAWindowTransactionAtTheFirstPollWithItsWhol
         sim.SetSplit(0x15, row.split);
         host.clearLog();
         Reply r;
-        const int polls =
-            Polls([&] { r = link->SendCommand({0x15}, 25, {.completeEarly = row.early}); });
+        auto send = [&] { r = link->SendCommand({0x15}, 25, {.completeEarly = row.early}); };
         if (row.polls) {
-            EXPECT_EQ(polls, row.polls);
+            EXPECT_EQ(FewestPolls(send), row.polls);
+            host.clearLog();
         }
+        send();
         EXPECT_EQ(r.bytes, reply);
         EXPECT_EQ(host.log().size(), row.lines + 1);
     }
