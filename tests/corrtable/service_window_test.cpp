@@ -39,13 +39,6 @@ CorrTableData Table(int step) {
     return t;
 }
 
-kv::sim::Table DeviceBytes(const CorrTableData &t) {
-    kv::sim::Table out{};
-    for (int n = 0; n < kEntries; ++n)
-        out[static_cast<std::size_t>(n)] = DeviceByte(t, n);
-    return out;
-}
-
 } // namespace
 
 class ServiceWindowTest : public QObject, protected kvtest::WindowRig {
@@ -86,7 +79,7 @@ private:
 private slots:
     void init() {
         StartFuse();
-        sim->SetTable(DeviceBytes(Table(1)));
+        sim->SetTable(kvtest::DeviceBytes(Table(1)));
         Open();
     }
 
@@ -193,8 +186,8 @@ private slots:
     // records. The texts are pinned at the operation level; here the boxes' order and kind.
     void checkedWriteDrills() {
         Open("VerifyWrites=1\r\n");
-        const auto oldBytes = DeviceBytes(Table(1));
-        const auto newBytes = DeviceBytes(Table(2));
+        const auto oldBytes = kvtest::DeviceBytes(Table(1));
+        const auto newBytes = kvtest::DeviceBytes(Table(2));
         const std::string written = "table-write ok verified=true backup before";
         const std::string failed = "table-write failed verified=false backup before";
         struct Row {
@@ -298,7 +291,7 @@ private slots:
             paced.baud = 4800; // a write lasts long enough to close the window in it
             sim = std::make_unique<kv::sim::FuseSim>(paced);
             QVERIFY(sim->Start());
-            sim->SetTable(DeviceBytes(Table(1)));
+            sim->SetTable(kvtest::DeviceBytes(Table(1)));
             Open(r.settings);
             ctx->CorrTable = Table(2);
             TForm2 calibration(*ctx);
@@ -321,7 +314,7 @@ private slots:
             closer.stop();
             QVERIFY2(closed, r.box);
             QVERIFY2(closing->isVisible(), r.box); // held back while the write ran
-            QCOMPARE(sim->GetTable(), DeviceBytes(r.after));
+            QCOMPARE(sim->GetTable(), kvtest::DeviceBytes(r.after));
             const std::string last = prompter.messageTexts().back();
             QVERIFY2(last.rfind(r.box, 0) == 0, last.c_str());
             QTRY_VERIFY2(!closing->isVisible(), r.box);
@@ -347,3 +340,4 @@ private slots:
 
 KORVANE_QTEST_MAIN(ServiceWindowTest)
 #include "service_window_test.moc"
+#include "sim_table.h"

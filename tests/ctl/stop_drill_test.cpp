@@ -24,6 +24,7 @@
 #include "corrtable/table_file.h"
 #include "program_run.h"
 #include "sim_fixture.h"
+#include "sim_table.h"
 
 using kvtest::Has;
 using kvtest::SimFixture;
@@ -39,20 +40,13 @@ ct::CorrTableData Table(int seed) {
     return t;
 }
 
-kv::sim::Table DeviceBytes(const ct::CorrTableData &t) {
-    kv::sim::Table out{};
-    for (int n = 0; n < ct::kEntries; ++n)
-        out[static_cast<std::size_t>(n)] = ct::DeviceByte(t, n);
-    return out;
-}
-
 // The entries 0..223 the device holds.
 std::vector<std::uint8_t> Held(kv::sim::FuseSim &sim) {
     const kv::sim::Table t = sim.GetTable();
     return {t.begin(), t.begin() + ct::kEntries};
 }
 std::vector<std::uint8_t> Held(const ct::CorrTableData &t) {
-    const kv::sim::Table d = DeviceBytes(t);
+    const kv::sim::Table d = kvtest::DeviceBytes(t);
     return {d.begin(), d.begin() + ct::kEntries};
 }
 
@@ -134,7 +128,7 @@ struct Drill {
     Drill() {
         EXPECT_TRUE(ct::WriteTableFile(files[0], Table(3)));
         EXPECT_TRUE(ct::WriteTableFile(files[1], Table(7)));
-        f.sim().SetTable(DeviceBytes(Table(3)));
+        f.sim().SetTable(kvtest::DeviceBytes(Table(3)));
     }
     Child Write(int which, int errFd = -1) {
         return Start({"table", "write", files[which], "--ini", f.iniFile(), "--backup-dir",
@@ -295,7 +289,7 @@ TEST(StopDrill, ProgressGoesToATerminalOnly) {
         q.err = master;
         EXPECT_EQ(q.Wait(), 0) << quiet;
         EXPECT_FALSE(Has(q.errText, "blocks")) << quiet << "\n" << q.errText;
-        d.f.sim().SetTable(DeviceBytes(Table(3)));
+        d.f.sim().SetTable(kvtest::DeviceBytes(Table(3)));
     }
 }
 

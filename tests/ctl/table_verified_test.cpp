@@ -14,6 +14,7 @@
 #include "corrtable/table_file.h"
 #include "program_run.h"
 #include "sim_fixture.h"
+#include "sim_table.h"
 
 using kvtest::Has;
 using kvtest::SimFixture;
@@ -46,13 +47,6 @@ ct::CorrTableData OldTable() {
     return WithCrc(t);
 }
 
-kv::sim::Table DeviceBytes(const ct::CorrTableData &t) {
-    kv::sim::Table out{};
-    for (int n = 0; n < ct::kEntries; ++n)
-        out[static_cast<std::size_t>(n)] = ct::DeviceByte(t, n);
-    return out;
-}
-
 struct WriteRun {
     SimFixture f;
     std::string file = f.dir().File("new.epr");
@@ -61,7 +55,7 @@ struct WriteRun {
 
     WriteRun() {
         EXPECT_TRUE(ct::WriteTableFile(file, NewTable()));
-        f.sim().SetTable(DeviceBytes(OldTable()));
+        f.sim().SetTable(kvtest::DeviceBytes(OldTable()));
     }
     kvtest::ProgramResult Ctl(std::vector<std::string> args) {
         args.insert(args.end(), {"--ini", f.iniFile()});
@@ -118,8 +112,8 @@ int Flipped40(const ct::CorrTableData &t) {
 }
 
 TEST(CtlTableVerified, WriteDrills) {
-    const auto oldBytes = DeviceBytes(OldTable());
-    const auto newBytes = DeviceBytes(NewTable());
+    const auto oldBytes = kvtest::DeviceBytes(OldTable());
+    const auto newBytes = kvtest::DeviceBytes(NewTable());
     auto oldCorrupted = oldBytes;
     oldCorrupted[40] ^= 0x01;
     // Blocks 0..9 of the new table, the rest old: a write cut off after 10 blocks.
@@ -244,7 +238,7 @@ TEST(CtlTableVerified, ReRunsAndDryRunsSendNoWriteFrame) {
     EXPECT_TRUE(Has(res.out, "1: -2 -> -126\n")) << res.out;
     EXPECT_TRUE(Has(res.out, "entries differ; dry run, nothing written")) << res.out;
     EXPECT_EQ(r.f.sim().FrameCount(kWriteCode), 0u);
-    EXPECT_EQ(r.f.sim().GetTable(), DeviceBytes(OldTable()));
+    EXPECT_EQ(r.f.sim().GetTable(), kvtest::DeviceBytes(OldTable()));
     EXPECT_TRUE(r.BackupFiles().empty());
 
     res = r.Ctl({"table", "write", r.file, "--verbose"});
@@ -276,7 +270,7 @@ TEST(CtlTableVerified, WithoutABackupFileTheOldTableIsStillRestored) {
     EXPECT_EQ(res.exitCode, 1);
     EXPECT_TRUE(Has(res.err, "the device holds its old table again")) << res.err;
     EXPECT_TRUE(Has(res.err, "; no backup file; check the supply")) << res.err;
-    EXPECT_EQ(r.f.sim().GetTable(), DeviceBytes(OldTable()));
+    EXPECT_EQ(r.f.sim().GetTable(), kvtest::DeviceBytes(OldTable()));
     EXPECT_TRUE(r.BackupFiles().empty());
 }
 

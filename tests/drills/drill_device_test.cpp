@@ -132,13 +132,6 @@ ct::CorrTableData Pattern() {
     return t;
 }
 
-kv::sim::Table DeviceForm(const ct::CorrTableData &t) {
-    kv::sim::Table d{};
-    for (int n = 0; n < ct::kEntries; ++n)
-        d[static_cast<std::size_t>(n)] = ct::DeviceByte(t, n);
-    return d;
-}
-
 } // namespace
 
 class DrillDevice : public QObject, protected kvtest::WindowRig {
@@ -217,7 +210,7 @@ private slots:
         WriteTableFromEditor();
         QCOMPARE(prompter.messageTexts(), std::vector<std::string>{ct::kWriteDone});
         QVERIFY(ctx->CorrTable == table);
-        QVERIFY(sim->GetTable() == DeviceForm(table));
+        QVERIFY(sim->GetTable() == kvtest::DeviceBytes(table));
         meter.Report("\"Error on write!\" after block 10, " + probe.Text() +
                          ", idle CPU while hung " + std::to_string(idleCpu).substr(0, 4) +
                          " s/s; reopened, table written whole",
@@ -508,3 +501,4 @@ int main(int argc, char **argv) {
 }
 
 #include "drill_device_test.moc"
+#include "sim_table.h"
