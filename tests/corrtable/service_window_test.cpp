@@ -23,6 +23,7 @@
 #include "history/recorder.h"
 #include "history/store.h"
 #include "scripted_prompter.h"
+#include "sim_table.h"
 #include "temp_dir.h"
 #include "window_rig.h"
 
@@ -340,4 +341,3 @@ private slots:
 
 KORVANE_QTEST_MAIN(ServiceWindowTest)
 #include "service_window_test.moc"
-#include "sim_table.h"

@@ -35,6 +35,7 @@
 #include "link/port_name.h"
 #include "scripted_prompter.h"
 #include "sim_fixture.h"
+#include "sim_table.h"
 #include "window_rig.h"
 
 using Lines = std::vector<std::string>;
@@ -501,4 +502,3 @@ int main(int argc, char **argv) {
 }
 
 #include "drill_device_test.moc"
-#include "sim_table.h"
