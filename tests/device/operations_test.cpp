@@ -462,6 +462,10 @@ TEST(Operations, TimedMeasurementWritesItsRecord) {
         EXPECT_EQ(rec.status.ok(), r.statusCame);
         EXPECT_EQ(rec.measured(), r.measured);
         EXPECT_EQ(rec.written.has_value(), r.statusCame);
+        // No status, no measurement asked for.
+        const std::vector<int> codes =
+            r.statusCame ? std::vector<int>{0x15, 0x1B} : std::vector<int>{0x15};
+        EXPECT_EQ(rig.Codes(), codes);
         EXPECT_EQ(rig.host.logCount(), 0u);
         const Notices n = NoticesOf(rec);
         if (r.logOnFull) {
