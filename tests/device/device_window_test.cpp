@@ -497,6 +497,7 @@ private slots:
         QCOMPARE(prompter.prompts().at(0).initial, std::string("5"));
         QCOMPARE(form->commState().TimerInterval, 10);
         QCOMPARE(log(), Lines{"Timer value set to 10s"});
+        QCOMPARE(kv::IniFile(iniFile()).ReadInteger("init", "Timer", 0), 10);
 
         Reset();
         prompter.AnswerInput("7 ");
