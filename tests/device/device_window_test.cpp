@@ -1,6 +1,7 @@
-// The main window's device operations against the simulated fuse on a pseudo-terminal:
-// what the log, the boxes, the fields, the settings file and the current log show, and
-// which frames the device received.
+// The main window's device handlers against the simulated fuse on a pseudo-terminal: each
+// runs its operation (the frames the fuse received), shows its notices and records its
+// entry; and what only the window does: the fields read and filled, the settings file Send
+// Data writes, the timer's countdown, buttons, current log, series record and plot.
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +27,7 @@
 #include "gui/application.h"
 #include "gui/current_plot_window.h"
 #include "gui/main_window.h"
+#include "history/store.h"
 #include "link/crc8.h"
 #include "link/link.h"
 #include "scripted_prompter.h"
@@ -52,11 +55,6 @@ std::string Hex(std::uint8_t v, bool pad = true) {
 
 std::uint8_t Crc(std::initializer_list<std::uint8_t> bytes) {
     return kv::Crc8(std::span<const std::uint8_t>(bytes.begin(), bytes.size()));
-}
-
-Lines Reversed(Lines v) {
-    std::reverse(v.begin(), v.end());
-    return v;
 }
 
 constexpr const char *kCurrentLogHeader =
@@ -96,14 +94,22 @@ private:
     }
 
     Lines log() const { return form->LogLinesShown(); }
-    Lines top(std::size_t n) const {
-        Lines l = log();
-        l.resize(std::min(n, l.size()));
-        return l;
+    // The command codes of the frames the fuse received, in order.
+    std::vector<int> Codes() const {
+        std::vector<int> codes;
+        for (const Frame &f : sim->Frames())
+            codes.push_back(f[0]);
+        return codes;
     }
-    bool logHas(const std::string &line) const {
-        const Lines l = log();
-        return std::find(l.begin(), l.end(), line) != l.end();
+    // The history file's records, oldest first.
+    std::vector<kv::history::Record> Records() const {
+        if (!std::filesystem::exists(dir->File("korvane.db")))
+            return {}; // none made yet
+        kv::history::Store store(dir->File("korvane.db"));
+        const kv::history::QueryResult r = store.Read({});
+        if (!r.status)
+            qWarning("%s", r.status.message.c_str());
+        return r.records;
     }
     Lines adcLines() const {
         const std::string text = kvtest::TempDir::Read(adcFile());
@@ -141,186 +147,161 @@ private slots:
     void init() { StartFuse(); }
     void cleanup() { CloseAll(); }
 
-    void statusReports() {
+    // Each handler runs its operation: the frames the fuse received, the one notice that
+    // reaches the user (a box, or the log's newest lines) and the history record it made.
+    // The texts and outcomes themselves are pinned by the operation tests.
+    void handlersRunTheirOperations() {
+        struct Row {
+            const char *item;              // the button clicked or the menu item chosen
+            std::function<void()> arrange; // the fuse's faults, the fields, the answers
+            std::vector<int> codes;        // the commands the fuse received
+            Lines boxes;                   // every message box, questions included
+            Lines logTop;                  // the log's newest lines, newest first
+            const char *operation;         // the record made; nullptr: none
+            bool ok;
+        };
+        auto yes = [this] { prompter.AnswerMessage(kv::IdYes); };
+        auto held = [this](std::uint8_t multiply) {
+            return [this, multiply] { sim->SetHeldParams({99, 5, multiply, 0, 0, 0, 20}); };
+        };
+        auto longStatus = [this] { sim->SetReplyLength(0x15, 26); };
+        auto manualOff = [this] { sim->SetManualSwitchOff(true); };
+        auto crcFields = [this] {
+            sim->SetHeldParams({10, 0, 150, 0, 0, 0, 0});
+            SetEntries("10", "0", "0", "150", "0");
+        };
+        auto emptyField = [this] { SetEntries("10", "0", "", "150", "0"); };
+        auto silentRestart = [this, yes] {
+            yes();
+            sim->SetSilent(0x02, true);
+        };
+        const std::uint8_t crc = Crc({10, 0, 150, 0, 0, 0, 0});
+        const std::string both = std::to_string(crc) + " [0x" + Hex(crc) + "]";
+        const std::string crcOk = "CRC OK [0x" + Hex(crc) + "]";
+        const std::string returned = "Returned CRC is " + both,
+                          calculated = "Calculated CRC is " + both;
+        const std::string live = "  Last Values [Relay is currently Off]";
+        const std::string stored = "  Last Stored Values [Relay is currently Off]";
+        const std::string measured = "  Actual ADC measure [Relay is Off]";
+        const std::string info = "R: " + sim->InfoText() + "<CR><LF>";
+        const std::vector<Row> rows{
+            {"GetLastValues1", {}, {0x15}, {}, {live}, "status-read", true},
+            {"GetLastStoredValues1", {}, {0x14}, {}, {stored}, "status-read", true},
+            {"GetLastValues1", longStatus, {0x15}, {"GetStatus error!"}, {}, "status-read", false},
+            {"BitBtn3", yes, {0x15, 0x08}, {"Relay ON?"}, {}, "relay", true},
+            {"BitBtn3", manualOff, {0x15}, {"Manual switch is OFF!"}, {}, nullptr, false},
+            {"BitBtn4", held(100), {0x1B}, {}, {measured}, "current-read", true},
+            {"BitBtn4", held(0), {0x1B}, {"GetCurrent error!"}, {}, "current-read", false},
+            {"CalcCRC1", crcFields, {0x15}, {crcOk}, {returned, calculated}, "params-crc", true},
+            {"CalcCRC1", emptyField, {}, {"'' is not a valid integer value"}, {}, nullptr, false},
+            {"Info1", {}, {0x01}, {}, {info}, nullptr, true},
+            {"Restart1", yes, {0x02}, {"Are you sure?"}, {}, "restart", true},
+            {"Restart1",
+             silentRestart,
+             {0x02},
+             {"Are you sure?", "Restart error!"},
+             {},
+             "restart",
+             false},
+        };
         Start();
-        for (int i = 0; i < kv::sim::kRecordSize; ++i)
-            sim->OverrideStatusByte(i, 0);
+        for (const Row &r : rows) {
+            Reset();
+            sim->SetFaults({});
+            sim->SetManualSwitchOff(false);
+            sim->SetRelay(false);
+            if (r.arrange)
+                r.arrange();
+            const std::size_t before = Records().size();
+            if (auto *button = form->findChild<QPushButton *>(r.item))
+                button->click();
+            else
+                kvtest::Trigger(*form, r.item);
+            const QByteArray name = QByteArray::number(int(&r - rows.data())) + " " + r.item;
+            QVERIFY2(Codes() == r.codes, name.constData());
+            QVERIFY2(prompter.messageTexts() == r.boxes, name.constData());
+            Lines top = log();
+            top.resize(std::min(top.size(), r.logTop.size()));
+            QVERIFY2(top == r.logTop, name.constData());
+            // A failure's box is the only notice: no report reaches the log.
+            if (!r.ok)
+                for (const std::string &line : log())
+                    QVERIFY2(line.empty() || line[0] != '>', name.constData());
+            const std::vector<kv::history::Record> recs = Records();
+            QVERIFY2(recs.size() == before + (r.operation ? 1 : 0), name.constData());
+            if (r.operation) {
+                QVERIFY2(recs.back().operation == r.operation, name.constData());
+                QVERIFY2(recs.back().ok == r.ok, name.constData());
+            }
+        }
+    }
+
+    // The report of a status read goes to the log above the transaction's own lines.
+    void statusReportAboveItsTransaction() {
+        Start();
         kvtest::Trigger(*form, "GetLastValues1");
-        QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x15})});
-        QCOMPARE(top(13), Reversed({
-                              ">",
-                              "> Device port A:00000000 B:00000000 C:00000000",
-                              "> Flags: 00000000 []",
-                              ">",
-                              "> Average/Peak ADC:0 [Hi:0, Lo:0, count 0]",
-                              "> Last ADC:0 [Hi:0, Lo:0]",
-                              "> Last relay offtime:0ms [0m0s0ms]",
-                              "> Used current:0, Measured current:0",
-                              ">",
-                              "> Use Vref=0, Use average current=0",
-                              "> Overload time=0, Current multiply=0",
-                              "> Fuse current=0, Zero offset=0",
-                              "  Last Values [Relay is currently Off]",
-                          }));
-        // The transaction's own lines stay below the report.
+        QCOMPARE(log().at(0), std::string("  Last Values [Relay is currently Off]"));
+        QCOMPARE(log().at(12), std::string(">"));
         QCOMPARE(log().at(13).substr(0, 3), std::string("R: "));
-        QVERIFY(logHas("S: 10B"));
         QVERIFY(prompter.prompts().empty());
         Screenshot("device_get_last_values.png");
-
-        // The stored record, with flags 0x81, the relay bit and a relay off count of 1000.
-        Reset();
-        sim->OverrideStatusByte(0, 0x08);
-        sim->OverrideStatusByte(3, 0x81);
-        sim->OverrideStatusByte(19, 0x03);
-        sim->OverrideStatusByte(20, 0xE8);
-        kvtest::Trigger(*form, "GetLastStoredValues1");
-        QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x14})});
-        const Lines stored = top(13);
-        QCOMPARE(stored[0], std::string("  Last Stored Values [Relay is currently On]"));
-        QCOMPARE(stored[6], std::string("> Last relay offtime:1024ms [0m1s24ms]"));
-        QCOMPARE(stored[10], std::string("> Flags: 10000001 [CurOver CRCError]"));
-        QCOMPARE(stored[11], std::string("> Device port A:00000000 B:00000000 C:00001000"));
-
-        Reset();
-        sim->OverrideStatusByte(19, 0xFF);
-        sim->OverrideStatusByte(20, 0xFF);
-        kvtest::Trigger(*form, "GetLastValues1");
-        QCOMPARE(top(13).at(6), std::string("> Last relay offtime:66845ms [1m6s845ms]"));
     }
 
-    void statusOfWrongLengthGivesOnlyTheBox() {
+    // Send Data reads the seven fields, sends them, saves them to the settings file and
+    // records what it sent; the fields keep what was typed where a value was replaced.
+    void sendDataReadsTheFieldsAndSaves() {
         Start();
-        for (int length : {24, 26}) {
-            Reset();
-            sim->SetReplyLength(0x15, length);
-            kvtest::Trigger(*form, "GetLastValues1");
-            QCOMPARE(prompter.messageTexts(), Lines{"GetStatus error!"});
-            for (const std::string &line : log())
-                QVERIFY2(line.empty() || line[0] != '>', line.c_str());
-        }
-    }
-
-    void sendDataValidatesConfirmsSavesAndStores() {
-        Start();
-        struct Case {
-            const char *fuse, *multiply, *count;
-            Lines boxes; // before the confirmation
-            std::uint8_t fuseSent, multiplySent, countSent;
-        };
-        const std::vector<Case> cases{
-            {"150", "10", "20", {"Current must be < 100!"}, 99, 10, 20},
-            {"-1", "10", "20", {"Current must be < 100!"}, 99, 10, 20},
-            {"12", "10", "0", {"Count must be > 0 and <= 20!"}, 12, 10, 20},
-            {"12", "0", "5", {"I to ADC multiply must be > 0!"}, 12, 1, 5},
-            {"12", "200", "5", {"I to ADC multiply must be <= 103!"}, 12, 103, 5},
-        };
-        for (const Case &c : cases) {
-            Reset();
-            SetEntries(c.fuse, "3", "40", c.multiply, c.count, true, false);
-            prompter.AnswerMessage(kv::IdOk);
-            prompter.AnswerMessage(kv::IdYes);
-            kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
-
-            const std::string confirm =
-                "Fuse current: " + std::to_string(c.fuseSent) +
-                "\r\nZero offset: 3\r\nOverload timer: 40\r\nI to ADC multiply: " +
-                std::to_string(c.multiplySent) +
-                "\r\nCurrent measure count: " + std::to_string(c.countSent) +
-                "\r\nUse average current: Yes\r\nUse voltage reference: No";
-            Lines expected = c.boxes;
-            expected.push_back(confirm);
-            QCOMPARE(prompter.messageTexts(), expected);
-            QCOMPARE(
-                sim->Frames(),
-                (std::vector<Frame>{F({0x16, c.fuseSent, 3, c.multiplySent, 40, 1, 0, c.countSent}),
-                                    F({0x15}), F({0x17})}));
-            const std::uint8_t crc = Crc({c.fuseSent, 3, c.multiplySent, 40, 0, 1, c.countSent});
-            QCOMPARE(log().at(0), "CRC OK [0x" + Hex(crc, false) + "]");
-            QCOMPARE(sim->StoredParams().fuseCurrent, c.fuseSent);
-            // The edit keeps what was typed; the replacement is what is saved.
-            QCOMPARE(kvtest::Named<QLineEdit>(*form, "fusecurrent")->text(), QString(c.fuse));
-            kv::IniFile ini(iniFile());
-            QCOMPARE(ini.ReadInteger("init", "FuseCurrent", -1), int(c.fuseSent));
-            QCOMPARE(ini.ReadInteger("init", "ADCcurrentMultiply", -1), int(c.multiplySent));
-            QCOMPARE(ini.ReadInteger("init", "MeasureCount", -1), int(c.countSent));
-            QCOMPARE(ini.ReadString("init", "UseAverage", ""), std::string("1"));
-            QCOMPARE(ini.ReadString("init", "UseVref", ""), std::string("0"));
-        }
-        QVERIFY(sim->StoredParams() == sim->HeldParams());
-        Screenshot("device_send_data.png");
-    }
-
-    void sendDataThatEndsEarlySendsNothingMore() {
-        Start();
-        const std::string iniBefore = kvtest::TempDir::Read(iniFile());
-
-        // Not an integer: the conversion message only; nothing asked, saved or sent.
-        SetEntries("abc", "3", "40", "10", "20");
-        kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
-        QCOMPARE(prompter.messageTexts(), Lines{"'abc' is not a valid integer value"});
-        QVERIFY(sim->Frames().empty());
-        QCOMPARE(kvtest::TempDir::Read(iniFile()), iniBefore);
-
-        // Answer No.
-        Reset();
-        SetEntries("12", "3", "40", "10", "20");
-        prompter.AnswerMessage(kv::IdNo);
-        kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
-        QCOMPARE(prompter.messageTexts().size(), std::size_t(1));
-        QVERIFY(sim->Frames().empty());
-        QCOMPARE(kvtest::TempDir::Read(iniFile()), iniBefore);
-
-        // A settings file that cannot be written is reported, and nothing is sent.
-        Reset();
-        std::filesystem::permissions(iniFile(), std::filesystem::perms::owner_read |
-                                                    std::filesystem::perms::group_read);
+        SetEntries("150", "3", "40", "10", "20", true, false);
+        prompter.AnswerMessage(kv::IdOk); // "Current must be < 100!"
         prompter.AnswerMessage(kv::IdYes);
         kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
-        const Lines boxes = prompter.messageTexts();
-        QCOMPARE(boxes.size(), std::size_t(2));
-        QCOMPARE(boxes[1],
-                 "Cannot write the settings file " + iniFile() + ": The file is read-only");
+        QCOMPARE(prompter.messageTexts().size(), std::size_t(2));
+        QCOMPARE(sim->Frames(),
+                 (std::vector<Frame>{F({0x16, 99, 3, 10, 40, 1, 0, 20}), F({0x15}), F({0x17})}));
+        QCOMPARE(log().at(0), "CRC OK [0x" + Hex(Crc({99, 3, 10, 40, 0, 1, 20}), false) + "]");
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "fusecurrent")->text(), QString("150"));
+        kv::IniFile ini(iniFile());
+        QCOMPARE(ini.ReadInteger("init", "FuseCurrent", -1), 99);
+        QCOMPARE(ini.ReadInteger("init", "ADCcurrentMultiply", -1), 10);
+        QCOMPARE(ini.ReadInteger("init", "MeasureCount", -1), 20);
+        QCOMPARE(ini.ReadString("init", "UseAverage", ""), std::string("1"));
+        QCOMPARE(ini.ReadString("init", "UseVref", ""), std::string("0"));
+        const kv::history::Record rec = Records().back();
+        QCOMPARE(rec.operation, std::string("params-send"));
+        QVERIFY(rec.ok);
+        QCOMPARE(rec.data["sent"]["fuse_current"].get<long long>(), 99);
+        Screenshot("device_send_data.png");
+
+        // A device failure: its box, and a failed record.
+        Reset();
+        sim->SetReplyLength(0x16, 3);
+        prompter.AnswerMessage(kv::IdOk);
+        prompter.AnswerMessage(kv::IdYes);
+        kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
+        QCOMPARE(prompter.messageTexts().back(), std::string("SetStatus error!"));
+        QCOMPARE(Codes(), std::vector<int>{0x16});
+        QCOMPARE(Records().back().operation, std::string("params-send"));
+        QVERIFY(!Records().back().ok);
+
+        // Declined: nothing sent, nothing recorded.
+        Reset();
+        const std::size_t records = Records().size();
+        prompter.AnswerMessage(kv::IdOk);
+        prompter.AnswerMessage(kv::IdNo);
+        kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
         QVERIFY(sim->Frames().empty());
-        std::filesystem::permissions(iniFile(), std::filesystem::perms::owner_all);
+        QCOMPARE(Records().size(), records);
     }
 
-    void sendDataDeviceFailures() {
+    // AutoSaveData off: the settings file is not touched even by a send that succeeds.
+    void sendDataWithoutAutoSaveLeavesTheSettingsFile() {
         Start("AutoSaveData=0\r\n");
         const std::string iniBefore = kvtest::TempDir::Read(iniFile());
         SetEntries("12", "3", "40", "10", "20", true, false);
-
-        // The device reports a different use-average byte: WriteData is not sent.
-        sim->SetReadBackMismatch(9);
         prompter.AnswerMessage(kv::IdYes);
         kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
-        QCOMPARE(prompter.messageTexts().at(1), std::string("Data set error!"));
-        QCOMPARE(sim->Frames(),
-                 (std::vector<Frame>{F({0x16, 12, 3, 10, 40, 1, 0, 20}), F({0x15})}));
-        sim->SetReadBackMismatch(-1);
-
-        // The CRC the device returns after storing is wrong.
-        Reset();
-        sim->SetWrongWriteCrc(true);
-        prompter.AnswerMessage(kv::IdYes);
-        kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
-        const std::uint8_t crc = Crc({12, 3, 10, 40, 0, 1, 20});
-        QCOMPARE(prompter.messageTexts().at(1), "CRC NOT OK!\r\n\r\nCalculated 0x" +
-                                                    Hex(crc, false) + "\r\nReturned 0x" +
-                                                    Hex(static_cast<std::uint8_t>(~crc), false));
-        QCOMPARE(sim->Frames().size(), std::size_t(3));
-        QVERIFY(!logHas("CRC OK [0x" + Hex(crc, false) + "]"));
-
-        // SetStatus unanswered in full.
-        Reset();
-        sim->SetWrongWriteCrc(false);
-        sim->SetReplyLength(0x16, 3);
-        prompter.AnswerMessage(kv::IdYes);
-        kvtest::Named<QPushButton>(*form, "BitBtn1")->click();
-        QCOMPARE(prompter.messageTexts().at(1), std::string("SetStatus error!"));
-        QCOMPARE(sim->Frames().size(), std::size_t(1));
-
-        // AutoSaveData off: the settings file was never touched.
+        QCOMPARE(Codes(), (std::vector<int>{0x16, 0x15, 0x17}));
+        QCOMPARE(sim->StoredParams().fuseCurrent, 12);
         QCOMPARE(kvtest::TempDir::Read(iniFile()), iniBefore);
     }
 
@@ -339,6 +320,8 @@ private slots:
         QVERIFY(kvtest::Named<QCheckBox>(*form, "vref")->isChecked());
         QVERIFY(kvtest::Named<QCheckBox>(*form, "average")->isChecked());
         QVERIFY(prompter.prompts().empty());
+        QCOMPARE(Records().back().operation, std::string("params-read"));
+        QVERIFY(Records().back().ok);
 
         // A failed read leaves the fields alone.
         Reset();
@@ -347,73 +330,29 @@ private slots:
         kvtest::Named<QPushButton>(*form, "BitBtn2")->click();
         QCOMPARE(prompter.messageTexts(), Lines{"GetStatus error!"});
         QCOMPARE(kvtest::Named<QLineEdit>(*form, "fusecurrent")->text(), QString("1"));
+        QCOMPARE(kvtest::Named<QLineEdit>(*form, "avgi")->text(), QString("5"));
         QVERIFY(!kvtest::Named<QCheckBox>(*form, "vref")->isChecked());
+        QCOMPARE(Records().back().operation, std::string("params-read"));
+        QVERIFY(!Records().back().ok);
     }
 
-    void relayDecisions() {
-        Start();
-        // Manual switch off blocks both directions.
-        sim->SetManualSwitchOff(true);
-        sim->SetRelay(true);
-        kvtest::Named<QPushButton>(*form, "BitBtn3")->click();
-        QCOMPARE(prompter.messageTexts(), Lines{"Manual switch is OFF!"});
-        QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x15})});
-
-        // Relay on: switched off without a question.
-        Reset();
-        sim->SetManualSwitchOff(false);
-        kvtest::Named<QPushButton>(*form, "BitBtn3")->click();
-        QVERIFY(prompter.prompts().empty());
-        QCOMPARE(sim->Frames(), (std::vector<Frame>{F({0x15}), F({0x09})}));
-        QVERIFY(!sim->Relay());
-
-        // Relay off: asked; No sends nothing, Yes switches it on.
-        Reset();
-        prompter.AnswerMessage(kv::IdNo);
-        kvtest::Named<QPushButton>(*form, "BitBtn3")->click();
-        QCOMPARE(prompter.messageTexts(), Lines{"Relay ON?"});
-        QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x15})});
-        Reset();
-        prompter.AnswerMessage(kv::IdYes);
-        kvtest::Named<QPushButton>(*form, "BitBtn3")->click();
-        QCOMPARE(sim->Frames(), (std::vector<Frame>{F({0x15}), F({0x08})}));
-        QVERIFY(sim->Relay());
-
-        // Only bit 3 counts: PortA 0xF7 does not block, PortC 0xF7 is relay off.
-        Reset();
-        sim->OverrideStatusByte(0, 0xF7);
-        sim->OverrideStatusByte(2, 0xF7);
-        kvtest::Named<QPushButton>(*form, "BitBtn3")->click();
-        QCOMPARE(prompter.messageTexts(), Lines{"Relay ON?"});
-    }
-
-    void getCurrentReport() {
+    // Get Current shows only its report (the exchange stays out of the log, which takes
+    // lines again after it) on the reference the check box chooses.
+    void getCurrentFollowsTheCheckBox() {
         Start();
         sim->SetAdc(500);
         sim->SetHeldParams({99, 5, 100, 0, 0, 0, 20});
-        sim->SetRelay(true);
         kvtest::Named<QPushButton>(*form, "BitBtn4")->click();
-        QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x1B})});
-        // Only the report: the transaction's lines are kept out of the log.
-        QCOMPARE(log(),
-                 Reversed({">", "> Zero offset:5, I to ADC current multiply:100",
-                           "> ADC 500 [ADCHi 1, ADCLo 244]", "> Current:5.00A, Voltage: 2.44379V",
-                           "  Actual ADC measure [Relay is On]"}));
+        QCOMPARE(log().size(), std::size_t(5));
+        QCOMPARE(log().at(1), std::string("> Current:5.00A, Voltage: 2.44379V"));
         form->AddLog("log on again");
         QCOMPARE(log().front(), std::string("log on again"));
 
-        // The check box chooses the reference voltage for the button.
         Reset();
         kvtest::Named<QCheckBox>(*form, "vref")->setChecked(true);
         kvtest::Named<QPushButton>(*form, "BitBtn4")->click();
         QCOMPARE(log().at(1), std::string("> Current:5.00A, Voltage: 0.87977V"));
-
-        // A multiply of 0 cannot give a current: a failed measurement.
-        Reset();
-        sim->SetHeldParams({99, 5, 0, 0, 0, 0, 20});
-        kvtest::Named<QPushButton>(*form, "BitBtn4")->click();
-        QCOMPARE(prompter.messageTexts(), Lines{"GetCurrent error!"});
-        QVERIFY(log().empty());
+        QVERIFY(Records().back().data["vref"].get<bool>());
     }
 
     void timedMeasurementEverySecond() {
@@ -448,6 +387,8 @@ private slots:
             QVERIFY2(IsRecord(lines[i], "  500   1 244   5 100   0.88   5.00 On"),
                      lines[i].c_str());
 
+        // The ticks make no records; stopping makes one of the whole series.
+        QVERIFY(Records().empty());
         kvtest::Trigger(*form, "Enabletimer1");
         QVERIFY(!kvtest::Named<QTimer>(*form, "Timer1")->isActive());
         for (QPushButton *b : {kvtest::Named<QPushButton>(*form, "BitBtn1"),
@@ -455,6 +396,11 @@ private slots:
                                kvtest::Named<QPushButton>(*form, "BitBtn3"),
                                kvtest::Named<QPushButton>(*form, "BitBtn4")})
             QVERIFY(b->isEnabled());
+        const std::vector<kv::history::Record> recs = Records();
+        QCOMPARE(recs.size(), std::size_t(1));
+        QCOMPARE(recs[0].operation, std::string("current-series"));
+        QCOMPARE(recs[0].data["count"].get<long long>(), 3);
+        QCOMPARE(recs[0].data["log"].get<std::string>(), adcFile());
     }
 
     void timedMeasurementCountdownAndFailures() {
@@ -484,26 +430,16 @@ private slots:
         QCOMPARE(kvtest::Named<QLabel>(*form, "sb1Panel0")->text(), QString(" 5"));
         QCOMPARE(form->commState().TimerTicks, 0);
 
-        // A failed measurement after a good status read: the line holds zeros.
+        // A failed measurement: its notice in the log, its line (of zeros) in the file.
         form->commState().TimerTicks = 4;
         sim->SetHeldParams({99, 0, 0, 0, 0, 0, 20});
         kvtest::Tick(*form);
         QCOMPARE(log(), Lines{"GetCurrent error!"});
-        lines = adcLines();
-        QCOMPARE(lines.size(), std::size_t(4));
-        QVERIFY2(IsRecord(lines[3], "    0   0   0   0   0   0.00   0.00 Off"), lines[3].c_str());
-
-        // A failed status read: the log line and no file line.
-        Reset();
-        form->commState().TimerTicks = 4;
-        sim->SetSilent(0x15, true);
-        kvtest::Tick(*form);
-        QCOMPARE(log(), Lines{"GetCurrent error!"});
         QCOMPARE(adcLines().size(), std::size_t(4));
-        QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x15})});
-        QVERIFY(!form->commState().TimerBusy.IsSet());
         form->AddLog("log on again");
         QCOMPARE(log().front(), std::string("log on again"));
+        kvtest::Trigger(*form, "Enabletimer1");
+        QCOMPARE(Records().back().data["failures"].get<long long>(), 1);
     }
 
     // The largest interval the settings file or "Set Interval" can hold: the first tick
@@ -552,35 +488,17 @@ private slots:
         kvtest::Trigger(*form, "Enabletimer1");
     }
 
+    // "Set Interval" sets the interval the timer uses; a non-integer answer goes to the
+    // general error report, run through the event loop as a menu click is.
     void setInterval() {
         Start("Timer=5\r\n");
-        kv::IniFile ini(iniFile());
         prompter.AnswerInput(" 0x0A");
         kvtest::Trigger(*form, "SetCurrentTimerInterval1");
-        const auto asked = prompter.prompts().at(0);
-        QCOMPARE(asked.caption, std::string("Set current timer interval"));
-        QCOMPARE(asked.text, std::string("Enter new value in seconds"));
-        QCOMPARE(asked.initial, std::string("5"));
+        QCOMPARE(prompter.prompts().at(0).initial, std::string("5"));
         QCOMPARE(form->commState().TimerInterval, 10);
         QCOMPARE(log(), Lines{"Timer value set to 10s"});
-        QCOMPARE(ini.ReadInteger("init", "Timer", 0), 10);
+        QCOMPARE(kv::IniFile(iniFile()).ReadInteger("init", "Timer", 0), 10);
 
-        // The same value again, or Cancel: nothing logged or saved.
-        Reset();
-        prompter.AnswerInput("10");
-        kvtest::Trigger(*form, "SetCurrentTimerInterval1");
-        prompter.AnswerInput(std::nullopt);
-        kvtest::Trigger(*form, "SetCurrentTimerInterval1");
-        QVERIFY(log().empty());
-
-        // Below 1 becomes 1.
-        prompter.AnswerInput("-3");
-        kvtest::Trigger(*form, "SetCurrentTimerInterval1");
-        QCOMPARE(form->commState().TimerInterval, 1);
-        QCOMPARE(ini.ReadInteger("init", "Timer", 0), 1);
-
-        // Not an integer (a trailing blank included): the general error report, run
-        // through the event loop as a menu click is.
         Reset();
         prompter.AnswerInput("7 ");
         QMetaObject::invokeMethod(
@@ -589,47 +507,8 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(prompter.messageTexts(), Lines{"'7 ' is not a valid integer value."});
         QCOMPARE(prompter.prompts().at(1).caption, std::string("<Korvane>"));
-        QCOMPARE(form->commState().TimerInterval, 1);
+        QCOMPARE(form->commState().TimerInterval, 10);
         QVERIFY(log().empty());
-
-        // A settings file that cannot be written: said in the log, the value still used.
-        Reset();
-        std::filesystem::permissions(iniFile(), std::filesystem::perms::owner_read);
-        prompter.AnswerInput("4");
-        kvtest::Trigger(*form, "SetCurrentTimerInterval1");
-        QCOMPARE(form->commState().TimerInterval, 4);
-        QCOMPARE(log().at(0), "Timer value not saved in " + iniFile() + ": The file is read-only");
-        QCOMPARE(log().at(1), std::string("Timer value set to 4s"));
-        std::filesystem::permissions(iniFile(), std::filesystem::perms::owner_all);
-    }
-
-    void calcCrc() {
-        Start();
-        // Multiply 150 enters the CRC as 150 and count 0 as 0, silently.
-        sim->SetHeldParams({10, 0, 150, 0, 0, 0, 0});
-        SetEntries("10", "0", "0", "150", "0");
-        kvtest::Trigger(*form, "CalcCRC1");
-        const std::uint8_t crc = Crc({10, 0, 150, 0, 0, 0, 0});
-        const std::string both = std::to_string(crc) + " [0x" + Hex(crc) + "]";
-        QCOMPARE(log(), (Lines{"Returned CRC is " + both, "Calculated CRC is " + both}));
-        QCOMPARE(prompter.messageTexts(), Lines{"CRC OK [0x" + Hex(crc) + "]"});
-        QCOMPARE(sim->Frames(), std::vector<Frame>{F({0x15})});
-
-        // Count 300 enters as its low byte 44 and differs from the device's 0.
-        Reset();
-        SetEntries("10", "0", "0", "150", "300");
-        kvtest::Trigger(*form, "CalcCRC1");
-        const std::uint8_t mine = Crc({10, 0, 150, 0, 0, 0, 44});
-        QCOMPARE(prompter.messageTexts(),
-                 Lines{"CRC NOT OK! [D: 0x" + Hex(crc) + " <> C: 0x" + Hex(mine) + "]"});
-
-        // An empty field: the conversion message, nothing logged or sent.
-        Reset();
-        SetEntries("10", "0", "", "150", "0");
-        kvtest::Trigger(*form, "CalcCRC1");
-        QCOMPARE(prompter.messageTexts(), Lines{"'' is not a valid integer value"});
-        QVERIFY(log().empty());
-        QVERIFY(sim->Frames().empty());
     }
 
     // The plot takes each measurement the timed series writes to the current log, and those

@@ -142,6 +142,13 @@ TEST(Operations, SendDataStopsAtItsFirstFailure) {
          SendFailure::SetStatus,
          {0x16},
          {Box("SetStatus error!")}},
+        {"SetStatus short reply",
+         Entries(),
+         yesAnd([](sim::FuseSim &s) { s.SetReplyLength(0x16, 3); }),
+         false,
+         SendFailure::SetStatus,
+         {0x16},
+         {Box("SetStatus error!")}},
         {"read-back unanswered",
          Entries(),
          yesAnd([](sim::FuseSim &s) { s.SetReplyLength(kGetStatus, 24); }),
@@ -177,6 +184,7 @@ TEST(Operations, SendDataStopsAtItsFirstFailure) {
         const std::string ini = rig.Ini();
         if (r.readOnlyIni)
             std::filesystem::permissions(ini, std::filesystem::perms::owner_read);
+        const std::string iniBefore = kvtest::TempDir::Read(ini);
         const IniFile settings(ini);
         const SendOutcome out = rig.Ops().SendData(r.entries, &settings);
         EXPECT_EQ(out.failure, r.failure);
@@ -184,10 +192,16 @@ TEST(Operations, SendDataStopsAtItsFirstFailure) {
         EXPECT_EQ(rig.Codes(), r.codes);
         Notices expected = r.notices;
         if (r.readOnlyIni)
-            expected[0].text = Format("Cannot write the settings file %s: %s", {ini, out.error});
+            expected[0].text = "Cannot write the settings file " + ini + ": The file is read-only";
         EXPECT_EQ(NoticesOf(out), expected);
-        if (r.failure == SendFailure::Error)
+        // Stopped before the question is answered Yes: the settings file is not written.
+        if (r.failure == SendFailure::Error || r.failure == SendFailure::Declined) {
+            EXPECT_EQ(kvtest::TempDir::Read(ini), iniBefore);
+        }
+        if (r.failure == SendFailure::Error) {
+            EXPECT_TRUE(rig.prompter.messageTexts().empty()); // nothing asked
             continue;
+        }
         // Every other row asked the question with the validated values, and sent those.
         EXPECT_EQ(out.parameters, kSent);
         EXPECT_EQ(rig.prompter.messageTexts().at(0).rfind("Fuse current: 42\r\nZero offset: 3", 0),
@@ -203,21 +217,50 @@ TEST(Operations, SendDataStopsAtItsFirstFailure) {
 }
 
 // The values replaced by the checks are shown at once, before the question, and kept in the
-// outcome; the replacements are what is sent.
+// outcome; the replacements are what the question shows, what is sent and what is saved.
 TEST(Operations, SendDataShowsReplacedValuesBeforeItAsks) {
-    Rig rig([](sim::FuseSim &, ScriptedPrompter &p) { p.AnswerMessage(IdOk); });
-    rig.prompter.AnswerMessage(IdOk);
-    rig.prompter.AnswerMessage(IdYes);
-    const SendOutcome out = rig.Ops().SendData(Entries("150", "3", "7", "0"), nullptr);
-    const std::vector<std::string> replaced{"Current must be < 100!",
-                                            "I to ADC multiply must be > 0!"};
-    EXPECT_EQ(out.replaced, replaced);
-    const auto asked = rig.prompter.messageTexts();
-    ASSERT_EQ(asked.size(), 3u);
-    EXPECT_EQ(std::vector<std::string>(asked.begin(), asked.begin() + 2), replaced);
-    EXPECT_EQ(asked[2].rfind("Fuse current: 99\r\n", 0), 0u);
-    EXPECT_TRUE(out.ok());
-    EXPECT_EQ(rig.fx.sim().HeldParams().multiply, 1);
+    struct Row {
+        const char *fuse, *multiply, *count;
+        std::vector<std::string> replaced;
+        std::uint8_t fuseSent, multiplySent, countSent;
+    };
+    const Row rows[] = {
+        {"150", "0", "16", {"Current must be < 100!", "I to ADC multiply must be > 0!"}, 99, 1, 16},
+        {"150", "85", "16", {"Current must be < 100!"}, 99, 85, 16},
+        {"-1", "85", "16", {"Current must be < 100!"}, 99, 85, 16},
+        {"42", "85", "0", {"Count must be > 0 and <= 20!"}, 42, 85, 20},
+        {"42", "0", "5", {"I to ADC multiply must be > 0!"}, 42, 1, 5},
+        {"42", "200", "5", {"I to ADC multiply must be <= 103!"}, 42, 103, 5},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(std::string(r.fuse) + " " + r.multiply + " " + r.count);
+        Rig rig;
+        for (std::size_t i = 0; i < r.replaced.size(); ++i)
+            rig.prompter.AnswerMessage(IdOk);
+        rig.prompter.AnswerMessage(IdYes);
+        const std::string ini = rig.Ini();
+        const IniFile settings(ini);
+        const SendOutcome out =
+            rig.Ops().SendData(Entries(r.fuse, "3", "7", r.multiply, r.count), &settings);
+        EXPECT_TRUE(out.ok());
+        EXPECT_EQ(out.replaced, r.replaced);
+        std::vector<std::string> asked = r.replaced;
+        asked.push_back(Format("Fuse current: %d\r\nZero offset: 3\r\nOverload timer: 7\r\n"
+                               "I to ADC multiply: %d\r\nCurrent measure count: %d\r\n"
+                               "Use average current: Yes\r\nUse voltage reference: No",
+                               {r.fuseSent, r.multiplySent, r.countSent}));
+        EXPECT_EQ(rig.prompter.messageTexts(), asked);
+        const auto frames = rig.fx.sim().Frames();
+        ASSERT_FALSE(frames.empty());
+        EXPECT_EQ(std::vector<int>(frames[0].begin(), frames[0].begin() + 8),
+                  (std::vector<int>{0x16, r.fuseSent, 3, r.multiplySent, 7, 1, 0, r.countSent}));
+        EXPECT_EQ(rig.fx.sim().StoredParams().fuseCurrent, r.fuseSent);
+        EXPECT_EQ(rig.fx.sim().HeldParams().multiply, r.multiplySent);
+        const IniFile saved(ini);
+        EXPECT_EQ(saved.ReadInteger("init", "FuseCurrent", -1), r.fuseSent);
+        EXPECT_EQ(saved.ReadInteger("init", "ADCcurrentMultiply", -1), r.multiplySent);
+        EXPECT_EQ(saved.ReadInteger("init", "MeasureCount", -1), r.countSent);
+    }
 }
 
 TEST(Operations, StatusAndGetData) {
@@ -231,6 +274,9 @@ TEST(Operations, StatusAndGetData) {
     const Row rows[] = {
         {"live", link::Cmd::GetStatus, {}, true, link::ReplyStatus::Completed},
         {"stored", link::Cmd::GetStoredStatus, {}, true, link::ReplyStatus::Completed},
+        {"short reply", link::Cmd::GetStatus,
+         [](sim::FuseSim &s, ScriptedPrompter &) { s.SetReplyLength(kGetStatus, 24); }, false,
+         link::ReplyStatus::TimedOut},
         {"long reply", link::Cmd::GetStatus,
          [](sim::FuseSim &s, ScriptedPrompter &) { s.SetReplyLength(kGetStatus, 26); }, false,
          link::ReplyStatus::Completed},
@@ -286,6 +332,18 @@ TEST(Operations, RelayReadsTheStatusThenSwitches) {
         {"switched on", {}, IdYes, {}, RelayResult::SwitchedOn, {0x15, 0x08}, {}, true},
         {"declined", {}, IdNo, {}, RelayResult::Declined, {0x15}, {}, false},
         {"switched off", on, 0, {}, RelayResult::SwitchedOff, {0x15, 0x09}, {}, false},
+        // Only bit 3 counts: port A 0xF7 is no manual switch off, port C 0xF7 a relay off.
+        {"other bits set",
+         {},
+         IdNo,
+         [](sim::FuseSim &s, ScriptedPrompter &) {
+             s.OverrideStatusByte(0, 0xF7);
+             s.OverrideStatusByte(2, 0xF7);
+         },
+         RelayResult::Declined,
+         {0x15},
+         {},
+         false},
         {"manual switch off",
          manual,
          0,
@@ -356,10 +414,12 @@ TEST(Operations, GetCurrent) {
         }
         EXPECT_EQ(m.sample.Adc(), 500);
         EXPECT_DOUBLE_EQ(m.sample.Current, 5.0);
-        const Notices n = NoticesOf(m);
-        ASSERT_EQ(n.size(), 5u);
-        EXPECT_EQ(n[3], (Notice{Kind::Report, "> Current:5.00A, Voltage: 2.44379V"}));
-        EXPECT_EQ(n[4], (Notice{Kind::Report, "  Actual ADC measure [Relay is On]"}));
+        EXPECT_EQ(NoticesOf(m),
+                  (Notices{{Kind::Report, ">"},
+                           {Kind::Report, "> Zero offset:5, I to ADC current multiply:100"},
+                           {Kind::Report, "> ADC 500 [ADCHi 1, ADCLo 244]"},
+                           {Kind::Report, "> Current:5.00A, Voltage: 2.44379V"},
+                           {Kind::Report, "  Actual ADC measure [Relay is On]"}}));
     }
 }
 
@@ -402,6 +462,10 @@ TEST(Operations, TimedMeasurementWritesItsRecord) {
         EXPECT_EQ(rec.status.ok(), r.statusCame);
         EXPECT_EQ(rec.measured(), r.measured);
         EXPECT_EQ(rec.written.has_value(), r.statusCame);
+        // No status, no measurement asked for.
+        const std::vector<int> codes =
+            r.statusCame ? std::vector<int>{0x15, 0x1B} : std::vector<int>{0x15};
+        EXPECT_EQ(rig.Codes(), codes);
         EXPECT_EQ(rig.host.logCount(), 0u);
         const Notices n = NoticesOf(rec);
         if (r.logOnFull) {
@@ -447,6 +511,14 @@ TEST(Operations, TimerTickMeasuresAtTheIntervalAndDropsATickWhileBusy) {
     EXPECT_TRUE(t.dropped);
     EXPECT_EQ(ticks, 0);
     EXPECT_EQ(rig.Codes(), (std::vector<int>{0x15, 0x1B}));
+
+    // A status read that fails ends the measurement and frees the timer too.
+    rig.fx.sim().SetSilent(kGetStatus, true);
+    ticks = 4;
+    t = rig.Ops().TimerTick(ticks, busy, interval, file);
+    ASSERT_TRUE(t.record);
+    EXPECT_FALSE(t.record->status.ok());
+    EXPECT_FALSE(busy.IsSet());
 }
 
 // A command clicked while another runs is refused by the link and never sent: its record
@@ -543,8 +615,12 @@ TEST(Operations, SetTimerInterval) {
         EXPECT_EQ(interval, r.interval);
         Notices expected = r.notices;
         if (r.readOnly)
-            expected[1].text = "Timer value not saved in " + file + ": " + c.saved->error;
+            expected[1].text = "Timer value not saved in " + file + ": The file is read-only";
         EXPECT_EQ(NoticesOf(c), expected);
+        ASSERT_EQ(rig.prompter.prompts().size(), 1u);
+        EXPECT_EQ(rig.prompter.prompts()[0].caption, "Set current timer interval");
+        EXPECT_EQ(rig.prompter.prompts()[0].text, "Enter new value in seconds");
+        EXPECT_EQ(rig.prompter.prompts()[0].initial, "5");
         if (!r.readOnly) {
             EXPECT_EQ(IniFile(file).ReadInteger("init", "timer", 0), r.interval);
         }
