@@ -15,7 +15,8 @@ ParameterEntries Entries(std::string fuse, std::string offset, std::string overl
     return {fuse, offset, overload, multiply, count, false, false};
 }
 
-// The window tests cover the single bad fields; these are the others and the order.
+// The single bad fields are rows of Operations.SendDataShowsReplacedValuesBeforeItAsks;
+// these are the others and the order.
 TEST(SendValidation, BadValuesAreReportedInOrderAndReplaced) {
     struct Row {
         ParameterEntries e;
