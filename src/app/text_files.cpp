@@ -1,5 +1,7 @@
 #include "app/text_files.h"
 
+#include <algorithm>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -210,10 +212,19 @@ FileResult ReadTextFile(const std::string &fileName, std::size_t limit, std::str
     if (f.kind() != Kind::Regular)
         return Failure(KindReason(f.kind()));
 
-    // One byte beyond the limit tells whether the file holds more.
-    content.resize(limit + 1);
+    // One byte beyond the limit tells whether the file holds more. The buffer grows with
+    // what is read, up to that byte: the limit is what a file may hold, not what every
+    // read costs (a settings file is read at each opening, standard output's spool has a
+    // limit of 1 GiB).
+    const std::size_t most = limit + 1;
+    content.resize(std::min<std::size_t>(most, 16 * 1024));
     std::size_t got = 0;
-    while (got < content.size()) {
+    for (;;) {
+        if (got == content.size()) {
+            if (content.size() == most)
+                break;
+            content.resize(content.size() > most / 2 ? most : content.size() * 2);
+        }
         const long long n = f.Read(content.data() + got, content.size() - got, error);
         if (n < 0) {
             content.clear();

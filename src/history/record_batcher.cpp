@@ -10,12 +10,12 @@ Status RecordBatcher::Append(Record &record) {
     std::unique_lock lock(mutex_);
     queue_.push_back(&me);
     while (!me.done) {
-        if (writing_) {
+        if (busy_) {
             written_.wait(lock);
             continue;
         }
         // This thread writes everything waiting, its own record among it.
-        writing_ = true;
+        busy_ = true;
         std::vector<Waiting *> batch;
         batch.swap(queue_);
         lock.unlock();
@@ -29,10 +29,23 @@ Status RecordBatcher::Append(Record &record) {
             w->status = status;
             w->done = true;
         }
-        writing_ = false;
+        busy_ = false;
         written_.notify_all();
     }
     return me.status;
+}
+
+QueryResult RecordBatcher::Read(const Query &query) {
+    std::unique_lock lock(mutex_);
+    written_.wait(lock, [this] { return !busy_; });
+    busy_ = true;
+    lock.unlock();
+    QueryResult result = store_.Read(query);
+    lock.lock();
+    busy_ = false;
+    // A record that came while this thread read is written by the first thread to wake.
+    written_.notify_all();
+    return result;
 }
 
 } // namespace kv::history

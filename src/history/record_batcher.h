@@ -24,6 +24,10 @@ public:
     // is set. A failure is the failure of its whole transaction.
     Status Append(Record &record);
 
+    // Any thread: reads through the same connection, between two transactions (a port's
+    // check of its unit's last adapter needs no connection of its own).
+    QueryResult Read(const Query &query);
+
 private:
     struct Waiting {
         Record *record;
@@ -33,8 +37,8 @@ private:
     std::mutex mutex_;
     std::condition_variable written_;
     std::vector<Waiting *> queue_; // guarded by mutex_
-    bool writing_ = false;         // guarded by mutex_: a thread writes a batch
-    Store store_;                  // used by the writing thread only
+    bool busy_ = false;            // guarded by mutex_: a thread writes a batch or reads
+    Store store_;                  // used by the thread that made it busy only
 };
 
 } // namespace kv::history

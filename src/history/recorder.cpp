@@ -41,9 +41,12 @@ std::string Recorder::AdapterWarning() {
     adapterChecked_ = true;
     // The newest record alone is nearly always one made through a port; reading (and
     // parsing) 50 of them is the exception.
-    QueryResult last = store_.Read({.unit = context_.unit, .newestFirst = true, .limit = 1});
+    const auto read = [this](const Query &q) {
+        return batcher_ ? batcher_->Read(q) : store_.Read(q);
+    };
+    QueryResult last = read({.unit = context_.unit, .newestFirst = true, .limit = 1});
     if (!last.records.empty() && last.records.front().port.empty())
-        last = store_.Read({.unit = context_.unit, .newestFirst = true, .limit = 50});
+        last = read({.unit = context_.unit, .newestFirst = true, .limit = 50});
     for (const Record &r : last.records) {
         if (r.port.empty())
             continue;

@@ -462,6 +462,35 @@ TEST(TextFiles, BoundedReaderOnEndlessAndOddInputs) {
     EXPECT_EQ(content, "0123456789");
 }
 
+// The buffer grows in steps while it reads: files on either side of a step and of the
+// limit come back whole or cut exactly, and a generous limit costs no memory of its own.
+TEST(TextFiles, ReadGrowsToTheFileNotToTheLimit) {
+    TempDir dir;
+    struct Row {
+        std::size_t size, limit;
+    };
+    const Row rows[] = {{0, 10},           {16383, 16384},   {16384, 16384},  {16385, 16384},
+                        {16385, 16385},    {32768, 1 << 20}, {40000, 32768},  {40000, 32769},
+                        {100000, 1 << 20}, {100000, 100000}, {100001, 100000}};
+    for (const Row &r : rows) {
+        std::string text(r.size, 'x');
+        for (std::size_t i = 0; i < text.size(); i += 997)
+            text[i] = static_cast<char>('a' + i % 26); // a byte out of place shows
+        TempDir::Write(dir.File("f"), text);
+        std::string content;
+        bool whole = false;
+        ASSERT_TRUE(kv::ReadTextFile(dir.File("f"), r.limit, content, &whole).ok) << r.size;
+        EXPECT_EQ(whole, r.size <= r.limit) << r.size << " of " << r.limit;
+        EXPECT_EQ(content, text.substr(0, r.limit)) << r.size << " of " << r.limit;
+    }
+    rusage before{}, after{};
+    ::getrusage(RUSAGE_SELF, &before);
+    std::string content;
+    ASSERT_TRUE(kv::ReadTextFile(dir.File("f"), std::size_t{1} << 30, content).ok);
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64L * 1024) << "KiB more at the peak";
+}
+
 // The current log's header: written into a file that is empty or new, never twice, and
 // never left half written; a FIFO or directory in its place is refused without waiting.
 TEST(TextFiles, AppendWithHeaderAndTheKindsOfTarget) {

@@ -141,12 +141,15 @@ private:
     }
 
 private slots:
+    // The windows close their files first, then the tmpfs goes, then the folder it was
+    // mounted in: removed with a file system still on it, the folder would stay behind.
     void cleanup() {
         calib.reset();
-        CloseAll();
+        form.reset();
         if (!mounted.empty())
             kvdrill::Unmount(mounted);
         mounted.clear();
+        CloseAll();
     }
 
     // The disk fills up under a running timed measurement and a calibration save.

@@ -656,6 +656,12 @@ TEST(HistoryStore, ThreadsWritingThroughOneBatcherShareTransactionsAndLoseNothin
                 Record r = Relay("U" + std::to_string(t), i);
                 if (!batcher.Append(r))
                     ++failed;
+                // Reads share the connection between transactions and see what was written.
+                const QueryResult newest =
+                    batcher.Read({.unit = r.unit, .newestFirst = true, .limit = 1});
+                if (!newest.status || newest.records.size() != 1 ||
+                    newest.records.front().id != r.id)
+                    ++failed;
                 written[static_cast<std::size_t>(t)].push_back(r);
             }
         });
@@ -676,6 +682,21 @@ TEST(HistoryStore, ThreadsWritingThroughOneBatcherShareTransactionsAndLoseNothin
     ASSERT_TRUE(all.status) << all.status.message;
     const std::vector<std::int64_t> stored = Ids(all);
     EXPECT_EQ(std::set<std::int64_t>(stored.begin(), stored.end()), ids);
+
+    // A batcher whose first call is a read (the connection opened read-only) still writes.
+    RecordBatcher later(path);
+    const QueryResult before = later.Read({.unit = "U0", .newestFirst = true, .limit = 1});
+    ASSERT_TRUE(before.status) << before.status.message;
+    ASSERT_EQ(before.records.size(), std::size_t{1});
+    Record after = Relay("U0", 99);
+    ASSERT_TRUE(later.Append(after));
+    EXPECT_EQ(later.Read({.unit = "U0", .newestFirst = true, .limit = 1}).records.front().id,
+              after.id);
+    // Nor does a read of a file not made yet leave anything in the way.
+    RecordBatcher fresh(dir.File("new.db"));
+    EXPECT_TRUE(fresh.Read({.unit = "U0"}).records.empty());
+    Record first = Relay("U0", 1);
+    EXPECT_TRUE(fresh.Append(first));
 
     // A path that is no file: each record of the batch fails with the file's reason.
     const std::string folder = dir.File("folder.db");
