@@ -1,7 +1,6 @@
 #include "app/text_files.h"
 
 #include <algorithm>
-
 #include <atomic>
 #include <cerrno>
 #include <chrono>
