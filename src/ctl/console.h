@@ -89,6 +89,7 @@ public:
     void ShowError(std::string_view text) override;
     void ProcessEvents() override;
     void RunOnMainThread(const std::function<void()> &fn) override;
+    bool ShowsReceivedLines() const override { return verbose_; }
 
 private:
     ErrorStream &err_;

@@ -38,6 +38,10 @@ public:
     // Any thread: runs fn on the main thread and returns once it has run there. Called from
     // the receive thread while the main thread may be waiting in ProcessEvents().
     virtual void RunOnMainThread(const std::function<void()> &fn) = 0;
+    // Whether the received chunks' "R: " lines go anywhere. A host that drops them (the
+    // command-line program without --verbose) spares the receive thread each chunk's
+    // hand-over to the main thread: a transaction then returns as soon as its bytes are in.
+    virtual bool ShowsReceivedLines() const { return true; }
 };
 
 } // namespace kv::link

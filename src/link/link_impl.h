@@ -32,9 +32,9 @@ public:
     // Zeroes the whole buffer and the count (before each frame, and when a thread starts).
     void Clear();
     // Appends a chunk of at most kRxLimit bytes. When it would take the count past
-    // kRxLimit, what the buffer held is dropped first and true is returned. The chunk's
-    // hand-over to the main thread is then owed until HandedOver().
-    bool Append(std::span<const std::uint8_t> chunk);
+    // kRxLimit, what the buffer held is dropped first and true is returned. handOver: the
+    // chunk's hand-over to the main thread is then owed until HandedOver().
+    bool Append(std::span<const std::uint8_t> chunk, bool handOver = true);
     void HandedOver();
     std::uint8_t Byte(std::size_t index) const;
     std::vector<std::uint8_t> Copy() const;
@@ -86,7 +86,8 @@ public:
 private:
     void Execute();
     void Pass(std::vector<std::uint8_t> &local);
-    std::size_t ReadChunk(std::vector<std::uint8_t> &local);
+    // queued: the count a wait just saw in the input queue (0: not known).
+    std::size_t ReadChunk(std::vector<std::uint8_t> &local, std::uint32_t queued);
     void HandOver(std::function<void()> fn);
 
     Link &link_;

@@ -20,7 +20,7 @@ void RxStore::Clear() {
     count_.store(0, std::memory_order_release);
 }
 
-bool RxStore::Append(std::span<const std::uint8_t> chunk) {
+bool RxStore::Append(std::span<const std::uint8_t> chunk, bool handOver) {
     const std::size_t n = std::min<std::size_t>(chunk.size(), kRxLimit);
     bool overflow = false;
     {
@@ -33,7 +33,8 @@ bool RxStore::Append(std::span<const std::uint8_t> chunk) {
             std::memcpy(buffer_.data() + at, chunk.data(), n);
         dirty_ = std::max(dirty_, at + n);
         count_.store(static_cast<std::uint32_t>(at + n), std::memory_order_release);
-        ++handOversOwed_;
+        if (handOver)
+            ++handOversOwed_;
     }
     changed_.notify_all();
     return overflow;
@@ -118,7 +119,8 @@ void ReadThread::Execute() {
 }
 
 void ReadThread::Pass(std::vector<std::uint8_t> &local) {
-    switch (port_.WaitForInput(SerialPort::kNoLimit)) {
+    std::uint32_t queued = 0;
+    switch (port_.WaitForInput(SerialPort::kNoLimit, &queued)) {
     case SerialPort::Wait::Input:
         break;
     case SerialPort::Wait::Failed:
@@ -131,24 +133,29 @@ void ReadThread::Pass(std::vector<std::uint8_t> &local) {
     }
     // The windows' thread looks at the bytes 10 ms after it first sees them, as each of its
     // passes always paused before it read: a chunk never ends sooner after its first byte.
-    if (!link_.timing().completeEarly && !rx_.ExpectsEarly())
+    if (!link_.timing().completeEarly && !rx_.ExpectsEarly()) {
         std::this_thread::sleep_for(kFirstByteDelay);
-    const std::size_t n = ReadChunk(local);
+        queued = 0; // more has come meanwhile: the chunk asks the queue again
+    }
+    const std::size_t n = ReadChunk(local, queued);
     if (n == 0)
         return;
     const std::span<const std::uint8_t> chunk(local.data(), n);
-    const bool overflow = rx_.Append(chunk);
+    const bool showLine = link_.host().ShowsReceivedLines();
+    const bool overflow = rx_.Append(chunk, showLine);
     // The chunk's hand-over is owed from the append on: a waiting transaction returns only
     // once its "R:" line is in the log. Settled also when the hand-over failed.
-    bool handedOver = false;
+    bool handedOver = !showLine;
     const ScopeExit settle([this, &handedOver] {
         if (!handedOver)
             rx_.HandedOver();
     });
-    if (overflow)
+    if (overflow && showLine)
         HandOver([this] {
             link_.Log(LineKind::Received, std::string(kReceivedPrefix) + std::string(kBufferFull));
         });
+    if (!showLine)
+        return;
     // Rendered on the main thread, during the hand-over, in the mode of the transaction that
     // runs then.
     std::vector<std::uint8_t> bytes(chunk.begin(), chunk.end());
@@ -162,7 +169,7 @@ void ReadThread::Pass(std::vector<std::uint8_t> &local) {
     });
 }
 
-std::size_t ReadThread::ReadChunk(std::vector<std::uint8_t> &local) {
+std::size_t ReadThread::ReadChunk(std::vector<std::uint8_t> &local, std::uint32_t queued) {
     // One chunk is what arrives until no further byte has come for the gap time, within the
     // read's total limit of 1 ms a byte; when the transaction completes early, the chunk
     // that brings its expected bytes ends there.
@@ -171,8 +178,9 @@ std::size_t ReadThread::ReadChunk(std::vector<std::uint8_t> &local) {
     const auto end = std::chrono::steady_clock::now() + milliseconds(kRxLimit);
     std::size_t got = 0;
     for (;;) {
-        std::uint32_t queued = 0;
-        if (!port_.QueueStatus(queued))
+        // The count the last wait saw is still there (only this thread reads): the queue is
+        // asked only when no wait told it.
+        if (queued == 0 && !port_.QueueStatus(queued))
             break; // gone: what came so far is the chunk
         if (queued > 0) {
             const std::size_t want = std::min<std::size_t>(queued, kRxLimit - got);
@@ -181,12 +189,13 @@ std::size_t ReadThread::ReadChunk(std::vector<std::uint8_t> &local) {
                 break;
             got += static_cast<std::size_t>(n);
         }
+        queued = 0;
         if (got >= kRxLimit || stop_.load(std::memory_order_acquire) ||
             ((timing.completeEarly || rx_.ExpectsEarly()) && got > 0 && rx_.Completes(got)))
             break;
         const auto left = std::chrono::ceil<milliseconds>(end - std::chrono::steady_clock::now());
-        if (left.count() <= 0 ||
-            port_.WaitForInput(std::min<milliseconds>(timing.gap, left)) != SerialPort::Wait::Input)
+        if (left.count() <= 0 || port_.WaitForInput(std::min<milliseconds>(timing.gap, left),
+                                                    &queued) != SerialPort::Wait::Input)
             break;
     }
     return got;

@@ -46,9 +46,11 @@ public:
     };
     // Blocks, without waking up meanwhile, until bytes are queued, Wake() is called, the
     // port fails, or `timeout` passes (kNoLimit: no limit). Needs SetEventMask(true) where
-    // the platform waits on receive-character events.
+    // the platform waits on receive-character events. On Input, queued (when given) is set
+    // to the count waiting, as QueueStatus would tell it then.
     static constexpr std::chrono::milliseconds kNoLimit{-1};
-    virtual Wait WaitForInput(std::chrono::milliseconds timeout) = 0;
+    virtual Wait WaitForInput(std::chrono::milliseconds timeout,
+                              std::uint32_t *queued = nullptr) = 0;
     // Any thread: ends the WaitForInput in progress, or the next one, at once.
     virtual void Wake() = 0;
 

@@ -191,7 +191,7 @@ public:
 
     bool SetEventMask(bool) override { return fd_ >= 0 ? true : Fail(EBADF); }
 
-    Wait WaitForInput(std::chrono::milliseconds timeout) override {
+    Wait WaitForInput(std::chrono::milliseconds timeout, std::uint32_t *queuedOut) override {
         const int timeoutMs = static_cast<int>(timeout.count());
         if (fd_ < 0) {
             Fail(EBADF);
@@ -221,8 +221,11 @@ public:
             // A hung-up tty reports itself readable with nothing to read, at once and
             // again: the port is gone, as when it hangs up with nothing left to read.
             int queued = 0;
-            if ((p[0].revents & POLLIN) && ::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0)
+            if ((p[0].revents & POLLIN) && ::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0) {
+                if (queuedOut)
+                    *queuedOut = static_cast<std::uint32_t>(queued);
                 return Wait::Input;
+            }
             if (p[0].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) {
                 Fail(EIO);
                 return Wait::Failed;
@@ -270,8 +273,14 @@ public:
                                                 static_cast<long long>(max));
         auto lastByte = start;
         std::size_t got = 0;
-        // With VMIN = VTIME = 0 a read of an empty tty returns 0 like end of file, so poll
-        // first and read only what poll reports.
+        // Bytes already queued (the caller asks for what the queue holds) are taken at once.
+        // What the read cannot take now is left to the loop, which polls first: with VMIN =
+        // VTIME = 0 a read of an empty tty returns 0 like end of file, so it reads only what
+        // poll reports.
+        if (const ssize_t n = ::read(fd_, buffer, max); n > 0) {
+            got = static_cast<std::size_t>(n);
+            lastByte = Clock::now();
+        }
         while (got < max) {
             auto deadline = total;
             if (got > 0 && intervalMs_ > 0)

@@ -95,7 +95,7 @@ public:
         return true;
     }
 
-    Wait WaitForInput(std::chrono::milliseconds timeout) override {
+    Wait WaitForInput(std::chrono::milliseconds timeout, std::uint32_t *queuedOut) override {
         const int timeoutMs = static_cast<int>(timeout.count());
         const ULONGLONG end =
             ::GetTickCount64() + static_cast<ULONGLONG>(timeoutMs < 0 ? 0 : timeoutMs);
@@ -103,8 +103,11 @@ public:
             std::uint32_t queued = 0;
             if (!QueueStatus(queued))
                 return Wait::Failed;
-            if (queued > 0)
+            if (queued > 0) {
+                if (queuedOut)
+                    *queuedOut = queued;
                 return Wait::Input;
+            }
             DWORD wait = INFINITE;
             if (timeoutMs >= 0) {
                 const ULONGLONG now = ::GetTickCount64();

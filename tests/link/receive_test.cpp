@@ -211,3 +211,54 @@ TEST(ReceiveThread, ChunkEndsWithTheRepliesBytesWhenTheTransactionCompletesEarly
 }
 
 } // namespace
+
+namespace {
+
+// A host that drops the received lines is spared their hand-overs: its transactions end as
+// soon as the bytes are in, without the main thread running anything for the receive
+// thread, and a buffer overflow leaves no hand-over owed that would hold the next one.
+TEST(ReceiveThread, AHostWithoutReceivedLinesGetsItsRepliesWithoutHandOvers) {
+    Timing t;
+    t.completeEarly = true;
+    t.limit = std::chrono::milliseconds(1000);
+    t.closeDelay = std::chrono::milliseconds(0);
+    struct Case {
+        const char *name;
+        bool shown;
+        bool split;    // the reply in two parts, 5 bytes and 20 bytes 100 ms later
+        bool overflow; // 10,001 stray bytes before the command
+    } cases[] = {
+        {"lines shown", true, false, false},
+        {"lines dropped", false, false, false},
+        {"lines dropped, split reply", false, true, false},
+        {"lines dropped, after an overflow", false, false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SimFixture fx;
+        FakeHost host;
+        host.showsReceivedLines = c.shown;
+        auto link = fx.MakeLink(host, t);
+        ASSERT_TRUE(link->OpenComPort());
+        if (c.split)
+            fx.sim().SetSplit(0x15, kv::sim::Faults::Split{5, 100});
+        if (c.overflow) {
+            fx.sim().SendRaw(Bytes(kv::link::kRxLimit, 0x55));
+            ASSERT_TRUE(host.PumpUntil([&] { return link->RxCount() == kv::link::kRxLimit; }));
+            fx.sim().SendRaw({0xAB});
+            // The buffer ran full and started again, with nothing owed to the main thread.
+            ASSERT_TRUE(host.PumpUntil([&] { return link->RxCount() == 1; }));
+        }
+        host.clearLog();
+        const kv::link::Reply r = link->SendCommand({0x15}, 25);
+        EXPECT_EQ(r.status, kv::link::ReplyStatus::Completed);
+        ASSERT_EQ(r.bytes.size(), 25u);
+        EXPECT_EQ(Bytes(r.bytes.end() - 2, r.bytes.end()), (Bytes{0x0D, 0x0A}));
+        EXPECT_EQ(host.pendingHandOvers(), 0u);
+        const bool received = host.logLine(0).rfind("R: ", 0) == 0;
+        EXPECT_EQ(received, c.shown);
+        EXPECT_EQ(host.findLog("S: 10B"), c.shown ? 1 : 0);
+    }
+}
+
+} // namespace

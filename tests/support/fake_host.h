@@ -26,6 +26,10 @@ public:
     void ShowError(std::string_view text) override;
     void ProcessEvents() override;
     void RunOnMainThread(const std::function<void()> &fn) override;
+    bool ShowsReceivedLines() const override { return showsReceivedLines; }
+
+    // False: a host that drops the "R: " lines (korvanectl without --verbose).
+    bool showsReceivedLines = true;
 
     // Runs during every ProcessEvents(), on the main thread: a test's stand-in for a click
     // or timer tick that arrives while the link waits.
