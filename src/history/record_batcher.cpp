@@ -3,15 +3,16 @@
 namespace kv::history {
 
 RecordBatcher::RecordBatcher(std::string path, StoreOptions options)
-    : store_(std::move(path), options) {}
+    : store_(path, options), reader_(std::move(path), options) {}
 
 Status RecordBatcher::Append(Record &record) {
-    Waiting me{&record, false, {}};
+    Waiting me;
+    me.record = &record;
     std::unique_lock lock(mutex_);
     queue_.push_back(&me);
     while (!me.done) {
         if (busy_) {
-            written_.wait(lock);
+            me.wake.wait(lock);
             continue;
         }
         // This thread writes everything waiting, its own record among it.
@@ -28,24 +29,20 @@ Status RecordBatcher::Append(Record &record) {
         for (Waiting *w : batch) {
             w->status = status;
             w->done = true;
+            if (w != &me)
+                w->wake.notify_one();
         }
         busy_ = false;
-        written_.notify_all();
+        // The records that came meanwhile: the first of them writes them all.
+        if (!queue_.empty())
+            queue_.front()->wake.notify_one();
     }
     return me.status;
 }
 
 QueryResult RecordBatcher::Read(const Query &query) {
-    std::unique_lock lock(mutex_);
-    written_.wait(lock, [this] { return !busy_; });
-    busy_ = true;
-    lock.unlock();
-    QueryResult result = store_.Read(query);
-    lock.lock();
-    busy_ = false;
-    // A record that came while this thread read is written by the first thread to wake.
-    written_.notify_all();
-    return result;
+    std::lock_guard lock(readMutex_);
+    return reader_.Read(query);
 }
 
 } // namespace kv::history

@@ -692,6 +692,19 @@ TEST(HistoryStore, ThreadsWritingThroughOneBatcherShareTransactionsAndLoseNothin
     ASSERT_TRUE(later.Append(after));
     EXPECT_EQ(later.Read({.unit = "U0", .newestFirst = true, .limit = 1}).records.front().id,
               after.id);
+    // Reads have a connection of their own; the writing one closes last, so the log is
+    // moved into the file and removed (a reader that opens the file as immutable, from a
+    // write-protected medium, would not see records left in the log).
+    const std::string closing = dir.File("closing.db");
+    {
+        RecordBatcher again(closing);
+        Record one = Relay("U1", 100);
+        ASSERT_TRUE(again.Append(one));
+        EXPECT_EQ(again.Read({.unit = "U1", .newestFirst = true, .limit = 1}).records.front().id,
+                  one.id);
+        EXPECT_TRUE(std::filesystem::exists(closing + "-wal"));
+    }
+    EXPECT_FALSE(std::filesystem::exists(closing + "-wal"));
     // Nor does a read of a file not made yet leave anything in the way.
     RecordBatcher fresh(dir.File("new.db"));
     EXPECT_TRUE(fresh.Read({.unit = "U0"}).records.empty());
