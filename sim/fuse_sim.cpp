@@ -23,7 +23,8 @@ void SetOrErase(Map &map, const Key &key, std::optional<Value> value) {
 
 FuseSim::FuseSim(Options options)
     : model_(static_cast<DeviceState &&>(options), options.faults), verbose_(options.verbose),
-      line_({options.baud, options.linkPath}, [this](const Frame &f) { return OnFrame(f); }) {}
+      line_({options.baud, options.wholeReplies, options.linkPath},
+            [this](const Frame &f) { return OnFrame(f); }) {}
 
 FuseSim::~FuseSim() {
     Stop();

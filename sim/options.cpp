@@ -17,6 +17,8 @@ the --link made again on the same path, the device's state kept ("plugged in DEV
 
 Line:
   --baud N               pace replies at N bit/s, 10 bits a byte (default 19200; 0: at once)
+  --whole-replies        hand each paced reply over in one piece when its last byte is due,
+                         as a USB adapter or a receive FIFO does (default: byte by byte)
   --link PATH            also make PATH a symbolic link to the device (replaced only if
                          it already is a symbolic link; removed at exit)
   --verbose              print every frame received and the length of its reply to stderr,
@@ -141,6 +143,8 @@ ProgramArgs Parse(const std::vector<std::string> &args) {
             p.version = true;
         } else if (a == "--baud") {
             o.baud = static_cast<int>(InRange(Number(value(i), a), 0, 4000000, a));
+        } else if (a == "--whole-replies") {
+            o.wholeReplies = true;
         } else if (a == "--link") {
             o.linkPath = value(i);
         } else if (a == "--verbose") {

@@ -13,8 +13,9 @@ namespace kv::sim {
 
 // The device at the start (DeviceState), its faults, and the line.
 struct Options : DeviceState {
-    int baud = 0;         // replies paced at this many bit/s (10 bits a byte); 0: at once
-    std::string linkPath; // a symbolic link to the device, kept pointing at it
+    int baud = 0;              // replies paced at this many bit/s (10 bits a byte); 0: at once
+    bool wholeReplies = false; // a paced reply handed over in one piece (PtyLine::Settings)
+    std::string linkPath;      // a symbolic link to the device, kept pointing at it
     Faults faults;
     bool verbose = false; // frames and replies to stderr
 };

@@ -250,6 +250,18 @@ void PtyLine::Send(const Bytes &bytes) {
     // Each byte leaves when a real line would have sent it: 10 bits (start, 8 data, stop).
     const auto start = Clock::now();
     const double byteNs = 1e10 / settings_.baud;
+    if (settings_.wholeReplies) {
+        // All at once when the last byte is due: the reply ends when it would byte by byte.
+        const auto due =
+            start + std::chrono::nanoseconds(static_cast<long long>(
+                        byteNs * static_cast<double>(bytes.empty() ? 0 : bytes.size() - 1)));
+        while (!stop_ && Clock::now() < due)
+            std::this_thread::sleep_until(
+                std::min(due, Clock::now() + std::chrono::milliseconds(50)));
+        if (!stop_)
+            WriteAll(bytes.data(), bytes.size(), false);
+        return;
+    }
     std::size_t sent = 0;
     while (sent < bytes.size() && !stop_) {
         const auto due =
@@ -328,7 +340,10 @@ void PtyLine::Serve() {
 
         pollfd p[2] = {{wake_[0], POLLIN, 0}, {master_, POLLIN, 0}};
         const int count = master_ >= 0 ? 2 : 1;
-        const int r = ::poll(p, static_cast<nfds_t>(count), flooding ? 1 : 50);
+        // Every request from another thread (stop, hang-up, raw bytes, a flood) writes to the
+        // wake pipe: an idle line sleeps until a frame or a request comes. The second's limit
+        // only bounds a request that was somehow not woken.
+        const int r = ::poll(p, static_cast<nfds_t>(count), flooding ? 1 : 1000);
         if (r < 0 && errno != EINTR)
             break;
         if (p[0].revents & POLLIN) {

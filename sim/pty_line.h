@@ -19,7 +19,11 @@ namespace kv::sim {
 class PtyLine {
 public:
     struct Settings {
-        int baud = 0;         // bytes paced at this many bit/s (10 bits a byte); 0: at once
+        int baud = 0; // bytes paced at this many bit/s (10 bits a byte); 0: at once
+        // Paced replies handed over in one piece when their last byte is due, as a USB
+        // adapter or a UART's receive FIFO hands a short reply to the computer; otherwise
+        // byte by byte, each when it is due.
+        bool wholeReplies = false;
         std::string linkPath; // a symbolic link to the device, kept pointing at it
     };
     // Called on the serving thread for each complete frame, with no lock of the line held.

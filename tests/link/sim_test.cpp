@@ -1,7 +1,11 @@
 // The simulated fuse as other tests rely on it, driven through the link: the firmware
 // model's exchanges, its faults, and the fusesim program.
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -25,6 +29,10 @@ using Bytes = std::vector<std::uint8_t>;
 
 const Bytes kCrLf = {0x0D, 0x0A};
 
+Bytes Tail(const Bytes &b, std::size_t n) {
+    return Bytes(b.end() - static_cast<std::ptrdiff_t>(std::min(n, b.size())), b.end());
+}
+
 Timing Fast() {
     Timing t;
     t.poll = std::chrono::milliseconds(20);
@@ -43,7 +51,6 @@ protected:
     Bytes Send(std::initializer_list<std::uint8_t> cmd, std::uint8_t expected) {
         return link->SendCommand(cmd, expected).bytes;
     }
-    static Bytes Tail(const Bytes &b, std::size_t n) { return Bytes(b.end() - n, b.end()); }
     SimFixture fx;
     kv::sim::FuseSim &sim = fx.sim();
     FakeHost host;
@@ -215,3 +222,55 @@ TEST(FuseSimProgram, HelpAndBadOptions) {
 }
 
 } // namespace
+
+// The line's two ways of handing a paced reply over: byte by byte, each when it is due, or
+// (--whole-replies) in one piece when its last byte is due. A 25-byte reply at 4800 bit/s
+// ends 24 byte times (50 ms) after its first byte either way.
+TEST(FuseSimLine, PacedRepliesComeByteByByteOrInOnePiece) {
+    struct Case {
+        const char *name;
+        bool whole;
+    } cases[] = {{"byte by byte", false}, {"whole replies", true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        kv::sim::Options options;
+        options.baud = 4800;
+        options.wholeReplies = c.whole;
+        SimFixture fx(options);
+        const int fd = ::open(fx.port().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        termios t{};
+        ASSERT_EQ(::tcgetattr(fd, &t), 0);
+        ::cfmakeraw(&t);
+        ASSERT_EQ(::tcsetattr(fd, TCSANOW, &t), 0);
+        const Bytes frame = {0x15, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        const auto sent = std::chrono::steady_clock::now();
+        ASSERT_EQ(::write(fd, frame.data(), frame.size()), 10);
+        pollfd p{fd, POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 2000), 1);
+        const auto firstMs =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - sent)
+                .count();
+        int queued = 0;
+        ASSERT_EQ(::ioctl(fd, FIONREAD, &queued), 0);
+        if (c.whole) {
+            EXPECT_GE(firstMs, 45.0);
+            EXPECT_EQ(queued, 25);
+        } else {
+            EXPECT_LT(firstMs, 45.0);
+            EXPECT_LT(queued, 25);
+        }
+        // All of it in the end, whichever way it came.
+        Bytes got;
+        std::uint8_t buf[64];
+        while (got.size() < 25 && ::poll(&p, 1, 1000) == 1) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n <= 0)
+                break;
+            got.insert(got.end(), buf, buf + n);
+        }
+        EXPECT_EQ(got.size(), 25u);
+        EXPECT_EQ(Tail(got, 2), kCrLf);
+        ::close(fd);
+    }
+}

@@ -308,10 +308,16 @@ TEST(FusesimOptions, MapOntoTheModel) {
         {{},
          [](const ProgramArgs &p) {
              EXPECT_EQ(p.options.baud, 19200);
+             EXPECT_FALSE(p.options.wholeReplies);
              EXPECT_TRUE(p.options.faults.corruptBlock.empty());
              EXPECT_FALSE(p.options.faults.readBackMismatch);
              EXPECT_FALSE(p.options.faults.tableSilentFrom);
              EXPECT_FALSE(p.options.faults.hangUpAfterFrames);
+         }},
+        {{"--whole-replies", "--baud", "9600"},
+         [](const ProgramArgs &p) {
+             EXPECT_TRUE(p.options.wholeReplies);
+             EXPECT_EQ(p.options.baud, 9600);
          }},
         {{"--corrupt-block", "3", "--corrupt-block-once", "0x1B"},
          [](const ProgramArgs &p) {
