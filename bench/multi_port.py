@@ -5,6 +5,9 @@ bit/s: the median of 5 runs of each, side by side in one run, and their ratios t
 
 usage: bench/multi_port.py [BIN_DIR] [PORTS ...] [--phases] [--byte-by-byte | --whole-replies]
   PORTS     how many ports at once, one column each (default: 8; "8 32" for both)
+  Each line also gives the run's CPU time (median): korvanectl's, the simulators' and the
+  whole machine's (clock ticks of 10 ms; the kernel's workers for the pseudo-terminals are
+  in it).
   --phases  also where the time goes, per phase (korvanectl's KORVANECTL_PHASES lines):
             the median over the runs of the ports' mean of each phase, in ms
   --byte-by-byte, --whole-replies
@@ -21,8 +24,10 @@ its session (arguments, threads), "open" the port's opening with its settle wait
 the device's Info read for the records, "records" the history file opened and written,
 "transfer" the rest of the command, "exit" from the last port's end to the process's.
 """
+import glob
 import json
 import os
+import resource
 import statistics
 import subprocess
 import sys
@@ -36,10 +41,41 @@ RUNS = 5
 PHASES = ["start", "setup", "open", "info", "transfer", "records", "exit"]
 
 
-def timed(args, env=None):
+# The last timed run's CPU time, ms: "ctl" korvanectl's, "sims" the simulators', "all" the
+# whole machine's (from /proc/stat, in clock ticks of 10 ms: the kernel's workers included).
+CPU = {}
+
+
+def machine_busy_ms():
+    with open("/proc/stat") as f:
+        ticks = [int(x) for x in f.readline().split()[1:]]
+    return (sum(ticks[:8]) - ticks[3] - ticks[4]) * 1000 / os.sysconf("SC_CLK_TCK")
+
+
+def sims_cpu_ms(sims):
+    """The simulators' CPU time so far (every thread's, from /proc), in ms."""
+    total = 0
+    for p in sims:
+        for stat in glob.glob(f"/proc/{p.pid}/task/*/schedstat"):
+            try:
+                with open(stat) as f:
+                    total += int(f.read().split()[0])
+            except OSError:
+                pass
+    return total / 1e6
+
+
+def timed(args, env=None, sims=()):
+    ctl0 = resource.getrusage(resource.RUSAGE_CHILDREN)
+    sims0 = sims_cpu_ms(sims)
+    all0 = machine_busy_ms()
     start = time.monotonic()
     r = subprocess.run(args, capture_output=True, text=True, env=env)
     end = time.monotonic()
+    ctl1 = resource.getrusage(resource.RUSAGE_CHILDREN)
+    CPU["ctl"] = (ctl1.ru_utime + ctl1.ru_stime - ctl0.ru_utime - ctl0.ru_stime) * 1000
+    CPU["sims"] = sims_cpu_ms(sims) - sims0
+    CPU["all"] = machine_busy_ms() - all0
     return r, (end - start) * 1000, start, end
 
 
@@ -91,21 +127,24 @@ def run_model(ctl, sim, table, work, counts, env, want_phases, whole):
         many = {n: [] for n in counts}
         slowest = {n: [] for n in counts}
         many_phases = {n: [] for n in counts}
+        cpu = {n: [] for n in [1] + counts}
         for _ in range(RUNS):
             # Alternating, so that all see the same load of the machine.
             r, ms, t0, t1 = timed([ctl, "table", "write", table, "--no-verify", "--port",
-                                   ports[0], "--unit", "unit0", "--ini", ini], env)
+                                   ports[0], "--unit", "unit0", "--ini", ini], env, sims)
             if r.returncode != 0:
                 sys.exit(f"one port failed: {r.stderr}")
             one.append(ms)
+            cpu[1].append(dict(CPU))
             if want_phases:
                 one_phases.append(phases_of(r.stderr, t0, t1))
             for n in counts:
                 r, ms, t0, t1 = timed([ctl, "table", "write", table, "--no-verify", "--ports",
-                                       listings[n], "--json", "--ini", ini], env)
+                                       listings[n], "--json", "--ini", ini], env, sims)
                 if r.returncode != 0:
                     sys.exit(f"{n} ports failed: {r.stderr}")
                 many[n].append(ms)
+                cpu[n].append(dict(CPU))
                 slowest[n].append(max(json.loads(line)["ms"]
                                       for line in r.stdout.splitlines()))
                 if want_phases:
@@ -114,10 +153,14 @@ def run_model(ctl, sim, table, work, counts, env, want_phases, whole):
         print("replies " + ("in one piece at their last byte's time (--whole-replies)" if whole
                             else "byte by byte") +
               f"; load average {os.getloadavg()[0]:.2f}")
-        print(f"  1 port  : {m1:7.1f} ms")
+        def cpu_of(n):
+            return (f"CPU: korvanectl {statistics.median(c['ctl'] for c in cpu[n]):3.0f}, "
+                    f"simulators {statistics.median(c['sims'] for c in cpu[n]):3.0f}, "
+                    f"machine {statistics.median(c['all'] for c in cpu[n]):3.0f} ms")
+        print(f"   1 port : {m1:7.1f} ms               {cpu_of(1)}")
         for n in counts:
             mn = statistics.median(many[n])
-            print(f"  {n:2d} ports: {mn:7.1f} ms  ratio {mn / m1:.2f}  "
+            print(f"  {n:2d} ports: {mn:7.1f} ms  ratio {mn / m1:.2f}  {cpu_of(n)}  "
                   f"(slowest port's own ms: {statistics.median(slowest[n]):.0f})")
         if want_phases:
             print("  per phase, ms (median over the runs of the ports' mean):")
