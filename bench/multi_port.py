@@ -41,11 +41,6 @@ RUNS = 5
 PHASES = ["start", "setup", "open", "info", "transfer", "records", "exit"]
 
 
-# The last timed run's CPU time, ms: "ctl" korvanectl's, "sims" the simulators', "all" the
-# whole machine's (from /proc/stat, in clock ticks of 10 ms: the kernel's workers included).
-CPU = {}
-
-
 def machine_busy_ms():
     with open("/proc/stat") as f:
         ticks = [int(x) for x in f.readline().split()[1:]]
@@ -65,7 +60,10 @@ def sims_cpu_ms(sims):
     return total / 1e6
 
 
-def timed(args, env=None, sims=()):
+def timed(args, env, sims):
+    """One run: its result, its wall time in ms, its start and end on the monotonic clock,
+    and its CPU time in ms: "ctl" korvanectl's, "sims" the simulators', "all" the whole
+    machine's (from /proc/stat, in clock ticks of 10 ms: the kernel's workers included)."""
     ctl0 = resource.getrusage(resource.RUSAGE_CHILDREN)
     sims0 = sims_cpu_ms(sims)
     all0 = machine_busy_ms()
@@ -73,10 +71,9 @@ def timed(args, env=None, sims=()):
     r = subprocess.run(args, capture_output=True, text=True, env=env)
     end = time.monotonic()
     ctl1 = resource.getrusage(resource.RUSAGE_CHILDREN)
-    CPU["ctl"] = (ctl1.ru_utime + ctl1.ru_stime - ctl0.ru_utime - ctl0.ru_stime) * 1000
-    CPU["sims"] = sims_cpu_ms(sims) - sims0
-    CPU["all"] = machine_busy_ms() - all0
-    return r, (end - start) * 1000, start, end
+    cpu = {"ctl": (ctl1.ru_utime + ctl1.ru_stime - ctl0.ru_utime - ctl0.ru_stime) * 1000,
+           "sims": sims_cpu_ms(sims) - sims0, "all": machine_busy_ms() - all0}
+    return r, (end - start) * 1000, start, end, cpu
 
 
 def phases_of(stderr, spawned, ended):
@@ -116,58 +113,56 @@ def run_model(ctl, sim, table, work, counts, env, want_phases, whole):
                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
             sims.append(p)
             ports.append(p.stdout.readline().strip())
-        listings = {}
-        for n in counts:
-            listings[n] = os.path.join(work, f"ports{n}.txt")
-            with open(listings[n], "w") as f:
-                f.write("".join(f"{p} unit{i}\n" for i, p in enumerate(ports[:n])))
         ini = os.path.join(work, "bench.ini")
+        # Each count's command: one port named on the command line, several in a ports file.
+        commands = {1: ["--port", ports[0], "--unit", "unit0"]}
+        for n in counts:
+            listing = os.path.join(work, f"ports{n}.txt")
+            with open(listing, "w") as f:
+                f.write("".join(f"{p} unit{i}\n" for i, p in enumerate(ports[:n])))
+            commands[n] = ["--ports", listing, "--json"]
 
-        one, one_phases = [], []
-        many = {n: [] for n in counts}
-        slowest = {n: [] for n in counts}
-        many_phases = {n: [] for n in counts}
-        cpu = {n: [] for n in [1] + counts}
+        runs = {n: {"ms": [], "cpu": [], "phases": [], "slowest": []} for n in commands}
         for _ in range(RUNS):
             # Alternating, so that all see the same load of the machine.
-            r, ms, t0, t1 = timed([ctl, "table", "write", table, "--no-verify", "--port",
-                                   ports[0], "--unit", "unit0", "--ini", ini], env, sims)
-            if r.returncode != 0:
-                sys.exit(f"one port failed: {r.stderr}")
-            one.append(ms)
-            cpu[1].append(dict(CPU))
-            if want_phases:
-                one_phases.append(phases_of(r.stderr, t0, t1))
-            for n in counts:
-                r, ms, t0, t1 = timed([ctl, "table", "write", table, "--no-verify", "--ports",
-                                       listings[n], "--json", "--ini", ini], env, sims)
+            for n, command in commands.items():
+                r, ms, t0, t1, cpu = timed([ctl, "table", "write", table, "--no-verify"] +
+                                           command + ["--ini", ini], env, sims)
                 if r.returncode != 0:
-                    sys.exit(f"{n} ports failed: {r.stderr}")
-                many[n].append(ms)
-                cpu[n].append(dict(CPU))
-                slowest[n].append(max(json.loads(line)["ms"]
-                                      for line in r.stdout.splitlines()))
+                    sys.exit(f"{n} port(s) failed: {r.stderr}")
+                runs[n]["ms"].append(ms)
+                runs[n]["cpu"].append(cpu)
+                if n > 1:
+                    runs[n]["slowest"].append(max(json.loads(line)["ms"]
+                                                  for line in r.stdout.splitlines()))
                 if want_phases:
-                    many_phases[n].append(phases_of(r.stderr, t0, t1))
-        m1 = statistics.median(one)
+                    runs[n]["phases"].append(phases_of(r.stderr, t0, t1))
+
+        def median(n, key):
+            return statistics.median(runs[n][key])
+
+        def cpu_of(n):
+            return "CPU: " + ", ".join(
+                f"{name} {statistics.median(c[k] for c in runs[n]['cpu']):3.0f}"
+                for k, name in (("ctl", "korvanectl"), ("sims", "simulators"),
+                                ("all", "machine"))) + " ms"
+
+        m1 = median(1, "ms")
         print("replies " + ("in one piece at their last byte's time (--whole-replies)" if whole
                             else "byte by byte") +
               f"; load average {os.getloadavg()[0]:.2f}")
-        def cpu_of(n):
-            return (f"CPU: korvanectl {statistics.median(c['ctl'] for c in cpu[n]):3.0f}, "
-                    f"simulators {statistics.median(c['sims'] for c in cpu[n]):3.0f}, "
-                    f"machine {statistics.median(c['all'] for c in cpu[n]):3.0f} ms")
         print(f"   1 port : {m1:7.1f} ms               {cpu_of(1)}")
         for n in counts:
-            mn = statistics.median(many[n])
+            mn = median(n, "ms")
             print(f"  {n:2d} ports: {mn:7.1f} ms  ratio {mn / m1:.2f}  {cpu_of(n)}  "
-                  f"(slowest port's own ms: {statistics.median(slowest[n]):.0f})")
+                  f"(slowest port's own ms: {median(n, 'slowest'):.0f})")
         if want_phases:
             print("  per phase, ms (median over the runs of the ports' mean):")
             print("    ports " + "".join(f"{k:>9}" for k in PHASES))
-            for label, runs in [(1, one_phases)] + [(n, many_phases[n]) for n in counts]:
-                print(f"    {label:5d} " + "".join(
-                    f"{statistics.median(r[k] for r in runs):9.1f}" for k in PHASES))
+            for n in commands:
+                print(f"    {n:5d} " + "".join(
+                    f"{statistics.median(r[k] for r in runs[n]['phases']):9.1f}"
+                    for k in PHASES))
     finally:
         for p in sims:
             p.terminate()

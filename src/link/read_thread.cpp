@@ -141,21 +141,22 @@ void ReadThread::Pass(std::vector<std::uint8_t> &local) {
     if (n == 0)
         return;
     const std::span<const std::uint8_t> chunk(local.data(), n);
+    // A host that drops the "R:" lines is owed nothing: the chunk is in once appended.
     const bool showLine = link_.host().ShowsReceivedLines();
     const bool overflow = rx_.Append(chunk, showLine);
+    if (!showLine)
+        return;
     // The chunk's hand-over is owed from the append on: a waiting transaction returns only
     // once its "R:" line is in the log. Settled also when the hand-over failed.
-    bool handedOver = !showLine;
+    bool handedOver = false;
     const ScopeExit settle([this, &handedOver] {
         if (!handedOver)
             rx_.HandedOver();
     });
-    if (overflow && showLine)
+    if (overflow)
         HandOver([this] {
             link_.Log(LineKind::Received, std::string(kReceivedPrefix) + std::string(kBufferFull));
         });
-    if (!showLine)
-        return;
     // Rendered on the main thread, during the hand-over, in the mode of the transaction that
     // runs then.
     std::vector<std::uint8_t> bytes(chunk.begin(), chunk.end());
